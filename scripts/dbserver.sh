@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# A private MariaDB server in a directory of its own: its own data, socket and
+# loopback port, nothing shared with a system server.
+#   dbserver.sh start DIR   starts it (or finds it running) and prints its port
+#   dbserver.sh stop DIR    stops it
+set -euo pipefail
+
+command=${1:?usage: dbserver.sh start|stop DIR}
+dir=$(mkdir -p "${2:?usage: dbserver.sh start|stop DIR}" && cd "$2" && pwd)
+socket=$dir/mysqld.sock
+pidfile=$dir/mysqld.pid
+startup_wait_s=60
+
+running() {
+  [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null
+}
+
+free_port() {
+  local port
+  for port in $(shuf -i 20000-45000 -n 100); do
+    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+      echo "$port"
+      return
+    fi
+  done
+  echo "no free loopback port found" >&2
+  exit 1
+}
+
+start() {
+  if running; then
+    cat "$dir/port"
+    return
+  fi
+  if [ ! -d "$dir/data/mysql" ]; then
+    mariadb-install-db --no-defaults --datadir="$dir/data" --user="$(id -un)" \
+      --auth-root-authentication-method=normal --skip-test-db >"$dir/install.log" 2>&1
+  fi
+  [ -s "$dir/port" ] || free_port >"$dir/port"
+  local port
+  port=$(cat "$dir/port")
+  mariadbd --no-defaults --datadir="$dir/data" --socket="$socket" --pid-file="$pidfile" \
+    --port="$port" --bind-address=127.0.0.1 --skip-name-resolve --user="$(id -un)" \
+    --log-error="$dir/error.log" --innodb-buffer-pool-size=256M \
+    --innodb-flush-log-at-trx-commit=2 >/dev/null 2>&1 &
+  local waited=0
+  until mariadb-admin --no-defaults -S "$socket" -u root ping >/dev/null 2>&1; do
+    sleep 0.5
+    waited=$((waited + 1))
+    if [ $waited -ge $((startup_wait_s * 2)) ]; then
+      echo "the private MariaDB server did not start; see $dir/error.log" >&2
+      exit 1
+    fi
+  done
+  echo "$port"
+}
+
+stop() {
+  running || return 0
+  mariadb-admin --no-defaults -S "$socket" -u root shutdown >/dev/null 2>&1 || kill "$(cat "$pidfile")"
+}
+
+case "$command" in
+  start) start ;;
+  stop) stop ;;
+  *) echo "usage: dbserver.sh start|stop DIR" >&2; exit 2 ;;
+esac

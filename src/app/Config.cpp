@@ -1,0 +1,55 @@
+#include "app/Config.h"
+
+namespace granovia {
+
+namespace {
+
+const QString DefaultPassword = QStringLiteral("tovkar");
+const QString DefaultUser = QStringLiteral("root");
+const QString DefaultPort = QStringLiteral("3306");
+const QString DefaultStartRecordNumber = QStringLiteral("77");
+const QString PanelSwitch = QStringLiteral("/P");
+
+} // namespace
+
+StartConfig readStartConfig(const ui::IniFile &own, const ui::IniFile &shared, const QString &localIpv4)
+{
+    const auto readOwn = [&own](const char *key, const QString &fallback) {
+        return own.readString(config::LogOnSection, QLatin1String(key), fallback);
+    };
+    const auto readShared = [&shared](const char *key, const QString &fallback) {
+        return shared.readString(config::LogOnSection, QLatin1String(key), fallback);
+    };
+
+    StartConfig c;
+    c.host = readOwn("IP", localIpv4);
+    c.password = readOwn("Password", DefaultPassword);
+    c.user = readOwn("User", DefaultUser);
+    c.sqlPort = readOwn("SQLport", DefaultPort);
+    c.sqlPortOpen = readOwn("SQLportopen", QString());
+
+    c.host = readShared("IP", c.host);
+    c.password = readShared("Password", c.password);
+    c.user = readShared("User", c.user);
+    c.database = readShared("Database", config::DefaultDatabase);
+    c.sqlPort = readShared("SQLport", c.sqlPort);
+    c.sqlPortOpen = readShared("SQLportopen", c.sqlPortOpen);
+    c.cisloPc = readShared("CisloPC", DefaultStartRecordNumber);
+    c.stredisko = readShared("Stredisko", DefaultStartRecordNumber);
+    return c;
+}
+
+bool isPanelMode(const QStringList &arguments)
+{
+    if (arguments.size() < 2)
+        return false;
+    // Only the letters a to z are folded.
+    QString first = arguments.at(1);
+    for (QChar &ch : first) {
+        if (ch >= QLatin1Char('a') && ch <= QLatin1Char('z'))
+            ch = QChar(ch.unicode() - ('a' - 'A'));
+    }
+    return first == PanelSwitch;
+}
+
+} // namespace granovia

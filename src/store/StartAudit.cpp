@@ -1,0 +1,102 @@
+#include "store/StartAudit.h"
+
+#include "store/DbError.h"
+#include "store/HostInfo.h"
+#include "store/Schema.h"
+
+#include <QRegularExpression>
+
+namespace granovia {
+
+namespace {
+
+bool tryOpen(Connection &connection, const ConnectionSettings &settings)
+{
+    try {
+        connection.open(settings);
+    } catch (const DbError &) {
+        return false;
+    }
+    return connection.isOpen();
+}
+
+int startJournalColumnCount(Connection &connection)
+{
+    return int(connection.query(ShowStartJournalColumns).rowCount());
+}
+
+} // namespace
+
+QString positionalStartInsert(const StartRecord &r, const Escape &e)
+{
+    return joinLines({
+        QStringLiteral("insert into historiem values"),
+        QStringLiteral("(null, \"%1\",\"%2\",\"%3\",\"\",\"%4\",")
+            .arg(e(r.module), e(r.workstation), e(r.centre), e(r.startTime)),
+        QStringLiteral("\"%1\",\"%2\",\"%3\")").arg(e(r.ipv4), e(r.user), e(r.computer)),
+    });
+}
+
+QString namedStartInsert(const StartRecord &r, const Escape &e)
+{
+    return joinLines({
+        QStringLiteral("insert into historiem "),
+        QStringLiteral("set modul = \"%1\", pc = \"%2\", stredisko = \"%3\",")
+            .arg(e(r.module), e(r.workstation), e(r.centre)),
+        QStringLiteral("datumcas = \"%1\",").arg(e(r.startTime)),
+        QStringLiteral("ipadr = \"%1\", computeruser = \"%2\", computername = \"%3\",")
+            .arg(e(r.ipv4), e(r.user), e(r.computer)),
+        QStringLiteral("mdatumcas = \"%1\", mverze=\"%2\"").arg(e(r.fileTime), e(r.fileVersion)),
+    });
+}
+
+unsigned int parsePort(const QString &text)
+{
+    // Leading blanks and a sign are allowed, as in any integer field; nothing else.
+    static const QRegularExpression decimal(QStringLiteral("^ *[+-]?[0-9]+$"));
+    bool ok = false;
+    const int value = decimal.match(text).hasMatch() ? text.trimmed().toInt(&ok) : 0;
+    if (!ok)
+        throw ConversionError(text);
+    return static_cast<unsigned int>(value);
+}
+
+StartEnvironment StartEnvironment::system(const QString &executablePath)
+{
+    return {
+        &hostinfo::localIpv4Address,
+        &hostinfo::userName,
+        &hostinfo::computerName,
+        [executablePath] { return hostinfo::fileTimeText(executablePath); },
+        [] { return hostinfo::formatFileVersion(hostinfo::programVersion()); },
+        &QDateTime::currentDateTime,
+    };
+}
+
+bool consql(Connection &connection, const StartRequest &request, const StartEnvironment &environment)
+{
+    ConnectionSettings settings = request.server;
+    if (!request.probePortText.isEmpty()) {
+        settings.port = parsePort(request.probePortText);
+        // A server that answers on the probe port refuses this start.
+        if (tryOpen(connection, settings)) {
+            settings.port = parsePort(request.mainPortText);
+            return false;
+        }
+    }
+    settings.port = parsePort(request.mainPortText);
+    if (!tryOpen(connection, settings))
+        return false;
+
+    StartRecord record{request.module,         request.workstation, request.centre,
+                       {},                     environment.ipv4(),  environment.user(),
+                       environment.computer(), environment.fileTime(), environment.fileVersion()};
+    const bool positional = startJournalColumnCount(connection) == schema::historiem::PositionalColumnCount;
+    record.startTime = formatTimestamp(environment.now());
+    const Escape escape = connection.escaper();
+    connection.execute(positional ? positionalStartInsert(record, escape) : namedStartInsert(record, escape));
+    connection.execute(EmptySqlMode);
+    return true;
+}
+
+} // namespace granovia

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "store/Connection.h"
+#include "store/SqlText.h"
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+
+namespace granovia {
+
+// The values of one start record in the start journal.
+struct StartRecord {
+    QString module;
+    QString workstation;
+    QString centre;
+    QString startTime;
+    QString ipv4;
+    QString user;
+    QString computer;
+    QString fileTime;
+    QString fileVersion;
+};
+
+// The older nine-column start journal, written by position.
+QString positionalStartInsert(const StartRecord &record, const Escape &escape);
+// Any other start journal, written by column name.
+QString namedStartInsert(const StartRecord &record, const Escape &escape);
+
+inline const QString ShowStartJournalColumns = QStringLiteral("SHOW COLUMNS FROM historiem");
+inline const QString EmptySqlMode = QStringLiteral("set sql_mode=\"\"");
+
+// A port text read as a decimal integer; ConversionError when it is none.
+unsigned int parsePort(const QString &text);
+
+// What consql takes from the machine; tests put fixed facts in its place.
+struct StartEnvironment {
+    std::function<QString()> ipv4;
+    std::function<QString()> user;
+    std::function<QString()> computer;
+    std::function<QString()> fileTime;
+    std::function<QString()> fileVersion;
+    std::function<QDateTime()> now;
+
+    // The running program on this machine.
+    static StartEnvironment system(const QString &executablePath);
+};
+
+// Who starts: what the configuration names for the connection and the record.
+struct StartRequest {
+    ConnectionSettings server; // host, user, password, database; the port comes from the texts
+    QString mainPortText;
+    QString probePortText;
+    QString module;
+    QString centre;
+    QString workstation;
+};
+
+// Opens the connection and writes the start record. False when no connection
+// was made or the start was refused by the probe; nothing is written then.
+// A port text that is no integer throws ConversionError, and a failing
+// statement after the connection was made throws DbError.
+bool consql(Connection &connection, const StartRequest &request, const StartEnvironment &environment);
+
+} // namespace granovia

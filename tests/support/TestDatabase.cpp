@@ -1,0 +1,80 @@
+#include "TestDatabase.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace granovia::test {
+
+std::optional<ConnectionSettings> serverSettings()
+{
+    const QString port = qEnvironmentVariable("GRANOVIA_TEST_DB_PORT");
+    if (port.isEmpty())
+        return std::nullopt;
+    return ConnectionSettings{qEnvironmentVariable("GRANOVIA_TEST_DB_HOST", QStringLiteral("127.0.0.1")),
+                              port.toUInt(), qEnvironmentVariable("GRANOVIA_TEST_DB_USER"),
+                              qEnvironmentVariable("GRANOVIA_TEST_DB_PASSWORD"), QString()};
+}
+
+QString schemaPath()
+{
+    return QStringLiteral(GRANOVIA_SCHEMA_SQL);
+}
+
+ScratchDatabase::ScratchDatabase(const QString &name)
+    : m_name(name)
+{
+    const auto server = serverSettings();
+    if (!server)
+        return;
+    m_admin.open(*server);
+    m_admin.execute(QStringLiteral("drop database if exists `%1`").arg(m_name));
+    m_admin.execute(QStringLiteral("create database `%1` character set cp1250").arg(m_name));
+    m_admin.execute(QStringLiteral("use `%1`").arg(m_name));
+    load(schemaPath());
+}
+
+ScratchDatabase::~ScratchDatabase()
+{
+    if (!m_admin.isOpen())
+        return;
+    try {
+        m_admin.execute(QStringLiteral("drop database if exists `%1`").arg(m_name));
+    } catch (const std::exception &) {
+        // The server is going away with the test run.
+    }
+}
+
+ConnectionSettings ScratchDatabase::settings() const
+{
+    ConnectionSettings settings = serverSettings().value_or(ConnectionSettings{});
+    settings.database = m_name;
+    return settings;
+}
+
+qint64 ScratchDatabase::count(const QString &table)
+{
+    Result result = m_admin.query(QStringLiteral("select count(*) as n from %1").arg(table));
+    result.next();
+    return result.toInt(QStringLiteral("n"));
+}
+
+void ScratchDatabase::load(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + path.toStdString());
+    QString text = QString::fromUtf8(file.readAll());
+    text.remove(QRegularExpression(QStringLiteral("^--[^\n]*\n"), QRegularExpression::MultilineOption));
+    const QStringList statements = text.split(QRegularExpression(QStringLiteral(";\\s*\n")));
+    // The file was decoded from UTF-8 above and goes out as cp1250 like every
+    // statement, so its own character set switch is left out.
+    static const QRegularExpression setNames(QStringLiteral("^\\s*set\\s+names\\b"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    for (const QString &statement : statements) {
+        if (!statement.trimmed().isEmpty() && !setNames.match(statement).hasMatch())
+            m_admin.execute(statement);
+    }
+}
+
+} // namespace granovia::test
