@@ -1,0 +1,160 @@
+// The two-stage configuration, the panel switch and the decimal comma.
+#include "app/Config.h"
+#include "app/NumberFormat.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace granovia;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+class ConfigTest final : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QVERIFY(m_dir.isValid()); }
+    void withoutIniFilesTheDefaultsApply();
+    void sharedFileReplacesOnlyWhatItHolds();
+    void emptyValueIsNotTheDefault();
+    void quotesBlanksAndLetterCase();
+    void stageTwoOverridesStageOne();
+    void panelMode_data();
+    void panelMode();
+    void decimalCommaParsing_data();
+    void decimalCommaParsing();
+    void decimalCommaFormatting();
+
+private:
+    ui::IniFile own() const { return ui::IniFile(m_dir.filePath(u"own.INI"_s)); }
+    ui::IniFile shared() const { return ui::IniFile(m_dir.filePath(u"granovia.ini"_s)); }
+    QTemporaryDir m_dir;
+};
+
+void ConfigTest::withoutIniFilesTheDefaultsApply()
+{
+    const StartConfig c = readStartConfig(own(), shared(), u"192.168.7.7"_s);
+    QCOMPARE(c.host, u"192.168.7.7"_s);
+    QCOMPARE(c.sqlPort, u"3306"_s);
+    QCOMPARE(c.user, u"root"_s);
+    QCOMPARE(c.password, u"tovkar"_s);
+    QCOMPARE(c.database, u"granovia"_s);
+    QCOMPARE(c.sqlPortOpen, QString());
+    QCOMPARE(c.cisloPc, u"77"_s);
+    QCOMPARE(c.stredisko, u"77"_s);
+}
+
+void ConfigTest::sharedFileReplacesOnlyWhatItHolds()
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(u"own.INI"_s), "[LogOn]\r\nIP=10.0.0.5\r\nUser=sklad\r\nSQLport=3307\r\nSQLportopen=3399\r\n");
+    writeFile(dir.filePath(u"granovia.ini"_s), "[LogOn]\r\nDatabase=osiva\r\n");
+    const StartConfig c = readStartConfig(ui::IniFile(dir.filePath(u"own.INI"_s)),
+                                          ui::IniFile(dir.filePath(u"granovia.ini"_s)), u"192.168.7.7"_s);
+    QCOMPARE(c.database, u"osiva"_s);
+    QCOMPARE(c.host, u"10.0.0.5"_s);
+    QCOMPARE(c.user, u"sklad"_s);
+    QCOMPARE(c.password, u"tovkar"_s);
+    QCOMPARE(c.sqlPort, u"3307"_s);
+    QCOMPARE(c.sqlPortOpen, u"3399"_s);
+}
+
+void ConfigTest::emptyValueIsNotTheDefault()
+{
+    writeFile(m_dir.filePath(u"own.INI"_s), "[LogOn]\nIP=\n");
+    QCOMPARE(readStartConfig(own(), shared(), u"192.168.7.7"_s).host, QString());
+}
+
+void ConfigTest::quotesBlanksAndLetterCase()
+{
+    writeFile(m_dir.filePath(u"granovia.ini"_s), "[logon]\npassword =  'tajn\xe9 heslo'  \nstredisko= \"12\"\n");
+    const StartConfig c = readStartConfig(own(), shared(), u"192.168.7.7"_s);
+    QCOMPARE(c.password, u"tajné heslo"_s);
+    QCOMPARE(c.stredisko, u"12"_s);
+}
+
+void ConfigTest::stageTwoOverridesStageOne()
+{
+    writeFile(m_dir.filePath(u"own.INI"_s), "[LogOn]\nIP=10.0.0.5\nPassword=a\nSQLport=3307\n");
+    writeFile(m_dir.filePath(u"granovia.ini"_s), "[LogOn]\nIP=10.0.0.9\nPassword=b\nSQLport=3310\nCisloPC=3\n");
+    const StartConfig c = readStartConfig(own(), shared(), u"192.168.7.7"_s);
+    QCOMPARE(c.host, u"10.0.0.9"_s);
+    QCOMPARE(c.password, u"b"_s);
+    QCOMPARE(c.sqlPort, u"3310"_s);
+    QCOMPARE(c.cisloPc, u"3"_s);
+}
+
+void ConfigTest::panelMode_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("panel");
+    QTest::newRow("no argument") << QStringList{u"prog"_s} << false;
+    QTest::newRow("/P") << QStringList{u"prog"_s, u"/P"_s} << true;
+    QTest::newRow("/p in lower case") << QStringList{u"prog"_s, u"/p"_s} << true;
+    QTest::newRow("/P only as second argument") << QStringList{u"prog"_s, u"x"_s, u"/P"_s} << false;
+    QTest::newRow("/P with more after it") << QStringList{u"prog"_s, u"/P"_s, u"x"_s} << true;
+    QTest::newRow("/Panel") << QStringList{u"prog"_s, u"/Panel"_s} << false;
+}
+
+void ConfigTest::panelMode()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, panel);
+    QCOMPARE(isPanelMode(arguments), panel);
+}
+
+void ConfigTest::decimalCommaParsing_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("isNumber");
+    QTest::addColumn<double>("value");
+    QTest::newRow("comma") << u"12,5"_s << true << 12.5;
+    QTest::newRow("blanks around") << u"  12,5 "_s << true << 12.5;
+    QTest::newRow("negative") << u"-1,5"_s << true << -1.5;
+    QTest::newRow("whole number") << u"13"_s << true << 13.0;
+    QTest::newRow("point") << u"12.5"_s << false << 0.0;
+    QTest::newRow("thousands point") << u"1.234,5"_s << false << 0.0;
+    QTest::newRow("thousands blank") << u"1 234,5"_s << false << 0.0;
+    QTest::newRow("empty") << QString() << false << 0.0;
+    QTest::newRow("word") << u"deset"_s << false << 0.0;
+}
+
+void ConfigTest::decimalCommaParsing()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, isNumber);
+    QFETCH(double, value);
+    const std::optional<double> parsed = numbers::parse(text);
+    QCOMPARE(parsed.has_value(), isNumber);
+    if (isNumber)
+        QCOMPARE(*parsed, value);
+}
+
+void ConfigTest::decimalCommaFormatting()
+{
+    QCOMPARE(numbers::fixed(12.5L, 3), u"12,500"_s);
+    QCOMPARE(numbers::fixed(0.0004L, 3), u"0,000"_s);
+    QCOMPARE(numbers::fixed(1234567.5L, 3), u"1234567,500"_s);
+    QCOMPARE(numbers::general(12.5L), u"12,5"_s);
+    QCOMPARE(numbers::general(20.0L), u"20"_s);
+    QCOMPARE(numbers::general(37.75L), u"37,75"_s);
+    QCOMPARE(numbers::general(-1.5L), u"-1,5"_s);
+    QCOMPARE(numbers::general(1234567.125L), u"1234567,125"_s);
+    QCOMPARE(numbers::general(50.0L - 12.3456L), u"37,6544"_s);
+
+    numbers::installDecimalComma();
+    QCOMPARE(QLocale().toString(2.5, 'f', 1), u"2,5"_s);
+}
+
+QTEST_GUILESS_MAIN(ConfigTest)
+#include "tst_config.moc"

@@ -1,0 +1,207 @@
+// The console's start-up sequence and its end, against the test server, with
+// the dialogs answered by the test.
+#include "ScriptedDialogs.h"
+#include "TestDatabase.h"
+#include "console/TForm1.h"
+#include "ui/IniFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace granovia;
+using namespace Qt::StringLiterals;
+using granovia::test::ScratchDatabase;
+using granovia::test::ScriptedDialogs;
+
+namespace {
+
+const QString ConnectionFailed = u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!"_s;
+
+// A program directory of its own: bin/granovia-silo with its INI files.
+class Installation final {
+public:
+    Installation()
+    {
+        QDir(m_dir.path()).mkdir(u"bin"_s);
+        QFile program(paths().executablePath());
+        program.open(QIODevice::WriteOnly);
+    }
+    AppPaths paths() const { return AppPaths(m_dir.filePath(u"bin/granovia-silo"_s)); }
+
+    void writeIni(const QString &path, const QString &text) const
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text.toLatin1());
+    }
+
+    // Own INI for the server, shared INI for the database and the record numbers.
+    void pointAt(const ConnectionSettings &s, const QString &port, const QString &probe = {}) const
+    {
+        writeIni(paths().ownIniPath(), u"[LogOn]\r\nIP=%1\r\nUser=%2\r\nPassword=%3\r\nSQLport=%4\r\nSQLportopen=%5\r\n"_s
+                                           .arg(s.host, s.user, s.password, port, probe));
+        writeIni(paths().sharedIniPath(), u"[LogOn]\r\nDatabase=%1\r\nCisloPC=5\r\nStredisko=12\r\n"_s.arg(s.database));
+    }
+
+    ConsoleContext context(const QStringList &arguments = {u"granovia-silo"_s}) const
+    {
+        StartEnvironment environment = StartEnvironment::system(paths().executablePath());
+        return {paths(), arguments, environment};
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QString formVersion(const AppPaths &paths)
+{
+    return ui::IniFile(paths.ownIniPath()).readString(u"TForm1"_s, u"FormVersion"_s, u"missing"_s);
+}
+
+} // namespace
+
+class StartupTest final : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { GRANOVIA_REQUIRE_SERVER(); }
+    void startLoadsTheSnapshotAndWritesTheRecord();
+    void failedConnectionIsReportedAndEndsTheSystem();
+    void refusedStartWritesNothing();
+    void badPortTextLeavesTheConsoleOpenWithoutData();
+    void closeWritesFormVersion();
+    void endWithoutCloseStillWritesFormVersion();
+    void unwritableIniIsReportedAndTheCloseGoesOn();
+};
+
+void StartupTest::startLoadsTheSnapshotAndWritesTheRecord()
+{
+    ScratchDatabase db(u"t_startup_ok"_s);
+    db.execute(u"insert into ppsila (silo, stav, kapacita, naz_dru) values (7, 20, 40, 'Žito')"_s);
+    Installation installation;
+    installation.pointAt(db.settings(), QString::number(db.settings().port));
+    ScriptedDialogs dialogs;
+
+    TForm1 form(installation.context());
+    QSignalSpy ended(&form, &TForm1::endRequested);
+    QCOMPARE(form.suiImagePanel2->text(), u"SILO (A)"_s);
+    form.show();
+
+    QVERIFY2(dialogs.asked.isEmpty(), qPrintable(dialogs.texts().join(u'|')));
+    QCOMPARE(ended.count(), 0);
+    QCOMPARE(form.snapshot.sila_procent[7], 50.0L);
+    QCOMPARE(form.snapshot.sila_druh[7], u"Žito"_s);
+    QCOMPARE(form.suiImagePanel2->text(), u"SILO"_s);
+    QCOMPARE(form.suiImagePanel3->text(), u"SILO"_s);
+    Result record = db.admin().query(u"select modul, pc, stredisko from historiem"_s);
+    QVERIFY(record.next());
+    QCOMPARE(record.toText(u"modul"_s), u"Údržba číselníků"_s);
+    QCOMPARE(record.toText(u"pc"_s), u"5"_s);
+    QCOMPARE(record.toText(u"stredisko"_s), u"12"_s);
+    QVERIFY(!record.next());
+}
+
+void StartupTest::failedConnectionIsReportedAndEndsTheSystem()
+{
+    ScratchDatabase db(u"t_startup_failed"_s);
+    ConnectionSettings wrong = db.settings();
+    wrong.password = u"not-the-password"_s;
+    Installation installation;
+    installation.pointAt(wrong, QString::number(wrong.port));
+    ScriptedDialogs dialogs;
+
+    TForm1 form(installation.context());
+    QSignalSpy ended(&form, &TForm1::endRequested);
+    form.show();
+
+    QCOMPARE(dialogs.texts(), QStringList{ConnectionFailed});
+    QCOMPARE(dialogs.asked.first().buttons, QStringList{u"OK"_s});
+    QCOMPARE(dialogs.asked.first().icon, ui::DialogIcon::Stop);
+    QCOMPARE(dialogs.asked.first().caption, u"Granovia - silo"_s);
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(ended.first().first().toInt(), TForm1::ConnectionFailedExitCode);
+    QCOMPARE(form.suiImagePanel2->text(), u"SILO (A)"_s);
+}
+
+void StartupTest::refusedStartWritesNothing()
+{
+    ScratchDatabase db(u"t_startup_refused"_s);
+    Installation installation;
+    const QString port = QString::number(db.settings().port);
+    installation.pointAt(db.settings(), port, port);
+    ScriptedDialogs dialogs;
+
+    TForm1 form(installation.context());
+    QSignalSpy ended(&form, &TForm1::endRequested);
+    form.show();
+
+    QCOMPARE(dialogs.texts(), QStringList{ConnectionFailed});
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(db.count(u"historiem"_s), 0);
+}
+
+void StartupTest::badPortTextLeavesTheConsoleOpenWithoutData()
+{
+    ScratchDatabase db(u"t_startup_port"_s);
+    db.execute(u"insert into ppsila (silo, stav, kapacita) values (7, 20, 40)"_s);
+    Installation installation;
+    installation.pointAt(db.settings(), u"33o6"_s);
+    ScriptedDialogs dialogs;
+
+    TForm1 form(installation.context());
+    QSignalSpy ended(&form, &TForm1::endRequested);
+    form.show();
+
+    QCOMPARE(dialogs.texts(), QStringList{u"'33o6' is not a valid integer value"_s});
+    QCOMPARE(ended.count(), 0);
+    QVERIFY(form.isVisible());
+    QCOMPARE(form.snapshot.sila_procent[7], 0.0L);
+    QCOMPARE(db.count(u"historiem"_s), 0);
+}
+
+void StartupTest::closeWritesFormVersion()
+{
+    Installation installation;
+    installation.writeIni(installation.paths().ownIniPath(), u"[LogOn]\r\nSQLport=x\r\n"_s);
+    ScriptedDialogs dialogs;
+    {
+        TForm1 form(installation.context());
+        form.show();
+        form.close();
+        QCOMPARE(formVersion(installation.paths()), u"0"_s);
+        // Written once at the close, not again when the window goes.
+        QFile::remove(installation.paths().ownIniPath());
+    }
+    QVERIFY(!QFile::exists(installation.paths().ownIniPath()));
+}
+
+void StartupTest::endWithoutCloseStillWritesFormVersion()
+{
+    Installation installation;
+    ScriptedDialogs dialogs;
+    {
+        TForm1 form(installation.context());
+    }
+    QCOMPARE(formVersion(installation.paths()), u"0"_s);
+    QVERIFY(dialogs.asked.isEmpty());
+}
+
+void StartupTest::unwritableIniIsReportedAndTheCloseGoesOn()
+{
+    Installation installation;
+    QVERIFY(QDir().mkpath(installation.paths().ownIniPath()));
+    ScriptedDialogs dialogs;
+    TForm1 form(installation.context());
+    form.FormShow();
+    dialogs.asked.clear();
+    form.show();
+    QVERIFY(form.close());
+    QCOMPARE(dialogs.texts(), QStringList{u"Unable to write to %1"_s.arg(installation.paths().ownIniPath())});
+    QVERIFY(!form.isVisible());
+}
+
+QTEST_MAIN(StartupTest)
+#include "tst_startup.moc"
