@@ -9,11 +9,14 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QVBoxLayout>
 
 namespace granovia {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcConsole, "granovia.console")
 
 constexpr QSize DesignClientSize(850, 629);
 constexpr QSize MinimumWindowSize(107, 42);
@@ -129,6 +132,7 @@ void TForm1::writeFormVersion()
 
 void TForm1::bringToFront()
 {
+    qCInfo(lcConsole) << "brought to the front by another start";
     if (isMinimized())
         showNormal();
     raise();

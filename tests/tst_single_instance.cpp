@@ -1,0 +1,124 @@
+// Two real processes of the program: the second start brings the first to
+// the front, does its own start-up and ends by itself.
+#include "TestDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace granovia;
+using namespace Qt::StringLiterals;
+using granovia::test::ScratchDatabase;
+
+namespace {
+
+constexpr int StartTimeoutMs = 20000;
+constexpr int StaysRunningMs = 3000;
+
+} // namespace
+
+class SingleInstanceTest final : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void secondStartActivatesTheFirstAndEnds();
+    void guardOfACrashedInstanceDoesNotBlock();
+
+private:
+    void start(QProcess &process);
+    bool waitForRecords(ScratchDatabase &db, qint64 count);
+
+    QTemporaryDir m_dir;
+    QString m_program;
+    QProcessEnvironment m_environment;
+    std::unique_ptr<ScratchDatabase> m_db;
+};
+
+void SingleInstanceTest::initTestCase()
+{
+    GRANOVIA_REQUIRE_SERVER();
+    m_db = std::make_unique<ScratchDatabase>(u"t_single_instance"_s);
+    // A copy of the program under its own name, with INI files that point it
+    // at the test database, and a runtime directory that no other run shares.
+    QVERIFY(QDir(m_dir.path()).mkpath(u"bin"_s));
+    QVERIFY(QDir(m_dir.path()).mkpath(u"runtime"_s));
+    QFile::setPermissions(m_dir.filePath(u"runtime"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_program = m_dir.filePath(u"bin/granovia-silo"_s);
+    QVERIFY(QFile::copy(QStringLiteral(GRANOVIA_PROGRAM), m_program));
+    const ConnectionSettings s = m_db->settings();
+    QFile own(m_dir.filePath(u"bin/granovia-silo.INI"_s));
+    QVERIFY(own.open(QIODevice::WriteOnly));
+    own.write(u"[LogOn]\nIP=%1\nUser=%2\nPassword=%3\nSQLport=%4\n"_s.arg(s.host, s.user, s.password).arg(s.port).toLatin1());
+    own.close();
+    QFile shared(m_dir.filePath(u"granovia.ini"_s));
+    QVERIFY(shared.open(QIODevice::WriteOnly));
+    shared.write(u"[LogOn]\nDatabase=%1\n"_s.arg(s.database).toLatin1());
+    shared.close();
+
+    m_environment = QProcessEnvironment::systemEnvironment();
+    m_environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    m_environment.insert(u"XDG_RUNTIME_DIR"_s, m_dir.filePath(u"runtime"_s));
+}
+
+void SingleInstanceTest::start(QProcess &process)
+{
+    process.setProcessEnvironment(m_environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(m_program, {});
+    QVERIFY(process.waitForStarted());
+}
+
+bool SingleInstanceTest::waitForRecords(ScratchDatabase &db, qint64 count)
+{
+    QDeadlineTimer deadline(StartTimeoutMs);
+    while (!deadline.hasExpired()) {
+        if (db.count(u"historiem"_s) >= count)
+            return true;
+        QTest::qWait(100);
+    }
+    return false;
+}
+
+void SingleInstanceTest::secondStartActivatesTheFirstAndEnds()
+{
+    m_db->execute(u"delete from historiem"_s);
+    QProcess first;
+    start(first);
+    QVERIFY(waitForRecords(*m_db, 1));
+
+    QProcess second;
+    start(second);
+    QVERIFY(second.waitForFinished(StartTimeoutMs));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(m_db->count(u"historiem"_s), 2); // the second start wrote its own record
+
+    QByteArray output;
+    QTRY_VERIFY2_WITH_TIMEOUT((output += first.readAll()).contains("brought to the front by another start"),
+                              output.constData(), StartTimeoutMs);
+    QCOMPARE(first.state(), QProcess::Running);
+    first.kill();
+    first.waitForFinished();
+}
+
+void SingleInstanceTest::guardOfACrashedInstanceDoesNotBlock()
+{
+    m_db->execute(u"delete from historiem"_s);
+    QProcess crashed;
+    start(crashed);
+    QVERIFY(waitForRecords(*m_db, 1));
+    crashed.kill();
+    QVERIFY(crashed.waitForFinished());
+
+    QProcess next;
+    start(next);
+    QVERIFY(waitForRecords(*m_db, 2));
+    QVERIFY2(!next.waitForFinished(StaysRunningMs), next.readAll().constData());
+    next.kill();
+    next.waitForFinished();
+}
+
+QTEST_GUILESS_MAIN(SingleInstanceTest)
+#include "tst_single_instance.moc"
