@@ -2,7 +2,7 @@
 
 #include <QDir>
 #include <QLocalSocket>
-#include <QStandardPaths>
+#include <unistd.h>
 
 namespace granovia {
 
@@ -11,14 +11,14 @@ namespace {
 constexpr int ActivationTimeoutMs = 2000;
 const QByteArray ActivateMessage = QByteArrayLiteral("activate\n");
 
-// The runtime directory belongs to the logged-on user, which makes the guard
-// per user.
+// The guard is per user: it lives in the user's runtime directory or, where
+// there is none, carries the user's id in its name.
 QString guardPath(const QString &name)
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    return QDir(dir).filePath(name);
+    const QString runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtimeDir.isEmpty())
+        return QDir(runtimeDir).filePath(name);
+    return QDir::temp().filePath(QStringLiteral("%1-%2").arg(geteuid()).arg(name));
 }
 
 } // namespace
