@@ -2,6 +2,7 @@
 // the dialogs answered by the test.
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
+#include "TestInstallation.h"
 #include "console/TForm1.h"
 #include "ui/IniFile.h"
 
@@ -16,46 +17,11 @@ using namespace granovia;
 using namespace Qt::StringLiterals;
 using granovia::test::ScratchDatabase;
 using granovia::test::ScriptedDialogs;
+using granovia::test::Installation;
 
 namespace {
 
 const QString ConnectionFailed = u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!"_s;
-
-// A program directory of its own: bin/granovia-silo with its INI files.
-class Installation final {
-public:
-    Installation()
-    {
-        QDir(m_dir.path()).mkdir(u"bin"_s);
-        QFile program(paths().executablePath());
-        program.open(QIODevice::WriteOnly);
-    }
-    AppPaths paths() const { return AppPaths(m_dir.filePath(u"bin/granovia-silo"_s)); }
-
-    void writeIni(const QString &path, const QString &text) const
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text.toLatin1());
-    }
-
-    // Own INI for the server, shared INI for the database and the record numbers.
-    void pointAt(const ConnectionSettings &s, const QString &port, const QString &probe = {}) const
-    {
-        writeIni(paths().ownIniPath(), u"[LogOn]\r\nIP=%1\r\nUser=%2\r\nPassword=%3\r\nSQLport=%4\r\nSQLportopen=%5\r\n"_s
-                                           .arg(s.host, s.user, s.password, port, probe));
-        writeIni(paths().sharedIniPath(), u"[LogOn]\r\nDatabase=%1\r\nCisloPC=5\r\nStredisko=12\r\n"_s.arg(s.database));
-    }
-
-    ConsoleContext context(const QStringList &arguments = {u"granovia-silo"_s}) const
-    {
-        StartEnvironment environment = StartEnvironment::system(paths().executablePath());
-        return {paths(), arguments, environment};
-    }
-
-private:
-    QTemporaryDir m_dir;
-};
 
 QString formVersion(const AppPaths &paths)
 {

@@ -42,4 +42,14 @@ QString general(long double value)
     return decimalComma().toString(double(value), 'g', GeneralSignificantDigits);
 }
 
+QString dateTimeText(const QDateTime &time)
+{
+    if (!time.isValid())
+        return {};
+    const QString date = time.date().toString(QStringLiteral("d.M.yyyy"));
+    if (time.time() == QTime(0, 0))
+        return date;
+    return date + QLatin1Char(' ') + time.time().toString(QStringLiteral("H:mm:ss"));
+}
+
 } // namespace granovia::numbers

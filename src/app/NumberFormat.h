@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QLocale>
 #include <QString>
 #include <optional>
@@ -20,5 +21,9 @@ std::optional<double> parse(const QString &text);
 QString fixed(long double value, int decimals);
 // Up to 15 significant digits, no trailing zeros.
 QString general(long double value);
+
+// A date and time as the panels show them: "d.M.yyyy H:mm:ss", the time left
+// out at exactly midnight, the empty text for no date.
+QString dateTimeText(const QDateTime &time);
 
 } // namespace granovia::numbers

@@ -2,15 +2,22 @@
 
 #include "app/Config.h"
 #include "app/NumberFormat.h"
+#include "board/TForm2.h"
+#include "console/ColumnLayout.h"
+#include "console/HistoryGrid.h"
+#include "console/OverviewDrawing.h"
 #include "store/DbError.h"
 #include "store/HostInfo.h"
+#include "store/Schema.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/IniFile.h"
+#include "ui/Skin.h"
 
 #include <QCloseEvent>
-#include <QLabel>
+#include <QFile>
 #include <QLoggingCategory>
-#include <QVBoxLayout>
+#include <QScreen>
+#include <QSplitter>
 
 namespace granovia {
 
@@ -18,10 +25,24 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcConsole, "granovia.console")
 
-constexpr QSize DesignClientSize(850, 629);
+constexpr int DesignWidth = 850;
+constexpr int DesignHeight = 629;
 constexpr QSize MinimumWindowSize(107, 42);
+constexpr int ParkedTop = 5000;
+constexpr int RightPaneWidth = 260;
+constexpr int SplitterBarWidth = 2;
+constexpr int DetailSplitPosition = 400;
+constexpr int PanelSplitPosition = 200;
+constexpr int GridColumnMargin = 25;
 const QString EmptyPanelCaption = QStringLiteral("SILO");
 const QString ConnectionFailedText = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
+const QString QuantityErrorText = QStringLiteral("Chyba v množství!");
+
+void lockBar(QSplitter *split, int firstPaneSize, int total)
+{
+    split->setSizes({firstPaneSize, std::max(0, total - firstPaneSize - SplitterBarWidth)});
+    split->handle(1)->setEnabled(false);
+}
 
 } // namespace
 
@@ -34,6 +55,7 @@ ConsoleContext ConsoleContext::ofRunningProgram(const QStringList &arguments)
 
 TForm1::TForm1(ConsoleContext context, QWidget *parent)
     : QWidget(parent)
+    , openBoard(&TForm2::showBoard)
     , suiMessageDialog1(this, {QStringLiteral("OK")}, ui::DialogIcon::Stop)
     , suiMessageDialog2(this, {QStringLiteral("přesunout"), QStringLiteral("storno")}, ui::DialogIcon::Question,
                         QStringLiteral("Opravdu přesunout osivo"))
@@ -56,15 +78,54 @@ void TForm1::FormCreate()
     numbers::installDecimalComma();
     setWindowTitle(ui::ApplicationCaption);
     setMinimumSize(MinimumWindowSize);
-    resize(DesignClientSize);
+    resize(DesignWidth, DesignHeight);
+    buildLayout();
+    writeFixedTexts();
     snapshot.reset();
+    suiDBGrid1->setFont(skin::font(skin::Pt7));
+    placeWindow();
+    Timer1.setInterval(BoardDelayMs);
+    connectHandlers();
+}
 
-    suiImagePanel2 = new QLabel(QStringLiteral("SILO (A)"), this);
-    suiImagePanel3 = new QLabel(QStringLiteral("SILO (B)"), this);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(suiImagePanel2);
-    layout->addWidget(suiImagePanel3);
-    layout->addStretch();
+void TForm1::writeFixedTexts()
+{
+    m_prehledModel->setRowCount(overview::SilosPerGrid);
+    m_prehled2Model->setRowCount(overview::SilosPerGrid);
+    for (int n = 1; n <= overview::SilosPerGrid; ++n) {
+        m_prehledModel->setLabel(n - 1, overview::siloLabel(n));
+        m_prehled2Model->setLabel(n - 1, overview::siloLabel(n + overview::SecondGridBase));
+    }
+    prehled->setCurrentIndex(m_prehledModel->index(0, OverviewModel::DataColumn));
+    prehled2->setCurrentIndex(m_prehled2Model->index(0, OverviewModel::DataColumn));
+}
+
+void TForm1::placeWindow()
+{
+    const QRect screenArea = screen()->geometry();
+    const int top = isPanelMode() ? ParkedTop : 0;
+    resize(width(), screenArea.height());
+    move((screenArea.width() - width()) / 2, top);
+}
+
+void TForm1::connectHandlers()
+{
+    const auto guard = [this](auto handler) { return [this, handler] { ui::guarded(this, [&] { (this->*handler)(); }); }; };
+    connect(suiButton1, &QPushButton::clicked, this, guard(&TForm1::suiButton1Click));
+    connect(suiButton2, &QPushButton::clicked, this, guard(&TForm1::suiButton2Click));
+    connect(suiButton3, &QPushButton::clicked, this, guard(&TForm1::suiButton3Click));
+    connect(suiImagePanel1, &BottomStrip::doubleClicked, this, guard(&TForm1::suiImagePanel1DblClick));
+    connect(&Timer1, &QTimer::timeout, this, guard(&TForm1::Timer1Timer));
+    connect(popis1, &QTableWidget::cellDoubleClicked, this, guard(&TForm1::popis1DblClick));
+    connect(popis2, &QTableWidget::cellDoubleClicked, this, guard(&TForm1::popis2DblClick));
+    for (OverviewGrid *grid : {prehled, prehled2}) {
+        connect(grid, &OverviewGrid::cellSelected, this, [this, grid](int column, int row) {
+            bool allow = true;
+            ui::guarded(this, [&] { prehledSelectCell(grid, column, row, allow); });
+        });
+    }
+    connect(&history, &HistoryModel::fetchFailed, this,
+            [this](const QString &message) { ui::showError(this, AppError(message)); });
 }
 
 bool TForm1::isPanelMode() const
@@ -77,6 +138,26 @@ void TForm1::showEvent(QShowEvent *event)
     if (!m_shownOnce)
         FormShow();
     QWidget::showEvent(event);
+}
+
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TForm1::FormResize()
+{
+    if (isPanelMode())
+        move(x(), ParkedTop);
+    lockBar(splitMain, width() - RightPaneWidth, splitMain->width());
+    lockBar(splitRight, DetailSplitPosition, splitRight->height());
+    lockBar(splitDetail, PanelSplitPosition, splitDetail->height());
+    const int gridWidth = splitMain->sizes().constFirst() / 2 - 1;
+    for (OverviewGrid *grid : {prehled, prehled2}) {
+        grid->setFixedWidth(std::max(0, gridWidth));
+        grid->setDataColumnWidth(gridWidth - grid->columnWidth(OverviewModel::LabelColumn) - GridColumnMargin);
+    }
 }
 
 void TForm1::FormShow()
@@ -107,6 +188,17 @@ void TForm1::startUp()
         return;
     }
     nacti_sila();
+    openHistory();
+    if (isPanelMode())
+        Timer1.start();
+}
+
+void TForm1::openHistory()
+{
+    history.open(ZConnection1);
+    const QString layoutPath = m_context.paths.columnLayoutPath();
+    if (QFile::exists(layoutPath))
+        suiDBGrid1->applyColumnSet(loadColumnLayout(layoutPath, history.availableFields()));
 }
 
 void TForm1::nacti_sila()
@@ -116,10 +208,97 @@ void TForm1::nacti_sila()
     suiImagePanel3->setText(EmptyPanelCaption);
 }
 
+void TForm1::prehledSelectCell(OverviewGrid *grid, int, int row, bool &)
+{
+    const bool secondGrid = grid->Tag == 2;
+    const int silo = row + 1 + (secondGrid ? overview::SecondGridBase : 0);
+    const qint32 id = snapshot.sila_id[size_t(silo)];
+    if (id == snapshot.vyber_a || id == snapshot.vyber_b)
+        return;
+    Result result = ZConnection1.query(selectSiloById(id));
+    result.next();
+    const PanelChoice choice = choosePanel(popis1->value(detail::LotRow), popis2->value(detail::LotRow),
+                                           result.toDouble(schema::ppsila::Stav),
+                                           result.toText(schema::ppsila::Partie));
+    if (choice == PanelChoice::Ignore)
+        return;
+    const bool intoA = choice == PanelChoice::A;
+    (intoA ? popis1 : popis2)->setValues(panelValuesOf(result));
+    (intoA ? suiImagePanel2 : suiImagePanel3)->setText((secondGrid ? m_prehled2Model : m_prehledModel)->label(row));
+    (intoA ? snapshot.vyber_a : snapshot.vyber_b) = id;
+}
+
+void TForm1::popis1DblClick()
+{
+    quantityEdit(popis1);
+}
+
+void TForm1::popis2DblClick()
+{
+    quantityEdit(popis2);
+}
+
+void TForm1::quantityEdit(DetailGrid *grid)
+{
+    if (grid->currentRow() != detail::QuantityRow || grid->currentColumn() != detail::ValueColumn)
+        return;
+    mno.setValue(grid->value(detail::QuantityRow));
+    if (mno.showModal() != 1)
+        return;
+    const std::optional<double> current = numbers::parse(grid->value(detail::QuantityRow));
+    const std::optional<double> typed = numbers::parse(mno.value());
+    if (!current || !typed) {
+        suiMessageDialog1.setText(QuantityErrorText);
+        suiMessageDialog1.showModal();
+        return;
+    }
+    // The quantity to move can only be lowered.
+    if (*typed <= *current)
+        grid->setValue(detail::QuantityRow, mno.value());
+}
+
+void TForm1::suiButton1Click()
+{
+    popis1->clearValues();
+    suiImagePanel2->setText(EmptyPanelCaption);
+    snapshot.vyber_a = 0;
+}
+
+void TForm1::suiButton2Click()
+{
+    popis2->clearValues();
+    suiImagePanel3->setText(EmptyPanelCaption);
+    snapshot.vyber_b = 0;
+}
+
+void TForm1::suiButton3Click()
+{
+    close();
+}
+
+void TForm1::suiImagePanel1DblClick()
+{
+    openBoard(*this);
+}
+
+void TForm1::Timer1Timer()
+{
+    Timer1.stop();
+    suiImagePanel1DblClick();
+}
+
 void TForm1::closeEvent(QCloseEvent *event)
 {
     writeFormVersion();
+    FormClose();
     QWidget::closeEvent(event);
+}
+
+void TForm1::FormClose()
+{
+    const QString path = m_context.paths.columnLayoutPath();
+    if (!saveColumnLayout(path, suiDBGrid1->columnSet()))
+        ui::showError(this, AppError(QStringLiteral("Unable to write to %1").arg(path)));
 }
 
 void TForm1::writeFormVersion()

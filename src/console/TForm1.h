@@ -1,17 +1,25 @@
 #pragma once
 
 #include "app/AppPaths.h"
+#include "console/DetailPanel.h"
+#include "console/HistoryModel.h"
+#include "console/OverviewGrid.h"
 #include "store/Connection.h"
 #include "store/SiloSnapshot.h"
 #include "store/StartAudit.h"
 #include "ui/Dialogs.h"
+#include "ui/Widgets.h"
 
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
-class QLabel;
+class QSplitter;
 
 namespace granovia {
+
+class BottomStrip;
+class HistoryGrid;
 
 // What the console needs from its surroundings; tests give their own.
 struct ConsoleContext {
@@ -22,28 +30,66 @@ struct ConsoleContext {
     static ConsoleContext ofRunningProgram(const QStringList &arguments);
 };
 
-// The operator console, the system's one main window.
+// The operator console, the system's one main window: the overview of all
+// silos, detail panels A and B, the movement buttons and the history.
 class TForm1 final : public QWidget {
     Q_OBJECT
 public:
     // The system ends with this code when it cannot connect at start.
     static constexpr int ConnectionFailedExitCode = 1;
+    static constexpr int BoardDelayMs = 5000;
 
     explicit TForm1(ConsoleContext context, QWidget *parent = nullptr);
     ~TForm1() override;
 
     // The start-up sequence: configuration, connection and start record,
-    // snapshot. Runs once, just before the window is first shown.
+    // snapshot, history. Runs once, just before the window is first shown.
     void FormShow();
+    void FormResize();
     void nacti_sila();
+
+    // Selects silo (row + 1 + base of grid) into panel A or B by the lot
+    // rules. Database errors reach the caller.
+    void prehledSelectCell(OverviewGrid *grid, int column, int row, bool &allow);
+    void popis1DblClick();
+    void popis2DblClick();
+    void suiButton1Click();
+    void suiButton2Click();
+    void suiButton3Click();
+    void suiImagePanel1DblClick();
+    void Timer1Timer();
+
+    // Opens the silo board modally; replaced by tests that only count.
+    std::function<void(TForm1 &)> openBoard;
 
     Connection ZConnection1;
     SiloSnapshot snapshot;
+    HistoryModel history;
     ui::MessageDialog suiMessageDialog1;
     ui::MessageDialog suiMessageDialog2;
     ui::InputDialog mno;
-    QLabel *suiImagePanel2 = nullptr;
-    QLabel *suiImagePanel3 = nullptr;
+    QTimer Timer1;
+
+    BottomStrip *suiImagePanel1 = nullptr;
+    QSplitter *splitMain = nullptr;
+    QSplitter *splitRight = nullptr;
+    QSplitter *splitDetail = nullptr;
+    ui::TitleStrip *suiImagePanel5 = nullptr;
+    ui::TitleStrip *suiImagePanel2 = nullptr;
+    ui::TitleStrip *suiImagePanel3 = nullptr;
+    ui::TitleStrip *suiImagePanel4 = nullptr;
+    OverviewGrid *prehled = nullptr;
+    OverviewGrid *prehled2 = nullptr;
+    DetailGrid *popis1 = nullptr;
+    DetailGrid *popis2 = nullptr;
+    HistoryGrid *suiDBGrid1 = nullptr;
+    ui::SuiButton *suiButton1 = nullptr;
+    ui::SuiButton *suiButton2 = nullptr;
+    ui::SuiButton *suiButton3 = nullptr;
+    ui::SuiButton *suiButton4 = nullptr;
+    ui::SuiButton *suiButton5 = nullptr;
+    ui::SuiArrowButton *suiArrowButton1 = nullptr;
+    ui::SuiArrowButton *suiArrowButton2 = nullptr;
 
 signals:
     // The system must end (the connection failed at start).
@@ -54,17 +100,46 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void FormCreate();
+    void FormClose();
+    void buildLayout();
+    QWidget *buildOverviewPane();
+    QWidget *buildDetailPane(ui::TitleStrip *&title, DetailGrid *&grid, ui::SuiButton *&clear, int valueWidth);
+    QWidget *buildHistoryPane();
+    void connectHandlers();
+    void writeFixedTexts();
+    void placeWindow();
     void startUp();
+    void openHistory();
     void writeFormVersion();
+    void quantityEdit(DetailGrid *grid);
     bool isPanelMode() const;
 
     ConsoleContext m_context;
+    OverviewModel *m_prehledModel = nullptr;
+    OverviewModel *m_prehled2Model = nullptr;
     bool m_shownOnce = false;
     bool m_formVersionWritten = false;
+};
+
+// The strip along the console's bottom edge; a double-click opens the board.
+class BottomStrip final : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int Height = 41;
+    using QWidget::QWidget;
+    QWidget *quitButton = nullptr;
+
+signals:
+    void doubleClicked();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 };
 
 } // namespace granovia

@@ -27,6 +27,11 @@ long double fillPercent(double stav, double kapacita)
     return std::isfinite(percent) ? percent : 0;
 }
 
+QString selectSiloById(qint64 id)
+{
+    return QStringLiteral("select * from ppsila where id = ") + QString::number(id);
+}
+
 void SiloSnapshot::reset()
 {
     sila_id.fill(0);

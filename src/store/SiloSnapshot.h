@@ -49,5 +49,7 @@ long double fillPercent(double stav, double kapacita);
 
 inline const QString SetNamesCp1250 = QStringLiteral("set names cp1250");
 inline const QString SelectAllSilos = QStringLiteral("select * from ppsila order by silo");
+// One silo's row, by its row key.
+QString selectSiloById(qint64 id);
 
 } // namespace granovia

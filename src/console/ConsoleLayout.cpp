@@ -1,0 +1,146 @@
+// The console's widgets and where they sit. Sizes are the design's, in pixels.
+#include "console/HistoryGrid.h"
+#include "console/OverviewDrawing.h"
+#include "console/TForm1.h"
+#include "ui/Skin.h"
+
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+namespace granovia {
+
+namespace {
+
+constexpr int SplitterBarWidth = 2;
+const QRect ClearButtonPlace(220, 2, 15, 15);
+const QRect RemovalButtonPlace(104, 150, 80, 30);
+const QRect ArrowButtonPlace(190, 150, 30, 30);
+const QSize QuitButtonSize(119, 27);
+constexpr int QuitButtonRightGap = 26;
+constexpr int QuitButtonBottomGap = 8;
+constexpr int PanelAValueWidth = 141;
+constexpr int PanelBValueWidth = 142;
+
+QVBoxLayout *stack(QWidget *pane)
+{
+    auto *layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+
+QSplitter *splitter(Qt::Orientation orientation)
+{
+    auto *split = new QSplitter(orientation);
+    split->setHandleWidth(SplitterBarWidth);
+    split->setChildrenCollapsible(false);
+    return split;
+}
+
+} // namespace
+
+void BottomStrip::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    event->accept();
+    emit doubleClicked();
+}
+
+void BottomStrip::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // The quit button keeps its distances to the right and bottom edges.
+    if (quitButton) {
+        quitButton->setGeometry(width() - QuitButtonRightGap - QuitButtonSize.width(),
+                                height() - QuitButtonBottomGap - QuitButtonSize.height(), QuitButtonSize.width(),
+                                QuitButtonSize.height());
+    }
+}
+
+void TForm1::buildLayout()
+{
+    skin::applyPalette(this);
+    setFont(skin::font(skin::Pt8));
+
+    splitMain = splitter(Qt::Horizontal);
+    splitRight = splitter(Qt::Vertical);
+    splitDetail = splitter(Qt::Vertical);
+    splitMain->addWidget(buildOverviewPane());
+    splitMain->addWidget(splitRight);
+    splitRight->addWidget(splitDetail);
+    splitRight->addWidget(buildHistoryPane());
+    splitDetail->addWidget(buildDetailPane(suiImagePanel2, popis1, suiButton1, PanelAValueWidth));
+    splitDetail->addWidget(buildDetailPane(suiImagePanel3, popis2, suiButton2, PanelBValueWidth));
+    suiImagePanel2->setText(QStringLiteral("SILO (A)"));
+    suiImagePanel3->setText(QStringLiteral("SILO (B)"));
+
+    QWidget *paneA = splitDetail->widget(0);
+    QWidget *paneB = splitDetail->widget(1);
+    suiButton4 = new ui::SuiButton(QStringLiteral("mimo SILO"), skin::Pt8, false, paneA);
+    suiButton5 = new ui::SuiButton(QStringLiteral("mimo SILO"), skin::Pt8, false, paneB);
+    suiButton4->Tag = 1;
+    suiButton5->Tag = 2;
+    suiArrowButton2 = new ui::SuiArrowButton(Qt::DownArrow, QStringLiteral("přesun z A do B"), paneA);
+    suiArrowButton1 = new ui::SuiArrowButton(Qt::UpArrow, QStringLiteral("přesun z B do A"), paneB);
+    for (QWidget *button : {static_cast<QWidget *>(suiButton4), static_cast<QWidget *>(suiButton5)})
+        button->setGeometry(RemovalButtonPlace);
+    for (QWidget *button : {static_cast<QWidget *>(suiArrowButton1), static_cast<QWidget *>(suiArrowButton2)})
+        button->setGeometry(ArrowButtonPlace);
+
+    suiImagePanel1 = new BottomStrip(this);
+    suiImagePanel1->setFixedHeight(BottomStrip::Height);
+    suiButton3 = new ui::SuiButton(QStringLiteral("ukončit program"), skin::Pt8, false, suiImagePanel1);
+    suiImagePanel1->quitButton = suiButton3;
+
+    QVBoxLayout *layout = stack(this);
+    layout->addWidget(splitMain, 1);
+    layout->addWidget(suiImagePanel1);
+}
+
+QWidget *TForm1::buildOverviewPane()
+{
+    auto *pane = new QWidget;
+    QVBoxLayout *layout = stack(pane);
+    suiImagePanel5 = new ui::TitleStrip(QStringLiteral("PŘEHLED"));
+    layout->addWidget(suiImagePanel5);
+    auto *grids = new QHBoxLayout;
+    grids->setContentsMargins(0, 0, 0, 0);
+    grids->setSpacing(0);
+    m_prehledModel = new OverviewModel(snapshot, 0, this);
+    m_prehled2Model = new OverviewModel(snapshot, overview::SecondGridBase, this);
+    prehled = new OverviewGrid(m_prehledModel, 0, pane);
+    prehled2 = new OverviewGrid(m_prehled2Model, 2, pane);
+    grids->addWidget(prehled);
+    grids->addWidget(prehled2);
+    grids->addStretch();
+    layout->addLayout(grids, 1);
+    return pane;
+}
+
+QWidget *TForm1::buildDetailPane(ui::TitleStrip *&title, DetailGrid *&grid, ui::SuiButton *&clear, int valueWidth)
+{
+    auto *pane = new QWidget;
+    QVBoxLayout *layout = stack(pane);
+    title = new ui::TitleStrip(QString());
+    grid = new DetailGrid(valueWidth);
+    layout->addWidget(title);
+    layout->addWidget(grid, 1);
+    clear = new ui::SuiButton(QStringLiteral("X"), skin::Pt8, true, title);
+    clear->setGeometry(ClearButtonPlace);
+    return pane;
+}
+
+QWidget *TForm1::buildHistoryPane()
+{
+    auto *pane = new QWidget;
+    QVBoxLayout *layout = stack(pane);
+    suiImagePanel4 = new ui::TitleStrip(QStringLiteral("HISTORIE"));
+    suiDBGrid1 = new HistoryGrid;
+    suiDBGrid1->setHistoryModel(&history);
+    layout->addWidget(suiImagePanel4);
+    layout->addWidget(suiDBGrid1, 1);
+    return pane;
+}
+
+} // namespace granovia

@@ -1,0 +1,122 @@
+#include "console/DetailPanel.h"
+
+#include "app/NumberFormat.h"
+#include "store/Schema.h"
+#include "ui/Skin.h"
+
+#include <QHeaderView>
+#include <QPainter>
+
+namespace granovia {
+
+namespace {
+
+constexpr int TextInset = 2;
+
+} // namespace
+
+const QStringList &detail::rowLabels()
+{
+    static const QStringList labels{
+        QStringLiteral("Partie"),       QStringLiteral("Druh"),   QStringLiteral("Odrůda"),
+        QStringLiteral("Stupeň"),       QStringLiteral("Množství tun"), QStringLiteral("Ze dne"),
+        QStringLiteral("Přesun dne"),   QStringLiteral("Zbývá tun"),
+    };
+    return labels;
+}
+
+PanelValues panelValuesOf(const Result &row)
+{
+    namespace c = schema::ppsila;
+    const double stav = row.toDouble(c::Stav);
+    return {
+        row.toText(c::Partie),
+        row.toText(c::NazDru),
+        row.toText(c::NazOdru),
+        row.toText(c::Stupen),
+        stav == 0 ? QString() : numbers::general(stav),
+        numbers::dateTimeText(row.toDateTime(c::Navoz)),
+        numbers::dateTimeText(row.toDateTime(c::Ppohyb)),
+        numbers::general(row.toDouble(c::Kapacita) - stav),
+    };
+}
+
+PanelChoice choosePanel(const QString &panelALot, const QString &panelBLot, double q, const QString &lot)
+{
+    const bool hasStock = q != 0;
+    if (!panelALot.isEmpty()) {
+        if (hasStock && lot != panelALot)
+            return PanelChoice::Ignore;
+    } else if (!panelBLot.isEmpty() && hasStock && lot != panelBLot) {
+        return PanelChoice::Ignore;
+    }
+    if (hasStock && lot == panelBLot)
+        return PanelChoice::Ignore;
+    return panelALot.isEmpty() ? PanelChoice::A : PanelChoice::B;
+}
+
+void paintDetailCell(QPainter *painter, const QRect &cell, const QString &text, int column)
+{
+    painter->fillRect(cell, skin::Background);
+    painter->setPen(skin::Text);
+    painter->setFont(skin::font(skin::Pt8, column == detail::ValueColumn));
+    painter->setClipRect(cell);
+    const QFontMetrics metrics(painter->font());
+    const int left = column == detail::ValueColumn
+                         ? cell.left() + cell.width() - TextInset - metrics.horizontalAdvance(text)
+                         : cell.left() + TextInset;
+    painter->drawText(QPoint(left, cell.top() + TextInset + metrics.ascent()), text);
+}
+
+void DetailDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    painter->save();
+    paintDetailCell(painter, option.rect, index.data().toString(), index.column());
+    painter->restore();
+}
+
+DetailGrid::DetailGrid(int valueColumnWidth, QWidget *parent)
+    : QTableWidget(detail::RowCount, detail::ValueColumn + 1, parent)
+{
+    setItemDelegate(new DetailDelegate(this));
+    setFrameShape(QFrame::NoFrame);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    verticalHeader()->setMinimumSectionSize(RowHeight);
+    verticalHeader()->setDefaultSectionSize(RowHeight);
+    setColumnWidth(detail::LabelColumn, LabelColumnWidth);
+    setColumnWidth(detail::ValueColumn, valueColumnWidth);
+    setStyleSheet(QStringLiteral("QTableView { gridline-color: rgb(200, 192, 176); }"));
+    skin::applyPalette(this);
+    for (int row = 0; row < detail::RowCount; ++row) {
+        setItem(row, detail::LabelColumn, new QTableWidgetItem(detail::rowLabels().at(row)));
+        setItem(row, detail::ValueColumn, new QTableWidgetItem);
+    }
+}
+
+QString DetailGrid::value(int row) const
+{
+    return item(row, detail::ValueColumn)->text();
+}
+
+void DetailGrid::setValue(int row, const QString &text)
+{
+    item(row, detail::ValueColumn)->setText(text);
+}
+
+void DetailGrid::setValues(const PanelValues &values)
+{
+    for (int row = 0; row < detail::RowCount; ++row)
+        setValue(row, values[size_t(row)]);
+}
+
+void DetailGrid::clearValues()
+{
+    setValues(PanelValues{});
+}
+
+} // namespace granovia

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "console/ColumnLayout.h"
+
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+class QPainter;
+
+namespace granovia {
+
+class HistoryModel;
+
+// A cell of the title row: the column's title on the fixed colours.
+void paintHistoryTitle(QPainter *painter, const QRect &cell, const QString &title);
+// A cell of the indicator column; the current line's carries a triangle.
+void paintRowIndicator(QPainter *painter, const QRect &cell, bool current);
+// The current cell is yellow and keeps the normal text colour; selection and
+// focus draw nothing, so the operator sees one marked cell.
+void markHistoryCell(QStyleOptionViewItem &option, bool current);
+
+class HistoryCellDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+};
+
+// The movement history grid (`suiDBGrid1`): read-only, a title row and an
+// indicator column on the fixed colours; the operator may resize and drag
+// columns, and the column set as left is kept in the layout file.
+class HistoryGrid final : public QTableView {
+    Q_OBJECT
+public:
+    static constexpr int IndicatorWidth = 11;
+    static constexpr int RowHeight = 15;
+    // Lets the operator narrow a column as far as the designed ZE and DO.
+    static constexpr int MinimumColumnWidth = 4;
+
+    explicit HistoryGrid(QWidget *parent = nullptr);
+
+    // Shows the model with the columns it holds, laid out in their order.
+    void setHistoryModel(HistoryModel *model);
+    HistoryModel *historyModel() const { return m_model; }
+    // In visual order, with the current widths and visibility.
+    QList<HistoryColumn> columnSet() const;
+    // Gives the model these columns and lays them out in this order.
+    void applyColumnSet(const QList<HistoryColumn> &columns);
+
+protected:
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+
+private:
+    void layoutColumns(const QList<HistoryColumn> &columns);
+    void showFirstLine();
+    int firstVisibleColumn() const;
+
+    HistoryModel *m_model = nullptr;
+    // The current column before a reset, kept for the first line after it.
+    int m_currentColumn = 0;
+};
+
+} // namespace granovia

@@ -1,0 +1,294 @@
+#include "console/HistoryModel.h"
+
+#include "app/NumberFormat.h"
+#include "store/Connection.h"
+#include "store/DbError.h"
+#include "store/SqlText.h"
+
+#include <algorithm>
+
+namespace granovia {
+
+namespace {
+
+const QString HistoryOrder = QStringLiteral(" order by datum desc");
+const QString ServerDateFormat = QStringLiteral("yyyy-MM-dd");
+const QString ServerTimeFormat = QStringLiteral("HH:mm:ss");
+constexpr qsizetype ServerDateLength = 10;
+constexpr qsizetype ServerTimeOffset = 11;
+constexpr qsizetype ServerTimeLength = 8;
+const QString DatumDisplayFormat = QStringLiteral("yyyy-MM-dd HH:mm");
+constexpr int QuantityDecimals = 3;
+
+// The designed select list and filter: every page adds its bound and order.
+QString historySelect()
+{
+    Q_ASSERT(HistoryStatement.endsWith(HistoryOrder));
+    return HistoryStatement.chopped(HistoryOrder.size());
+}
+
+QString quoted(const QDateTime &time)
+{
+    return u'"' + formatTimestamp(time) + u'"';
+}
+
+// The datum as the server wrote it, a wall-clock time without a zone. Read in
+// the local zone, a time inside a daylight-saving gap would be invalid: the
+// line would lose its date and a page its bound. Nothing for NULL and for the
+// zero date.
+std::optional<QDateTime> parseDatum(const QString &text)
+{
+    const QDate date = QDate::fromString(text.left(ServerDateLength), ServerDateFormat);
+    const QTime time = QTime::fromString(text.mid(ServerTimeOffset, ServerTimeLength), ServerTimeFormat);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time, Qt::UTC);
+}
+
+QVariant valueOf(const Result &result, const QString &field)
+{
+    if (field == historyfield::Mnozstvi)
+        return result.toDouble(field);
+    if (field == historyfield::Datum) {
+        const std::optional<QDateTime> datum = parseDatum(result.toText(field));
+        return datum ? QVariant(*datum) : QVariant();
+    }
+    return result.toText(field);
+}
+
+QString displayText(const QString &field, const QVariant &value)
+{
+    if (field == historyfield::Mnozstvi)
+        return numbers::fixed(value.toDouble(), QuantityDecimals);
+    if (field == historyfield::Datum)
+        return value.toDateTime().toString(DatumDisplayFormat);
+    return value.toString();
+}
+
+Qt::Alignment alignmentOf(const QString &field)
+{
+    const Qt::Alignment horizontal = field == historyfield::Mnozstvi ? Qt::AlignRight : Qt::AlignLeft;
+    return horizontal | Qt::AlignVCenter;
+}
+
+} // namespace
+
+QString historyPageStatement(const std::optional<QDateTime> &before, int limit)
+{
+    const QString bound = before ? QStringLiteral(" and datum < %1").arg(quoted(*before)) : QString();
+    return historySelect() + bound + HistoryOrder + QStringLiteral(" limit %1").arg(limit);
+}
+
+QString historySameDatumStatement(const QDateTime &datum)
+{
+    return historySelect() + QStringLiteral(" and datum = %1").arg(quoted(datum));
+}
+
+QString historyNullDatumStatement()
+{
+    return historySelect() + QStringLiteral(" and datum is null");
+}
+
+HistoryModel::HistoryModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{
+}
+
+void HistoryModel::open(Connection &connection)
+{
+    m_connection = &connection;
+    requery();
+}
+
+void HistoryModel::requery()
+{
+    if (!m_connection)
+        return;
+    // Read before resetting: a failure leaves the rows the operator sees.
+    Cursor cursor;
+    QList<Line> lines = readSome(cursor);
+    beginResetModel();
+    m_lines = std::move(lines);
+    m_cursor = cursor;
+    m_fetchError.clear();
+    endResetModel();
+}
+
+void HistoryModel::setColumns(const QList<HistoryColumn> &columns)
+{
+    beginResetModel();
+    if (!remapLines(columns)) {
+        m_lines.clear();
+        m_cursor = Cursor{m_connection ? Stage::Dated : Stage::Done, std::nullopt};
+        m_fetchError.clear();
+    }
+    m_columns = columns;
+    endResetModel();
+}
+
+bool HistoryModel::remapLines(const QList<HistoryColumn> &columns)
+{
+    QList<qsizetype> sources;
+    for (const HistoryColumn &column : columns) {
+        const auto it = std::find_if(m_columns.cbegin(), m_columns.cend(),
+                                     [&](const HistoryColumn &kept) { return kept.field == column.field; });
+        if (it == m_columns.cend())
+            return false;
+        sources.append(it - m_columns.cbegin());
+    }
+    for (Line &line : m_lines) {
+        Line remapped;
+        remapped.reserve(sources.size());
+        for (qsizetype source : sources)
+            remapped.append(line.at(source));
+        line = std::move(remapped);
+    }
+    return true;
+}
+
+int HistoryModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_lines.size());
+}
+
+int HistoryModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
+
+QVariant HistoryModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_lines.size() || index.column() >= m_columns.size())
+        return {};
+    const QString &field = m_columns.at(index.column()).field;
+    switch (role) {
+    case Qt::DisplayRole:
+        return displayText(field, m_lines.at(index.row()).at(index.column()));
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(alignmentOf(field));
+    default:
+        return {};
+    }
+}
+
+QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    // The rows have no titles: their header is the current-line indicator.
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section >= m_columns.size())
+        return {};
+    return m_columns.at(section).title;
+}
+
+Qt::ItemFlags HistoryModel::flags(const QModelIndex &index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+bool HistoryModel::canFetchMore(const QModelIndex &parent) const
+{
+    return !parent.isValid() && m_connection && m_cursor.stage != Stage::Done;
+}
+
+void HistoryModel::fetchMore(const QModelIndex &parent)
+{
+    if (!canFetchMore(parent))
+        return;
+    try {
+        appendLines(readSome(m_cursor));
+    } catch (const DbError &error) {
+        // Called from the view's event handling, where nothing may be thrown.
+        m_cursor.stage = Stage::Done;
+        m_fetchError = error.message();
+        emit fetchFailed(m_fetchError);
+    }
+}
+
+void HistoryModel::appendLines(const QList<Line> &lines)
+{
+    if (lines.isEmpty())
+        return;
+    beginInsertRows({}, int(m_lines.size()), int(m_lines.size() + lines.size() - 1));
+    m_lines.append(lines);
+    endInsertRows();
+}
+
+// A step may bring nothing (a page of undated lines only); the view asks
+// again only when rows arrive, so reading goes on until some do.
+QList<HistoryModel::Line> HistoryModel::readSome(Cursor &cursor)
+{
+    QList<Line> lines;
+    while (lines.isEmpty() && cursor.stage != Stage::Done)
+        lines = readStep(cursor);
+    return lines;
+}
+
+QList<HistoryModel::Line> HistoryModel::readStep(Cursor &cursor)
+{
+    switch (cursor.stage) {
+    case Stage::Dated:
+        return readDatedPage(cursor);
+    case Stage::Undated: {
+        cursor.stage = Stage::Done;
+        QList<Line> lines;
+        for (Fetched &fetched : readAll(historyNullDatumStatement()))
+            lines.append(std::move(fetched.line));
+        return lines;
+    }
+    case Stage::Done:
+        break;
+    }
+    return {};
+}
+
+// Lines sharing the page's last datum may go on past the page; they are all
+// read by one more statement, so no line is lost or doubled at the boundary.
+QList<HistoryModel::Line> HistoryModel::readDatedPage(Cursor &cursor)
+{
+    QList<Fetched> page = readAll(historyPageStatement(cursor.before, PageSize));
+    const bool undatedReached =
+        std::any_of(page.cbegin(), page.cend(), [](const Fetched &fetched) { return fetched.datumIsNull; });
+    QList<Line> lines;
+    // Every dated line left is in this page. A zero date, which cannot be a
+    // bound, sorts after all others as well.
+    if (page.size() < PageSize || undatedReached || !page.last().datum) {
+        cursor.stage = Stage::Undated;
+        for (Fetched &fetched : page) {
+            if (!fetched.datumIsNull)
+                lines.append(std::move(fetched.line));
+        }
+        return lines;
+    }
+    const QDateTime last = *page.last().datum;
+    for (Fetched &fetched : page) {
+        if (fetched.datum != last)
+            lines.append(std::move(fetched.line));
+    }
+    for (Fetched &fetched : readAll(historySameDatumStatement(last)))
+        lines.append(std::move(fetched.line));
+    cursor.before = last;
+    return lines;
+}
+
+QList<HistoryModel::Fetched> HistoryModel::readAll(const QString &statement)
+{
+    Result result = m_connection->query(statement);
+    m_availableFields = result.fieldNames();
+    QList<Fetched> fetched;
+    fetched.reserve(result.rowCount());
+    while (result.next())
+        fetched.append(readLine(result));
+    return fetched;
+}
+
+HistoryModel::Fetched HistoryModel::readLine(const Result &result) const
+{
+    Fetched fetched;
+    fetched.datumIsNull = result.isNull(historyfield::Datum);
+    fetched.datum = parseDatum(result.toText(historyfield::Datum));
+    fetched.line.reserve(m_columns.size());
+    for (const HistoryColumn &column : m_columns)
+        fetched.line.append(valueOf(result, column.field));
+    return fetched;
+}
+
+} // namespace granovia

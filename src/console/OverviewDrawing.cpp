@@ -1,0 +1,51 @@
+#include "console/OverviewDrawing.h"
+
+#include "app/NumberFormat.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace granovia::overview {
+
+namespace {
+
+constexpr int LabelDigits = 2;
+constexpr long double PercentBase = 100.0L;
+// Far beyond any screen, yet safe for integer pixel arithmetic.
+constexpr long double MaxBarLength = 1 << 24;
+constexpr int StockDecimals = 3;
+
+} // namespace
+
+QString siloLabel(int silo)
+{
+    return QStringLiteral("SILO: ") + (QStringLiteral("0") + QString::number(silo)).right(LabelDigits);
+}
+
+QString percentText(long double percent)
+{
+    return numbers::fixed(percent, 0) + QStringLiteral(" %");
+}
+
+int barLength(int columnWidth, long double percent)
+{
+    const long double length = std::trunc(columnWidth / PercentBase * percent);
+    return int(std::clamp(length, -MaxBarLength, MaxBarLength));
+}
+
+QString speciesText(const QString &druh, const QString &odruda, long double percent)
+{
+    QString text = odruda;
+    if (text.isEmpty() && percent != 0)
+        text = QStringLiteral("merkantil");
+    if (!text.isEmpty())
+        text = druh + QStringLiteral(", ") + text;
+    return text;
+}
+
+QString stockText(long double stav)
+{
+    return numbers::fixed(stav, StockDecimals);
+}
+
+} // namespace granovia::overview

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+
+// The toolkit's small widgets: title strips and buttons with a mode value.
+namespace granovia::ui {
+
+// A strip with its caption centred on one line, in the title font.
+class TitleStrip final : public QLabel {
+    Q_OBJECT
+public:
+    static constexpr int Height = 20;
+    explicit TitleStrip(const QString &caption, QWidget *parent = nullptr);
+};
+
+// A push button that carries a mode value, as the movement buttons do.
+class SuiButton final : public QPushButton {
+    Q_OBJECT
+public:
+    SuiButton(const QString &caption, int pixelSize, bool bold, QWidget *parent = nullptr);
+    int Tag = 0;
+};
+
+// An arrow button without text, with a mode value.
+class SuiArrowButton final : public QToolButton {
+    Q_OBJECT
+public:
+    SuiArrowButton(Qt::ArrowType arrow, const QString &accessibleName, QWidget *parent = nullptr);
+    int Tag = 0;
+};
+
+} // namespace granovia::ui

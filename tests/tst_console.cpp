@@ -1,0 +1,504 @@
+// The operator console: its fixed texts and geometry, the overview drawing,
+// the selection into the detail panels and the quantity edit.
+#include "ScriptedDialogs.h"
+#include "TestDatabase.h"
+#include "TestInstallation.h"
+#include "console/OverviewDrawing.h"
+#include "console/TForm1.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QtTest>
+
+using namespace granovia;
+using namespace Qt::StringLiterals;
+using granovia::test::Installation;
+using granovia::test::ScratchDatabase;
+using granovia::test::ScriptedDialogs;
+
+namespace {
+
+const QString QuantityError = u"Chyba v množství!"_s;
+
+// Silos of the selection scenarios: (silo, stock, capacity, lot).
+void fillSilos(ScratchDatabase &db)
+{
+    db.execute(u"insert into ppsila (silo, stav, kapacita, partie, naz_dru, naz_odru, stupen, navoz) values "
+               "(7, 20, 50, '123', 'Pšenice', 'Bohemia', 'C1', '2026-11-02 00:00:00'),"
+               "(8, 5, 40, '123', 'Pšenice', 'Bohemia', 'C1', '2026-11-03 14:05:09'),"
+               "(10, 12.25, 50, '123', 'Pšenice', 'Bohemia', 'C1', null),"
+               "(11, 3, 30, '456', 'Oves', 'Atego', 'C2', null),"
+               "(12, 21.5, 20, '', 'Žito', '', '', null),"
+               "(9, 0, 60, '', '', '', '', null),"
+               "(13, 0, 25, '', '', '', '', null),"
+               "(100, 0, 80, '', '', '', '', null)"_s);
+}
+
+qint64 selectCount(Connection &connection)
+{
+    Result status = connection.query(u"show session status like 'Com_select'"_s);
+    status.next();
+    return status.toInt(u"Value"_s);
+}
+
+QRect barExtent(const QImage &image, int y)
+{
+    int right = -1;
+    for (int x = 0; x < image.width(); ++x) {
+        if (image.pixelColor(x, y) == QColor(255, 196, 196))
+            right = x;
+    }
+    return QRect(0, y, right + 1, 1);
+}
+
+// Text is antialiased: look for pixels that are clearly green.
+bool hasGreenText(const QImage &image)
+{
+    constexpr int Margin = 40;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.green() > c.red() + Margin && c.green() > c.blue() + Margin)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+class ConsoleTest final : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { GRANOVIA_REQUIRE_SERVER(); }
+    void init();
+    void cleanup();
+
+    void fixedTexts();
+    void geometryAtDesignWidth();
+    void panelModeParksTheConsole();
+    void boardOpensFromStripAndOnceFromTimer();
+
+    void overviewTexts_data();
+    void overviewTexts();
+    void barLengths_data();
+    void barLengths();
+    void dataCellPainting();
+
+    void lotRules_data();
+    void lotRules();
+    void firstSiloFillsPanelA();
+    void secondSiloOfTheLotOrEmptyGoesToB();
+    void bothPanelsOfOneLotTakeOnlyEmptySilos();
+    void siloAlreadyShownSendsNoStatement();
+    void emptySiloInALeavesAFree();
+    void panelBAloneTakesOnlyEmptySilos();
+    void remainingCapacityAndOverfill();
+    void deletedRowFillsWithEmptyTexts();
+    void silo100IsReachedThroughTheSecondGrid();
+    void clickMovesTheGreenRowAndSelects();
+    void databaseErrorIsShownAndPanelsStay();
+    void clearButtonEmptiesOnlyItsPanel();
+
+    void quantityEdit();
+    void quantityEditOnEmptyPanel();
+
+private:
+    void select(int silo);
+
+    std::unique_ptr<ScratchDatabase> m_db;
+    std::unique_ptr<Installation> m_installation;
+    std::unique_ptr<ScriptedDialogs> m_dialogs;
+    std::unique_ptr<TForm1> m_form;
+};
+
+void ConsoleTest::init()
+{
+    m_db = std::make_unique<ScratchDatabase>(u"t_console"_s);
+    fillSilos(*m_db);
+    m_installation = std::make_unique<Installation>();
+    m_installation->pointAt(m_db->settings());
+    m_dialogs = std::make_unique<ScriptedDialogs>();
+    m_form = std::make_unique<TForm1>(m_installation->context());
+    m_form->openBoard = [](TForm1 &) {};
+    m_form->show();
+    QVERIFY2(m_dialogs->asked.isEmpty(), qPrintable(m_dialogs->texts().join(u'|')));
+}
+
+void ConsoleTest::cleanup()
+{
+    m_form.reset();
+    m_dialogs.reset();
+    m_installation.reset();
+    m_db.reset();
+}
+
+void ConsoleTest::select(int silo)
+{
+    bool allow = true;
+    if (silo <= overview::SilosPerGrid)
+        m_form->prehledSelectCell(m_form->prehled, 1, silo - 1, allow);
+    else
+        m_form->prehledSelectCell(m_form->prehled2, 1, silo - 51, allow);
+}
+
+void ConsoleTest::fixedTexts()
+{
+    const OverviewModel *first = m_form->prehled->overviewModel();
+    const OverviewModel *second = m_form->prehled2->overviewModel();
+    QCOMPARE(first->rowCount(), 50);
+    QCOMPARE(first->label(0), u"SILO: 01"_s);
+    QCOMPARE(first->label(49), u"SILO: 50"_s);
+    QCOMPARE(second->label(0), u"SILO: 51"_s);
+    QCOMPARE(second->label(49), u"SILO: 00"_s);
+    QCOMPARE(m_form->popis2->item(7, 0)->text(), u"Zbývá tun"_s);
+    QCOMPARE(m_form->popis1->item(2, 0)->text(), u"Odrůda"_s);
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO"_s);
+}
+
+void ConsoleTest::geometryAtDesignWidth()
+{
+    m_form->resize(850, 629);
+    QCOMPARE(m_form->splitMain->sizes().constFirst(), 590);
+    QCOMPARE(m_form->splitRight->x(), 592); // after the 2 px bar
+    QVERIFY(!m_form->splitMain->handle(1)->isEnabled());
+    QCOMPARE(m_form->prehled->width(), 294);
+    QCOMPARE(m_form->prehled2->width(), 294);
+    QCOMPARE(m_form->prehled->dataColumnWidth(), 190);
+    QCOMPARE(m_form->prehled->columnWidth(0), 79);
+    QCOMPARE(m_form->prehled2->x(), 294);
+    QCOMPARE(m_form->splitRight->sizes().constFirst(), 400);
+    QCOMPARE(m_form->splitDetail->sizes().constFirst(), 200);
+    QCOMPARE(m_form->suiButton4->geometry(), QRect(104, 150, 80, 30));
+    QCOMPARE(m_form->suiArrowButton2->geometry(), QRect(190, 150, 30, 30));
+    QCOMPARE(m_form->suiButton1->geometry(), QRect(220, 2, 15, 15));
+    QCOMPARE(m_form->suiImagePanel1->height(), 41);
+    QCOMPARE(m_form->suiButton3->geometry(), QRect(705, 6, 119, 27));
+    // Wider window: the quit button keeps its distance to the right edge.
+    m_form->resize(1000, 629);
+    QCOMPARE(m_form->splitMain->sizes().constFirst(), 740);
+    QCOMPARE(m_form->suiButton3->x(), 855);
+}
+
+void ConsoleTest::panelModeParksTheConsole()
+{
+    TForm1 panel(m_installation->context({u"granovia-silo"_s, u"/p"_s}));
+    panel.openBoard = [](TForm1 &) {};
+    QCOMPARE(panel.y(), 5000);
+    panel.show();
+    QVERIFY(panel.Timer1.isActive());
+    QCOMPARE(panel.Timer1.interval(), 5000);
+    panel.move(panel.x(), 0);
+    panel.resize(900, 600);
+    QCOMPARE(panel.y(), 5000);
+    QVERIFY(!m_form->Timer1.isActive());
+    QCOMPARE(m_form->y(), 0);
+}
+
+void ConsoleTest::boardOpensFromStripAndOnceFromTimer()
+{
+    int opened = 0;
+    m_form->openBoard = [&opened](TForm1 &) { ++opened; };
+    QTest::mouseDClick(m_form->suiImagePanel1, Qt::LeftButton);
+    QCOMPARE(opened, 1);
+    m_form->Timer1.start();
+    m_form->Timer1Timer();
+    QCOMPARE(opened, 2);
+    QVERIFY(!m_form->Timer1.isActive());
+}
+
+void ConsoleTest::overviewTexts_data()
+{
+    QTest::addColumn<QString>("actual");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("0.4 % rounds to 0") << overview::percentText(0.4L) << u"0 %"_s;
+    QTest::newRow("99.5 % rounds up") << overview::percentText(99.5L) << u"100 %"_s;
+    QTest::newRow("57.3 %") << overview::percentText(57.3L) << u"57 %"_s;
+    QTest::newRow("stock with comma") << overview::stockText(12.5L) << u"12,500"_s;
+    QTest::newRow("tiny stock") << overview::stockText(0.0004L) << u"0,000"_s;
+    QTest::newRow("species and variety") << overview::speciesText(u"Oves"_s, u"Atego"_s, 10) << u"Oves, Atego"_s;
+    QTest::newRow("filled, no variety") << overview::speciesText(u"Žito"_s, QString(), 10) << u"Žito, merkantil"_s;
+    QTest::newRow("no species") << overview::speciesText(QString(), u"Atego"_s, 10) << u", Atego"_s;
+    QTest::newRow("empty silo") << overview::speciesText(QString(), QString(), 0) << QString();
+    QTest::newRow("label 7") << overview::siloLabel(7) << u"SILO: 07"_s;
+    QTest::newRow("label 100") << overview::siloLabel(100) << u"SILO: 00"_s;
+}
+
+void ConsoleTest::overviewTexts()
+{
+    QFETCH(QString, actual);
+    QFETCH(QString, expected);
+    QCOMPARE(actual, expected);
+}
+
+void ConsoleTest::barLengths_data()
+{
+    QTest::addColumn<double>("percent");
+    QTest::addColumn<int>("length");
+    QTest::newRow("half") << 50.0 << 95;
+    QTest::newRow("33.3 % truncates") << 33.3 << 63;
+    QTest::newRow("120 % is not capped") << 120.0 << 228;
+    QTest::newRow("empty") << 0.0 << 0;
+    QTest::newRow("absurd fill stays paintable") << 1e30 << (1 << 24);
+}
+
+void ConsoleTest::barLengths()
+{
+    QFETCH(double, percent);
+    QFETCH(int, length);
+    QCOMPARE(overview::barLength(190, percent), length);
+}
+
+void ConsoleTest::dataCellPainting()
+{
+    SiloSnapshot snapshot;
+    snapshot.reset();
+    snapshot.sila_procent[7] = 33.3L;
+    snapshot.sila_stav[7] = 13.32L;
+    snapshot.sila_druh[7] = u"Oves"_s;
+    QImage image(190, 15, QImage::Format_RGB32);
+    QPainter painter(&image);
+    paintDataCell(&painter, image.rect(), snapshot, 7, false);
+    painter.end();
+    QCOMPARE(barExtent(image, 0).width(), 63);
+    QVERIFY(!hasGreenText(image));
+
+    painter.begin(&image);
+    paintDataCell(&painter, image.rect(), snapshot, 7, true);
+    painter.end();
+    QVERIFY(hasGreenText(image));
+}
+
+void ConsoleTest::lotRules_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<double>("stock");
+    QTest::addColumn<QString>("lot");
+    QTest::addColumn<int>("choice");
+    const int ignore = int(PanelChoice::Ignore), intoA = int(PanelChoice::A), intoB = int(PanelChoice::B);
+    QTest::newRow("both empty, stock") << QString() << QString() << 5.0 << u"L"_s << intoA;
+    QTest::newRow("both empty, stock without lot") << QString() << QString() << 5.0 << QString() << ignore;
+    QTest::newRow("both empty, no stock") << QString() << QString() << 0.0 << u"L"_s << intoA;
+    QTest::newRow("A=X, same lot") << u"X"_s << QString() << 5.0 << u"X"_s << intoB;
+    QTest::newRow("A=X, other lot") << u"X"_s << QString() << 5.0 << u"Y"_s << ignore;
+    QTest::newRow("A=X, lot differs in case") << u"X"_s << QString() << 5.0 << u"x"_s << ignore;
+    QTest::newRow("A=X, no stock") << u"X"_s << QString() << 0.0 << u"Y"_s << intoB;
+    QTest::newRow("A=X B=Y, lot X") << u"X"_s << u"Y"_s << 5.0 << u"X"_s << intoB;
+    QTest::newRow("A=X B=X, lot X") << u"X"_s << u"X"_s << 5.0 << u"X"_s << ignore;
+    QTest::newRow("A=X B=Y, no stock") << u"X"_s << u"Y"_s << 0.0 << u"Z"_s << intoB;
+    QTest::newRow("B=Y alone, lot Y") << QString() << u"Y"_s << 5.0 << u"Y"_s << ignore;
+    QTest::newRow("B=Y alone, other lot") << QString() << u"Y"_s << 5.0 << u"Z"_s << ignore;
+    QTest::newRow("B=Y alone, no stock") << QString() << u"Y"_s << 0.0 << QString() << intoA;
+    QTest::newRow("negative stock counts") << u"X"_s << QString() << -1.0 << u"Y"_s << ignore;
+}
+
+void ConsoleTest::lotRules()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(double, stock);
+    QFETCH(QString, lot);
+    QFETCH(int, choice);
+    QCOMPARE(int(choosePanel(a, b, stock, lot)), choice);
+}
+
+void ConsoleTest::firstSiloFillsPanelA()
+{
+    select(7);
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 07"_s);
+    QCOMPARE(m_form->popis1->value(0), u"123"_s);
+    QCOMPARE(m_form->popis1->value(1), u"Pšenice"_s);
+    QCOMPARE(m_form->popis1->value(4), u"20"_s);
+    QCOMPARE(m_form->popis1->value(5), u"2.11.2026"_s);
+    QCOMPARE(m_form->popis1->value(6), QString());
+    QCOMPARE(m_form->popis1->value(7), u"30"_s);
+    QCOMPARE(m_form->snapshot.vyber_a, m_form->snapshot.sila_id[7]);
+    QCOMPARE(m_form->snapshot.vyber_b, 0);
+    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO"_s);
+}
+
+void ConsoleTest::secondSiloOfTheLotOrEmptyGoesToB()
+{
+    select(7);
+    select(11); // another lot with stock
+    QCOMPARE(m_form->snapshot.vyber_b, 0);
+    select(8);
+    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO: 08"_s);
+    QCOMPARE(m_form->popis2->value(5), u"3.11.2026 14:05:09"_s);
+    select(9); // an empty silo replaces B
+    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO: 09"_s);
+    QCOMPARE(m_form->popis2->value(4), QString());
+    QCOMPARE(m_form->popis2->value(7), u"60"_s);
+}
+
+void ConsoleTest::bothPanelsOfOneLotTakeOnlyEmptySilos()
+{
+    select(7);
+    select(8);
+    select(10); // third silo of the lot, with stock
+    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO: 08"_s);
+    select(13);
+    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO: 13"_s);
+    QCOMPARE(m_form->snapshot.vyber_b, m_form->snapshot.sila_id[13]);
+}
+
+void ConsoleTest::siloAlreadyShownSendsNoStatement()
+{
+    select(7);
+    select(9);
+    const qint64 before = selectCount(m_form->ZConnection1);
+    select(7);
+    select(9);
+    QCOMPARE(selectCount(m_form->ZConnection1), before);
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 07"_s);
+}
+
+void ConsoleTest::emptySiloInALeavesAFree()
+{
+    select(9);
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 09"_s);
+    select(12); // stock without a lot while B is empty
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 09"_s);
+    select(11);
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 11"_s);
+    QCOMPARE(m_form->popis1->value(0), u"456"_s);
+}
+
+void ConsoleTest::panelBAloneTakesOnlyEmptySilos()
+{
+    select(7);
+    select(8);
+    m_form->suiButton1->click();
+    select(10);
+    select(11);
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO"_s);
+    select(13);
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 13"_s);
+}
+
+void ConsoleTest::remainingCapacityAndOverfill()
+{
+    select(10);
+    QCOMPARE(m_form->popis1->value(7), u"37,75"_s);
+    QCOMPARE(m_form->popis1->value(4), u"12,25"_s);
+    m_form->suiButton1->click();
+    m_db->execute(u"update ppsila set partie = 'Z' where silo = 12"_s);
+    select(12);
+    QCOMPARE(m_form->popis1->value(7), u"-1,5"_s);
+}
+
+void ConsoleTest::deletedRowFillsWithEmptyTexts()
+{
+    const qint32 id = m_form->snapshot.sila_id[13];
+    m_db->execute(u"delete from ppsila where silo = 13"_s);
+    select(13);
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 13"_s);
+    QCOMPARE(m_form->popis1->value(0), QString());
+    QCOMPARE(m_form->popis1->value(7), u"0"_s);
+    QCOMPARE(m_form->snapshot.vyber_a, id);
+}
+
+void ConsoleTest::silo100IsReachedThroughTheSecondGrid()
+{
+    select(100);
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 00"_s);
+    QCOMPARE(m_form->popis1->value(7), u"80"_s);
+}
+
+void ConsoleTest::clickMovesTheGreenRowAndSelects()
+{
+    OverviewGrid *grid = m_form->prehled;
+    QCOMPARE(grid->currentIndex().row(), 0);
+    select(8); // a selection by call moves no row
+    QCOMPARE(grid->currentIndex().row(), 0);
+    m_form->suiButton1->click();
+    const QRect cell = grid->visualRect(grid->model()->index(6, 1));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(grid->currentIndex().row(), 6);
+    QVERIFY(grid->selectionModel()->isSelected(grid->model()->index(6, 1)));
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 07"_s);
+    // The label column can be neither clicked nor made current.
+    const QRect label = grid->visualRect(grid->model()->index(3, 0));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, label.center());
+    QCOMPARE(grid->currentIndex().row(), 6);
+}
+
+void ConsoleTest::databaseErrorIsShownAndPanelsStay()
+{
+    select(7);
+    m_db->execute(u"rename table ppsila to ppsila_gone"_s);
+    OverviewGrid *grid = m_form->prehled;
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(7, 1)).center());
+    QCOMPARE(m_dialogs->asked.size(), 1);
+    QVERIFY2(m_dialogs->asked.first().text.contains(u"ppsila"_s), qPrintable(m_dialogs->asked.first().text));
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 07"_s);
+    QCOMPARE(m_form->snapshot.vyber_b, 0);
+    m_db->execute(u"rename table ppsila_gone to ppsila"_s);
+}
+
+void ConsoleTest::clearButtonEmptiesOnlyItsPanel()
+{
+    select(7);
+    select(8);
+    m_form->suiButton1->click();
+    QCOMPARE(m_form->popis1->value(0), QString());
+    QCOMPARE(m_form->popis1->value(4), QString());
+    QCOMPARE(m_form->popis1->item(4, 0)->text(), u"Množství tun"_s);
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO"_s);
+    QCOMPARE(m_form->snapshot.vyber_a, 0);
+    QCOMPARE(m_form->popis2->value(0), u"123"_s);
+    QCOMPARE(m_form->snapshot.vyber_b, m_form->snapshot.sila_id[8]);
+}
+
+void ConsoleTest::quantityEdit()
+{
+    m_db->execute(u"update ppsila set stav = 12.5 where silo = 7"_s);
+    select(7);
+    DetailGrid *panel = m_form->popis1;
+    panel->setCurrentCell(4, 1);
+
+    m_dialogs->queue({1, u"5,25"_s});
+    m_form->popis1DblClick();
+    QCOMPARE(panel->value(4), u"5,25"_s);
+    QCOMPARE(m_dialogs->asked.last().text, u"Upravit přesouvané množství"_s);
+    QCOMPARE(m_dialogs->asked.last().value, u"12,5"_s);
+    QCOMPARE(m_dialogs->asked.last().buttons, (QStringList{u"upravit"_s, u"storno"_s}));
+
+    m_dialogs->queue({1, u"13"_s}); // more than the cell: refused without a word
+    m_form->popis1DblClick();
+    QCOMPARE(panel->value(4), u"5,25"_s);
+
+    m_dialogs->queue({2, u"1"_s});
+    m_form->popis1DblClick();
+    QCOMPARE(panel->value(4), u"5,25"_s);
+
+    m_dialogs->queue({1, u" 0 "_s}); // kept exactly as typed
+    m_form->popis1DblClick();
+    QCOMPARE(panel->value(4), u" 0 "_s);
+
+    m_dialogs->queue({1, u"0.5"_s});
+    m_form->popis1DblClick();
+    QCOMPARE(m_dialogs->asked.last().text, QuantityError);
+    QCOMPARE(panel->value(4), u" 0 "_s);
+
+    const qsizetype asked = m_dialogs->asked.size();
+    panel->setCurrentCell(4, 0);
+    m_form->popis1DblClick();
+    QCOMPARE(m_dialogs->asked.size(), asked);
+}
+
+void ConsoleTest::quantityEditOnEmptyPanel()
+{
+    select(9);
+    m_form->popis1->setCurrentCell(4, 1);
+    m_dialogs->queue({1, u"5"_s});
+    m_form->popis1DblClick();
+    QCOMPARE(m_dialogs->texts().last(), QuantityError);
+    QCOMPARE(m_form->popis1->value(4), QString());
+}
+
+QTEST_MAIN(ConsoleTest)
+#include "tst_console.moc"

@@ -1,0 +1,350 @@
+// The movement history against the private test server: its lines and their
+// order, the pages it reads them in, the grid, and the column layout file.
+#include "TestDatabase.h"
+#include "app/NumberFormat.h"
+#include "console/HistoryGrid.h"
+#include "console/HistoryModel.h"
+#include "store/DbError.h"
+#include "ui/Skin.h"
+
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <algorithm>
+
+using namespace granovia;
+using namespace Qt::StringLiterals;
+using granovia::test::ScratchDatabase;
+
+namespace {
+
+const QStringList ResultFields{u"id"_s,      u"silo"_s,     u"silob"_s,  u"cislopp"_s, u"mnozstvi"_s, u"partie"_s,
+                               u"naz_dru"_s, u"naz_odru"_s, u"stupen"_s, u"datum"_s,   u"dosila"_s,   u"zesila"_s};
+const QString Select = u"select *, if(silob = '', if(cislopp = '', 'M', silo), silob) as dosila, if(cislopp = '' and "
+                       "silob = '', silo, if(silob = '', 'N', silo)) as zesila from ppsilap where silo <> ''"_s;
+
+// A journal line: silo, silob, cislopp, mnozstvi, partie, datum (empty: NULL).
+QString line(const QString &silo, const QString &silob, const QString &cislopp, double mnozstvi, const QString &lot,
+             const QString &datum)
+{
+    const QString when = datum.isEmpty() ? u"null"_s : u"'%1'"_s.arg(datum);
+    return u"('%1', '%2', '%3', %4, '%5', %6)"_s.arg(silo, silob, cislopp).arg(mnozstvi).arg(lot, when);
+}
+
+void insert(ScratchDatabase &db, const QStringList &lines)
+{
+    db.execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, datum) values "_s + lines.join(u','));
+}
+
+// The texts shown in the column of this field, top to bottom.
+QStringList column(const HistoryModel &model, const QString &field)
+{
+    const QList<HistoryColumn> &columns = model.columns();
+    const auto it = std::find_if(columns.cbegin(), columns.cend(), [&](const auto &c) { return c.field == field; });
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row)
+        texts << model.index(row, int(it - columns.cbegin())).data().toString();
+    return texts;
+}
+
+// Each line as its cells show it, joined by '|'.
+QStringList rows(const HistoryModel &model)
+{
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        QStringList cells;
+        for (int c = 0; c < model.columnCount(); ++c)
+            cells << model.index(row, c).data().toString();
+        texts << cells.join(u'|');
+    }
+    return texts;
+}
+
+void fetchAll(HistoryModel &model)
+{
+    for (int guard = 0; model.canFetchMore() && guard < 1000; ++guard)
+        model.fetchMore();
+    QVERIFY(!model.canFetchMore());
+}
+
+QStringList describe(const QList<HistoryColumn> &columns)
+{
+    QStringList texts;
+    for (const HistoryColumn &c : columns)
+        texts << u"%1|%2|%3|%4"_s.arg(c.field, c.title).arg(c.width).arg(c.visible);
+    return texts;
+}
+
+} // namespace
+
+class HistoryTest final : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        // The operators' zone, where a journal time may fall into a daylight-saving gap.
+        qputenv("TZ", "Europe/Prague");
+        GRANOVIA_REQUIRE_SERVER();
+    }
+
+    void movementKindsShowTheirSilos_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("shown"); // partie|ZE|DO|MNOŽ.|DNE
+        QTest::newRow("transfer 07 to 12") << line(u"07"_s, u"12"_s, {}, 3.5, u"P"_s, {}) << u"P|07|12|3,500|"_s;
+        QTest::newRow("removal from 07") << line(u"07"_s, {}, {}, 2, u"P"_s, {}) << u"P|07|M|2,000|"_s;
+        QTest::newRow("intake of lot 123 into 15")
+            << line(u"15"_s, {}, u"123"_s, 0.125, u"P"_s, {}) << u"P|N|15|0,125|"_s;
+        QTest::newRow("transfer with a lot number")
+            << line(u"07"_s, u"12"_s, u"9"_s, 12, u"P"_s, {}) << u"P|07|12|12,000|"_s;
+    }
+    void movementKindsShowTheirSilos()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, shown);
+        ScratchDatabase db(u"t_hist_kinds"_s);
+        insert(db, {line});
+        HistoryModel model;
+        model.open(db.admin());
+        fetchAll(model);
+        QCOMPARE(rows(model), QStringList{shown});
+    }
+
+    void newestFirstWithoutLinesWithoutSilo()
+    {
+        ScratchDatabase db(u"t_hist_order"_s);
+        insert(db,
+               {line(u"07"_s, {}, {}, 1, u"older"_s, u"2011-03-07 14:05:59"_s),
+                line(u"07"_s, {}, {}, 1, u"undated"_s, {}),
+                line(u"07"_s, {}, {}, 1, u"newer"_s, u"2012-01-02 08:00:00"_s),
+                line(u"07"_s, {}, {}, 1, u"in the gap"_s, u"2011-03-27 02:30:00"_s),
+                line({}, u"12"_s, {}, 1, u"no silo"_s, u"2013-01-01 00:00:00"_s)});
+        db.execute(u"insert into ppsilap (silo, partie, datum) values (null, 'null silo', '2013-01-01')"_s);
+        HistoryModel model;
+        model.open(db.admin());
+        fetchAll(model);
+        QCOMPARE(model.availableFields(), ResultFields);
+        QCOMPARE(column(model, u"partie"_s), (QStringList{u"newer"_s, u"in the gap"_s, u"older"_s, u"undated"_s}));
+        QCOMPARE(column(model, u"datum"_s),
+                 (QStringList{u"2012-01-02 08:00"_s, u"2011-03-27 02:30"_s, u"2011-03-07 14:05"_s, QString()}));
+        QCOMPARE(model.headerData(4, Qt::Horizontal).toString(), u"DNE"_s);
+    }
+
+    void statementTexts_data()
+    {
+        QTest::addColumn<QString>("built");
+        QTest::addColumn<QString>("expected");
+        const QDateTime datum(QDate(2011, 3, 7), QTime(14, 5, 9));
+        QTest::newRow("designed") << HistoryStatement << Select + u" order by datum desc"_s;
+        QTest::newRow("first page") << historyPageStatement(std::nullopt, 200)
+                                    << Select + u" order by datum desc limit 200"_s;
+        QTest::newRow("next page") << historyPageStatement(datum, 50)
+                                   << Select + u" and datum < \"2011-03-07 14:05:09\" order by datum desc limit 50"_s;
+        QTest::newRow("one datum") << historySameDatumStatement(datum)
+                                   << Select + u" and datum = \"2011-03-07 14:05:09\""_s;
+        QTest::newRow("no datum") << historyNullDatumStatement() << Select + u" and datum is null"_s;
+    }
+    void statementTexts()
+    {
+        QFETCH(QString, built);
+        QFETCH(QString, expected);
+        QCOMPARE(built, expected);
+    }
+
+    void pagesGiveTheLinesOfTheDesignedStatement()
+    {
+        ScratchDatabase db(u"t_hist_paging"_s);
+        const int page = HistoryModel::PageSize;
+        const QDateTime newest(QDate(2020, 6, 1), QTime(12, 0));
+        QStringList lines;
+        const auto add = [&](const QString &silo, const QDateTime &datum) {
+            const qsizetype n = lines.size();
+            lines << line(silo, n % 3 ? u"12"_s : QString(), {}, n, u"L%1"_s.arg(n), formatTimestamp(datum));
+        };
+        for (int i = 0; i < 2 * page + 50; ++i)
+            add(u"07"_s, newest.addSecs(-60 * (i / 7))); // groups of seven, across the ends of pages
+        for (int i = 0; i < page + 50; ++i)
+            add(u"07"_s, newest.addDays(-30)); // one datum for more lines than a page holds
+        for (int i = 0; i < 30; ++i)
+            add(u"07"_s, {});
+        for (int i = 0; i < 10; ++i)
+            add({}, newest.addDays(1));
+        insert(db, lines);
+        HistoryModel model;
+        model.open(db.admin());
+        QVERIFY2(model.rowCount() > 0 && model.rowCount() < 2 * page, qPrintable(QString::number(model.rowCount())));
+        fetchAll(model);
+        QStringList shown = rows(model);
+        QStringList designed;
+        for (Result whole = db.admin().query(HistoryStatement); whole.next();) {
+            designed << QStringList{whole.toText(u"partie"_s), whole.toText(u"zesila"_s), whole.toText(u"dosila"_s),
+                                    numbers::fixed(whole.toDouble(u"mnozstvi"_s), 3), whole.toText(u"datum"_s).left(16)}
+                            .join(u'|');
+        }
+        QCOMPARE(QSet<QString>(shown.cbegin(), shown.cend()).size(), shown.size());
+        std::sort(shown.begin(), shown.end());
+        std::sort(designed.begin(), designed.end());
+        QCOMPARE(shown, designed);
+        const QStringList dates = column(model, u"datum"_s);
+        for (qsizetype row = 1; row < dates.size(); ++row) {
+            const bool ordered = dates[row].isEmpty() || (!dates[row - 1].isEmpty() && dates[row - 1] >= dates[row]);
+            QVERIFY2(ordered, qPrintable(u"row %1: %2 after %3"_s.arg(row).arg(dates[row], dates[row - 1])));
+        }
+    }
+
+    void requeryShowsANewLineOnTopWithTheSameColumns()
+    {
+        ScratchDatabase db(u"t_hist_requery"_s);
+        insert(db,
+               {line(u"07"_s, u"12"_s, {}, 1, u"A"_s, u"2011-01-01 10:00:00"_s),
+                line(u"07"_s, {}, {}, 1, u"B"_s, u"2012-01-01 10:00:00"_s)});
+        HistoryModel model;
+        model.open(db.admin());
+        HistoryGrid grid;
+        grid.setHistoryModel(&model);
+        QList<HistoryColumn> columns = designedHistoryColumns();
+        columns.swapItemsAt(1, 2);
+        columns[3].visible = false;
+        grid.applyColumnSet(columns);
+        QCOMPARE(model.rowCount(), 2); // same fields: the lines are kept, moved to their new columns
+        QCOMPARE(model.index(1, 1).data().toString(), u"12"_s);
+        grid.setCurrentIndex(model.index(1, 0));
+        insert(db, {line(u"15"_s, {}, u"9"_s, 1, u"C"_s, u"2013-01-01 10:00:00"_s)});
+        model.requery();
+        QCOMPARE(column(model, u"partie"_s), (QStringList{u"C"_s, u"B"_s, u"A"_s}));
+        QCOMPARE(grid.currentIndex().row(), 0);
+        QCOMPARE(describe(grid.columnSet()).mid(1), describe(columns).mid(1));
+
+        // A field the lines were not read with: they are read again, page by page.
+        db.execute(u"update ppsilap set naz_dru = 'Pšenice'"_s);
+        grid.applyColumnSet({{u"naz_dru"_s, u"druh"_s, 40, true}, columns[0]});
+        fetchAll(model);
+        QCOMPARE(column(model, u"naz_dru"_s), QStringList(3, u"Pšenice"_s));
+        QCOMPARE(column(model, u"partie"_s), (QStringList{u"C"_s, u"B"_s, u"A"_s}));
+    }
+
+    void fetchFailureIsReportedNotThrown()
+    {
+        ScratchDatabase db(u"t_hist_failure"_s);
+        QStringList lines;
+        for (int i = 0; i < HistoryModel::PageSize + 10; ++i)
+            lines << line(u"07"_s, {}, {}, 1, u"L"_s,
+                          formatTimestamp(QDateTime(QDate(2020, 1, 1), QTime()).addSecs(i)));
+        insert(db, lines);
+        HistoryModel model;
+        model.open(db.admin());
+        QSignalSpy failed(&model, &HistoryModel::fetchFailed);
+        db.execute(u"drop table ppsilap"_s);
+        QVERIFY(model.canFetchMore());
+        model.fetchMore();
+        QCOMPARE(failed.count(), 1);
+        QVERIFY2(model.fetchError().contains(u"ppsilap"_s), qPrintable(model.fetchError()));
+        QCOMPARE(failed.at(0).at(0).toString(), model.fetchError());
+        QVERIFY(!model.canFetchMore());
+        QVERIFY_THROWS_EXCEPTION(DbError, model.requery());
+        QCOMPARE(model.rowCount(), HistoryModel::PageSize); // what the operator saw stays
+    }
+
+    void gridMarksTheCurrentCellAndLine()
+    {
+        ScratchDatabase db(u"t_hist_look"_s);
+        insert(db,
+               {line(u"07"_s, {}, {}, 1, u"A"_s, u"2011-01-01 10:00:00"_s),
+                line(u"07"_s, {}, {}, 1, u"B"_s, u"2012-01-01 10:00:00"_s)});
+        HistoryModel model;
+        model.open(db.admin());
+        HistoryGrid grid;
+        grid.setHistoryModel(&model);
+        grid.resize(400, 120);
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QCOMPARE(int(grid.editTriggers()), int(QAbstractItemView::NoEditTriggers));
+        QVERIFY(grid.horizontalHeader()->sectionsMovable());
+        QCOMPARE(grid.verticalHeader()->width(), HistoryGrid::IndicatorWidth);
+        QCOMPARE(grid.rowHeight(1), HistoryGrid::RowHeight);
+        QCOMPARE(describe(grid.columnSet()).mid(1), describe(designedHistoryColumns()).mid(1));
+        QCOMPARE(grid.currentIndex(), model.index(0, 0));
+        const QImage image = grid.grab().toImage();
+        const auto background = [&](int row) {
+            const QRect rect = grid.visualRect(model.index(row, 0));
+            return image.pixelColor(grid.viewport()->mapTo(&grid, QPoint(rect.right() - 3, rect.center().y())));
+        };
+        QCOMPARE(background(0), skin::CurrentHistoryCell);
+        QCOMPARE(background(1), skin::Background);
+        const auto marked = [&](int row) { // the triangle covers the middle of the line's indicator
+            const QHeaderView *indicator = grid.verticalHeader();
+            const QRect rect(0, indicator->sectionViewportPosition(row), indicator->width(),
+                             indicator->sectionSize(row));
+            return image.pixelColor(indicator->viewport()->mapTo(&grid, rect.center())) == skin::FixedText;
+        };
+        QVERIFY(marked(0));
+        QVERIFY(!marked(1));
+    }
+
+    void layoutRoundTripKeepsOrderAndWidths()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"col.ini"_s);
+        HistoryModel model;
+        HistoryGrid grid;
+        grid.setHistoryModel(&model);
+        QHeaderView *header = grid.horizontalHeader();
+        header->moveSection(header->visualIndex(2), header->visualIndex(1)); // DO before ZE
+        header->resizeSection(4, 120); // DNE wider
+        grid.setColumnHidden(3, true);
+        const QList<HistoryColumn> left = grid.columnSet();
+        QCOMPARE(
+            describe(left).mid(1),
+            (QStringList{u"dosila|DO|18|1"_s, u"zesila|ZE|16|1"_s, u"mnozstvi|MNOŽ.|35|0"_s, u"datum|DNE|120|1"_s}));
+        QVERIFY(saveColumnLayout(path, left));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(file.readAll()).contains(u"\nmnozstvi\tMNOŽ.\t35\t0\n"_s));
+        HistoryModel otherModel;
+        HistoryGrid other;
+        other.setHistoryModel(&otherModel);
+        other.applyColumnSet(loadColumnLayout(path, ResultFields));
+        QCOMPARE(describe(other.columnSet()), describe(left));
+        QCOMPARE(otherModel.headerData(1, Qt::Horizontal).toString(), u"DO"_s);
+        QVERIFY(!saveColumnLayout(dir.filePath(u"missing/col.ini"_s), left));
+    }
+
+    void layoutFileContents_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // null: a directory of that name
+        QTest::addColumn<QStringList>("loaded");
+        const QStringList designed = describe(designedHistoryColumns());
+        QTest::newRow("a directory") << QByteArray() << designed;
+        QTest::newRow("empty file") << QByteArray("") << designed;
+        QTest::newRow("binary garbage") << QByteArray("\x00\x01\x02\tGIF89a\xff\n", 12) << designed;
+        QTest::newRow("invalid UTF-8") << QByteArray("partie\tp\xff\t50\t1\n") << designed;
+        QTest::newRow("three fields") << QByteArray("partie\tpartie\t50\n") << designed;
+        QTest::newRow("width not a number") << QByteArray("partie\tpartie\twide\t1\n") << designed;
+        QTest::newRow("visibility not 0 or 1") << QByteArray("partie\tpartie\t50\tyes\n") << designed;
+        QTest::newRow("a bad line after good ones") << QByteArray("datum\tDNE\t90\t1\npartie\tpartie\n") << designed;
+        QTest::newRow("only unknown fields")
+            << QByteArray("# field\ttitle\twidth\tvisible\nnosuch\tX\t10\t1\n") << designed;
+        QTest::newRow("unknown and repeated fields skipped")
+            << QByteArray("# field\ttitle\twidth\tvisible\ndatum\tDNE\t90\t1\nnaz_zzz\tX\t10\t1\r\n"
+                          "partie\tšarže\t-1\t0\ndatum\tagain\t5\t1\n")
+            << QStringList{u"datum|DNE|90|1"_s, u"partie|šarže|-1|0"_s};
+    }
+    void layoutFileContents()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, loaded);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(u"col.ini"_s));
+        if (content.isNull())
+            QVERIFY(QDir(dir.path()).mkdir(u"col.ini"_s));
+        else
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush());
+        QCOMPARE(describe(loadColumnLayout(file.fileName(), ResultFields)), loaded);
+        QCOMPARE(describe(loadColumnLayout(dir.filePath(u"none.ini"_s), ResultFields)),
+                 describe(designedHistoryColumns()));
+    }
+};
+
+QTEST_MAIN(HistoryTest)
+#include "tst_history.moc"
