@@ -36,6 +36,7 @@ QSplitter *splitter(Qt::Orientation orientation)
     auto *split = new QSplitter(orientation);
     split->setHandleWidth(SplitterBarWidth);
     split->setChildrenCollapsible(false);
+    split->setStyleSheet(QStringLiteral("QSplitter::handle { background: %1; }").arg(skin::FrameBorder.name()));
     return split;
 }
 

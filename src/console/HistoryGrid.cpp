@@ -98,6 +98,8 @@ void markHistoryCell(QStyleOptionViewItem &option, bool current)
 {
     option.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
     option.palette.setColor(QPalette::Text, skin::Text);
+    // Narrow columns such as ZE and DO clip their text instead of eliding it.
+    option.textElideMode = Qt::ElideNone;
     if (current)
         option.backgroundBrush = skin::CurrentHistoryCell;
 }

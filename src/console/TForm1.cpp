@@ -76,6 +76,7 @@ TForm1::~TForm1()
 void TForm1::FormCreate()
 {
     numbers::installDecimalComma();
+    skin::registerFonts();
     setWindowTitle(ui::ApplicationCaption);
     setMinimumSize(MinimumWindowSize);
     resize(DesignWidth, DesignHeight);

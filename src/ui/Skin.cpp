@@ -4,6 +4,7 @@
 #include <QFontDatabase>
 #include <QPalette>
 #include <QWidget>
+#include <utility>
 
 namespace granovia::skin {
 
@@ -16,6 +17,9 @@ const char *const FontFiles[] = {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share
 
 void registerFonts()
 {
+    static bool registered = false;
+    if (std::exchange(registered, true))
+        return;
     for (const char *path : FontFiles) {
         if (QFile::exists(QString::fromLatin1(path)))
             QFontDatabase::addApplicationFont(QString::fromLatin1(path));
