@@ -36,7 +36,6 @@ constexpr int PanelSplitPosition = 200;
 constexpr int GridColumnMargin = 25;
 const QString EmptyPanelCaption = QStringLiteral("SILO");
 const QString ConnectionFailedText = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
-const QString QuantityErrorText = QStringLiteral("Chyba v množství!");
 
 void lockBar(QSplitter *split, int firstPaneSize, int total)
 {
@@ -117,6 +116,12 @@ void TForm1::connectHandlers()
     connect(suiButton3, &QPushButton::clicked, this, guard(&TForm1::suiButton3Click));
     connect(suiImagePanel1, &BottomStrip::doubleClicked, this, guard(&TForm1::suiImagePanel1DblClick));
     connect(&Timer1, &QTimer::timeout, this, guard(&TForm1::Timer1Timer));
+    connect(suiArrowButton2, &QToolButton::clicked, this, guard(&TForm1::suiArrowButton2Click));
+    connect(suiArrowButton1, &QToolButton::clicked, this, guard(&TForm1::suiArrowButton1Click));
+    for (ui::SuiButton *removal : {suiButton4, suiButton5}) {
+        connect(removal, &QPushButton::clicked, this,
+                [this, removal] { ui::guarded(this, [&] { suiButton4Click(removal); }); });
+    }
     connect(popis1, &QTableWidget::cellDoubleClicked, this, guard(&TForm1::popis1DblClick));
     connect(popis2, &QTableWidget::cellDoubleClicked, this, guard(&TForm1::popis2DblClick));
     for (OverviewGrid *grid : {prehled, prehled2}) {
@@ -249,8 +254,7 @@ void TForm1::quantityEdit(DetailGrid *grid)
     const std::optional<double> current = numbers::parse(grid->value(detail::QuantityRow));
     const std::optional<double> typed = numbers::parse(mno.value());
     if (!current || !typed) {
-        suiMessageDialog1.setText(QuantityErrorText);
-        suiMessageDialog1.showModal();
+        notice(QuantityErrorText);
         return;
     }
     // The quantity to move can only be lowered.

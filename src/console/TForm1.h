@@ -19,6 +19,8 @@ class QSplitter;
 namespace granovia {
 
 class BottomStrip;
+
+inline const QString QuantityErrorText = QStringLiteral("Chyba v množství!");
 class HistoryGrid;
 
 // What the console needs from its surroundings; tests give their own.
@@ -51,6 +53,17 @@ public:
     // Selects silo (row + 1 + base of grid) into panel A or B by the lot
     // rules. Database errors reach the caller.
     void prehledSelectCell(OverviewGrid *grid, int column, int row, bool &allow);
+    // Transfer from panel A to panel B. A Tag of suiArrowButton2 other than 0
+    // runs it driven: no dialog, and the result code (0 done, 100 no capacity,
+    // 200 no number) is left in the Tag. Database errors reach the caller,
+    // with the Tag back at 0.
+    void suiArrowButton2Click();
+    // Transfer from panel B to panel A, always with question and notices.
+    void suiArrowButton1Click();
+    // Removal out of the silo of panel A (Tag 1), panel B (Tag 2), or of
+    // panel A without test or question (Tag 3, as the board drives it).
+    // Database errors reach the caller, with suiButton4's Tag back at 1.
+    void suiButton4Click(ui::SuiButton *button);
     void popis1DblClick();
     void popis2DblClick();
     void suiButton1Click();
@@ -104,6 +117,21 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // One detail panel as a movement reads it.
+    struct PanelSide {
+        DetailGrid *grid;
+        ui::TitleStrip *caption;
+        qint32 id;
+    };
+    // What a transfer came to; the driven mode's result codes.
+    enum class TransferResult { Done = 0, NoCapacity = 100, NoNumber = 200, Cancelled = -1 };
+
+    TransferResult transfer(const PanelSide &source, const PanelSide &target, bool driven);
+    void removal(const PanelSide &panel, bool checked);
+    void refreshAfterMovement();
+    void notice(const QString &text);
+    PanelSide panelA() const;
+    PanelSide panelB() const;
     void FormCreate();
     void FormClose();
     void buildLayout();

@@ -197,4 +197,27 @@ Escape Connection::escaper() const
     return [this](const QString &value) { return escape(value); };
 }
 
+Transaction::Transaction(Connection &connection)
+    : m_connection(connection)
+{
+    m_connection.execute(QStringLiteral("start transaction"));
+}
+
+Transaction::~Transaction()
+{
+    if (m_done || !m_connection.isOpen())
+        return;
+    try {
+        m_connection.execute(QStringLiteral("rollback"));
+    } catch (const DbError &) {
+        // The session is gone; the server has rolled the transaction back.
+    }
+}
+
+void Transaction::commit()
+{
+    m_connection.execute(QStringLiteral("commit"));
+    m_done = true;
+}
+
 } // namespace granovia

@@ -90,4 +90,17 @@ private:
     ConnectionSettings m_settings;
 };
 
+// Rolls the open transaction back when it goes out of scope uncommitted.
+class Transaction final {
+public:
+    explicit Transaction(Connection &connection);
+    ~Transaction();
+    Q_DISABLE_COPY_MOVE(Transaction)
+    void commit();
+
+private:
+    Connection &m_connection;
+    bool m_done = false;
+};
+
 } // namespace granovia

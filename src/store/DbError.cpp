@@ -1,5 +1,7 @@
 #include "store/DbError.h"
 
+#include <mysqld_error.h>
+
 namespace granovia {
 
 AppError::AppError(const QString &message)
@@ -13,6 +15,11 @@ DbError::DbError(unsigned int code, const QString &message, QByteArray statement
     , m_code(code)
     , m_statement(std::move(statement))
 {
+}
+
+bool DbError::isTransient() const
+{
+    return m_code == ER_LOCK_DEADLOCK || m_code == ER_LOCK_WAIT_TIMEOUT;
 }
 
 ConversionError::ConversionError(const QString &text)

@@ -23,6 +23,8 @@ class DbError final : public AppError {
 public:
     DbError(unsigned int code, const QString &message, QByteArray statement = {});
     unsigned int code() const { return m_code; }
+    // Deadlock or lock wait time-out: the whole unit of work may be retried.
+    bool isTransient() const;
     const QByteArray &statement() const { return m_statement; }
 
 private:

@@ -1,0 +1,149 @@
+// The console's movement buttons: a transfer between panels A and B, and a
+// removal out of the silo of either panel.
+#include "app/NumberFormat.h"
+#include "console/TForm1.h"
+#include "movements/Movements.h"
+
+#include <QDateTime>
+
+namespace granovia {
+
+namespace {
+
+constexpr int AnswerStorno = 2;
+constexpr int RemovalModeB = 2;
+constexpr int RemovalModeDriven = 3;
+constexpr int RemovalModeRest = 1;
+
+movement::Lot lotOf(const DetailGrid *grid)
+{
+    return {grid->value(detail::LotRow), grid->value(detail::SpeciesRow), grid->value(detail::VarietyRow),
+            grid->value(detail::GradeRow)};
+}
+
+const QString NoCapacityText = QStringLiteral("Není kapacita pro přesun!");
+
+} // namespace
+
+TForm1::PanelSide TForm1::panelA() const
+{
+    return {popis1, suiImagePanel2, snapshot.vyber_a};
+}
+
+TForm1::PanelSide TForm1::panelB() const
+{
+    return {popis2, suiImagePanel3, snapshot.vyber_b};
+}
+
+void TForm1::suiArrowButton2Click()
+{
+    const bool driven = suiArrowButton2->Tag != 0;
+    try {
+        const TransferResult result = transfer(panelA(), panelB(), driven);
+        if (driven)
+            suiArrowButton2->Tag = int(result);
+    } catch (...) {
+        // The next click from the console must ask its question again.
+        suiArrowButton2->Tag = 0;
+        throw;
+    }
+}
+
+void TForm1::suiArrowButton1Click()
+{
+    transfer(panelB(), panelA(), false);
+}
+
+TForm1::TransferResult TForm1::transfer(const PanelSide &source, const PanelSide &target, bool driven)
+{
+    const std::optional<double> quantity = numbers::parse(source.grid->value(detail::QuantityRow));
+    const std::optional<double> remaining = numbers::parse(target.grid->value(detail::RemainingRow));
+    if (!quantity || !remaining) {
+        if (!driven)
+            notice(QuantityErrorText);
+        return TransferResult::NoNumber;
+    }
+    if (movement::exceedsCapacity(*quantity, *remaining)) {
+        if (!driven)
+            notice(NoCapacityText);
+        return TransferResult::NoCapacity;
+    }
+    if (!driven) {
+        suiMessageDialog2.setText(QStringLiteral("Opravdu přesunout osivo ze %1 do %2?")
+                                      .arg(source.caption->text(), target.caption->text()));
+        if (suiMessageDialog2.showModal() == AnswerStorno)
+            return TransferResult::Cancelled;
+    }
+    const movement::TransferOrder order{
+        movement::siloNumberOfCaption(source.caption->text()),
+        movement::siloNumberOfCaption(target.caption->text()),
+        movement::quantityTextOf(source.grid->value(detail::QuantityRow)),
+        lotOf(source.grid),
+        source.id,
+        target.id,
+        formatTimestamp(QDateTime::currentDateTime()),
+    };
+    if (movement::executeTransfer(ZConnection1, order, *quantity) == movement::Outcome::NoCapacity) {
+        if (!driven)
+            notice(NoCapacityText);
+        return TransferResult::NoCapacity;
+    }
+    refreshAfterMovement();
+    return TransferResult::Done;
+}
+
+void TForm1::suiButton4Click(ui::SuiButton *button)
+{
+    const int mode = button->Tag;
+    try {
+        removal(mode == RemovalModeB ? panelB() : panelA(), mode != RemovalModeDriven);
+    } catch (...) {
+        // The next click from the console must test and ask again.
+        if (mode == RemovalModeDriven)
+            suiButton4->Tag = RemovalModeRest;
+        throw;
+    }
+}
+
+void TForm1::removal(const PanelSide &panel, bool checked)
+{
+    if (checked) {
+        const std::optional<double> quantity = numbers::parse(panel.grid->value(detail::QuantityRow));
+        if (!quantity || *quantity <= 0) {
+            notice(QuantityErrorText);
+            return;
+        }
+        suiMessageDialog2.setText(QStringLiteral("Opravdu přesunout osivo ze %1 mimo silo?").arg(panel.caption->text()));
+        if (suiMessageDialog2.showModal() == AnswerStorno)
+            return;
+    }
+    const movement::RemovalOrder order{
+        movement::siloNumberOfCaption(panel.caption->text()),
+        movement::quantityTextOf(panel.grid->value(detail::QuantityRow)),
+        lotOf(panel.grid),
+        panel.id,
+        formatTimestamp(QDateTime::currentDateTime()),
+    };
+    movement::executeRemoval(ZConnection1, order);
+    refreshAfterMovement();
+}
+
+void TForm1::refreshAfterMovement()
+{
+    history.requery();
+    nacti_sila();
+    for (OverviewGrid *grid : {prehled, prehled2}) {
+        grid->overviewModel()->refresh();
+        grid->viewport()->repaint();
+    }
+    suiButton1Click();
+    suiButton2Click();
+}
+
+void TForm1::notice(const QString &text)
+{
+    suiMessageDialog1.setText(text);
+    suiMessageDialog1.showModal();
+}
+
+} // namespace granovia

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "store/SqlText.h"
+
+#include <QString>
+#include <QStringList>
+
+// The statements of a transfer and of a removal, as pure text. Text values
+// pass through the connection's escaping; quantities stand bare with a
+// decimal point; row keys as decimal integers.
+namespace granovia::movement {
+
+// Lot data of the source at the time of the movement.
+struct Lot {
+    QString partie;
+    QString druh;
+    QString odruda;
+    QString stupen;
+};
+
+struct TransferOrder {
+    QString sourceNumber; // the two digits of the panel caption, e.g. "07"
+    QString targetNumber;
+    QString quantityText; // the panel's quantity with a decimal point
+    Lot lot;
+    qint64 sourceId = 0;
+    qint64 targetId = 0;
+    QString timestamp; // "yyyy-mm-dd hh:nn:ss", one value for every statement
+};
+
+struct RemovalOrder {
+    QString siloNumber;
+    QString quantityText;
+    Lot lot;
+    qint64 siloId = 0;
+    QString timestamp;
+};
+
+// The silo number of a panel caption: what stands after its first ':' up to
+// the next ':' or the end, trimmed ("SILO: 05" gives 05).
+QString siloNumberOfCaption(const QString &caption);
+// The quantity as statements write it: every ',' becomes '.'.
+QString quantityTextOf(const QString &panelText);
+
+// A transfer's statements 1..6, in their order.
+QString journalTransfer(const TransferOrder &order, const Escape &escape);
+QString selectSourceRow(const TransferOrder &order);
+QString fillTargetDate(const TransferOrder &order, const QString &fillingDate, const Escape &escape);
+QString addToTarget(const TransferOrder &order, const Escape &escape);
+QString takeFromSilo(qint64 id, const QString &quantityText, const QString &timestamp, const Escape &escape);
+QString clearIfEmpty(qint64 id);
+
+// A removal's statement 1; statements 2 and 3 are takeFromSilo and clearIfEmpty.
+QString journalRemoval(const RemovalOrder &order, const Escape &escape);
+
+// Locks the rows of a movement, always in the order of their keys, so that
+// two movements over the same silos cannot wait for each other in a circle.
+QString lockRows(const QList<qint64> &ids);
+
+} // namespace granovia::movement

@@ -1,0 +1,466 @@
+// Transfers and removals through the console's own handlers, with the
+// dialogs answered by the test, against the test server.
+#include "ScriptedDialogs.h"
+#include "TestDatabase.h"
+#include "TestInstallation.h"
+#include "console/TForm1.h"
+#include "movements/Movements.h"
+#include "store/DbError.h"
+
+#include <QtTest>
+
+using namespace granovia;
+using namespace Qt::StringLiterals;
+using granovia::test::Installation;
+using granovia::test::ScratchDatabase;
+using granovia::test::ScriptedDialogs;
+
+namespace {
+
+const QString QuantityError = u"Chyba v množství!"_s;
+const QString NoCapacity = u"Není kapacita pro přesun!"_s;
+constexpr int Move = 1;
+constexpr int Storno = 2;
+
+struct StoredSilo {
+    QString partie;
+    double stav = 0;
+    QString navoz;
+    QString ppohyb;
+    QString druh;
+};
+
+} // namespace
+
+class MovementsTest final : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { GRANOVIA_REQUIRE_SERVER(); }
+    void init();
+    void cleanup();
+
+    void statementTexts();
+    void siloNumbers_data();
+    void siloNumbers();
+
+    void capacityAllowsTwoTonnesOver_data();
+    void capacityAllowsTwoTonnesOver();
+    void quantityMustBeANumber();
+    void stornoSendsNothing();
+    void transferIntoEmptyTargetMovesEverything();
+    void partialTransferIntoFilledTarget();
+    void sourceWithoutFillingDate();
+    void transferFromBToA();
+    void drivenTransferCodes();
+    void textsAreStoredAsTheyRead();
+    void removalFromEitherPanel();
+    void removalNeedsAPositiveQuantity();
+    void drivenRemoval();
+    void failedStatementLeavesNothingAndResetsDrivenModes();
+    void secondWorkstationCannotOverfill();
+    void closedQuestionCountsAsStorno();
+
+private:
+    void select(int silo);
+    StoredSilo row(int silo);
+    qint64 journalLines() { return m_db->count(u"ppsilap"_s); }
+
+    std::unique_ptr<ScratchDatabase> m_db;
+    std::unique_ptr<Installation> m_installation;
+    std::unique_ptr<ScriptedDialogs> m_dialogs;
+    std::unique_ptr<TForm1> m_form;
+};
+
+void MovementsTest::init()
+{
+    m_db = std::make_unique<ScratchDatabase>(u"t_movements"_s);
+    m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie, naz_dru, naz_odru, stupen, navoz, ppohyb, nazevosiva) values "
+                  "(7, 20, 50, '123', 'Pšenice', 'Bohemia', 'C1', '2026-10-01 08:00:00', '2026-11-01 09:00:00', 'PO Bohemia'),"
+                  "(8, 19.5, 30, '123', 'Pšenice', 'Bohemia', 'C1', '2026-09-01 08:00:00', null, ''),"
+                  "(9, 0, 40, '', '', '', '', null, null, ''),"
+                  "(10, 5, 40, '456', 'Oves', 'Atego', 'C2', null, null, '')"_s);
+    m_installation = std::make_unique<Installation>();
+    m_installation->pointAt(m_db->settings());
+    m_dialogs = std::make_unique<ScriptedDialogs>();
+    m_form = std::make_unique<TForm1>(m_installation->context());
+    m_form->show();
+    QVERIFY2(m_dialogs->asked.isEmpty(), qPrintable(m_dialogs->texts().join(u'|')));
+}
+
+void MovementsTest::cleanup()
+{
+    m_form.reset();
+    m_dialogs.reset();
+    m_installation.reset();
+    m_db.reset();
+}
+
+void MovementsTest::select(int silo)
+{
+    bool allow = true;
+    m_form->prehledSelectCell(m_form->prehled, 1, silo - 1, allow);
+}
+
+StoredSilo MovementsTest::row(int silo)
+{
+    Result r = m_db->admin().query(u"select * from ppsila where silo = %1"_s.arg(silo));
+    r.next();
+    return {r.toText(u"partie"_s), r.toDouble(u"stav"_s), r.toText(u"navoz"_s), r.toText(u"ppohyb"_s),
+            r.toText(u"naz_dru"_s)};
+}
+
+void MovementsTest::statementTexts()
+{
+    using namespace movement;
+    const Escape asIs = [](const QString &v) { return v; };
+    const TransferOrder t{u"07"_s, u"12"_s, u"12.5"_s, {u"L1"_s, u"Oves"_s, u"Atego"_s, u"C2"_s}, 3, 9,
+                          u"2026-12-09 10:11:12"_s};
+    QCOMPARE(journalTransfer(t, asIs), u"insert into ppsilap set\nsilo = \"07\",\nsilob = \"12\",\nmnozstvi = 12.5,\n"
+                                       "partie = \"L1\",\nnaz_dru = \"Oves\",\nnaz_odru = \"Atego\",\nstupen = \"C2\",\n"
+                                       "datum = \"2026-12-09 10:11:12\""_s);
+    QCOMPARE(selectSourceRow(t), u"select * from ppsila where id = 3"_s);
+    QCOMPARE(fillTargetDate(t, u"2026-01-02 03:04:05"_s, asIs),
+             u"update ppsila set navoz = \"2026-01-02 03:04:05\"\nwhere stav = 0 and id = 9"_s);
+    QCOMPARE(addToTarget(t, asIs), u"update ppsila set stav = stav + 12.5,\npartie = \"L1\", ppohyb = \"2026-12-09 10:11:12\", "
+                                   "naz_dru = \"Oves\", naz_odru = \"Atego\", stupen = \"C2\"\nwhere id = 9"_s);
+    QCOMPARE(takeFromSilo(3, u"12.5"_s, u"2026-12-09 10:11:12"_s, asIs),
+             u"update ppsila set\nppohyb = \"2026-12-09 10:11:12\",\nstav = stav - 12.5\nwhere id = 3"_s);
+    QCOMPARE(clearIfEmpty(3), u"update ppsila set\npartie = \"\", nazevosiva = \"\", ppohyb = null, navoz = null, "
+                              "naz_dru = \"\", naz_odru = \"\", stupen = \"\"\nwhere stav = 0 and id = 3"_s);
+    const RemovalOrder r{u"07"_s, u"2"_s, {u"L1"_s, u"Oves"_s, u"Atego"_s, u"C2"_s}, 3, u"2026-12-09 10:11:12"_s};
+    QCOMPARE(journalRemoval(r, asIs), u"insert into ppsilap set\nsilob = \"\",\nsilo = \"07\",\nmnozstvi = 2,\n"
+                                      "partie = \"L1\",\nnaz_dru = \"Oves\",\nnaz_odru = \"Atego\",\nstupen = \"C2\",\n"
+                                      "datum = \"2026-12-09 10:11:12\""_s);
+    QCOMPARE(lockRows({9, 3}), u"select id, stav, kapacita from ppsila where id in (3, 9) order by id for update"_s);
+}
+
+void MovementsTest::siloNumbers_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("number");
+    QTest::newRow("silo 5") << u"SILO: 05"_s << u"05"_s;
+    QTest::newRow("silo 100") << u"SILO: 00"_s << u"00"_s;
+    QTest::newRow("empty panel") << u"SILO"_s << QString();
+    QTest::newRow("second colon ends it") << u"A: 1 :2"_s << u"1"_s;
+}
+
+void MovementsTest::siloNumbers()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, number);
+    QCOMPARE(movement::siloNumberOfCaption(caption), number);
+}
+
+void MovementsTest::capacityAllowsTwoTonnesOver_data()
+{
+    QTest::addColumn<QString>("quantity");
+    QTest::addColumn<bool>("moves");
+    QTest::newRow("12,5 into 10,5 free") << u"12,5"_s << true;
+    QTest::newRow("12,51 into 10,5 free") << u"12,51"_s << false;
+}
+
+void MovementsTest::capacityAllowsTwoTonnesOver()
+{
+    QFETCH(QString, quantity);
+    QFETCH(bool, moves);
+    select(7);
+    select(8); // 30 - 19,5 = 10,5 free
+    QCOMPARE(m_form->popis2->value(7), u"10,5"_s);
+    m_form->popis1->setValue(4, quantity);
+    m_dialogs->queue({Move, {}});
+    m_form->suiArrowButton2Click();
+    QCOMPARE(journalLines(), moves ? 1 : 0);
+    if (moves) {
+        QCOMPARE(m_dialogs->texts(), QStringList{u"Opravdu přesunout osivo ze SILO: 07 do SILO: 08?"_s});
+        QCOMPARE(row(8).stav, 32.0);
+    } else {
+        QCOMPARE(m_dialogs->texts(), QStringList{NoCapacity});
+        QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 07"_s);
+    }
+}
+
+void MovementsTest::quantityMustBeANumber()
+{
+    select(7);
+    select(9);
+    m_form->popis1->setValue(4, u"12.5"_s);
+    m_form->suiArrowButton2Click();
+    m_form->suiButton2Click(); // no target at all
+    m_form->popis1->setValue(4, u"5"_s);
+    m_form->suiArrowButton2Click();
+    QCOMPARE(m_dialogs->texts(), (QStringList{QuantityError, QuantityError}));
+    QCOMPARE(journalLines(), 0);
+}
+
+void MovementsTest::stornoSendsNothing()
+{
+    select(7);
+    select(9);
+    m_dialogs->queue({Storno, {}});
+    m_form->suiArrowButton2Click();
+    QCOMPARE(journalLines(), 0);
+    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO: 09"_s);
+    QCOMPARE(m_form->popis1->value(4), u"20"_s);
+}
+
+void MovementsTest::transferIntoEmptyTargetMovesEverything()
+{
+    select(7);
+    select(9);
+    m_dialogs->queue({Move, {}});
+    m_form->suiArrowButton2Click();
+
+    const StoredSilo source = row(7);
+    QCOMPARE(source.stav, 0.0);
+    QCOMPARE(source.partie, QString());
+    QCOMPARE(source.druh, QString());
+    Result emptied = m_db->admin().query(u"select * from ppsila where silo = 7"_s);
+    emptied.next();
+    QVERIFY(emptied.isNull(u"navoz"_s));
+    QVERIFY(emptied.isNull(u"ppohyb"_s));
+    QCOMPARE(emptied.toText(u"nazevosiva"_s), QString());
+    const StoredSilo target = row(9);
+    QCOMPARE(target.stav, 20.0);
+    QCOMPARE(target.partie, u"123"_s);
+    QCOMPARE(target.navoz, u"2026-10-01 08:00:00"_s); // the source's filling date
+
+    Result line = m_db->admin().query(u"select * from ppsilap"_s);
+    QVERIFY(line.next());
+    QCOMPARE(line.toText(u"silo"_s), u"07"_s);
+    QCOMPARE(line.toText(u"silob"_s), u"09"_s);
+    QCOMPARE(line.toDouble(u"mnozstvi"_s), 20.0);
+    QCOMPARE(line.toText(u"datum"_s), target.ppohyb);
+
+    // The console is refreshed and both panels are empty.
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO"_s);
+    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO"_s);
+    QCOMPARE(m_form->snapshot.vyber_a, 0);
+    QCOMPARE(m_form->snapshot.vyber_b, 0);
+    QCOMPARE(m_form->snapshot.sila_stav[9], 20.0L);
+    QCOMPARE(m_form->history.rowCount(), 1);
+    QCOMPARE(m_form->suiArrowButton2->Tag, 0);
+    m_form->suiArrowButton2Click();
+    QCOMPARE(m_dialogs->texts().last(), QuantityError);
+}
+
+void MovementsTest::partialTransferIntoFilledTarget()
+{
+    select(7);
+    select(8);
+    m_form->popis1->setValue(4, u"2,5"_s);
+    m_dialogs->queue({Move, {}});
+    m_form->suiArrowButton2Click();
+    const StoredSilo source = row(7);
+    QCOMPARE(source.stav, 17.5);
+    QCOMPARE(source.partie, u"123"_s);
+    QVERIFY(source.ppohyb != u"2026-11-01 09:00:00"_s);
+    QCOMPARE(row(8).navoz, u"2026-09-01 08:00:00"_s); // a filled target keeps its date
+    QCOMPARE(row(8).stav, 22.0);
+}
+
+void MovementsTest::sourceWithoutFillingDate()
+{
+    m_db->execute(u"update ppsila set navoz = null where silo = 7"_s);
+    select(7);
+    select(9);
+    m_dialogs->queue({Move, {}});
+    m_form->suiArrowButton2Click();
+    QCOMPARE(row(9).navoz, u"1899-12-30 00:00:00"_s);
+}
+
+void MovementsTest::transferFromBToA()
+{
+    select(7);
+    select(8);
+    m_dialogs->queue({Move, {}});
+    m_form->suiArrowButton1Click(); // 19,5 t of silo 8 into the 30 t free in silo 7
+    QCOMPARE(m_dialogs->texts(), QStringList{u"Opravdu přesunout osivo ze SILO: 08 do SILO: 07?"_s});
+    QCOMPARE(row(7).stav, 39.5);
+    QCOMPARE(row(8).stav, 0.0);
+    Result line = m_db->admin().query(u"select silo, silob from ppsilap"_s);
+    QVERIFY(line.next());
+    QCOMPARE(line.toText(u"silo"_s), u"08"_s);
+    QCOMPARE(line.toText(u"silob"_s), u"07"_s);
+}
+
+void MovementsTest::drivenTransferCodes()
+{
+    select(7);
+    select(8);
+    m_form->suiArrowButton2->Tag = 1;
+    m_form->suiArrowButton2Click(); // 20 t into 10,5 free
+    QCOMPARE(m_form->suiArrowButton2->Tag, 100);
+    m_form->suiButton2Click();
+    m_form->suiArrowButton2->Tag = 1;
+    m_form->suiArrowButton2Click();
+    QCOMPARE(m_form->suiArrowButton2->Tag, 200);
+    select(9);
+    m_form->suiArrowButton2->Tag = 1;
+    m_form->suiArrowButton2Click();
+    QCOMPARE(m_form->suiArrowButton2->Tag, 0);
+    QVERIFY2(m_dialogs->asked.isEmpty(), qPrintable(m_dialogs->texts().join(u'|')));
+    QCOMPARE(row(9).stav, 20.0);
+}
+
+void MovementsTest::textsAreStoredAsTheyRead()
+{
+    const QString lot = u"L\"1' \\x"_s;
+    m_db->admin().execute(u"update ppsila set partie = \"%1\", naz_odru = 'O''Brien \"Q\"' where silo = 7"_s.arg(
+        m_db->admin().escape(lot)));
+    select(7);
+    select(9);
+    m_dialogs->queue({Move, {}});
+    m_form->suiArrowButton2Click();
+    QCOMPARE(row(9).partie, lot);
+    Result line = m_db->admin().query(u"select partie, naz_odru from ppsilap"_s);
+    QVERIFY(line.next());
+    QCOMPARE(line.toText(u"partie"_s), lot);
+    QCOMPARE(line.toText(u"naz_odru"_s), u"O'Brien \"Q\""_s);
+}
+
+void MovementsTest::removalFromEitherPanel()
+{
+    select(7);
+    select(9);
+    m_form->suiButton2Click();
+    select(8); // B: silo 8
+    m_form->popis2->setValue(4, u"4,5"_s);
+    m_dialogs->queue({Move, {}});
+    m_form->suiButton4Click(m_form->suiButton5);
+    QCOMPARE(m_dialogs->texts(), QStringList{u"Opravdu přesunout osivo ze SILO: 08 mimo silo?"_s});
+    QCOMPARE(row(8).stav, 15.0);
+    QCOMPARE(row(7).stav, 20.0);
+    Result line = m_db->admin().query(u"select silo, silob, mnozstvi from ppsilap"_s);
+    QVERIFY(line.next());
+    QCOMPARE(line.toText(u"silo"_s), u"08"_s);
+    QCOMPARE(line.toText(u"silob"_s), QString());
+    QCOMPARE(line.toDouble(u"mnozstvi"_s), 4.5);
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO"_s); // both panels emptied
+
+    select(7);
+    m_dialogs->queue({Move, {}});
+    m_form->suiButton4Click(m_form->suiButton4);
+    QCOMPARE(row(7).stav, 0.0);
+    QCOMPARE(row(7).partie, QString());
+}
+
+void MovementsTest::removalNeedsAPositiveQuantity()
+{
+    select(7);
+    for (const QString &quantity : {u"0"_s, u"-1"_s, u"2.5"_s}) {
+        m_form->popis1->setValue(4, quantity);
+        m_form->suiButton4Click(m_form->suiButton4);
+    }
+    m_form->suiButton1Click();
+    m_form->suiButton4Click(m_form->suiButton4);
+    QCOMPARE(m_dialogs->texts(), (QStringList{QuantityError, QuantityError, QuantityError, QuantityError}));
+    QCOMPARE(journalLines(), 0);
+}
+
+void MovementsTest::drivenRemoval()
+{
+    select(7);
+    m_form->suiButton4->Tag = 3;
+    m_form->suiButton4Click(m_form->suiButton4);
+    QVERIFY(m_dialogs->asked.isEmpty());
+    QCOMPARE(row(7).stav, 0.0);
+    QCOMPARE(journalLines(), 1);
+}
+
+void MovementsTest::failedStatementLeavesNothingAndResetsDrivenModes()
+{
+    // The stock update of the source fails: the journal line is not kept either.
+    m_db->execute(u"create trigger no_take before update on ppsila for each row "
+                  "begin if new.stav < old.stav then signal sqlstate '45000' set message_text = 'sklad zamcen'; "
+                  "end if; end"_s);
+    select(7);
+    select(9);
+    m_form->suiArrowButton2->Tag = 1;
+    QVERIFY_THROWS_EXCEPTION(DbError, m_form->suiArrowButton2Click());
+    QCOMPARE(m_form->suiArrowButton2->Tag, 0);
+    QCOMPARE(journalLines(), 0);
+    QCOMPARE(row(9).stav, 0.0);
+    QCOMPARE(row(9).navoz, QString());
+    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO: 09"_s); // panels keep their contents
+
+    m_form->suiButton4->Tag = 3;
+    QVERIFY_THROWS_EXCEPTION(DbError, m_form->suiButton4Click(m_form->suiButton4));
+    QCOMPARE(m_form->suiButton4->Tag, 1);
+    QCOMPARE(journalLines(), 0);
+
+    // Through the button the error reaches the operator's error display.
+    m_dialogs->queue({Move, {}});
+    m_form->suiArrowButton2->click();
+    QCOMPARE(m_dialogs->texts().last(), u"sklad zamcen"_s);
+    QCOMPARE(row(7).stav, 20.0);
+
+    // Each statement in turn: the connection dies just before it.
+    m_db->execute(u"drop trigger no_take"_s);
+    const movement::TransferOrder order{u"07"_s, u"09"_s, u"5"_s, {u"123"_s, {}, {}, {}},
+                                        m_form->snapshot.sila_id[7], m_form->snapshot.sila_id[9],
+                                        u"2026-12-09 10:00:00"_s};
+    for (int failing = 1; failing <= 6; ++failing) {
+        Connection mover;
+        mover.open(m_db->settings());
+        Result id = mover.query(u"select connection_id() as id"_s);
+        id.next();
+        const qint64 session = id.toInt(u"id"_s);
+        const auto kill = [&](int statement) {
+            if (statement == failing)
+                m_db->execute(u"kill %1"_s.arg(session));
+        };
+        QVERIFY_THROWS_EXCEPTION(DbError, movement::executeTransfer(mover, order, 5, kill));
+        QCOMPARE(journalLines(), 0);
+        QCOMPARE(row(7).stav, 20.0);
+        QCOMPARE(row(9).stav, 0.0);
+    }
+    const movement::RemovalOrder removal{u"07"_s, u"5"_s, {u"123"_s, {}, {}, {}}, m_form->snapshot.sila_id[7],
+                                         u"2026-12-09 10:00:00"_s};
+    for (int failing = 1; failing <= 3; ++failing) {
+        Connection mover;
+        mover.open(m_db->settings());
+        Result id = mover.query(u"select connection_id() as id"_s);
+        id.next();
+        const qint64 session = id.toInt(u"id"_s);
+        QVERIFY_THROWS_EXCEPTION(DbError, movement::executeRemoval(mover, removal, [&](int statement) {
+            if (statement == failing)
+                m_db->execute(u"kill %1"_s.arg(session));
+        }));
+        QCOMPARE(journalLines(), 0);
+        QCOMPARE(row(7).stav, 20.0);
+    }
+}
+
+void MovementsTest::secondWorkstationCannotOverfill()
+{
+    select(7);
+    select(9); // the panel says 40 t free
+    m_form->popis1->setValue(4, u"15"_s);
+    m_db->execute(u"update ppsila set stav = 30, partie = '123' where silo = 9"_s); // another workstation
+    m_form->suiArrowButton2->Tag = 1;
+    m_form->suiArrowButton2Click();
+    QCOMPARE(m_form->suiArrowButton2->Tag, 100);
+    QCOMPARE(journalLines(), 0);
+    QCOMPARE(row(9).stav, 30.0);
+    m_form->suiArrowButton2->Tag = 0;
+    m_dialogs->queue({Move, {}});
+    m_form->suiArrowButton2Click();
+    QCOMPARE(m_dialogs->texts().last(), NoCapacity);
+}
+
+void MovementsTest::closedQuestionCountsAsStorno()
+{
+    m_dialogs.reset(); // the real dialog this time
+    select(7);
+    select(9);
+    QTimer::singleShot(0, [] {
+        QTRY_VERIFY(QApplication::activeModalWidget());
+        QApplication::activeModalWidget()->close();
+    });
+    m_form->suiArrowButton2Click();
+    QCOMPARE(journalLines(), 0);
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 07"_s);
+}
+
+QTEST_MAIN(MovementsTest)
+#include "tst_movements.moc"
