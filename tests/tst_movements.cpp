@@ -64,6 +64,8 @@ private:
     void select(int silo);
     StoredSilo row(int silo);
     qint64 journalLines() { return m_db->count(u"ppsilap"_s); }
+    // Ends the mover's session from outside just before the given statement.
+    movement::StatementHook killBefore(Connection &mover, int failing);
 
     std::unique_ptr<ScratchDatabase> m_db;
     std::unique_ptr<Installation> m_installation;
@@ -107,6 +109,17 @@ StoredSilo MovementsTest::row(int silo)
     r.next();
     return {r.toText(u"partie"_s), r.toDouble(u"stav"_s), r.toText(u"navoz"_s), r.toText(u"ppohyb"_s),
             r.toText(u"naz_dru"_s)};
+}
+
+movement::StatementHook MovementsTest::killBefore(Connection &mover, int failing)
+{
+    Result id = mover.query(u"select connection_id() as id"_s);
+    id.next();
+    const qint64 session = id.toInt(u"id"_s);
+    return [this, session, failing](int statement) {
+        if (statement == failing)
+            m_db->execute(u"kill %1"_s.arg(session));
+    };
 }
 
 void MovementsTest::statementTexts()
@@ -402,14 +415,7 @@ void MovementsTest::failedStatementLeavesNothingAndResetsDrivenModes()
     for (int failing = 1; failing <= 6; ++failing) {
         Connection mover;
         mover.open(m_db->settings());
-        Result id = mover.query(u"select connection_id() as id"_s);
-        id.next();
-        const qint64 session = id.toInt(u"id"_s);
-        const auto kill = [&](int statement) {
-            if (statement == failing)
-                m_db->execute(u"kill %1"_s.arg(session));
-        };
-        QVERIFY_THROWS_EXCEPTION(DbError, movement::executeTransfer(mover, order, 5, kill));
+        QVERIFY_THROWS_EXCEPTION(DbError, movement::executeTransfer(mover, order, 5, killBefore(mover, failing)));
         QCOMPARE(journalLines(), 0);
         QCOMPARE(row(7).stav, 20.0);
         QCOMPARE(row(9).stav, 0.0);
@@ -419,13 +425,7 @@ void MovementsTest::failedStatementLeavesNothingAndResetsDrivenModes()
     for (int failing = 1; failing <= 3; ++failing) {
         Connection mover;
         mover.open(m_db->settings());
-        Result id = mover.query(u"select connection_id() as id"_s);
-        id.next();
-        const qint64 session = id.toInt(u"id"_s);
-        QVERIFY_THROWS_EXCEPTION(DbError, movement::executeRemoval(mover, removal, [&](int statement) {
-            if (statement == failing)
-                m_db->execute(u"kill %1"_s.arg(session));
-        }));
+        QVERIFY_THROWS_EXCEPTION(DbError, movement::executeRemoval(mover, removal, killBefore(mover, failing)));
         QCOMPARE(journalLines(), 0);
         QCOMPARE(row(7).stav, 20.0);
     }
