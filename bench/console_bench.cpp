@@ -35,7 +35,8 @@ constexpr qint64 JournalSizes[] = {1'000, 100'000, 1'000'000};
 constexpr qint64 LoadChunk = 100'000; // journal lines per INSERT ... SELECT
 constexpr int ShowRuns = 5;           // after one warm-up show
 constexpr int RequeryRuns = 15;
-constexpr int RepaintRuns = 200;
+constexpr int RepaintRuns = 200;    // after RepaintWarmUp uncounted ones
+constexpr int RepaintWarmUp = 20;
 constexpr double TargetRatio = 3.0;
 
 // A failure that stops the benchmark: it is printed and the program ends.
@@ -134,7 +135,22 @@ struct Figures {
     double requeryMs = 0;
     double rssMb = 0;
     double repaintMs = 0;
+    QString pagePlan;
 };
+
+// How the server reads the history's first page: the index it takes, and
+// whether it sorts the lines itself.
+QString firstPagePlan(Connection &connection)
+{
+    Result plan = connection.query(u"explain "_s + historyPageStatement(std::nullopt, HistoryModel::PageSize));
+    if (!plan.next())
+        return u"?"_s;
+    const QString key = plan.toText(u"key"_s);
+    QString text = key.isEmpty() ? u"no index"_s : key;
+    if (plan.toText(u"Extra"_s).contains(u"filesort"_s))
+        text += u" + filesort"_s;
+    return text;
+}
 
 class Bench {
 public:
@@ -192,6 +208,7 @@ Figures Bench::measure(qint64 size)
 
     Installation installation;
     installation.pointAt(db.settings());
+    figures.pagePlan = firstPagePlan(db.admin());
 
     double ms = 0;
     std::unique_ptr<TForm1> form = showConsole(installation, ms); // warm-up, not counted
@@ -207,6 +224,7 @@ Figures Bench::measure(qint64 size)
     figures.rssMb = residentMb();
 
     std::vector<double> requeries;
+    form->history.requery(); // warm-up, not counted
     for (int run = 0; run < RequeryRuns; ++run) {
         QElapsedTimer timer;
         timer.start();
@@ -221,6 +239,10 @@ Figures Bench::measure(qint64 size)
     for (QWidget *viewport : viewports)
         viewport->installEventFilter(&counter);
     std::vector<double> repaints;
+    for (int run = 0; run < RepaintWarmUp; ++run) {
+        for (QWidget *viewport : viewports)
+            viewport->repaint();
+    }
     for (int run = 0; run < RepaintRuns; ++run) {
         QElapsedTimer timer;
         timer.start();
@@ -230,7 +252,7 @@ Figures Bench::measure(qint64 size)
     }
     for (QWidget *viewport : viewports)
         viewport->removeEventFilter(&counter);
-    if (counter.count < 2 * RepaintRuns)
+    if (counter.count < 2 * (RepaintWarmUp + RepaintRuns))
         throw BenchError("the overview grids were not painted on repaint()");
     figures.repaintMs = median(repaints);
     return figures;
@@ -245,13 +267,13 @@ QString ratioText(double ratio)
 
 int main(int argc, char *argv[])
 {
-    ui::Application app(argc, argv);
     if (!granovia::test::serverSettings() || qEnvironmentVariable("GRANOVIA_TEST_DB_USER").isEmpty()) {
         std::fprintf(stderr,
                      "console_bench: no database server. Set GRANOVIA_TEST_DB_HOST, GRANOVIA_TEST_DB_PORT,\n"
                      "GRANOVIA_TEST_DB_USER and GRANOVIA_TEST_DB_PASSWORD, or run scripts/bench.sh.\n");
         return 2;
     }
+    ui::Application app(argc, argv);
 
     std::vector<Figures> rows;
     try {
@@ -266,12 +288,12 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    std::printf("Operator console, 100 silos; show: median of %d, requery: median of %d, repaint: median of %d\n\n",
+    std::printf("Operator console, 100 silos; medians after warm-up: show of %d, requery of %d, repaint of %d runs\n\n",
                 ShowRuns, RequeryRuns, RepaintRuns);
-    std::printf("journal lines | show console ms | requery ms | RSS MB | overview repaint ms\n");
+    std::printf("journal lines | show console ms | requery ms | RSS MB | overview repaint ms | first page plan\n");
     for (const Figures &row : rows)
-        std::printf("%13lld | %15.1f | %10.2f | %6.1f | %19.2f\n", static_cast<long long>(row.lines), row.showMs,
-                    row.requeryMs, row.rssMb, row.repaintMs);
+        std::printf("%13lld | %15.1f | %10.2f | %6.1f | %19.2f | %s\n", static_cast<long long>(row.lines), row.showMs,
+                    row.requeryMs, row.rssMb, row.repaintMs, qPrintable(row.pagePlan));
     const Figures &small = rows.front();
     const Figures &large = rows.back();
     std::printf("\noverview repaint (both grids): %.2f ms at %lld lines\n", large.repaintMs,
