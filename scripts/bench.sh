@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the console benchmark and runs it against a private MariaDB server
-# that lives in $BUILD_DIR/benchdb for the length of the run, then prints its
+# Builds the benchmarks and runs them against a private MariaDB server that
+# lives in $BUILD_DIR/benchdb for the length of the run, printing their
 # figures. BUILD_DIR defaults to build/ (a relative path is taken from the
 # repository root). Takes a few minutes: it loads journals of up to a million
 # lines.
@@ -12,26 +12,15 @@ case $build in
   /*) ;;
   *) build=$root/$build ;;
 esac
-dbdir=$build/benchdb
+benchmarks=(console_bench)
 
 "$root/scripts/deps.sh"
 cmake -S "$root" -B "$build" -G Ninja >/dev/null
-cmake --build "$build" -j2 --target console_bench
+cmake --build "$build" -j2 --target "${benchmarks[@]}"
 
-"$root/scripts/dbserver.sh" stop "$dbdir"
-rm -rf "$dbdir"
-trap '"$root/scripts/dbserver.sh" stop "$dbdir"' EXIT
-port=$("$root/scripts/dbserver.sh" start "$dbdir")
+source "$root/scripts/testserver.sh"
+start_test_server "$build/benchdb" granovia_bench granovia-bench
 
-password=granovia-bench
-mariadb --no-defaults -S "$dbdir/mysqld.sock" -u root <<SQL
-CREATE USER 'granovia_bench'@'127.0.0.1' IDENTIFIED BY '$password';
-GRANT ALL PRIVILEGES ON *.* TO 'granovia_bench'@'127.0.0.1';
-SQL
-
-export GRANOVIA_TEST_DB_HOST=127.0.0.1
-export GRANOVIA_TEST_DB_PORT=$port
-export GRANOVIA_TEST_DB_USER=granovia_bench
-export GRANOVIA_TEST_DB_PASSWORD=$password
-
-QT_QPA_PLATFORM=offscreen "$build/bench/console_bench"
+for benchmark in "${benchmarks[@]}"; do
+  QT_QPA_PLATFORM=offscreen "$build/bench/$benchmark"
+done
