@@ -170,9 +170,6 @@ OverviewGrid::OverviewGrid(OverviewModel *model, int tag, QWidget *parent)
     setStyleSheet(QStringLiteral("QTableView { gridline-color: rgb(200, 192, 176); }"));
     skin::applyPalette(this);
     setFont(skin::font(skin::Pt8));
-    // At start the first silo's row is current, without selecting anything.
-    const QSignalBlocker quiet(this);
-    setCurrentIndex(model->index(0, OverviewModel::DataColumn));
 }
 
 void OverviewGrid::setDataColumnWidth(int width)
@@ -195,11 +192,6 @@ void OverviewGrid::mousePressEvent(QMouseEvent *event)
     QTableView::mousePressEvent(event);
     m_pressing = false;
     emit cellSelected(index.column(), index.row());
-}
-
-void OverviewGrid::mouseDoubleClickEvent(QMouseEvent *event)
-{
-    event->accept();
 }
 
 void OverviewGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)

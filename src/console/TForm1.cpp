@@ -96,8 +96,11 @@ void TForm1::writeFixedTexts()
         m_prehledModel->setLabel(n - 1, overview::siloLabel(n));
         m_prehled2Model->setLabel(n - 1, overview::siloLabel(n + overview::SecondGridBase));
     }
-    prehled->setCurrentIndex(m_prehledModel->index(0, OverviewModel::DataColumn));
-    prehled2->setCurrentIndex(m_prehled2Model->index(0, OverviewModel::DataColumn));
+    // At start the first row of each grid is current, without selecting a silo.
+    for (OverviewGrid *grid : {prehled, prehled2}) {
+        const QSignalBlocker quiet(grid);
+        grid->setCurrentIndex(grid->overviewModel()->index(0, OverviewModel::DataColumn));
+    }
 }
 
 void TForm1::placeWindow()
