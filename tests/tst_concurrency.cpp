@@ -61,6 +61,7 @@ class ConcurrencyTest final : public QObject {
 private slots:
     void initTestCase() { GRANOVIA_REQUIRE_SERVER(); }
     void journalAndStocksAgree();
+    void lockWaitTimeOutIsRetried();
 };
 
 void ConcurrencyTest::journalAndStocksAgree()
@@ -96,6 +97,33 @@ void ConcurrencyTest::journalAndStocksAgree()
     Result removed = db.admin().query(u"select coalesce(sum(mnozstvi), 0) as r from ppsilap where silob = ''"_s);
     removed.next();
     QVERIFY(qAbs(total.toDouble(u"s"_s) - (SiloCount * InitialStock - removed.toDouble(u"r"_s))) < Tolerance);
+}
+
+void ConcurrencyTest::lockWaitTimeOutIsRetried()
+{
+    ScratchDatabase db(u"t_lock_wait"_s);
+    db.execute(u"insert into ppsila (id, silo, stav, kapacita, partie) values (1, 1, 50, 100, 'L1'), (2, 2, 0, 100, '')"_s);
+    // Another workstation holds the target a little longer than the mover waits for a lock.
+    db.execute(u"start transaction"_s);
+    db.execute(u"select * from ppsila where id = 2 for update"_s);
+    std::thread holder([&db] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        db.execute(u"commit"_s);
+    });
+    Connection mover;
+    mover.open(db.settings());
+    mover.execute(u"set innodb_lock_wait_timeout = 1"_s);
+    const movement::TransferOrder order{u"01"_s, u"02"_s, u"5"_s, {u"L1"_s, {}, {}, {}}, 1, 2, u"2026-12-09 10:00:00"_s};
+    movement::Outcome outcome = movement::Outcome::NoCapacity;
+    try {
+        outcome = movement::executeTransfer(mover, order, 5);
+    } catch (const DbError &error) {
+        holder.join();
+        QFAIL(qPrintable(error.message()));
+    }
+    holder.join();
+    QCOMPARE(outcome, movement::Outcome::Done);
+    QCOMPARE(db.count(u"ppsilap"_s), 1);
 }
 
 QTEST_GUILESS_MAIN(ConcurrencyTest)
