@@ -17,22 +17,17 @@
 //
 // Needs the server that scripts/bench.sh starts and describes in the
 // GRANOVIA_TEST_DB_* variables, and QT_QPA_PLATFORM=offscreen (or a display).
-#include "ScriptedDialogs.h"
-#include "TestDatabase.h"
-#include "TestInstallation.h"
+#include "BenchSupport.h"
 #include "app/NumberFormat.h"
 #include "console/TForm1.h"
 #include "movements/Movements.h"
-#include "store/DbError.h"
 #include "store/Schema.h"
 #include "store/StartAudit.h"
-#include "ui/ErrorDisplay.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -40,97 +35,21 @@
 #include <vector>
 
 using namespace granovia;
+using namespace granovia::bench;
 using namespace Qt::StringLiterals;
-using granovia::test::Installation;
 using granovia::test::ScratchDatabase;
-using granovia::test::ScriptedDialogs;
 
 namespace {
 
 constexpr qint64 JournalSizes[] = {1'000, 1'000'000};
-constexpr qint64 LoadChunk = 100'000; // journal lines per INSERT ... SELECT
-constexpr int WarmUpRounds = 20;      // even, so that the stock ends where it began
-constexpr int Rounds = 200;           // even, likewise
+constexpr int WarmUpRounds = 20; // even, so that the stock ends where it began
+constexpr int Rounds = 200;      // even, likewise
 // Silos 1 and 2 hold one lot (see fillSilos), 12,21 t of 33 t and 34,04 t of 46 t.
 constexpr int SiloOne = 1;
 constexpr int SiloTwo = 2;
 const QString QuantityPanelText = u"0,1"_s;
 constexpr double TargetRatio = 1.5;
 constexpr double TargetFullMs = 25;
-
-// A failure that stops the benchmark: it is printed and the program ends.
-struct BenchError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-double elapsedMs(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-struct Spread {
-    double median = 0;
-    double p90 = 0;
-};
-
-Spread spreadOf(std::vector<double> values)
-{
-    if (values.empty())
-        return {};
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-    // Nearest rank.
-    const size_t rank = size_t(std::ceil(0.9 * double(n)));
-    return {median, values[std::max<size_t>(rank, 1) - 1]};
-}
-
-// A hundred silos as a store has them: capacities of 20 to 80 t, every
-// seventh silo empty, the others filled to some level, two silos to a lot.
-void fillSilos(ScratchDatabase &db)
-{
-    db.execute(u"insert into ppsila (silo, stav, kapacita, partie, naz_dru, naz_odru, stupen, navoz, ppohyb, nazevosiva) "
-               "select seq, if(empty, 0, round(kapacita * ((seq * 37) % 100) / 100, 3)), kapacita, "
-               "if(empty, '', concat('2024/', lpad((seq + 1) div 2, 4, '0'))), "
-               "if(empty, '', elt(1 + seq % 8, 'Pšenice ozimá', 'Ječmen jarní', 'Oves', 'Žito', 'Řepka', 'Hrách', 'Kukuřice', 'Tritikale')), "
-               "if(empty, '', elt(1 + seq % 10, 'Bohemia', 'Annie', 'Atego', 'Tobak', 'Sunnie', 'Patras', 'Laudis', 'Reform', 'Julie', 'Elixer')), "
-               "if(empty, '', elt(1 + seq % 4, 'SE', 'E', 'C1', 'C2')), "
-               "if(empty, null, timestamp('2024-08-01 07:30:00') + interval seq day), "
-               "if(empty, null, timestamp('2024-11-01 06:00:00') + interval seq * 97 minute), "
-               "if(empty, '', concat('osivo ', seq)) "
-               "from (select seq, seq % 7 = 0 as empty, 20 + (seq * 13) % 61 as kapacita from seq_1_to_100) s"_s);
-}
-
-// Journal lines 'first'..'last' of a journal of 'size' lines, as the console
-// benchmark writes them: one line in twenty of another module, intakes,
-// transfers and removals over thirteen years, every tenth line sharing the
-// datum of the line before it.
-QString journalChunk(qint64 first, qint64 last, qint64 size)
-{
-    return uR"(insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, naz_dru, naz_odru, stupen, datum)
-select
-  if(kind = 0, '', lpad(1 + h % 99, 2, '0')),
-  if(kind between 4 and 11, lpad(1 + (h % 99 + 1 + (h div 99) % 98) % 99, 2, '0'), ''),
-  if(kind between 1 and 3, concat('PP', lpad(n, 7, '0')), ''),
-  round(0.2 + ((h div 7) % 25000) / 1000, 3),
-  concat(2012 + (m * 13) div %3, '/', lpad(h % 500, 4, '0')),
-  elt(1 + (h div 11) % 8, 'Pšenice ozimá', 'Ječmen jarní', 'Oves', 'Žito', 'Řepka', 'Hrách', 'Kukuřice', 'Tritikale'),
-  elt(1 + (h div 13) % 10, 'Bohemia', 'Annie', 'Atego', 'Tobak', 'Sunnie', 'Patras', 'Laudis', 'Reform', 'Julie', 'Elixer'),
-  elt(1 + (h div 17) % 4, 'SE', 'E', 'C1', 'C2'),
-  timestamp('2012-01-02 06:00:00') + interval ((m * 409000000) div %3 + hm % 1800) second
-from (select n, m, n % 20 as kind, (n * 2654435761) % 4294967291 as h, (m * 2654435761) % 4294967291 as hm
-      from (select seq as n, seq - (seq % 10 = 0) as m from seq_%1_to_%2) q) s)"_s
-        .arg(first)
-        .arg(last)
-        .arg(size);
-}
-
-void fillJournal(ScratchDatabase &db, qint64 size)
-{
-    for (qint64 first = 1; first <= size; first += LoadChunk)
-        db.execute(journalChunk(first, std::min(size, first + LoadChunk - 1), size));
-    db.admin().query(u"analyze table ppsilap"_s);
-}
 
 double storedStock(Connection &connection, int silo)
 {
@@ -161,9 +80,8 @@ public:
 private:
     void select(TForm1 &form, int source, int target);
     movement::TransferOrder orderFromPanels(const TForm1 &form) const;
-    void checkQuiet(const char *where) const;
 
-    ScriptedDialogs m_dialogs; // a dialog would wait for a person: answer and remember it
+    QuietDialogs m_dialogs;
 };
 
 // Silo 'source' into panel A and 'target' into panel B, by the console's own
@@ -196,13 +114,6 @@ movement::TransferOrder Bench::orderFromPanels(const TForm1 &form) const
     };
 }
 
-void Bench::checkQuiet(const char *where) const
-{
-    if (!m_dialogs.asked.isEmpty())
-        throw BenchError(std::string(where) + ": the console asked: "
-                         + m_dialogs.texts().join(u" | "_s).toStdString());
-}
-
 // The floor: statements 1..6 of the transfer, each committed on its own.
 void sendBare(Connection &connection, const movement::TransferOrder &order)
 {
@@ -223,23 +134,10 @@ Row Bench::measure(qint64 size)
 {
     Row row;
     row.lines = size;
-    std::fprintf(stderr, "loading %lld journal lines...\n", static_cast<long long>(size));
-    QElapsedTimer loadTimer;
-    loadTimer.start();
-    ScratchDatabase db(u"bench_movement_%1"_s.arg(size));
-    fillSilos(db);
-    fillJournal(db, size);
-    if (db.count(u"ppsilap"_s) != size)
-        throw BenchError("the journal was not filled");
-    std::fprintf(stderr, "  loaded in %.1f s; measuring\n", elapsedMs(loadTimer) / 1000);
-
-    Installation installation;
-    installation.pointAt(db.settings());
-    auto form = std::make_unique<TForm1>(installation.context());
-    form->openBoard = [](TForm1 &) {};
-    form->show();
-    QCoreApplication::processEvents();
-    checkQuiet("start");
+    const std::unique_ptr<Store> store = loadStore(u"bench_movement_%1"_s.arg(size), size);
+    ScratchDatabase &db = store->db;
+    const std::unique_ptr<TForm1> form = showConsole(store->installation);
+    m_dialogs.check("start");
     if (!form->ZConnection1.isOpen() || form->snapshot.sila_id[SiloTwo] == 0)
         throw BenchError("the console did not start with its silos");
 
@@ -316,7 +214,7 @@ Row Bench::measure(qint64 size)
                              + std::to_string(form->suiArrowButton2->Tag));
         if (form->snapshot.vyber_a != 0 || form->snapshot.vyber_b != 0)
             throw BenchError("the handler left the panels filled");
-        checkQuiet("transfer");
+        m_dialogs.check("transfer");
         // What the event loop then does before the operator sees the result.
         timer.start();
         QCoreApplication::processEvents();
@@ -395,31 +293,8 @@ const char *verdict(bool met)
     return met ? "met" : "MISSED";
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+void printRows(const std::vector<Row> &rows)
 {
-    if (!granovia::test::serverSettings() || qEnvironmentVariable("GRANOVIA_TEST_DB_USER").isEmpty()) {
-        std::fprintf(stderr,
-                     "movement_bench: no database server. Set GRANOVIA_TEST_DB_HOST, GRANOVIA_TEST_DB_PORT,\n"
-                     "GRANOVIA_TEST_DB_USER and GRANOVIA_TEST_DB_PASSWORD, or run scripts/bench.sh.\n");
-        return 2;
-    }
-    ui::Application app(argc, argv);
-
-    std::vector<Row> rows;
-    try {
-        Bench bench;
-        for (qint64 size : JournalSizes)
-            rows.push_back(bench.measure(size));
-    } catch (const DbError &error) {
-        std::fprintf(stderr, "movement_bench: database error %u: %s\n", error.code(), qPrintable(error.message()));
-        return 1;
-    } catch (const std::exception &error) {
-        std::fprintf(stderr, "movement_bench: %s\n", error.what());
-        return 1;
-    }
-
     std::printf("Seed transfer of 0,1 t between two silos of one lot, 100 silos; %d rounds after %d warm-up rounds,\n"
                 "each round one transfer of each kind, alternating direction. Figures: median / 90th percentile, ms.\n"
                 "  floor     statements 1-6 one by one on a bare connection, auto-commit, no transaction/lock/re-test\n"
@@ -451,5 +326,11 @@ int main(int argc, char *argv[])
     std::printf("full transfer with refresh at %lld lines (target < %.0f ms): median %.2f ms (%s), p90 %.2f ms (%s)\n",
                 static_cast<long long>(large.lines), TargetFullMs, large.handler.median,
                 verdict(large.handler.median < TargetFullMs), large.handler.p90, verdict(large.handler.p90 < TargetFullMs));
-    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    return runBenchmark<Bench>(argc, argv, "movement_bench", JournalSizes, printRows);
 }
