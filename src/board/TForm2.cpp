@@ -1,23 +1,303 @@
+// The board window: its buttons, their layout at the first paint, the fill
+// glyphs, and the ways of leaving it.
 #include "board/TForm2.h"
 
+#include "board/FillGlyph.h"
 #include "console/TForm1.h"
+#include "store/Schema.h"
+#include "ui/ErrorDisplay.h"
+#include "ui/HotKey.h"
+#include "ui/Skin.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QVBoxLayout>
 
 namespace granovia {
 
-TForm2::TForm2(TForm1 &console)
+namespace {
+
+const QString BoardCaption = QStringLiteral("Granovia - přehled uloženi sil");
+const QString SelectBoardSilos = QStringLiteral("select * from ppsila");
+const QColor BoardBackground(249, 248, 249);
+const QSize PlaceholderSize(10, 10);
+constexpr int PlaceholderStep = 10;
+// The classic raised face of the silo buttons.
+const QString ClassicStyle = QStringLiteral("Windows");
+
+// The bottom bar: "přesun" takes what the window has beyond its design
+// width, the other two keep their distance to the right edge.
+class CommandBar final : public QWidget {
+public:
+    using QWidget::QWidget;
+    QWidget *transfer = nullptr;
+    QWidget *removal = nullptr;
+    QWidget *reset = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QWidget::resizeEvent(event);
+        const board::CommandPlaces places = board::commandPlaces(width());
+        transfer->setGeometry(places.transfer);
+        removal->setGeometry(places.removal);
+        reset->setGeometry(places.reset);
+    }
+};
+
+// Holds back every repaint of a window while the first paint places its
+// buttons, and lets them through again however the paint ends.
+class UpdatesHeld final {
+public:
+    explicit UpdatesHeld(QWidget *window)
+        : m_window(window)
+    {
+        m_window->setUpdatesEnabled(false);
+    }
+    ~UpdatesHeld() { m_window->setUpdatesEnabled(true); }
+    Q_DISABLE_COPY_MOVE(UpdatesHeld)
+
+private:
+    QWidget *m_window;
+};
+
+struct SiloFill {
+    double stav = 0;
+    double kapacita = 0;
+};
+
+// Stock and capacity by silo number, from one read of the whole table; the
+// first row of a silo number counts.
+QHash<int, SiloFill> readFills(Connection &connection)
+{
+    namespace c = schema::ppsila;
+    Result result = connection.query(SelectBoardSilos);
+    QHash<int, SiloFill> fills;
+    while (result.next()) {
+        const int silo = int(result.toInt(c::Silo));
+        if (!fills.contains(silo))
+            fills.insert(silo, {result.toDouble(c::Stav), result.toDouble(c::Kapacita)});
+    }
+    return fills;
+}
+
+// A silo without a row keeps the glyph it has (none at the first paint).
+void paintGlyph(QPushButton *button, int silo, const QHash<int, SiloFill> &fills, const board::Tiles &tiles)
+{
+    const auto fill = fills.constFind(silo);
+    if (fill == fills.constEnd())
+        return;
+    const int height = board::glyphHeight(button->height());
+    const QImage glyph = board::fillGlyph(height, fill->stav, fill->kapacita, tiles);
+    button->setIconSize(QSize(board::GlyphWidth, height));
+    button->setIcon(glyph.isNull() ? QIcon() : QIcon(QPixmap::fromImage(glyph)));
+}
+
+} // namespace
+
+TForm2::TForm2(TForm1 &console, AppPaths paths)
     : QDialog(nullptr)
     , m_console(console)
+    , m_paths(std::move(paths))
 {
-    setWindowTitle(QStringLiteral("Granovia - přehled uloženi sil"));
+    FormCreate();
 }
+
+TForm2::~TForm2() = default;
 
 void TForm2::showBoard(TForm1 &console)
 {
     TForm2 board(console);
-    board.setWindowState(Qt::WindowMaximized);
     board.exec();
-    // Leaving the board brings a parked console back on screen.
-    console.move(console.x(), 0);
+}
+
+void TForm2::FormCreate()
+{
+    setWindowTitle(BoardCaption);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, BoardBackground);
+    setPalette(palette);
+    setAutoFillBackground(true);
+    m_buttonStyle = QStyleFactory::create(ClassicStyle);
+    if (m_buttonStyle)
+        m_buttonStyle->setParent(this);
+
+    btny = new QWidget(this);
+    createCommandBar();
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(btny, 1);
+    layout->addWidget(suiImagePanel1);
+
+    for (int row = 1; row <= board::GridRows; ++row) {
+        for (int column = 1; column <= board::GridColumns; ++column) {
+            const int silo = board::GridColumns * (row - 1) + column;
+            if (!board::hasBoardButton(silo))
+                break;
+            createSiloButton(silo);
+        }
+    }
+    krok = zdroj = cil = 0;
+}
+
+void TForm2::createSiloButton(int silo)
+{
+    auto *button = new SiloButton(btny);
+    button->setVisible(false);
+    button->Tag = silo;
+    // Placeholders until the first paint lays the buttons out.
+    const int row = (silo - 1) / board::GridColumns;
+    const int column = (silo - 1) % board::GridColumns;
+    button->setGeometry(QRect(QPoint(column * PlaceholderStep, row * PlaceholderStep), PlaceholderSize));
+    button->setFont(skin::font(skin::Pt20));
+    button->setText(board::siloCaption(silo));
+    if (m_buttonStyle)
+        button->setStyle(m_buttonStyle);
+    tlacitka[size_t(silo)] = button;
+}
+
+void TForm2::createCommandBar()
+{
+    auto *bar = new CommandBar(this);
+    bar->setFixedHeight(BarHeight);
+    suiImagePanel1 = bar;
+    suiButton1 = new QPushButton(QStringLiteral("přesun"), bar);
+    suiButton4 = new QPushButton(QStringLiteral("odvoz"), bar);
+    suiButton2 = new QPushButton(QStringLiteral("znovu zadat"), bar);
+    for (QPushButton *button : {suiButton1, suiButton4, suiButton2})
+        button->setFont(skin::font(CommandFontPx));
+    suiButton1->setEnabled(false);
+    suiButton4->setEnabled(false);
+    bar->transfer = suiButton1;
+    bar->removal = suiButton4;
+    bar->reset = suiButton2;
+    connect(suiButton1, &QPushButton::clicked, this, &TForm2::suiButton1Click);
+    connect(suiButton4, &QPushButton::clicked, this, &TForm2::suiButton5Click);
+    connect(suiButton2, &QPushButton::clicked, this, &TForm2::suiButton2Click);
+}
+
+void TForm2::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!std::exchange(m_shownOnce, true))
+        FormShow();
+}
+
+void TForm2::FormShow()
+{
+    maximize();
+    QCoreApplication::processEvents();
+    layout()->activate();
+    poprve = true;
+    // A failed first paint is shown; the board still gets its dialogs and its
+    // hot key, so that it can be left, and "znovu zadat" paints it again.
+    ui::guarded(this, [this] { vymaluj(); });
+    foznam = new Tfoznam(this);
+    infos = new Tinfos(this);
+    HotKey1 = new ui::HotKey(ui::HotKey::fromShortcutValue(ShortcutValue), this);
+    // Queued: the hot key's own delivery is over before the board goes.
+    connect(HotKey1, &ui::HotKey::activated, this, [this] { ui::guarded(this, [this] { HotKey1HotKey(); }); },
+            Qt::QueuedConnection);
+}
+
+void TForm2::maximize()
+{
+    setWindowState(windowState() | Qt::WindowMaximized);
+    // Without a window manager nobody acts on the state: take the screen.
+    if (QScreen *screen = this->screen())
+        setGeometry(screen->availableGeometry());
+}
+
+void TForm2::vymaluj()
+{
+    const board::Tiles tiles = board::Tiles::load(m_paths);
+    const board::BoardGrid grid = board::boardGrid(btny->size());
+    const QHash<int, SiloFill> fills = readFills(m_console.ZConnection1);
+    const bool first = poprve;
+    std::optional<UpdatesHeld> held;
+    if (first)
+        held.emplace(this);
+    QCoreApplication::processEvents();
+    for (int silo = 1; silo <= board::SiloCount; ++silo) {
+        if (first)
+            layOutButton(silo, grid);
+        paintGlyph(tlacitka[size_t(silo)], silo, fills, tiles);
+    }
+    QCoreApplication::processEvents();
+    held.reset();
+    // Only a first paint that went through clears the flag; one that failed
+    // is done again by the next full repaint.
+    poprve = false;
+}
+
+void TForm2::layOutButton(int silo, const board::BoardGrid &grid)
+{
+    SiloButton *button = tlacitka[size_t(silo)];
+    button->setVisible(true);
+    button->setGeometry(board::siloButtonRect(grid, silo));
+    connect(button, &QPushButton::clicked, this, &TForm2::siloButtonClicked, Qt::UniqueConnection);
+    button->Tag = silo;
+}
+
+void TForm2::vymaluj_btn(int n)
+{
+    if (!board::hasBoardButton(n))
+        return;
+    const board::Tiles tiles = board::Tiles::load(m_paths);
+    const QHash<int, SiloFill> fills = readFills(m_console.ZConnection1);
+    QCoreApplication::processEvents();
+    paintGlyph(tlacitka[size_t(n)], n, fills, tiles);
+    QCoreApplication::processEvents();
+}
+
+void TForm2::siloButtonClicked()
+{
+    if (auto *button = qobject_cast<SiloButton *>(sender()))
+        suiButton3Click(button);
+}
+
+void TForm2::HotKey1HotKey()
+{
+    leave();
+    close();
+}
+
+void TForm2::done(int result)
+{
+    leave();
+    QDialog::done(result);
+}
+
+void TForm2::leave()
+{
+    if (std::exchange(m_left, true))
+        return;
+    delete HotKey1.data();
+    // A dialog that is open now returns as if cancelled, and goes with it.
+    if (Tinfos *dialog = std::exchange(infos, nullptr)) {
+        dialog->done(Tinfos::Cancel);
+        dialog->deleteLater();
+    }
+    if (Tfoznam *dialog = std::exchange(foznam, nullptr)) {
+        dialog->done(Tfoznam::Ok);
+        dialog->deleteLater();
+    }
+    // Brings a console that panel mode parked below the screen into view.
+    m_console.move(m_console.x(), 0);
+}
+
+void TForm2::keyPressEvent(QKeyEvent *event)
+{
+    // The board is left by its hot key (or the window manager), not by Esc.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace granovia

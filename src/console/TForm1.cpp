@@ -85,6 +85,7 @@ void TForm1::FormCreate()
     suiDBGrid1->setFont(skin::font(skin::Pt7));
     placeWindow();
     Timer1.setInterval(BoardDelayMs);
+    Timer1.setTimerType(Qt::PreciseTimer);
     connectHandlers();
 }
 

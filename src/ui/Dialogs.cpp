@@ -72,6 +72,13 @@ DialogAnswer execDialog(QWidget *owner, const DialogRequest &request)
     return request.hasInput ? execInput(owner, request) : execMessage(owner, request);
 }
 
+DialogAnswer execDialog(QWidget *owner, const DialogRequest &request, const std::function<DialogAnswer()> &ownLook)
+{
+    if (g_responder)
+        return g_responder->answer(owner, request);
+    return ownLook();
+}
+
 MessageDialog::MessageDialog(QWidget *owner, QStringList buttons, DialogIcon icon, QString text)
     : m_owner(owner)
     , m_request{ApplicationCaption, std::move(text), std::move(buttons), icon, false, {}}

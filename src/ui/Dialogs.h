@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QWidget;
 
@@ -39,6 +40,9 @@ void setDialogResponder(DialogResponder *responder);
 // Shows the dialog modally, centred on owner. A dialog closed other than by
 // one of its buttons answers with its last button (the cancel, or the only one).
 DialogAnswer execDialog(QWidget *owner, const DialogRequest &request);
+// A window's dialog with a look of its own: ownLook shows it, unless a
+// responder is installed, which then answers the request in its place.
+DialogAnswer execDialog(QWidget *owner, const DialogRequest &request, const std::function<DialogAnswer()> &ownLook);
 
 // A notice or question dialog owned by a window: its text is set just before
 // it is shown, and it returns 1 for its first button and 2 for its second.

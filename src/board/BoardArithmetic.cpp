@@ -1,0 +1,139 @@
+#include "board/BoardArithmetic.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace granovia::board {
+
+namespace {
+
+constexpr int DesignBarWidth = 1254;
+const QRect TransferDesignPlace(10, 10, 664, 76);
+const QRect RemovalDesignPlace(680, 10, 299, 76);
+const QRect ResetDesignPlace(985, 10, 250, 76);
+constexpr double Hundredths = 100.0;
+constexpr double Half = 0.5;
+const QLatin1Char LineBreak('\n');
+
+} // namespace
+
+BoardGrid boardGrid(const QSize &panel)
+{
+    BoardGrid grid;
+    grid.cellWidth = panel.width() / GridColumns;
+    grid.cellHeight = panel.height() / GridRows;
+    grid.marginX = (panel.width() - GridColumns * grid.cellWidth) / 2;
+    grid.marginY = (panel.height() - GridRows * grid.cellHeight) / 2;
+    return grid;
+}
+
+bool hasBoardButton(int silo)
+{
+    return silo >= 1 && silo <= SiloCount;
+}
+
+QRect siloButtonRect(const BoardGrid &grid, int silo)
+{
+    const int row = (silo - 1) / GridColumns;
+    const int column = (silo - 1) % GridColumns;
+    // A gap between columns, none between rows: the buttons are as tall as
+    // their cells.
+    return QRect(column * grid.cellWidth + grid.marginX, row * grid.cellHeight + grid.marginY,
+                 grid.cellWidth - ButtonGap, grid.cellHeight);
+}
+
+CommandPlaces commandPlaces(int barWidth)
+{
+    const int extra = barWidth - DesignBarWidth;
+    // Below the design width "přesun" shrinks, but never to a negative width.
+    QRect transfer = TransferDesignPlace;
+    transfer.setWidth(std::max(0, transfer.width() + extra));
+    return {transfer, RemovalDesignPlace.translated(extra, 0), ResetDesignPlace.translated(extra, 0)};
+}
+
+int glyphHeight(int buttonHeight)
+{
+    return std::max(0, buttonHeight - GlyphInset);
+}
+
+int fillHeight(int glyphHeight, double stav, double kapacita)
+{
+    // A negative (or unreadable) stock draws as empty: there is no seed to show.
+    if (glyphHeight <= 0 || !(stav > 0))
+        return 0;
+    // Stock in a silo without capacity on record draws as full: nothing more fits.
+    if (!(kapacita > 0))
+        return glyphHeight;
+    const double ratio = std::min(1.0, stav / kapacita);
+    return std::clamp(int(std::trunc(glyphHeight * ratio)), 0, glyphHeight);
+}
+
+double round2(double x)
+{
+    const double shifted = x * Hundredths + (x >= 0 ? Half : -Half);
+    return std::trunc(shifted) / Hundredths;
+}
+
+double remainingCapacity(double kapacita, double stav)
+{
+    return std::max(0.0, round2(round2(kapacita) - round2(stav)));
+}
+
+bool mayReceive(const SourceSilo &source, const std::optional<CandidateSilo> &candidate)
+{
+    if (!candidate)
+        return false;
+    // Exact, case-sensitive comparison of lots.
+    if (!candidate->partie.isEmpty() && candidate->partie != source.partie)
+        return false;
+    if (candidate->zbyva >= source.stav)
+        return true;
+    // An empty silo is offered whatever its capacity.
+    return candidate->stav == 0;
+}
+
+QString siloCaption(int silo)
+{
+    return QStringLiteral("SILO") + LineBreak + QString::number(silo);
+}
+
+QString captionOnOneLine(const QString &caption)
+{
+    return QString(caption).replace(LineBreak, QLatin1Char(' '));
+}
+
+QString captionAsTitle(const QString &caption)
+{
+    return QString(caption).remove(LineBreak);
+}
+
+QString transferCaption(const QString &sourceCaption)
+{
+    return QStringLiteral("přesun ze ") + captionOnOneLine(sourceCaption);
+}
+
+QString transferCaption(const QString &sourceCaption, const QString &targetCaption)
+{
+    return transferCaption(sourceCaption) + QStringLiteral(" do ") + captionOnOneLine(targetCaption);
+}
+
+QString removalCaption(const QString &sourceCaption)
+{
+    return QStringLiteral("odvoz ze ") + captionOnOneLine(sourceCaption);
+}
+
+std::optional<QString> transferNotice(int resultCode, int zdroj, int cil)
+{
+    switch (resultCode) {
+    case TransferNoCapacity:
+        return QStringLiteral("V cílovém silu malá kapacita pro přesun!");
+    case TransferNoNumber:
+        return QStringLiteral("Chyba v definici množství osiva pro přesun!");
+    case TransferDone:
+        return QStringLiteral("Osivo ze sila SILO %1 přesunuto do sila SILO %2!").arg(zdroj).arg(cil);
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace granovia::board

@@ -1,0 +1,170 @@
+// The board's two dialogs, sized and placed as designed for the touch panel.
+#include "board/BoardDialogs.h"
+
+#include "app/NumberFormat.h"
+#include "board/BoardArithmetic.h"
+#include "store/Connection.h"
+#include "store/Schema.h"
+#include "ui/Skin.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace granovia {
+
+namespace {
+
+constexpr QSize InfosClientSize(559, 492);
+constexpr int InfosTitleHeight = 41;
+constexpr int TitlePx = 33;
+constexpr int RowLabelPx = 27;
+constexpr int ButtonPx = 33;
+constexpr int NoticePx = 40;
+const QColor TitleRed(255, 53, 53);
+const QColor DialogBackground(249, 248, 249);
+constexpr int ValueLeft = 271;
+constexpr int ValueWidth = 250;
+constexpr int RowHeight = 33;
+const QRect TakeButtonPlace(30, 390, 242, 76);
+const QRect CancelButtonPlace(279, 390, 242, 76);
+
+struct RowLabel {
+    const char *text;
+    QPoint place;
+};
+// The row labels and where they sit; the values stand at their tops.
+const std::array<RowLabel, SiloInfo::RowCount> RowLabels{{
+    {"Partie:", {32, 85}},
+    {"Druh:", {30, 119}},
+    {"Odrůda:", {30, 153}},
+    {"Stupeň:", {30, 187}},
+    {"Množství:", {30, 222}},
+    {"Ze dne:", {32, 256}},
+    {"Přesun dne:", {32, 290}},
+    {"Zbývá kapacita:", {32, 325}},
+}};
+
+constexpr QSize FoznamClientSize(572, 314);
+const QRect NoticePlace(30, 55, 506, 146);
+const QRect OkButtonPlace(30, 225, 506, 76);
+
+constexpr Qt::WindowFlags DialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                                        | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint;
+
+void styleDialog(QDialog *dialog, const QSize &clientSize)
+{
+    dialog->setWindowTitle(ui::ApplicationCaption);
+    dialog->setWindowFlags(DialogFlags);
+    dialog->setFixedSize(clientSize);
+    QPalette palette = dialog->palette();
+    palette.setColor(QPalette::Window, DialogBackground);
+    dialog->setPalette(palette);
+}
+
+QPushButton *dialogButton(QDialog *dialog, const QString &caption, const QRect &place, int result)
+{
+    auto *button = new QPushButton(caption, dialog);
+    button->setFont(skin::font(ButtonPx, true));
+    button->setGeometry(place);
+    QObject::connect(button, &QPushButton::clicked, dialog, [dialog, result] { dialog->done(result); });
+    return button;
+}
+
+} // namespace
+
+SiloInfo siloInfoOf(const QString &title, const Result &row)
+{
+    namespace c = schema::ppsila;
+    const double stav = row.toDouble(c::Stav);
+    return {title,
+            {
+                row.toText(c::Partie),
+                row.toText(c::NazDru),
+                row.toText(c::NazOdru),
+                row.toText(c::Stupen),
+                stav == 0 ? QString() : numbers::general(stav),
+                numbers::dateTimeText(row.toDateTime(c::Navoz)),
+                numbers::dateTimeText(row.toDateTime(c::Ppohyb)),
+                numbers::general(board::remainingCapacity(row.toDouble(c::Kapacita), stav)),
+            }};
+}
+
+Tinfos::Tinfos(QWidget *owner)
+    : QDialog(owner)
+{
+    styleDialog(this, InfosClientSize);
+    suiImagePanel1 = new QLabel(QStringLiteral("SILO 01"), this);
+    suiImagePanel1->setGeometry(0, 0, InfosClientSize.width(), InfosTitleHeight);
+    suiImagePanel1->setAlignment(Qt::AlignCenter);
+    suiImagePanel1->setFont(skin::font(TitlePx, true));
+    QPalette titlePalette = suiImagePanel1->palette();
+    titlePalette.setColor(QPalette::WindowText, TitleRed);
+    suiImagePanel1->setPalette(titlePalette);
+
+    for (size_t row = 0; row < RowLabels.size(); ++row) {
+        const RowLabel &label = RowLabels[row];
+        auto *caption = new QLabel(QString::fromUtf8(label.text), this);
+        caption->setFont(skin::font(RowLabelPx));
+        caption->move(label.place);
+        caption->setFixedHeight(RowHeight);
+        values[row] = new QLabel(this);
+        values[row]->setFont(skin::font(RowLabelPx));
+        values[row]->setGeometry(ValueLeft, label.place.y(), ValueWidth, RowHeight);
+        values[row]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    suiButton1 = dialogButton(this, QStringLiteral("do přesunu"), TakeButtonPlace, Take);
+    suiButton2 = dialogButton(this, QStringLiteral("storno"), CancelButtonPlace, Cancel);
+}
+
+void Tinfos::setInfo(const SiloInfo &info)
+{
+    suiImagePanel1->setText(info.title);
+    for (size_t row = 0; row < values.size(); ++row)
+        values[row]->setText(info.values[row]);
+}
+
+int Tinfos::showModal(const SiloInfo &info)
+{
+    setInfo(info);
+    QStringList lines{info.title};
+    for (const QString &value : info.values)
+        lines.append(value);
+    ui::DialogRequest request;
+    request.caption = ui::ApplicationCaption;
+    request.text = lines.join(QLatin1Char('\n'));
+    request.buttons = QStringList{suiButton1->text(), suiButton2->text()};
+    const ui::DialogAnswer answer = ui::execDialog(parentWidget(), request, [this] {
+        return ui::DialogAnswer{execOwn(), {}};
+    });
+    return answer.button == Take ? Take : Cancel;
+}
+
+int Tinfos::execOwn()
+{
+    raise();
+    return exec();
+}
+
+Tfoznam::Tfoznam(QWidget *owner)
+    : QDialog(owner)
+{
+    styleDialog(this, FoznamClientSize);
+    text = new QLabel(this);
+    text->setGeometry(NoticePlace);
+    text->setFont(skin::font(NoticePx));
+    text->setAlignment(Qt::AlignCenter);
+    text->setWordWrap(true);
+    suiButton1 = dialogButton(this, QStringLiteral("OK"), OkButtonPlace, Ok);
+}
+
+void Tfoznam::showModal(const QString &notice)
+{
+    text->setText(notice);
+    ui::DialogRequest request;
+    request.caption = ui::ApplicationCaption;
+    request.text = notice;
+    request.buttons = QStringList{suiButton1->text()};
+    ui::execDialog(parentWidget(), request, [this] { return ui::DialogAnswer{exec(), {}}; });
+}
+
+} // namespace granovia

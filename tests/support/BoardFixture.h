@@ -1,0 +1,210 @@
+#pragma once
+
+#include "ScriptedDialogs.h"
+#include "TestDatabase.h"
+#include "TestInstallation.h"
+#include "board/TForm2.h"
+#include "console/TForm1.h"
+#include "ui/Skin.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QTimer>
+#include <QtTest>
+
+namespace granovia::test {
+
+// Silos of the board scenarios: (silo, stock, capacity, lot, ...). Silo 11
+// has no row; silo 17 has two, of which the first counts.
+inline void fillBoardSilos(ScratchDatabase &db)
+{
+    db.execute(QStringLiteral(
+        "insert into ppsila (silo, stav, kapacita, partie, naz_dru, naz_odru, stupen, navoz, ppohyb) values "
+        "(1, 30, 60, 'A1', 'Pšenice', 'Julie', 'C1', '2026-10-01 08:00:00', null),"
+        "(2, 10, 100, 'A1', 'Pšenice', 'Julie', 'C1', '2026-10-02 00:00:00', null),"
+        "(3, 95, 100, 'A1', 'Pšenice', 'Julie', 'C1', null, null),"
+        "(4, 0, 5, '', '', '', '', null, null),"
+        "(5, 5, 50, 'B2', 'Ječmen', 'Malz', 'C1', null, null),"
+        "(6, 0, 80, '', '', '', '', null, null),"
+        "(7, 12.3456, 30, 'C3', 'Oves', 'Atego', 'C2', '2026-11-02 00:00:00', '2026-11-05 14:05:09'),"
+        "(8, 21.5, 20, 'D4', 'Žito', '', '', null, null),"
+        "(9, 0, 50, '', '', '', '', null, null),"
+        "(10, 5, 40, 'a1', 'Pšenice', 'Julie', 'C1', null, null),"
+        "(12, 0, 0, '', '', '', '', null, null),"
+        "(13, 8, 0, 'F6', 'Hrách', '', '', null, null),"
+        "(14, -3, 50, 'G7', 'Hrách', '', '', null, null),"
+        "(17, 10, 20, 'H8', 'Mák', '', '', null, null),"
+        "(17, 20, 20, 'H8', 'Mák', '', '', null, null),"
+        "(50, 20, 40, 'E5', 'Mák', 'Gerlach', 'E', '2026-09-01 00:00:00', null),"
+        "(51, 0, 60, '', '', '', '', null, null),"
+        "(100, 0, 80, '', '', '', '', null, null)"));
+}
+
+inline qint64 selectCount(Connection &connection)
+{
+    Result status = connection.query(QStringLiteral("show session status like 'Com_select'"));
+    status.next();
+    return status.toInt(QStringLiteral("Value"));
+}
+
+// The glyph a silo button shows; null without one.
+inline QImage glyphOf(const QPushButton *button)
+{
+    if (button->icon().isNull())
+        return {};
+    return button->icon().pixmap(button->iconSize()).toImage();
+}
+
+// Rows of the glyph that are red, all at its bottom; -1 when red shows above
+// a green row. Both the shipped tiles and the plain fill count.
+inline int redRows(const QImage &glyph)
+{
+    constexpr int Column = 5;
+    const auto isRed = [&](int y) {
+        const QColor c = glyph.pixelColor(Column, y);
+        return c.red() > c.green();
+    };
+    int rows = 0;
+    while (rows < glyph.height() && isRed(glyph.height() - 1 - rows))
+        ++rows;
+    for (int y = 0; y < glyph.height() - rows; ++y) {
+        if (isRed(y))
+            return -1;
+    }
+    return rows;
+}
+
+// Notes whether the window's updates were held when a button first showed.
+class UpdatesWatch final : public QObject {
+public:
+    UpdatesWatch(QWidget *window, QWidget *button)
+        : m_window(window)
+    {
+        button->installEventFilter(this);
+    }
+    bool seenShow = false;
+    bool updatesAtShow = true;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && !seenShow) {
+            seenShow = true;
+            updatesAtShow = m_window->updatesEnabled();
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+};
+
+// Acts on each modal window that opens while no dialog responder answers
+// for the operator: the real dialogs, looked at and clicked.
+class ModalWatch final {
+public:
+    static constexpr int PollMs = 20;
+    explicit ModalWatch(std::function<void(QWidget *)> act)
+        : m_act(std::move(act))
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (modal && modal != m_last) {
+                m_last = modal;
+                m_act(modal);
+            }
+        });
+        m_timer.start(PollMs);
+    }
+
+private:
+    std::function<void(QWidget *)> m_act;
+    QPointer<QWidget> m_last;
+    QTimer m_timer;
+};
+
+// A console started on a scratch database with the board silos, and a board
+// shown over it; dialogs answered by script.
+class BoardFixture {
+protected:
+    void openBoard()
+    {
+        // A database per test program, so that programs can run side by side.
+        db = std::make_unique<ScratchDatabase>(QStringLiteral("t_") + QCoreApplication::applicationName());
+        fillBoardSilos(*db);
+        installation = std::make_unique<Installation>();
+        installation->pointAt(db->settings());
+        for (const QString &tile : {QStringLiteral("zelena.bmp"), QStringLiteral("cervena.bmp")}) {
+            QVERIFY(QFile::copy(AppPaths(QStringLiteral(GRANOVIA_PROGRAM)).fileBesideProgram(tile),
+                                installation->paths().fileBesideProgram(tile)));
+        }
+        dialogs = std::make_unique<ScriptedDialogs>();
+        console = std::make_unique<TForm1>(installation->context());
+        console->openBoard = [](TForm1 &) {};
+        console->show();
+        QVERIFY2(dialogs->asked.isEmpty(), qPrintable(dialogs->texts().join(u'|')));
+        openBoardOnly();
+    }
+
+    void openBoardOnly()
+    {
+        board = std::make_unique<TForm2>(*console, installation->paths());
+        board->show();
+    }
+
+    void closeBoard() { board.reset(); }
+
+    void closeAll()
+    {
+        board.reset();
+        console.reset();
+        dialogs.reset();
+        installation.reset();
+        db.reset();
+    }
+
+    // A touch on silo n answered with "do přesunu".
+    void confirm(int silo)
+    {
+        const qsizetype asked = dialogs->asked.size();
+        dialogs->queue({Tinfos::Take, {}});
+        board->tlacitka[size_t(silo)]->click();
+        QCOMPARE(dialogs->asked.size(), asked + 1);
+    }
+
+    QList<int> offeredSilos() const
+    {
+        QList<int> offered;
+        for (int silo = 1; silo <= board::SiloCount; ++silo) {
+            if (board->tlacitka[size_t(silo)]->isEnabled())
+                offered.append(silo);
+        }
+        return offered;
+    }
+
+    void expectPicked(int silo, bool picked)
+    {
+        const SiloButton *button = board->tlacitka[size_t(silo)];
+        QCOMPARE(button->font().bold(), picked);
+        QCOMPARE(button->palette().color(QPalette::ButtonText) == skin::SelectedText, picked);
+    }
+
+    void expectNothingPicked()
+    {
+        QCOMPARE(board->krok, 0);
+        QCOMPARE(board->zdroj, 0);
+        QCOMPARE(board->cil, 0);
+        QCOMPARE(board->suiButton1->text(), QStringLiteral("přesun"));
+        QVERIFY(!board->suiButton1->isEnabled());
+        QCOMPARE(board->suiButton4->text(), QStringLiteral("odvoz"));
+        QVERIFY(!board->suiButton4->isEnabled());
+    }
+
+    std::unique_ptr<ScratchDatabase> db;
+    std::unique_ptr<Installation> installation;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<TForm1> console;
+    std::unique_ptr<TForm2> board;
+};
+
+} // namespace granovia::test

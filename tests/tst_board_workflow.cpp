@@ -1,0 +1,334 @@
+// Movements ordered on the board and carried out by the console: transfers
+// with each of their results, a removal, the grid boundary at silos 50 and
+// 51, database errors, the real dialogs, and the ways of leaving the board.
+#include "BoardFixture.h"
+
+#include <QtTest>
+
+using namespace granovia;
+using namespace granovia::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Storage = u"Osivo ze sila SILO %1 přesunuto do sila SILO %2!"_s;
+const QString NoCapacity = u"V cílovém silu malá kapacita pro přesun!"_s;
+const QString NoNumber = u"Chyba v definici množství osiva pro přesun!"_s;
+
+struct SiloState {
+    double stav = 0;
+    QString partie;
+};
+
+} // namespace
+
+class BoardWorkflowTest final : public QObject, public BoardFixture {
+    Q_OBJECT
+private slots:
+    void initTestCase() { GRANOVIA_REQUIRE_SERVER(); }
+    void init() { openBoard(); }
+    void cleanup() { closeAll(); }
+
+    void transferDone();
+    void transferRefused_data();
+    void transferRefused();
+    void emptySourceOffersOnlySilosWithoutLot();
+    void silos50And51BothWays();
+    void removal();
+    void databaseErrorKeepsThePicks_data();
+    void databaseErrorKeepsThePicks();
+
+    void realInfoDialogLooksAsDesigned();
+    void realNoticeDialogLooksAsDesigned();
+    void hotKeyLeavesTheBoard();
+    void hotKeyClosesAnOpenDialog();
+    void windowManagerCloseRunsTheHotKeySteps();
+    void escapeDoesNotCloseTheBoard();
+
+private:
+    SiloState silo(int number);
+    void expectConsoleMode();
+    QString lastNotice() const { return dialogs->asked.isEmpty() ? QString() : dialogs->asked.last().text; }
+};
+
+SiloState BoardWorkflowTest::silo(int number)
+{
+    Result row = db->admin().query(u"select stav, partie from ppsila where silo = %1"_s.arg(number));
+    row.next();
+    return {row.toDouble(u"stav"_s), row.toText(u"partie"_s)};
+}
+
+void BoardWorkflowTest::expectConsoleMode()
+{
+    QCOMPARE(console->suiArrowButton2->Tag, 0);
+    QCOMPARE(console->suiButton4->Tag, 1);
+}
+
+void BoardWorkflowTest::transferDone()
+{
+    confirm(1);
+    confirm(6);
+    board->suiButton1->click();
+    QCOMPARE(dialogs->asked.size(), 3);
+    QCOMPARE(lastNotice(), Storage.arg(1).arg(6));
+    QCOMPARE(dialogs->asked.last().buttons, QStringList{u"OK"_s});
+    QCOMPARE(silo(1).stav, 0.0);
+    QCOMPARE(silo(1).partie, QString());
+    QCOMPARE(silo(6).stav, 30.0);
+    QCOMPARE(silo(6).partie, u"A1"_s);
+    Result journal = db->admin().query(u"select silo, silob, mnozstvi from ppsilap"_s);
+    QVERIFY(journal.next());
+    QCOMPARE(journal.toText(u"silo"_s), u"01"_s);
+    QCOMPARE(journal.toText(u"silob"_s), u"06"_s);
+    QCOMPARE(journal.toDouble(u"mnozstvi"_s), 30.0);
+    QVERIFY(!journal.next());
+
+    expectNothingPicked();
+    expectPicked(1, false);
+    expectPicked(6, false);
+    QCOMPARE(offeredSilos().size(), 99);
+    expectConsoleMode();
+    QCOMPARE(console->snapshot.vyber_a, 0);
+    QCOMPARE(console->snapshot.vyber_b, 0);
+    // Both glyphs show the new stocks.
+    const int height = board->tlacitka[1]->height() - 4;
+    QCOMPARE(redRows(glyphOf(board->tlacitka[1])), 0);
+    QCOMPARE(redRows(glyphOf(board->tlacitka[6])), int(height * (30.0 / 80.0)));
+}
+
+void BoardWorkflowTest::transferRefused_data()
+{
+    QTest::addColumn<int>("source");
+    QTest::addColumn<int>("target");
+    QTest::addColumn<bool>("sourceTwice");
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("empty silo too small: 100") << 1 << 4 << false << NoCapacity;
+    QTest::newRow("source confirmed again as target: 200") << 1 << 2 << true << NoNumber;
+}
+
+void BoardWorkflowTest::transferRefused()
+{
+    QFETCH(int, source);
+    QFETCH(int, target);
+    QFETCH(bool, sourceTwice);
+    QFETCH(QString, notice);
+    const SiloState before = silo(source);
+    confirm(source);
+    confirm(target);
+    if (sourceTwice) {
+        confirm(source); // replaces the target, which goes back to normal
+        QCOMPARE(board->cil, source);
+        expectPicked(target, false);
+        QCOMPARE(board->suiButton1->text(), u"přesun ze SILO %1 do SILO %1"_s.arg(source));
+    }
+    board->suiButton1->click();
+    QCOMPARE(lastNotice(), notice);
+    QCOMPARE(silo(source).stav, before.stav);
+    QCOMPARE(db->count(u"ppsilap"_s), 0);
+    expectNothingPicked();
+    expectConsoleMode();
+}
+
+void BoardWorkflowTest::emptySourceOffersOnlySilosWithoutLot()
+{
+    confirm(9);
+    QCOMPARE(offeredSilos(), (QList<int>{4, 6, 9, 12, 51}));
+    QVERIFY(board->suiButton4->isEnabled());
+    confirm(6);
+    board->suiButton1->click();
+    QCOMPARE(lastNotice(), NoNumber);
+    QCOMPARE(db->count(u"ppsilap"_s), 0);
+    expectConsoleMode();
+}
+
+void BoardWorkflowTest::silos50And51BothWays()
+{
+    confirm(50);
+    QVERIFY(board->tlacitka[51]->isEnabled());
+    confirm(51);
+    board->suiButton1->click();
+    QCOMPARE(lastNotice(), Storage.arg(50).arg(51));
+    QCOMPARE(silo(50).stav, 0.0);
+    QCOMPARE(silo(51).stav, 20.0);
+    QCOMPARE(silo(51).partie, u"E5"_s);
+
+    confirm(51);
+    QVERIFY(board->tlacitka[50]->isEnabled());
+    confirm(50);
+    board->suiButton1->click();
+    QCOMPARE(lastNotice(), Storage.arg(51).arg(50));
+    QCOMPARE(silo(50).stav, 20.0);
+    QCOMPARE(silo(51).stav, 0.0);
+
+    Result journal = db->admin().query(u"select silo, silob from ppsilap order by id"_s);
+    QStringList moves;
+    while (journal.next())
+        moves.append(journal.toText(u"silo"_s) + u'>' + journal.toText(u"silob"_s));
+    QCOMPARE(moves, (QStringList{u"50>51"_s, u"51>50"_s}));
+}
+
+void BoardWorkflowTest::removal()
+{
+    confirm(7);
+    board->suiButton4->click();
+    QCOMPARE(dialogs->asked.size(), 1); // no notice after a removal
+    QCOMPARE(silo(7).stav, 0.0);
+    QCOMPARE(silo(7).partie, QString());
+    Result journal = db->admin().query(u"select silo, silob, mnozstvi from ppsilap"_s);
+    QVERIFY(journal.next());
+    QCOMPARE(journal.toText(u"silo"_s), u"07"_s);
+    QCOMPARE(journal.toText(u"silob"_s), QString());
+    QCOMPARE(journal.toDouble(u"mnozstvi"_s), 12.3456);
+    expectNothingPicked();
+    expectPicked(7, false);
+    expectConsoleMode();
+    QCOMPARE(redRows(glyphOf(board->tlacitka[7])), 0);
+}
+
+void BoardWorkflowTest::databaseErrorKeepsThePicks_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<bool>("removal");
+    QTest::newRow("transfer: journal missing, the console fails") << u"ppsilap"_s << false;
+    QTest::newRow("transfer: silo table missing, the selection fails") << u"ppsila"_s << false;
+    QTest::newRow("removal: journal missing, the console fails") << u"ppsilap"_s << true;
+}
+
+void BoardWorkflowTest::databaseErrorKeepsThePicks()
+{
+    QFETCH(QString, table);
+    QFETCH(bool, removal);
+    confirm(1);
+    if (!removal)
+        confirm(6);
+    const qsizetype asked = dialogs->asked.size();
+    db->execute(u"rename table %1 to gone"_s.arg(table));
+    (removal ? board->suiButton4 : board->suiButton1)->click();
+    db->execute(u"rename table gone to %1"_s.arg(table));
+    QCOMPARE(dialogs->asked.size(), asked + 1);
+    QVERIFY2(lastNotice().contains(table), qPrintable(lastNotice()));
+    QCOMPARE(board->krok, removal ? 1 : 2);
+    QCOMPARE(board->zdroj, 1);
+    expectPicked(1, true);
+    QCOMPARE(board->suiButton1->text(), removal ? u"přesun ze SILO 1"_s : u"přesun ze SILO 1 do SILO 6"_s);
+    QCOMPARE(board->suiButton4->isEnabled(), removal);
+    expectConsoleMode();
+    QCOMPARE(silo(1).stav, 30.0);
+}
+
+void BoardWorkflowTest::realInfoDialogLooksAsDesigned()
+{
+    dialogs.reset();
+    QSize size;
+    QRect titlePlace, quantityPlace, takePlace, cancelPlace;
+    QStringList texts;
+    ModalWatch watch([&](QWidget *modal) {
+        auto *infos = qobject_cast<Tinfos *>(modal);
+        QVERIFY(infos);
+        size = infos->size();
+        titlePlace = infos->suiImagePanel1->geometry();
+        quantityPlace = infos->values[4]->geometry();
+        takePlace = infos->suiButton1->geometry();
+        cancelPlace = infos->suiButton2->geometry();
+        texts = QStringList{infos->suiImagePanel1->text(), infos->values[4]->text(), infos->values[7]->text(),
+                            infos->suiButton1->text(), infos->suiButton2->text()};
+        infos->suiButton1->click();
+    });
+    board->tlacitka[7]->click();
+    QCOMPARE(size, QSize(559, 492));
+    QCOMPARE(titlePlace, QRect(0, 0, 559, 41));
+    QCOMPARE(quantityPlace, QRect(271, 222, 250, 33));
+    QCOMPARE(takePlace, QRect(30, 390, 242, 76));
+    QCOMPARE(cancelPlace, QRect(279, 390, 242, 76));
+    QCOMPARE(texts, (QStringList{u"SILO7"_s, u"12,3456"_s, u"17,65"_s, u"do přesunu"_s, u"storno"_s}));
+    QCOMPARE(board->krok, 1); // "do přesunu" took the silo
+    QCOMPARE(board->zdroj, 7);
+}
+
+void BoardWorkflowTest::realNoticeDialogLooksAsDesigned()
+{
+    confirm(1);
+    confirm(6);
+    dialogs.reset();
+    QSize size;
+    QRect textPlace, okPlace;
+    QString text;
+    bool wraps = false;
+    ModalWatch watch([&](QWidget *modal) {
+        auto *foznam = qobject_cast<Tfoznam *>(modal);
+        QVERIFY(foznam);
+        size = foznam->size();
+        textPlace = foznam->text->geometry();
+        okPlace = foznam->suiButton1->geometry();
+        text = foznam->text->text();
+        wraps = foznam->text->wordWrap();
+        foznam->suiButton1->click();
+    });
+    board->suiButton1->click();
+    QCOMPARE(text, Storage.arg(1).arg(6));
+    QCOMPARE(size, QSize(572, 314));
+    QCOMPARE(textPlace, QRect(30, 55, 506, 146));
+    QCOMPARE(okPlace, QRect(30, 225, 506, 76));
+    QVERIFY(wraps);
+    expectNothingPicked();
+}
+
+void BoardWorkflowTest::hotKeyLeavesTheBoard()
+{
+    console->move(console->x(), 5000); // parked, as in panel mode
+    board->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(board.get()));
+    QVERIFY(board->HotKey1);
+    // No X server here: the key works as the application's own shortcut.
+    QCOMPARE(board->HotKey1->kind(), ui::HotKey::Kind::ApplicationShortcut);
+    QTest::keyClick(board.get(), Qt::Key_F10);
+    QTest::keyClick(board.get(), Qt::Key_F10, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    QVERIFY2(board->isVisible(), "F10 without Ctrl+Shift left the board");
+    QTest::keyClick(board.get(), Qt::Key_F10, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_VERIFY(!board->isVisible());
+    QCOMPARE(console->y(), 0);
+    QVERIFY2(board->HotKey1.isNull(), "the hot key stays registered");
+    QVERIFY(board->infos.isNull());
+    QVERIFY(board->foznam.isNull());
+}
+
+void BoardWorkflowTest::hotKeyClosesAnOpenDialog()
+{
+    dialogs.reset();
+    console->move(console->x(), 5000);
+    QPointer<QWidget> openDialog;
+    ModalWatch watch([&](QWidget *modal) {
+        openDialog = modal;
+        board->HotKey1HotKey();
+    });
+    const QPointer<Tinfos> infos = board->infos;
+    board->tlacitka[1]->click(); // returns once the hot key has closed the dialog
+    QCOMPARE(openDialog.data(), static_cast<QWidget *>(infos.data()));
+    QCOMPARE(board->krok, 0); // the closed dialog counts as "storno"
+    QVERIFY(!board->isVisible());
+    QCOMPARE(console->y(), 0);
+    QTRY_VERIFY2(infos.isNull(), "the info dialog outlives the hot key");
+}
+
+void BoardWorkflowTest::windowManagerCloseRunsTheHotKeySteps()
+{
+    console->move(console->x(), 5000);
+    board->close();
+    QVERIFY(!board->isVisible());
+    QCOMPARE(console->y(), 0);
+    QVERIFY(board->HotKey1.isNull());
+}
+
+void BoardWorkflowTest::escapeDoesNotCloseTheBoard()
+{
+    board->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(board.get()));
+    QTest::keyClick(board.get(), Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    QVERIFY(board->isVisible());
+    QVERIFY(board->HotKey1);
+}
+
+QTEST_MAIN(BoardWorkflowTest)
+#include "tst_board_workflow.moc"
