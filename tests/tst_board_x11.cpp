@@ -3,6 +3,7 @@
 // sent from outside the program closes it, with the info dialog that a touch
 // opened, and brings the console on screen.
 #include "TestDatabase.h"
+#include "TestInstallation.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -166,7 +167,7 @@ private slots:
 private:
     void startBoardTerminal();
 
-    QTemporaryDir m_dir;
+    granovia::test::Installation m_installation;
     QString m_program;
     std::unique_ptr<ScratchDatabase> m_db;
     QProcess m_process;
@@ -188,28 +189,14 @@ void BoardX11Test::initTestCase()
 
     // A copy of the program with its tiles and INI files, and a runtime
     // directory that no other run shares.
-    QVERIFY(QDir(m_dir.path()).mkpath(u"bin"_s));
-    QVERIFY(QDir(m_dir.path()).mkpath(u"runtime"_s));
-    QFile::setPermissions(m_dir.filePath(u"runtime"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_program = m_dir.filePath(u"bin/granovia-silo"_s);
-    QVERIFY(QFile::copy(QStringLiteral(GRANOVIA_PROGRAM), m_program));
-    const QDir programDir = QFileInfo(QStringLiteral(GRANOVIA_PROGRAM)).absoluteDir();
-    for (const QString &tile : Tiles)
-        QVERIFY(QFile::copy(programDir.filePath(tile), m_dir.filePath(u"bin/"_s + tile)));
-    const ConnectionSettings s = m_db->settings();
-    QFile own(m_dir.filePath(u"bin/granovia-silo.INI"_s));
-    QVERIFY(own.open(QIODevice::WriteOnly));
-    own.write(u"[LogOn]\nIP=%1\nUser=%2\nPassword=%3\nSQLport=%4\n"_s.arg(s.host, s.user, s.password).arg(s.port).toLatin1());
-    own.close();
-    QFile shared(m_dir.filePath(u"granovia.ini"_s));
-    QVERIFY(shared.open(QIODevice::WriteOnly));
-    shared.write(u"[LogOn]\nDatabase=%1\n"_s.arg(s.database).toLatin1());
-    shared.close();
+    m_installation.installProgram(QStringLiteral(GRANOVIA_PROGRAM), Tiles);
+    m_installation.pointAt(m_db->settings());
+    m_program = m_installation.paths().executablePath();
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // The test itself runs offscreen; the program goes to the X server.
     environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-    environment.insert(u"XDG_RUNTIME_DIR"_s, m_dir.filePath(u"runtime"_s));
+    environment.insert(u"XDG_RUNTIME_DIR"_s, m_installation.runtimeDir());
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
 }
@@ -248,11 +235,11 @@ void BoardX11Test::boardTerminalOpensAndLeavesByHotKey()
     QFile::remove(shot);
     // The first paint may still be on its way to the screen.
     QTRY_VERIFY_WITH_TIMEOUT(tryRun(u"import"_s, {u"-window"_s, u"root"_s, shot})
-                                 && pixelsOfColours(QImage(shot), QImage(m_dir.filePath(u"bin/cervena.bmp"_s)))
+                                 && pixelsOfColours(QImage(shot), QImage(m_installation.paths().fileBesideProgram(u"cervena.bmp"_s)))
                                         >= TileColourPixels,
                              LeaveTimeoutMs);
     const QImage screen(shot);
-    QVERIFY2(pixelsOfColours(screen, QImage(m_dir.filePath(u"bin/zelena.bmp"_s))) >= TileColourPixels,
+    QVERIFY2(pixelsOfColours(screen, QImage(m_installation.paths().fileBesideProgram(u"zelena.bmp"_s))) >= TileColourPixels,
              "no green glyph on the screen");
 
     // A touch on silo 1 opens its info dialog, which the hot key closes too.

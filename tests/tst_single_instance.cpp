@@ -1,6 +1,7 @@
 // Two real processes of the program: the second start brings the first to
 // the front, does its own start-up and ends by itself.
 #include "TestDatabase.h"
+#include "TestInstallation.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,7 +31,7 @@ private:
     void start(QProcess &process);
     bool waitForRecords(ScratchDatabase &db, qint64 count);
 
-    QTemporaryDir m_dir;
+    granovia::test::Installation m_installation;
     QString m_program;
     QProcessEnvironment m_environment;
     std::unique_ptr<ScratchDatabase> m_db;
@@ -42,24 +43,13 @@ void SingleInstanceTest::initTestCase()
     m_db = std::make_unique<ScratchDatabase>(u"t_single_instance"_s);
     // A copy of the program under its own name, with INI files that point it
     // at the test database, and a runtime directory that no other run shares.
-    QVERIFY(QDir(m_dir.path()).mkpath(u"bin"_s));
-    QVERIFY(QDir(m_dir.path()).mkpath(u"runtime"_s));
-    QFile::setPermissions(m_dir.filePath(u"runtime"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_program = m_dir.filePath(u"bin/granovia-silo"_s);
-    QVERIFY(QFile::copy(QStringLiteral(GRANOVIA_PROGRAM), m_program));
-    const ConnectionSettings s = m_db->settings();
-    QFile own(m_dir.filePath(u"bin/granovia-silo.INI"_s));
-    QVERIFY(own.open(QIODevice::WriteOnly));
-    own.write(u"[LogOn]\nIP=%1\nUser=%2\nPassword=%3\nSQLport=%4\n"_s.arg(s.host, s.user, s.password).arg(s.port).toLatin1());
-    own.close();
-    QFile shared(m_dir.filePath(u"granovia.ini"_s));
-    QVERIFY(shared.open(QIODevice::WriteOnly));
-    shared.write(u"[LogOn]\nDatabase=%1\n"_s.arg(s.database).toLatin1());
-    shared.close();
+    m_installation.installProgram(QStringLiteral(GRANOVIA_PROGRAM));
+    m_installation.pointAt(m_db->settings());
+    m_program = m_installation.paths().executablePath();
 
     m_environment = QProcessEnvironment::systemEnvironment();
     m_environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    m_environment.insert(u"XDG_RUNTIME_DIR"_s, m_dir.filePath(u"runtime"_s));
+    m_environment.insert(u"XDG_RUNTIME_DIR"_s, m_installation.runtimeDir());
 }
 
 void SingleInstanceTest::start(QProcess &process)

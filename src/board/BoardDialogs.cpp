@@ -3,6 +3,7 @@
 
 #include "app/NumberFormat.h"
 #include "board/BoardArithmetic.h"
+#include "console/DetailPanel.h"
 #include "store/Connection.h"
 #include "store/Schema.h"
 #include "ui/Skin.h"
@@ -75,18 +76,12 @@ QPushButton *dialogButton(QDialog *dialog, const QString &caption, const QRect &
 SiloInfo siloInfoOf(const QString &title, const Result &row)
 {
     namespace c = schema::ppsila;
-    const double stav = row.toDouble(c::Stav);
-    return {title,
-            {
-                row.toText(c::Partie),
-                row.toText(c::NazDru),
-                row.toText(c::NazOdru),
-                row.toText(c::Stupen),
-                stav == 0 ? QString() : numbers::general(stav),
-                numbers::dateTimeText(row.toDateTime(c::Navoz)),
-                numbers::dateTimeText(row.toDateTime(c::Ppohyb)),
-                numbers::general(board::remainingCapacity(row.toDouble(c::Kapacita), stav)),
-            }};
+    // The same texts as the console's panels, but the remaining capacity is
+    // rounded and never below 0.
+    PanelValues values = panelValuesOf(row);
+    values[detail::RemainingRow] =
+        numbers::general(board::remainingCapacity(row.toDouble(c::Kapacita), row.toDouble(c::Stav)));
+    return {title, values};
 }
 
 Tinfos::Tinfos(QWidget *owner)

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,6 +41,27 @@ public:
                  QStringLiteral("[LogOn]\r\nDatabase=%1\r\nCisloPC=5\r\nStredisko=12\r\n").arg(s.database));
     }
     void pointAt(const ConnectionSettings &s) const { pointAt(s, QString::number(s.port)); }
+
+    // Puts a copy of the real program, and the named files from beside it,
+    // in place of the placeholder.
+    void installProgram(const QString &program, const QStringList &besideFiles = {}) const
+    {
+        QFile::remove(paths().executablePath());
+        QVERIFY(QFile::copy(program, paths().executablePath()));
+        const QDir from = QFileInfo(program).absoluteDir();
+        for (const QString &file : besideFiles)
+            QVERIFY(QFile::copy(from.filePath(file), paths().fileBesideProgram(file)));
+    }
+
+    // A runtime directory of the installation's own, so that the program's
+    // single-instance guard meets no other run's.
+    QString runtimeDir() const
+    {
+        const QString dir = m_dir.filePath(QStringLiteral("runtime"));
+        QDir().mkpath(dir);
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return dir;
+    }
 
     ConsoleContext context(const QStringList &arguments = {QStringLiteral("granovia-silo")}) const
     {
