@@ -22,7 +22,6 @@ constexpr int RowLabelPx = 27;
 constexpr int ButtonPx = 33;
 constexpr int NoticePx = 40;
 const QColor TitleRed(255, 53, 53);
-const QColor DialogBackground(249, 248, 249);
 constexpr int ValueLeft = 271;
 constexpr int ValueWidth = 250;
 constexpr int RowHeight = 33;
@@ -58,7 +57,7 @@ void styleDialog(QDialog *dialog, const QSize &clientSize)
     dialog->setWindowFlags(DialogFlags);
     dialog->setFixedSize(clientSize);
     QPalette palette = dialog->palette();
-    palette.setColor(QPalette::Window, DialogBackground);
+    palette.setColor(QPalette::Window, skin::FrameBackground);
     dialog->setPalette(palette);
 }
 

@@ -19,11 +19,6 @@ namespace {
 const QString SelectCandidates = QStringLiteral("select silo, partie, (kapacita - stav) as zbyva, stav from ppsila");
 const QString ZbyvaColumn = QStringLiteral("zbyva");
 constexpr int ClickedColumn = 1;
-// Mode values of the console's movement buttons.
-constexpr int TransferDriven = 1;
-constexpr int TransferConsoleMode = 0;
-constexpr int RemovalDriven = 3;
-constexpr int RemovalConsoleMode = 1;
 const QString TransferCommand = QStringLiteral("přesun");
 const QString RemovalCommand = QStringLiteral("odvoz");
 
@@ -43,8 +38,8 @@ public:
     }
     ~ConsoleModeRestorer()
     {
-        m_console.suiArrowButton2->Tag = TransferConsoleMode;
-        m_console.suiButton4->Tag = RemovalConsoleMode;
+        m_console.suiArrowButton2->Tag = TForm1::TransferConsoleMode;
+        m_console.suiButton4->Tag = TForm1::RemovalFromA;
     }
     Q_DISABLE_COPY_MOVE(ConsoleModeRestorer)
 
@@ -153,10 +148,10 @@ void TForm2::transfer()
     QCoreApplication::processEvents();
     selectIntoConsole(cil);
     QCoreApplication::processEvents();
-    m_console.suiArrowButton2->Tag = TransferDriven;
+    m_console.suiArrowButton2->Tag = TForm1::TransferDriven;
     m_console.suiArrowButton2Click();
     const int result = m_console.suiArrowButton2->Tag;
-    m_console.suiArrowButton2->Tag = TransferConsoleMode;
+    m_console.suiArrowButton2->Tag = TForm1::TransferConsoleMode;
     const std::optional<QString> notice = board::transferNotice(result, zdroj, cil);
     if (notice && foznam)
         foznam->showModal(*notice);
@@ -172,9 +167,9 @@ void TForm2::removal()
     m_console.suiButton2Click();
     selectIntoConsole(zdroj);
     QCoreApplication::processEvents();
-    m_console.suiButton4->Tag = RemovalDriven;
+    m_console.suiButton4->Tag = TForm1::RemovalDriven;
     m_console.suiButton4Click(m_console.suiButton4);
-    m_console.suiButton4->Tag = RemovalConsoleMode;
+    m_console.suiButton4->Tag = TForm1::RemovalFromA;
     resetAfterMovement();
 }
 

@@ -13,7 +13,6 @@ namespace granovia {
 
 namespace {
 
-constexpr int SplitterBarWidth = 2;
 const QRect ClearButtonPlace(220, 2, 15, 15);
 const QRect RemovalButtonPlace(104, 150, 80, 30);
 const QRect ArrowButtonPlace(190, 150, 30, 30);
@@ -34,7 +33,7 @@ QVBoxLayout *stack(QWidget *pane)
 QSplitter *splitter(Qt::Orientation orientation)
 {
     auto *split = new QSplitter(orientation);
-    split->setHandleWidth(SplitterBarWidth);
+    split->setHandleWidth(TForm1::SplitterBarWidth);
     split->setChildrenCollapsible(false);
     split->setStyleSheet(QStringLiteral("QSplitter::handle { background: %1; }").arg(skin::FrameBorder.name()));
     return split;
@@ -80,8 +79,8 @@ void TForm1::buildLayout()
     QWidget *paneB = splitDetail->widget(1);
     suiButton4 = new ui::SuiButton(QStringLiteral("mimo SILO"), skin::Pt8, false, paneA);
     suiButton5 = new ui::SuiButton(QStringLiteral("mimo SILO"), skin::Pt8, false, paneB);
-    suiButton4->Tag = 1;
-    suiButton5->Tag = 2;
+    suiButton4->Tag = RemovalFromA;
+    suiButton5->Tag = RemovalFromB;
     suiArrowButton2 = new ui::SuiArrowButton(Qt::DownArrow, QStringLiteral("přesun z A do B"), paneA);
     suiArrowButton1 = new ui::SuiArrowButton(Qt::UpArrow, QStringLiteral("přesun z B do A"), paneB);
     for (QWidget *button : {static_cast<QWidget *>(suiButton4), static_cast<QWidget *>(suiButton5)})

@@ -11,9 +11,6 @@ namespace granovia {
 namespace {
 
 constexpr int AnswerStorno = 2;
-constexpr int RemovalModeB = 2;
-constexpr int RemovalModeDriven = 3;
-constexpr int RemovalModeRest = 1;
 
 movement::Lot lotOf(const DetailGrid *grid)
 {
@@ -37,14 +34,14 @@ TForm1::PanelSide TForm1::panelB() const
 
 void TForm1::suiArrowButton2Click()
 {
-    const bool driven = suiArrowButton2->Tag != 0;
+    const bool driven = suiArrowButton2->Tag != TransferConsoleMode;
     try {
         const TransferResult result = transfer(panelA(), panelB(), driven);
         if (driven)
             suiArrowButton2->Tag = int(result);
     } catch (...) {
         // The next click from the console must ask its question again.
-        suiArrowButton2->Tag = 0;
+        suiArrowButton2->Tag = TransferConsoleMode;
         throw;
     }
 }
@@ -96,11 +93,11 @@ void TForm1::suiButton4Click(ui::SuiButton *button)
 {
     const int mode = button->Tag;
     try {
-        removal(mode == RemovalModeB ? panelB() : panelA(), mode != RemovalModeDriven);
+        removal(mode == RemovalFromB ? panelB() : panelA(), mode != RemovalDriven);
     } catch (...) {
         // The next click from the console must test and ask again.
-        if (mode == RemovalModeDriven)
-            suiButton4->Tag = RemovalModeRest;
+        if (mode == RemovalDriven)
+            suiButton4->Tag = RemovalFromA;
         throw;
     }
 }

@@ -30,7 +30,6 @@ constexpr int DesignHeight = 629;
 constexpr QSize MinimumWindowSize(107, 42);
 constexpr int ParkedTop = 5000;
 constexpr int RightPaneWidth = 260;
-constexpr int SplitterBarWidth = 2;
 constexpr int DetailSplitPosition = 400;
 constexpr int PanelSplitPosition = 200;
 constexpr int GridColumnMargin = 25;
@@ -39,7 +38,7 @@ const QString ConnectionFailedText = QStringLiteral("Chyba připojení k SQL!\nS
 
 void lockBar(QSplitter *split, int firstPaneSize, int total)
 {
-    split->setSizes({firstPaneSize, std::max(0, total - firstPaneSize - SplitterBarWidth)});
+    split->setSizes({firstPaneSize, std::max(0, total - firstPaneSize - TForm1::SplitterBarWidth)});
     split->handle(1)->setEnabled(false);
 }
 
@@ -307,7 +306,7 @@ void TForm1::FormClose()
 {
     const QString path = m_context.paths.columnLayoutPath();
     if (!saveColumnLayout(path, suiDBGrid1->columnSet()))
-        ui::showError(this, AppError(QStringLiteral("Unable to write to %1").arg(path)));
+        reportUnwritable(path);
 }
 
 void TForm1::writeFormVersion()
@@ -315,7 +314,12 @@ void TForm1::writeFormVersion()
     m_formVersionWritten = true;
     ui::IniFile own(m_context.paths.ownIniPath());
     if (!own.writeString(config::FormSection, config::FormVersionKey, QStringLiteral("0")))
-        ui::showError(this, AppError(QStringLiteral("Unable to write to %1").arg(own.path())));
+        reportUnwritable(own.path());
+}
+
+void TForm1::reportUnwritable(const QString &path)
+{
+    ui::showError(this, AppError(QStringLiteral("Unable to write to %1").arg(path)));
 }
 
 void TForm1::bringToFront()

@@ -40,6 +40,13 @@ public:
     // The system ends with this code when it cannot connect at start.
     static constexpr int ConnectionFailedExitCode = 1;
     static constexpr int BoardDelayMs = 5000;
+    static constexpr int SplitterBarWidth = 2;
+    // Mode values in the Tags of the movement buttons.
+    static constexpr int TransferConsoleMode = 0;
+    static constexpr int TransferDriven = 1;
+    static constexpr int RemovalFromA = 1;
+    static constexpr int RemovalFromB = 2;
+    static constexpr int RemovalDriven = 3;
 
     explicit TForm1(ConsoleContext context, QWidget *parent = nullptr);
     ~TForm1() override;
@@ -144,6 +151,7 @@ private:
     void startUp();
     void openHistory();
     void writeFormVersion();
+    void reportUnwritable(const QString &path);
     void quantityEdit(DetailGrid *grid);
     bool isPanelMode() const;
 
