@@ -26,6 +26,13 @@ struct BoardGrid {
     friend bool operator==(const BoardGrid &, const BoardGrid &) = default;
 };
 
+// What a silo's glyph is drawn from.
+struct SiloFill {
+    double stav = 0;
+    double kapacita = 0;
+    friend bool operator==(const SiloFill &, const SiloFill &) = default;
+};
+
 BoardGrid boardGrid(const QSize &panel);
 // Bounds of silo n's button (1..99) within the panel.
 QRect siloButtonRect(const BoardGrid &grid, int silo);

@@ -4,13 +4,15 @@
 
 #include "board/FillGlyph.h"
 #include "console/TForm1.h"
+#include "store/DbError.h"
 #include "store/Schema.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/HotKey.h"
 #include "ui/Skin.h"
 
+#include <QApplication>
 #include <QCoreApplication>
-#include <QHash>
+#include <QScopedValueRollback>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QStyleFactory>
@@ -64,18 +66,13 @@ private:
     QWidget *m_window;
 };
 
-struct SiloFill {
-    double stav = 0;
-    double kapacita = 0;
-};
-
 // Stock and capacity by silo number, from one read of the whole table; the
 // first row of a silo number counts.
-QHash<int, SiloFill> readFills(Connection &connection)
+QHash<int, board::SiloFill> readFills(Connection &connection)
 {
     namespace c = schema::ppsila;
     Result result = connection.query(SelectBoardSilos);
-    QHash<int, SiloFill> fills;
+    QHash<int, board::SiloFill> fills;
     while (result.next()) {
         const int silo = int(result.toInt(c::Silo));
         if (!fills.contains(silo))
@@ -85,7 +82,7 @@ QHash<int, SiloFill> readFills(Connection &connection)
 }
 
 // A silo without a row keeps the glyph it has (none at the first paint).
-void paintGlyph(QPushButton *button, int silo, const QHash<int, SiloFill> &fills, const board::Tiles &tiles)
+void paintGlyph(QPushButton *button, int silo, const QHash<int, board::SiloFill> &fills, const board::Tiles &tiles)
 {
     const auto fill = fills.constFind(silo);
     if (fill == fills.constEnd())
@@ -101,9 +98,13 @@ void paintGlyph(QPushButton *button, int silo, const QHash<int, SiloFill> &fills
 TForm2::TForm2(TForm1 &console, AppPaths paths)
     : QDialog(nullptr)
     , m_console(console)
+    , m_consolePaused(console.liveView)
     , m_paths(std::move(paths))
 {
     FormCreate();
+    m_glyphPoll.setInterval(LiveView::PollIntervalMs);
+    connect(&m_glyphPoll, &QTimer::timeout, this, &TForm2::pollGlyphs);
+    m_glyphPoll.start();
 }
 
 TForm2::~TForm2() = default;
@@ -214,9 +215,10 @@ void TForm2::maximize()
 
 void TForm2::vymaluj()
 {
+    const QScopedValueRollback painting(m_painting, true);
     const board::Tiles tiles = board::Tiles::load(m_paths);
     const board::BoardGrid grid = board::boardGrid(btny->size());
-    const QHash<int, SiloFill> fills = readFills(m_console.ZConnection1);
+    const QHash<int, board::SiloFill> fills = readFills(m_console.ZConnection1);
     const bool first = poprve;
     std::optional<UpdatesHeld> held;
     if (first)
@@ -226,6 +228,7 @@ void TForm2::vymaluj()
         if (first)
             layOutButton(silo, grid);
         paintGlyph(tlacitka[size_t(silo)], silo, fills, tiles);
+        notePainted(silo, fills);
     }
     QCoreApplication::processEvents();
     held.reset();
@@ -247,11 +250,51 @@ void TForm2::vymaluj_btn(int n)
 {
     if (!board::hasBoardButton(n))
         return;
+    const QScopedValueRollback painting(m_painting, true);
     const board::Tiles tiles = board::Tiles::load(m_paths);
-    const QHash<int, SiloFill> fills = readFills(m_console.ZConnection1);
+    const QHash<int, board::SiloFill> fills = readFills(m_console.ZConnection1);
     QCoreApplication::processEvents();
     paintGlyph(tlacitka[size_t(n)], n, fills, tiles);
+    notePainted(n, fills);
     QCoreApplication::processEvents();
+}
+
+void TForm2::notePainted(int silo, const QHash<int, board::SiloFill> &fills)
+{
+    const auto fill = fills.constFind(silo);
+    if (fill != fills.constEnd())
+        m_painted.insert(silo, *fill);
+}
+
+void TForm2::pollGlyphs()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (m_painting || poprve || !isVisible() || (modal && modal != this))
+        return;
+    try {
+        Connection &connection = m_console.liveView.connection();
+        const ChangeToken token = readChangeToken(connection);
+        m_glyphPoll.setInterval(LiveView::PollIntervalMs);
+        if (token == m_glyphToken)
+            return;
+        const QHash<int, board::SiloFill> fills = readFills(connection);
+        std::optional<board::Tiles> tiles;
+        for (int silo = 1; silo <= board::SiloCount; ++silo) {
+            const auto fill = fills.constFind(silo);
+            const auto painted = m_painted.constFind(silo);
+            if (fill == fills.constEnd() || (painted != m_painted.constEnd() && *painted == *fill))
+                continue;
+            if (!tiles)
+                tiles = board::Tiles::load(m_paths);
+            paintGlyph(tlacitka[size_t(silo)], silo, fills, *tiles);
+            notePainted(silo, fills);
+        }
+        m_glyphToken = token;
+    } catch (const DbError &) {
+        m_console.liveView.forgetConnection();
+        m_glyphToken.reset();
+        m_glyphPoll.setInterval(LiveView::RetryIntervalMs);
+    }
 }
 
 void TForm2::siloButtonClicked()

@@ -4,11 +4,15 @@
 #include "board/BoardArithmetic.h"
 #include "board/BoardDialogs.h"
 #include "board/SiloButton.h"
+#include "console/LiveView.h"
 #include "ui/HotKey.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QPointer>
+#include <QTimer>
 #include <array>
+#include <optional>
 
 class QStyle;
 
@@ -41,6 +45,10 @@ public:
     void vymaluj_btn(int n);
     // Enables only the silos that may receive the source's seed.
     void ukaz_mozne();
+    // Repaints the glyphs whose silos changed anywhere since they were
+    // painted; one small statement when nothing did. Waits while a dialog is
+    // up over the board and while the board paints; never throws.
+    void pollGlyphs();
 
     // The operator's handlers. Each shows its own errors, so that none
     // reaches the event loop.
@@ -95,8 +103,16 @@ private:
     void markPicked(int silo, bool picked);
     void focusBar();
 
+    void notePainted(int silo, const QHash<int, board::SiloFill> &fills);
+
     TForm1 &m_console;
+    // The console waits while the board is up, as behind any dialog.
+    LiveViewPause m_consolePaused;
     AppPaths m_paths;
+    QTimer m_glyphPoll;
+    std::optional<ChangeToken> m_glyphToken;
+    QHash<int, board::SiloFill> m_painted;
+    bool m_painting = false;
     QStyle *m_buttonStyle = nullptr;
     bool m_shownOnce = false;
     bool m_left = false;

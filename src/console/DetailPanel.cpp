@@ -55,9 +55,9 @@ PanelChoice choosePanel(const QString &panelALot, const QString &panelBLot, doub
     return panelALot.isEmpty() ? PanelChoice::A : PanelChoice::B;
 }
 
-void paintDetailCell(QPainter *painter, const QRect &cell, const QString &text, int column)
+void paintDetailCell(QPainter *painter, const QRect &cell, const QString &text, int column, const QColor &fill)
 {
-    painter->fillRect(cell, skin::Background);
+    painter->fillRect(cell, fill);
     painter->setPen(skin::Text);
     painter->setFont(skin::font(skin::Pt8, column == detail::ValueColumn));
     painter->setClipRect(cell);
@@ -71,7 +71,9 @@ void paintDetailCell(QPainter *painter, const QRect &cell, const QString &text, 
 void DetailDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     painter->save();
-    paintDetailCell(painter, option.rect, index.data().toString(), index.column());
+    const QVariant mark = index.data(Qt::BackgroundRole);
+    paintDetailCell(painter, option.rect, index.data().toString(), index.column(),
+                    mark.isValid() ? mark.value<QColor>() : skin::Background);
     painter->restore();
 }
 
@@ -96,6 +98,9 @@ DetailGrid::DetailGrid(int valueColumnWidth, QWidget *parent)
         setItem(row, detail::LabelColumn, new QTableWidgetItem(detail::rowLabels().at(row)));
         setItem(row, detail::ValueColumn, new QTableWidgetItem);
     }
+    m_unmark.setSingleShot(true);
+    m_unmark.setInterval(MarkChangedMs);
+    connect(&m_unmark, &QTimer::timeout, this, &DetailGrid::unmarkAll);
 }
 
 QString DetailGrid::value(int row) const
@@ -116,7 +121,29 @@ void DetailGrid::setValues(const PanelValues &values)
 
 void DetailGrid::clearValues()
 {
+    unmarkAll();
     setValues(PanelValues{});
+}
+
+void DetailGrid::setValuesMarked(const PanelValues &values)
+{
+    for (int row = 0; row < detail::RowCount; ++row) {
+        if (value(row) != values[size_t(row)])
+            item(row, detail::ValueColumn)->setData(Qt::BackgroundRole, skin::ChangedValue);
+    }
+    setValues(values);
+    m_unmark.start();
+}
+
+bool DetailGrid::isMarked(int row) const
+{
+    return item(row, detail::ValueColumn)->data(Qt::BackgroundRole).isValid();
+}
+
+void DetailGrid::unmarkAll()
+{
+    for (int row = 0; row < detail::RowCount; ++row)
+        item(row, detail::ValueColumn)->setData(Qt::BackgroundRole, QVariant());
 }
 
 } // namespace granovia

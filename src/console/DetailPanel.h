@@ -4,6 +4,7 @@
 
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QTimer>
 #include <array>
 
 namespace granovia {
@@ -35,7 +36,8 @@ enum class PanelChoice { Ignore, A, B };
 // only joins a panel of the same lot; a silo without stock goes anywhere.
 PanelChoice choosePanel(const QString &panelALot, const QString &panelBLot, double q, const QString &lot);
 
-void paintDetailCell(QPainter *painter, const QRect &cell, const QString &text, int column);
+// `fill` is the cell's background: the console's, or the mark of a changed value.
+void paintDetailCell(QPainter *painter, const QRect &cell, const QString &text, int column, const QColor &fill);
 
 class DetailDelegate final : public QStyledItemDelegate {
 public:
@@ -49,6 +51,8 @@ class DetailGrid final : public QTableWidget {
 public:
     static constexpr int LabelColumnWidth = 80;
     static constexpr int RowHeight = 15;
+    // How long a value changed elsewhere stays marked.
+    static constexpr int MarkChangedMs = 2500;
 
     DetailGrid(int valueColumnWidth, QWidget *parent = nullptr);
 
@@ -56,6 +60,15 @@ public:
     void setValue(int row, const QString &text);
     void setValues(const PanelValues &values);
     void clearValues();
+    // Puts values in and marks those that differ from the shown ones for a
+    // moment, so that the operator sees what changed.
+    void setValuesMarked(const PanelValues &values);
+    bool isMarked(int row) const;
+
+private:
+    void unmarkAll();
+
+    QTimer m_unmark;
 };
 
 } // namespace granovia

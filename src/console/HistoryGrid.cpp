@@ -200,6 +200,13 @@ void HistoryGrid::currentChanged(const QModelIndex &current, const QModelIndex &
     verticalHeader()->viewport()->update();
 }
 
+void HistoryGrid::showNewestLine()
+{
+    if (currentIndex().isValid())
+        m_currentColumn = currentIndex().column();
+    showFirstLine();
+}
+
 // After a re-query the newest line is current, as when the history was opened.
 void HistoryGrid::showFirstLine()
 {

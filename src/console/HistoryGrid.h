@@ -47,6 +47,8 @@ public:
     QList<HistoryColumn> columnSet() const;
     // Gives the model these columns and lays them out in this order.
     void applyColumnSet(const QList<HistoryColumn> &columns);
+    // Makes the newest line current, in the current column, as a re-query does.
+    void showNewestLine();
 
 protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;

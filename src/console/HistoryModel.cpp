@@ -19,6 +19,19 @@ constexpr qsizetype ServerTimeOffset = 11;
 constexpr qsizetype ServerTimeLength = 8;
 const QString DatumDisplayFormat = QStringLiteral("yyyy-MM-dd HH:mm");
 constexpr int QuantityDecimals = 3;
+const QString JournalId = QStringLiteral("id");
+// Each line ends with its journal id and its datum, behind the columns' values.
+constexpr qsizetype TrailingValues = 2;
+
+qint64 idOf(const QVariantList &line)
+{
+    return line.at(line.size() - TrailingValues).toLongLong();
+}
+
+QVariant datumOf(const QVariantList &line)
+{
+    return line.last();
+}
 
 // The designed select list and filter: every page adds its bound and order.
 QString historySelect()
@@ -89,9 +102,15 @@ QString historyNullDatumStatement()
     return historySelect() + QStringLiteral(" and datum is null");
 }
 
+QString historyNewerStatement(qint64 afterId, int limit)
+{
+    return historySelect() + QStringLiteral(" and id > %1 order by id limit %2").arg(afterId).arg(limit);
+}
+
 HistoryModel::HistoryModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
+    connect(this, &QAbstractItemModel::modelReset, this, [this] { m_shownIdsRows = -1; });
 }
 
 void HistoryModel::open(Connection &connection)
@@ -141,6 +160,7 @@ bool HistoryModel::remapLines(const QList<HistoryColumn> &columns)
         remapped.reserve(sources.size());
         for (qsizetype source : sources)
             remapped.append(line.at(source));
+        remapped.append(line.mid(line.size() - TrailingValues));
         line = std::move(remapped);
     }
     return true;
@@ -288,7 +308,83 @@ HistoryModel::Fetched HistoryModel::readLine(const Result &result) const
     fetched.line.reserve(m_columns.size());
     for (const HistoryColumn &column : m_columns)
         fetched.line.append(valueOf(result, column.field));
+    fetched.line.append(result.toInt(JournalId));
+    fetched.line.append(fetched.datum ? QVariant(*fetched.datum) : QVariant());
     return fetched;
+}
+
+qint64 HistoryModel::mergeNewerLines(Connection &connection, qint64 afterId)
+{
+    if (!m_connection)
+        return afterId;
+    Result result = connection.query(historyNewerStatement(afterId, MergeLimit));
+    bool readAgain = result.rowCount() >= MergeLimit;
+    qint64 newest = afterId;
+    while (result.next()) {
+        const Fetched fetched = readLine(result);
+        newest = std::max(newest, idOf(fetched.line));
+        int row = 0;
+        const Placement placement = readAgain ? Placement::Skip : placementOf(fetched, row);
+        if (placement == Placement::Insert)
+            insertLine(row, fetched.line);
+        readAgain = readAgain || placement == Placement::ReadAgain;
+    }
+    if (readAgain)
+        requery();
+    return newest;
+}
+
+// Pages read later bring the lines older than the last page's datum, and
+// the undated lines while they have not been read.
+HistoryModel::Placement HistoryModel::placementOf(const Fetched &fetched, int &row)
+{
+    if (shownIds().contains(idOf(fetched.line)))
+        return Placement::Skip;
+    if (!fetched.datum) {
+        const bool pagingBringsIt =
+            m_cursor.stage == Stage::Dated || (m_cursor.stage == Stage::Undated && fetched.datumIsNull);
+        return pagingBringsIt ? Placement::Skip : Placement::ReadAgain;
+    }
+    if (m_cursor.stage == Stage::Dated && (!m_cursor.before || *fetched.datum < *m_cursor.before))
+        return Placement::Skip;
+    // Lines stand newest first, the undated at the end.
+    const auto at = std::partition_point(m_lines.cbegin(), m_lines.cend(), [&](const Line &line) {
+        const QVariant datum = datumOf(line);
+        return datum.isValid() && datum.toDateTime() > *fetched.datum;
+    });
+    row = int(at - m_lines.cbegin());
+    return Placement::Insert;
+}
+
+void HistoryModel::insertLine(int row, const Line &line)
+{
+    shownIds();
+    beginInsertRows({}, row, row);
+    m_lines.insert(row, line);
+    m_shownIds.insert(idOf(line));
+    m_shownIdsRows = m_lines.size();
+    endInsertRows();
+}
+
+const QSet<qint64> &HistoryModel::shownIds()
+{
+    if (m_shownIdsRows != m_lines.size()) {
+        m_shownIds.clear();
+        for (const Line &line : std::as_const(m_lines))
+            m_shownIds.insert(idOf(line));
+        m_shownIdsRows = m_lines.size();
+    }
+    return m_shownIds;
+}
+
+qint64 HistoryModel::lineId(int row) const
+{
+    return idOf(m_lines.at(row));
+}
+
+QDateTime HistoryModel::lineDatum(int row) const
+{
+    return datumOf(m_lines.at(row)).toDateTime();
 }
 
 } // namespace granovia

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QDateTime>
+#include <QSet>
 #include <QVariant>
 #include <optional>
 
@@ -26,6 +27,9 @@ QString historyPageStatement(const std::optional<QDateTime> &before, int limit);
 QString historySameDatumStatement(const QDateTime &datum);
 // The lines without a datum, which the designed order puts last.
 QString historyNullDatumStatement();
+// The journal lines above a known id, at most `limit` of them: what was
+// written since the history was read.
+QString historyNewerStatement(qint64 afterId, int limit);
 
 // The history grid's rows, read page by page as the view scrolls. Each row
 // keeps only the values of the grid's columns.
@@ -33,6 +37,8 @@ class HistoryModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
     static constexpr int PageSize = 200;
+    // More new lines than this at once are shown by reading the first page again.
+    static constexpr int MergeLimit = PageSize;
 
     explicit HistoryModel(QObject *parent = nullptr);
 
@@ -49,6 +55,18 @@ public:
     QStringList availableFields() const { return m_availableFields; }
     // The message of the failure that stopped fetching, empty when none did.
     QString fetchError() const { return m_fetchError; }
+
+    // Reads the journal lines above afterId on connection and puts each
+    // where the designed order shows it, without reading the shown lines
+    // again. Lines shown already, and lines older than the pages read so far
+    // (paging brings them), are passed over; when a line has no place, the
+    // first page is read again. Returns the highest id read, afterId when
+    // none. Throws DbError.
+    qint64 mergeNewerLines(Connection &connection, qint64 afterId);
+    // The journal id and the datum of a shown line; the datum is invalid for
+    // NULL and for the zero date.
+    qint64 lineId(int row) const;
+    QDateTime lineDatum(int row) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -84,12 +102,20 @@ private:
     void appendLines(const QList<Line> &lines);
     bool remapLines(const QList<HistoryColumn> &columns);
 
+    enum class Placement { Insert, Skip, ReadAgain };
+    Placement placementOf(const Fetched &fetched, int &row);
+    void insertLine(int row, const Line &line);
+    const QSet<qint64> &shownIds();
+
     Connection *m_connection = nullptr;
     QList<HistoryColumn> m_columns = designedHistoryColumns();
     QStringList m_availableFields;
     QList<Line> m_lines;
     Cursor m_cursor{Stage::Done, std::nullopt};
     QString m_fetchError;
+    // Ids of the shown lines, as of m_shownIdsRows rows; -1: to be counted.
+    QSet<qint64> m_shownIds;
+    qsizetype m_shownIdsRows = -1;
 };
 
 } // namespace granovia

@@ -125,14 +125,13 @@ void TForm1::removal(const PanelSide &panel, bool checked)
     refreshAfterMovement();
 }
 
+// Only what the movement changed is read again: the rows of the panels'
+// silos and the journal lines since the newest shown. The screen ends as a
+// full re-read would leave it, and the operator sees it when the handler
+// returns to the event loop.
 void TForm1::refreshAfterMovement()
 {
-    history.requery();
-    nacti_sila();
-    for (OverviewGrid *grid : {prehled, prehled2}) {
-        grid->overviewModel()->refresh();
-        grid->viewport()->repaint();
-    }
+    liveView.showOwnMovement({snapshot.vyber_a, snapshot.vyber_b});
     suiButton1Click();
     suiButton2Click();
 }

@@ -62,6 +62,13 @@ void OverviewModel::refresh()
         emit dataChanged(index(0, 0), index(rowCount() - 1, DataColumn));
 }
 
+void OverviewModel::refreshSilo(int silo)
+{
+    const int row = silo - 1 - m_siloBase;
+    if (row >= 0 && row < rowCount())
+        emit dataChanged(index(row, LabelColumn), index(row, DataColumn));
+}
+
 int OverviewModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_labels.size());

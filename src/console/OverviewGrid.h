@@ -27,6 +27,8 @@ public:
     const SiloSnapshot &snapshot() const { return m_snapshot; }
     // The snapshot was reloaded: every cell shows its new values.
     void refresh();
+    // Silo's slot changed: its row shows the new values (no row here: nothing).
+    void refreshSilo(int silo);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

@@ -58,6 +58,7 @@ TForm1::TForm1(ConsoleContext context, QWidget *parent)
     , suiMessageDialog2(this, {QStringLiteral("přesunout"), QStringLiteral("storno")}, ui::DialogIcon::Question,
                         QStringLiteral("Opravdu přesunout osivo"))
     , mno(this, QStringLiteral("Upravit přesouvané množství"), QStringLiteral("upravit"), QStringLiteral("storno"))
+    , liveView(*this)
     , m_context(std::move(context))
 {
     FormCreate();
@@ -198,6 +199,7 @@ void TForm1::startUp()
     }
     nacti_sila();
     openHistory();
+    liveView.start();
     if (isPanelMode())
         Timer1.start();
 }

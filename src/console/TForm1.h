@@ -3,6 +3,7 @@
 #include "app/AppPaths.h"
 #include "console/DetailPanel.h"
 #include "console/HistoryModel.h"
+#include "console/LiveView.h"
 #include "console/OverviewGrid.h"
 #include "store/Connection.h"
 #include "store/SiloSnapshot.h"
@@ -89,6 +90,8 @@ public:
     ui::MessageDialog suiMessageDialog2;
     ui::InputDialog mno;
     QTimer Timer1;
+    // Shows what others change while the console runs.
+    LiveView liveView;
 
     BottomStrip *suiImagePanel1 = nullptr;
     QSplitter *splitMain = nullptr;

@@ -2,6 +2,7 @@
 
 #include "store/Schema.h"
 
+#include <QStringList>
 #include <cmath>
 
 namespace granovia {
@@ -10,14 +11,14 @@ namespace {
 
 constexpr long double PercentFactor = 100.0L;
 
-SiloRow readRow(const Result &result)
+} // namespace
+
+SiloRow siloRowOf(const Result &result)
 {
     namespace c = schema::ppsila;
     return {result.toInt(c::Id),          result.toInt(c::Silo),         result.toDouble(c::Stav),
             result.toDouble(c::Kapacita), result.toText(c::NazDru), result.toText(c::NazOdru)};
 }
-
-} // namespace
 
 long double fillPercent(double stav, double kapacita)
 {
@@ -30,6 +31,14 @@ long double fillPercent(double stav, double kapacita)
 QString selectSiloById(qint64 id)
 {
     return QStringLiteral("select * from ppsila where id = ") + QString::number(id);
+}
+
+QString selectSilosByIds(const QList<qint32> &ids)
+{
+    QStringList keys;
+    for (qint32 id : ids)
+        keys.append(QString::number(id));
+    return QStringLiteral("select * from ppsila where id in (%1) order by silo").arg(keys.join(QStringLiteral(", ")));
 }
 
 void SiloSnapshot::reset()
@@ -61,7 +70,36 @@ void SiloSnapshot::load(Connection &connection)
     connection.execute(SetNamesCp1250);
     Result result = connection.query(SelectAllSilos);
     while (result.next())
-        apply(readRow(result));
+        apply(siloRowOf(result));
+}
+
+QList<int> SiloSnapshot::reloadRows(Connection &connection, const QList<qint32> &ids)
+{
+    QList<qint32> keys;
+    for (qint32 id : ids) {
+        if (id != 0 && !keys.contains(id))
+            keys.append(id);
+    }
+    if (keys.isEmpty())
+        return {};
+    const SiloSnapshot before = *this;
+    Result result = connection.query(selectSilosByIds(keys));
+    while (result.next())
+        apply(siloRowOf(result));
+    return silosDifferingFrom(before);
+}
+
+QList<int> SiloSnapshot::silosDifferingFrom(const SiloSnapshot &other) const
+{
+    QList<int> silos;
+    for (int s = FirstSlot; s <= LastSlot; ++s) {
+        const auto i = size_t(s);
+        if (sila_id[i] != other.sila_id[i] || sila_procent[i] != other.sila_procent[i]
+            || sila_stav[i] != other.sila_stav[i] || sila_druh[i] != other.sila_druh[i]
+            || sila_odruda[i] != other.sila_odruda[i])
+            silos.append(s);
+    }
+    return silos;
 }
 
 } // namespace granovia

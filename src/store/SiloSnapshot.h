@@ -2,6 +2,7 @@
 
 #include "store/Connection.h"
 
+#include <QList>
 #include <QString>
 #include <array>
 
@@ -41,7 +42,15 @@ struct SiloSnapshot {
     // Reads every row of ppsila in silo order. Slots without a row keep their
     // values; a failing statement throws DbError with the earlier rows applied.
     void load(Connection &connection);
+    // Reads only the rows with these ids (0 stands for none) and returns the
+    // silos whose slots changed. Throws DbError.
+    QList<int> reloadRows(Connection &connection, const QList<qint32> &ids);
+    // Silos whose slots differ between the two snapshots.
+    QList<int> silosDifferingFrom(const SiloSnapshot &other) const;
 };
+
+// The row the result stands on, as the snapshot reads it.
+SiloRow siloRowOf(const Result &result);
 
 // Stock as a percentage of capacity. A silo with stock but no capacity on
 // record has no meaningful fill: it shows 0 rather than an infinite value.
@@ -51,5 +60,7 @@ inline const QString SetNamesCp1250 = QStringLiteral("set names cp1250");
 inline const QString SelectAllSilos = QStringLiteral("select * from ppsila order by silo");
 // One silo's row, by its row key.
 QString selectSiloById(qint64 id);
+// The rows with these keys, in silo order as the whole table is read.
+QString selectSilosByIds(const QList<qint32> &ids);
 
 } // namespace granovia

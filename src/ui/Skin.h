@@ -18,6 +18,8 @@ inline const QColor FrameBorder{221, 221, 221};
 inline const QColor ButtonText{249, 248, 249};
 inline const QColor ButtonFace{122, 106, 72};
 inline const QColor CurrentHistoryCell{255, 255, 0};
+// A value that another workstation changed, for a moment after it arrives.
+inline const QColor ChangedValue{255, 214, 120};
 
 // Point sizes at 96 dpi, given as pixels so that nothing scales.
 constexpr int Pt6 = 8;

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "store/Connection.h"
+
+#include <QString>
+
+namespace granovia {
+
+// What a workstation compares from one look at the database to the next: the
+// journal's newest line and a checksum over every silo row's shown columns.
+// Equal tokens mean that nothing the screens show has changed.
+struct ChangeToken {
+    qint64 journalTop = 0;
+    QString silos;
+    bool operator==(const ChangeToken &) const = default;
+};
+
+// One small statement for the token. Hand edits of older journal lines do
+// not count; every movement adds a line and changes its silos.
+QString changeTokenStatement();
+
+// Throws DbError.
+ChangeToken readChangeToken(Connection &connection);
+
+} // namespace granovia
