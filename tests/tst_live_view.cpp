@@ -1,0 +1,350 @@
+// The live view against the test server: what another workstation, another
+// module or a hand edit changes shows on a running console and board within
+// two seconds, without moving the operator's place or changing a panel
+// silently; the console's own movements leave what a full re-read shows.
+#include "BoardFixture.h"
+#include "console/HistoryGrid.h"
+#include "movements/Movements.h"
+#include "store/StartAudit.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+using namespace granovia;
+using namespace Qt::StringLiterals;
+using namespace granovia::test;
+
+namespace {
+
+constexpr int NoticeWithinMs = 2000;
+constexpr int JournalLines = 250; // more than a page
+constexpr int RandomSteps = 40;
+enum HistoryColumnIndex { ZeColumn = 1, DoColumn = 2, MnozColumn = 3 };
+
+QString text(const QAbstractItemModel &model, int row, int column)
+{
+    return model.index(row, column).data().toString();
+}
+
+// The widget as the screen shows it equals the widget painted afresh: no
+// repaint that the data asked for is missing.
+bool screenShows(QWidget *widget)
+{
+    const QRect place(widget->mapTo(widget->window(), QPoint(0, 0)), widget->size());
+    const QImage shown = widget->screen()->grabWindow(widget->window()->winId(), place.x(), place.y(),
+                                                     place.width(), place.height()).toImage();
+    return shown.convertToFormat(QImage::Format_RGB32) == widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Every line of a history, read to its end, keyed so that lines of one
+// datum compare in any order.
+QStringList allLines(HistoryModel &model)
+{
+    while (model.canFetchMore())
+        model.fetchMore();
+    QStringList keys;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        QStringList key{model.lineDatum(row).toString(Qt::ISODate), QString::number(model.lineId(row))};
+        for (int c = 0; c < model.columnCount(); ++c)
+            key << text(model, row, c);
+        keys << key.join(u'|');
+    }
+    return keys;
+}
+
+} // namespace
+
+class LiveViewTest final : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { GRANOVIA_REQUIRE_SERVER(); }
+    void init();
+    void cleanup();
+
+    void statementTexts();
+    void tokenNoticesWhatScreensShow_data();
+    void tokenNoticesWhatScreensShow();
+    void otherWorkstationShowsInGridsAndHistory();
+    void panelOfAChangedSilo_data();
+    void panelOfAChangedSilo();
+    void pollWaitsForDialogsAndTheBoardAndLosesNoChange();
+    void ownMovementsLeaveWhatAFullReadShows();
+    void boardShowsAChangedGlyph();
+
+private:
+    void select(int silo);
+    void transferElsewhere(int from, int to, double quantity);
+    qint64 idOf(int silo);
+
+    std::unique_ptr<ScratchDatabase> m_db;
+    std::unique_ptr<Installation> m_installation;
+    std::unique_ptr<ScriptedDialogs> m_dialogs;
+    std::unique_ptr<TForm1> m_form;
+    Connection m_other; // another workstation
+};
+
+void LiveViewTest::init()
+{
+    m_db = std::make_unique<ScratchDatabase>(u"t_live_view"_s);
+    m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie, naz_dru, naz_odru, stupen, navoz) values "
+                  "(1, 40, 100, 'L1', 'Pšenice', 'Bohemia', 'C1', '2026-10-01 08:00:00'),"
+                  "(2, 20, 100, 'L1', 'Pšenice', 'Bohemia', 'C1', null), (3, 10, 100, 'L1', 'Pšenice', '', 'C1', null),"
+                  "(4, 0, 80, '', '', '', '', null), (51, 30, 90, 'L3', 'Oves', 'Atego', 'C2', null)"_s);
+    m_db->execute(u"insert into ppsilap (silo, silob, mnozstvi, partie, datum) select lpad(1 + seq % 3, 2, '0'), "
+                  "lpad(1 + (seq + 1) % 3, 2, '0'), seq / 10, 'L1', timestamp('2026-06-01') + interval seq div 2 hour "
+                  "from seq_1_to_%1"_s.arg(JournalLines));
+    m_installation = std::make_unique<Installation>();
+    m_installation->pointAt(m_db->settings());
+    m_dialogs = std::make_unique<ScriptedDialogs>();
+    m_form = std::make_unique<TForm1>(m_installation->context());
+    m_form->openBoard = [](TForm1 &) {};
+    m_form->show();
+    QVERIFY2(m_dialogs->asked.isEmpty(), qPrintable(m_dialogs->texts().join(u'|')));
+    m_other.open(m_db->settings());
+    m_other.execute(EmptySqlMode);
+}
+
+void LiveViewTest::cleanup()
+{
+    m_other.close();
+    m_form.reset();
+    m_dialogs.reset();
+    m_installation.reset();
+    m_db.reset();
+}
+
+void LiveViewTest::select(int silo)
+{
+    bool allow = true;
+    m_form->prehledSelectCell(silo <= 50 ? m_form->prehled : m_form->prehled2, 1, (silo - 1) % 50, allow);
+}
+
+qint64 LiveViewTest::idOf(int silo)
+{
+    Result row = m_other.query(u"select id from ppsila where silo = %1"_s.arg(silo));
+    row.next();
+    return row.toInt(u"id"_s);
+}
+
+void LiveViewTest::transferElsewhere(int from, int to, double quantity)
+{
+    const movement::TransferOrder order{u"%1"_s.arg(from, 2, 10, QLatin1Char('0')), u"%1"_s.arg(to, 2, 10, QLatin1Char('0')),
+                                        QString::number(quantity), {u"L1"_s, u"Pšenice"_s, {}, u"C1"_s},
+                                        idOf(from), idOf(to), formatTimestamp(QDateTime::currentDateTime())};
+    QCOMPARE(movement::executeTransfer(m_other, order, quantity), movement::Outcome::Done);
+}
+
+void LiveViewTest::statementTexts()
+{
+    QCOMPARE(changeTokenStatement(),
+             u"select (select max(id) from ppsilap) as journal, (select sum(crc32(concat_ws('|', id, quote(silo), "
+             "quote(stav), quote(kapacita), quote(partie), quote(naz_dru), quote(naz_odru), quote(stupen), quote(navoz), "
+             "quote(ppohyb)))) from ppsila) as silos"_s);
+    QCOMPARE(historyNewerStatement(41, 200), HistoryStatement.chopped(u" order by datum desc"_s.size())
+                                                 + u" and id > 41 order by id limit 200"_s);
+    QCOMPARE(selectSilosByIds({7, 3}), u"select * from ppsila where id in (7, 3) order by silo"_s);
+}
+
+void LiveViewTest::tokenNoticesWhatScreensShow_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<bool>("noticed");
+    QTest::newRow("stock") << u"update ppsila set stav = 41 where silo = 1"_s << true;
+    QTest::newRow("lot to NULL") << u"update ppsila set partie = null where silo = 4"_s << true;
+    QTest::newRow("filling date") << u"update ppsila set navoz = '2026-10-01 08:00:01' where silo = 1"_s << true;
+    QTest::newRow("capacity") << u"update ppsila set kapacita = 101 where silo = 2"_s << true;
+    QTest::newRow("row deleted") << u"delete from ppsila where silo = 51"_s << true;
+    QTest::newRow("journal line of another module") << u"insert into ppsilap (silo) values ('')"_s << true;
+    QTest::newRow("seed name, shown nowhere") << u"update ppsila set nazevosiva = 'x' where silo = 1"_s << false;
+}
+
+void LiveViewTest::tokenNoticesWhatScreensShow()
+{
+    QFETCH(QString, statement);
+    QFETCH(bool, noticed);
+    const ChangeToken before = readChangeToken(m_other);
+    m_db->execute(statement);
+    QCOMPARE(readChangeToken(m_other) != before, noticed);
+}
+
+void LiveViewTest::otherWorkstationShowsInGridsAndHistory()
+{
+    HistoryGrid *grid = m_form->suiDBGrid1;
+    const HistoryModel &history = m_form->history;
+    grid->setCurrentIndex(history.index(35, ZeColumn));
+    grid->scrollTo(history.index(30, 0), QAbstractItemView::PositionAtTop);
+    const qint64 current = history.lineId(35);
+    const qint64 top = history.lineId(grid->rowAt(0));
+
+    transferElsewhere(1, 2, 2.5);
+    QTRY_COMPARE_WITH_TIMEOUT(text(history, 0, MnozColumn), u"2,500"_s, NoticeWithinMs);
+    QCOMPARE(text(history, 0, ZeColumn) + text(history, 0, DoColumn), u"0102"_s);
+    QCOMPARE(m_form->snapshot.sila_stav[1], 37.5L);
+    QCOMPARE(m_form->snapshot.sila_stav[2], 22.5L);
+    QCOMPARE(history.lineId(grid->currentIndex().row()), current); // the operator's place stays
+    QCOMPARE(history.lineId(grid->rowAt(0)), top);
+    QTRY_VERIFY(screenShows(m_form->prehled->viewport()));
+
+    // A history at its top shows the new line there.
+    grid->scrollToTop();
+    m_db->execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, datum) values ('51', '', '', 3, now())"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(text(history, 0, DoColumn), u"M"_s, NoticeWithinMs);
+    QCOMPARE(grid->rowAt(0), 0);
+    QCOMPARE(history.lineId(grid->currentIndex().row()), current);
+    QTRY_VERIFY(screenShows(grid->viewport()));
+}
+
+void LiveViewTest::panelOfAChangedSilo_data()
+{
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("lotA");
+    QTest::addColumn<QString>("quantityA"); // lowered to 5 before the change
+    QTest::addColumn<QString>("lotB");
+    QTest::addColumn<QString>("notice");
+    const QString gone = u" se mezitím změnilo, výběr zrušen!"_s;
+    QTest::newRow("stock taken: read again") << QList<int>{1} << u"update ppsila set stav = 36 where silo = 1"_s
+                                             << u"L1"_s << u"36"_s << QString() << QString();
+    QTest::newRow("target filled with another lot: emptied") << QList<int>{1, 4}
+                                                             << u"update ppsila set stav = 3, partie = 'L9' where silo = 4"_s
+                                                             << u"L1"_s << u"5"_s << QString() << u"SILO: 04"_s + gone;
+    QTest::newRow("source's lot changed: the target no longer fits")
+        << QList<int>{1, 2} << u"update ppsila set partie = 'L7' where silo = 1"_s << u"L7"_s << u"40"_s << QString()
+        << u"SILO: 02"_s + gone;
+    QTest::newRow("row deleted: emptied") << QList<int>{1} << u"delete from ppsila where silo = 1"_s << QString()
+                                          << QString() << QString() << u"SILO: 01"_s + gone;
+    QTest::newRow("other silo: nothing") << QList<int>{1, 2} << u"update ppsila set stav = 1 where silo = 3"_s << u"L1"_s
+                                         << u"5"_s << u"L1"_s << QString();
+}
+
+void LiveViewTest::panelOfAChangedSilo()
+{
+    QFETCH(QList<int>, selected);
+    QFETCH(QString, statement);
+    QFETCH(QString, lotA);
+    QFETCH(QString, quantityA);
+    QFETCH(QString, lotB);
+    QFETCH(QString, notice);
+    for (int silo : selected)
+        select(silo);
+    m_form->popis1->setValue(detail::QuantityRow, u"5"_s);
+    m_db->execute(statement);
+    QVERIFY(m_form->liveView.poll());
+    QCOMPARE(m_form->popis1->value(detail::LotRow), lotA);
+    QCOMPARE(m_form->popis1->value(detail::QuantityRow), quantityA);
+    QCOMPARE(m_form->popis2->value(detail::LotRow), lotB);
+    QCOMPARE(m_dialogs->texts(), notice.isEmpty() ? QStringList() : QStringList{notice});
+    const bool readAgain = !lotA.isEmpty() && quantityA != u"5"_s;
+    QCOMPARE(m_form->popis1->isMarked(detail::QuantityRow), readAgain);
+    QCOMPARE(m_form->popis1->isMarked(detail::SpeciesRow), false);
+    if (readAgain)
+        QTRY_VERIFY_WITH_TIMEOUT(!m_form->popis1->isMarked(detail::QuantityRow), 2 * DetailGrid::MarkChangedMs);
+}
+
+void LiveViewTest::pollWaitsForDialogsAndTheBoardAndLosesNoChange()
+{
+    m_db->execute(u"update ppsila set stav = 25 where silo = 2"_s);
+    QDialog dialog(m_form.get());
+    dialog.setModal(true);
+    dialog.show();
+    QVERIFY(!m_form->liveView.poll());
+    dialog.close();
+    {
+        const TForm2 board(*m_form, m_installation->paths());
+        QVERIFY(!m_form->liveView.poll());
+    }
+    QCOMPARE(m_form->snapshot.sila_stav[2], 20.0L);
+
+    // A lost session is quiet; the next poll opens another and misses nothing.
+    Result session = m_form->liveView.connection().query(u"select connection_id() as id"_s);
+    session.next();
+    m_db->execute(u"kill %1"_s.arg(session.toInt(u"id"_s)));
+    QVERIFY(!m_form->liveView.poll());
+    QVERIFY(m_form->liveView.poll());
+    QCOMPARE(m_form->snapshot.sila_stav[2], 25.0L);
+    QVERIFY(m_dialogs->asked.isEmpty());
+
+    // Nothing changed: one statement.
+    const auto questions = [this] {
+        Result status = m_form->liveView.connection().query(u"show session status like 'Questions'"_s);
+        status.next();
+        return status.toInt(u"Value"_s);
+    };
+    const qint64 before = questions();
+    QVERIFY(!m_form->liveView.poll());
+    QCOMPARE(questions() - before, 2); // the poll's and this count's own
+}
+
+// Own movements through the console's handlers, movements of another
+// workstation, and lines of other modules dated anywhere, in random order:
+// after each, the screen shows what a full read of the database gives.
+void LiveViewTest::ownMovementsLeaveWhatAFullReadShows()
+{
+    QRandomGenerator random(11);
+    const QDateTime journalStart(QDate(2026, 6, 1), QTime(0, 0));
+    for (int step = 0; step < RandomSteps; ++step) {
+        const int kind = int(random.bounded(5));
+        const int source = 1 + int(random.bounded(3));
+        const int target = 1 + (source + int(random.bounded(2))) % 3;
+        const QString quantity = u"0,%1"_s.arg(1 + random.bounded(9));
+        if (kind <= 1) {
+            select(source);
+            if (kind == 0)
+                select(target);
+            m_form->popis1->setValue(detail::QuantityRow, quantity);
+            if (kind == 0) {
+                m_form->suiArrowButton2->Tag = TForm1::TransferDriven;
+                m_form->suiArrowButton2Click();
+                QCOMPARE(m_form->suiArrowButton2->Tag, 0);
+            } else {
+                m_form->suiButton4->Tag = TForm1::RemovalDriven;
+                m_form->suiButton4Click(m_form->suiButton4);
+                m_form->suiButton4->Tag = TForm1::RemovalFromA;
+            }
+            QCOMPARE(m_form->suiDBGrid1->currentIndex().row(), 0);
+        } else {
+            if (kind == 2)
+                transferElsewhere(source, target, 0.5);
+            // From before the journal's first line to after its last.
+            const qint64 hours = qint64(random.bounded(3 * JournalLines / 2)) - JournalLines / 2;
+            const QString datum = kind == 4 ? u"null"_s : u"'%1'"_s.arg(formatTimestamp(journalStart.addSecs(hours * 3600)));
+            m_db->execute(u"insert into ppsilap (silo, silob, mnozstvi, datum) values ('0%1', '', 1, %2)"_s.arg(source).arg(datum));
+            QVERIFY(m_form->liveView.poll());
+        }
+        SiloSnapshot fresh;
+        fresh.reset();
+        fresh.load(m_other);
+        QCOMPARE(m_form->snapshot.silosDifferingFrom(fresh), QList<int>());
+        for (QWidget *shown : {m_form->prehled->viewport(), m_form->prehled2->viewport(), m_form->suiDBGrid1->viewport()})
+            QTRY_VERIFY(screenShows(shown));
+    }
+    QVERIFY(m_dialogs->asked.isEmpty());
+    HistoryModel reference;
+    reference.open(m_other);
+    const QStringList shown = allLines(m_form->history);
+    for (int row = 1; row < m_form->history.rowCount(); ++row) // newest first, the undated last
+        QVERIFY(!m_form->history.lineDatum(row).isValid() || m_form->history.lineDatum(row - 1) >= m_form->history.lineDatum(row));
+    QStringList expected = allLines(reference);
+    QStringList sortedShown = shown;
+    sortedShown.sort();
+    expected.sort();
+    QCOMPARE(sortedShown, expected);
+}
+
+void LiveViewTest::boardShowsAChangedGlyph()
+{
+    for (const QString &tile : {u"zelena.bmp"_s, u"cervena.bmp"_s})
+        QVERIFY(QFile::copy(AppPaths(QStringLiteral(GRANOVIA_PROGRAM)).fileBesideProgram(tile),
+                            m_installation->paths().fileBesideProgram(tile)));
+    TForm2 board(*m_form, m_installation->paths());
+    board.show();
+    const int full = board.tlacitka[2]->height() - board::GlyphInset;
+    QCOMPARE(redRows(glyphOf(board.tlacitka[2])), int(full * 0.2));
+    const qint64 keyBefore = board.tlacitka[1]->icon().cacheKey();
+    m_db->execute(u"update ppsila set stav = 100 where silo = 2"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(redRows(glyphOf(board.tlacitka[2])), full, NoticeWithinMs);
+    QCOMPARE(board.tlacitka[1]->icon().cacheKey(), keyBefore); // unchanged silos keep their glyphs
+}
+
+QTEST_MAIN(LiveViewTest)
+#include "tst_live_view.moc"
