@@ -1,9 +1,13 @@
 // The real program on a real X server, as a board terminal: started with
 // "/P", its board opens by itself and paints its glyphs, and Ctrl+Shift+F10
 // sent from outside the program closes it, with the info dialog that a touch
-// opened, and brings the console on screen.
+// opened, and brings the console on screen. Under a window manager, the
+// console and the board show another workstation's transfer by themselves.
 #include "TestDatabase.h"
 #include "TestInstallation.h"
+#include "movements/Movements.h"
+#include "store/StartAudit.h"
+#include "ui/Skin.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -163,6 +167,7 @@ private slots:
     void cleanup();
     void boardTerminalOpensAndLeavesByHotKey();
     void refusedHotKeyLeavesTheBoardRunning();
+    void consoleAndBoardShowAnotherWorkstationsTransfer();
 
 private:
     void startBoardTerminal();
@@ -283,6 +288,87 @@ void BoardX11Test::cleanup()
     const QByteArray output = m_process.readAll();
     if (!output.isEmpty())
         qInfo("program output: %s", output.constData());
+}
+
+// A screenshot of the one window of that name, saved as file; null when it
+// could not be taken.
+QImage shotOf(const QString &name, const QString &file)
+{
+    const std::optional<QStringList> found = windows(name);
+    if (!found || found->size() != 1 || !tryRun(u"import"_s, {u"-window"_s, found->first(), file}))
+        return {};
+    return QImage(file);
+}
+
+qsizetype pixelsOf(const QImage &image, const QColor &colour)
+{
+    qsizetype count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixelColor(x, y) == colour ? 1 : 0;
+    }
+    return count;
+}
+
+void BoardX11Test::consoleAndBoardShowAnotherWorkstationsTransfer()
+{
+    constexpr int NoticeWithinMs = 2000;
+    // Silo 1's row of the first overview grid, under the title strip, and the
+    // strip along the console's bottom edge that opens the board.
+    const QStringList silo1Row{u"120"_s, u"27"_s};
+    constexpr int StripFromBottom = 20;
+    constexpr int MarkedCellPixels = 3 * 100 * 10; // quantity, last movement, remaining
+    QProcess windowManager;
+    windowManager.start(u"openbox"_s, {u"--sm-disable"_s});
+    QVERIFY2(windowManager.waitForStarted(), "openbox is missing: scripts/deps.sh installs it");
+    QTRY_VERIFY_WITH_TIMEOUT(tryRun(u"xprop"_s, {u"-root"_s, u"_NET_SUPPORTING_WM_CHECK"_s}), LeaveTimeoutMs);
+    const auto stopWindowManager = qScopeGuard([&windowManager] {
+        windowManager.kill();
+        windowManager.waitForFinished();
+    });
+
+    m_process.start(m_program, {});
+    QVERIFY(m_process.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(m_process.state() != QProcess::Running || windowCount(ConsoleTitle) == 1, AppearTimeoutMs);
+    QVERIFY2(m_process.state() == QProcess::Running, m_process.readAll().constData());
+    std::optional<QStringList> console;
+    QTRY_VERIFY_WITH_TIMEOUT((console = windows(ConsoleTitle)) && console->size() == 1, LeaveTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(tryRun(u"xdotool"_s, QStringList{u"mousemove"_s, u"--window"_s, console->first()} + silo1Row
+                                                      + QStringList{u"click"_s, u"1"_s}),
+                             LeaveTimeoutMs);
+
+    Connection workstation;
+    workstation.open(m_db->settings());
+    workstation.execute(EmptySqlMode);
+    const auto idOf = [this](int silo) {
+        Result row = m_db->admin().query(u"select id from ppsila where silo = %1"_s.arg(silo));
+        row.next();
+        return row.toInt(u"id"_s);
+    };
+    const movement::TransferOrder order{u"02"_s, u"01"_s, u"2.5"_s, {u"A1"_s, {}, {}, {}}, idOf(2), idOf(1),
+                                        formatTimestamp(QDateTime::currentDateTime())};
+    QCOMPARE(movement::executeTransfer(workstation, order, 2.5), movement::Outcome::Done);
+    // Panel A holds silo 1: read again, its changed values marked for a moment.
+    const QString consoleShot = QStringLiteral(GRANOVIA_SCREENSHOT_DIR) + u"/console_live_x11.png"_s;
+    QTRY_VERIFY_WITH_TIMEOUT(pixelsOf(shotOf(ConsoleTitle, consoleShot), skin::ChangedValue) >= MarkedCellPixels,
+                             NoticeWithinMs);
+
+    // The board, opened from the console, repaints the glyph of a silo filled elsewhere.
+    QByteArray geometry;
+    QVERIFY(tryRun(u"xdotool"_s, {u"getwindowgeometry"_s, console->first()}, &geometry));
+    const int height = QRegularExpression(u"Geometry: \\d+x(\\d+)"_s).match(QString::fromUtf8(geometry)).captured(1).toInt();
+    QTRY_VERIFY_WITH_TIMEOUT(tryRun(u"xdotool"_s, {u"mousemove"_s, u"--window"_s, console->first(), u"300"_s,
+                                                   QString::number(height - StripFromBottom), u"click"_s,
+                                                   u"--repeat"_s, u"2"_s, u"1"_s}),
+                             LeaveTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(BoardTitle), 1, AppearTimeoutMs);
+    const QImage red(m_installation.paths().fileBesideProgram(u"cervena.bmp"_s));
+    const QString boardShot = QStringLiteral(GRANOVIA_SCREENSHOT_DIR) + u"/board_live_x11.png"_s;
+    QTRY_VERIFY_WITH_TIMEOUT(pixelsOfColours(shotOf(BoardTitle, boardShot), red) >= TileColourPixels, LeaveTimeoutMs);
+    const qsizetype redBefore = pixelsOfColours(shotOf(BoardTitle, boardShot), red);
+    m_db->execute(u"update ppsila set stav = 60 where silo = 3"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(pixelsOfColours(shotOf(BoardTitle, boardShot), red) >= redBefore + TileColourPixels,
+                             NoticeWithinMs);
 }
 
 QTEST_MAIN(BoardX11Test)

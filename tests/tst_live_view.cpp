@@ -137,9 +137,9 @@ void LiveViewTest::transferElsewhere(int from, int to, double quantity)
 void LiveViewTest::statementTexts()
 {
     QCOMPARE(changeTokenStatement(),
-             u"select (select max(id) from ppsilap) as journal, (select sum(crc32(concat_ws('|', id, quote(silo), "
-             "quote(stav), quote(kapacita), quote(partie), quote(naz_dru), quote(naz_odru), quote(stupen), quote(navoz), "
-             "quote(ppohyb)))) from ppsila) as silos"_s);
+             u"select (select max(id) from ppsilap) as journal, (select concat_ws(' ', count(*), sum(id * stav), "
+             "sum(id * kapacita), sum(crc32(concat_ws('|', id, silo, partie, naz_dru, naz_odru, stupen)))) from ppsila) "
+             "as silos"_s);
     QCOMPARE(historyNewerStatement(41, 200), HistoryStatement.chopped(u" order by datum desc"_s.size())
                                                  + u" and id > 41 order by id limit 200"_s);
     QCOMPARE(selectSilosByIds({7, 3}), u"select * from ppsila where id in (7, 3) order by silo"_s);
@@ -151,11 +151,13 @@ void LiveViewTest::tokenNoticesWhatScreensShow_data()
     QTest::addColumn<bool>("noticed");
     QTest::newRow("stock") << u"update ppsila set stav = 41 where silo = 1"_s << true;
     QTest::newRow("lot to NULL") << u"update ppsila set partie = null where silo = 4"_s << true;
-    QTest::newRow("filling date") << u"update ppsila set navoz = '2026-10-01 08:00:01' where silo = 1"_s << true;
+    QTest::newRow("stock moved between silos") << u"update ppsila set stav = stav + 1 - 2 * (silo = 2) where silo in (1, 2)"_s << true;
+    QTest::newRow("species") << u"update ppsila set naz_dru = 'Oves' where silo = 3"_s << true;
     QTest::newRow("capacity") << u"update ppsila set kapacita = 101 where silo = 2"_s << true;
     QTest::newRow("row deleted") << u"delete from ppsila where silo = 51"_s << true;
     QTest::newRow("journal line of another module") << u"insert into ppsilap (silo) values ('')"_s << true;
     QTest::newRow("seed name, shown nowhere") << u"update ppsila set nazevosiva = 'x' where silo = 1"_s << false;
+    QTest::newRow("NULL stock, shown as empty") << u"update ppsila set stav = null where silo = 4"_s << false;
 }
 
 void LiveViewTest::tokenNoticesWhatScreensShow()

@@ -142,8 +142,10 @@ bool DetailGrid::isMarked(int row) const
 
 void DetailGrid::unmarkAll()
 {
-    for (int row = 0; row < detail::RowCount; ++row)
-        item(row, detail::ValueColumn)->setData(Qt::BackgroundRole, QVariant());
+    for (int row = 0; row < detail::RowCount; ++row) {
+        if (isMarked(row))
+            item(row, detail::ValueColumn)->setData(Qt::BackgroundRole, QVariant());
+    }
 }
 
 } // namespace granovia

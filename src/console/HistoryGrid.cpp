@@ -3,8 +3,11 @@
 #include "console/HistoryModel.h"
 #include "ui/Skin.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QPainter>
+#include <QPixmapCache>
+#include <QStringBuilder>
 
 namespace granovia {
 
@@ -56,6 +59,10 @@ public:
         setDefaultSectionSize(HistoryGrid::RowHeight);
         setSectionResizeMode(QHeaderView::Fixed);
     }
+
+    // The column is as wide as designed: measuring the sections' contents,
+    // as a header does for its size hint, would cost every change of rows.
+    QSize sizeHint() const override { return {HistoryGrid::IndicatorWidth, length()}; }
 
 protected:
     void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override
@@ -109,6 +116,35 @@ void HistoryCellDelegate::initStyleOption(QStyleOptionViewItem *option, const QM
     QStyledItemDelegate::initStyleOption(option, index);
     const auto *view = qobject_cast<const QAbstractItemView *>(option->widget);
     markHistoryCell(*option, view && view->currentIndex() == index);
+}
+
+void HistoryCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QStyleOptionViewItem cell = option;
+    initStyleOption(&cell, index);
+    const qreal ratio = painter->device()->devicePixelRatioF();
+    const QChar separator = u'|';
+    const QString key = QStringLiteral("granovia-history") % separator % cell.text % separator
+                        % QString::number(cell.rect.width()) % separator % QString::number(cell.rect.height())
+                        % separator % QString::number(cell.backgroundBrush.color().rgba()) % separator
+                        % QString::number(int(cell.displayAlignment)) % separator % QString::number(int(cell.state))
+                        % separator % QString::number(ratio);
+    QPixmap look;
+    if (!QPixmapCache::find(key, &look)) {
+        look = QPixmap(cell.rect.size() * ratio);
+        look.setDevicePixelRatio(ratio);
+        // The view has filled the cell with its base colour before.
+        look.fill(cell.palette.color(QPalette::Base));
+        QPainter onLook(&look);
+        const QPoint origin = cell.rect.topLeft();
+        cell.rect.moveTopLeft(QPoint(0, 0));
+        const QWidget *view = cell.widget;
+        (view ? view->style() : QApplication::style())->drawControl(QStyle::CE_ItemViewItem, &cell, &onLook, view);
+        onLook.end();
+        QPixmapCache::insert(key, look);
+        cell.rect.moveTopLeft(origin);
+    }
+    painter->drawPixmap(cell.rect.topLeft(), look);
 }
 
 HistoryGrid::HistoryGrid(QWidget *parent)

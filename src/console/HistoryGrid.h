@@ -19,9 +19,13 @@ void paintRowIndicator(QPainter *painter, const QRect &cell, bool current);
 // focus draw nothing, so the operator sees one marked cell.
 void markHistoryCell(QStyleOptionViewItem &option, bool current);
 
+// Draws each cell as the style does, once per look: a new line shifts every
+// visible line, and the style's text layout for all of them would cost more
+// than the rest of a movement's refresh.
 class HistoryCellDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
