@@ -2,19 +2,44 @@
 
 #include "store/DbError.h"
 #include "store/Schema.h"
+#include "store/WaitBudget.h"
 
 namespace granovia::movement {
 
 namespace {
 
-template <typename Work>
-auto withRetry(Work work)
+// True when the movement's own journal line is there: its transaction committed.
+template <typename CountLines>
+bool committed(Connection &connection, const CountLines &countLines)
 {
+    try {
+        Result lines = connection.query(countLines());
+        lines.next();
+        return lines.toInt(QStringLiteral("n")) > 0;
+    } catch (const DbError &error) {
+        // Neither booked again nor reported as not done: the operator must look.
+        throw DbError(DbError::OutcomeUnknown, error.serverMessage());
+    }
+}
+
+// Runs a movement's unit of work again after a deadlock, a lock wait time-out
+// or a session lost before its COMMIT, all of which the server rolled back; at
+// most MaxAttempts times, and only while the action's wait budget lasts. A
+// COMMIT whose answer was lost is settled by the movement's journal line, so
+// that no movement is ever booked twice.
+template <typename CountLines, typename Work>
+Outcome withRetry(Connection &connection, const CountLines &countLines, Work work)
+{
+    const WaitBudget budget;
     for (int attempt = 1;; ++attempt) {
         try {
             return work();
         } catch (const DbError &error) {
-            if (!error.isTransient() || attempt == MaxAttempts)
+            const bool commitUnanswered = error.code() == DbError::CommitUnanswered;
+            if (commitUnanswered && committed(connection, countLines))
+                return Outcome::Done;
+            const bool rolledBack = commitUnanswered || error.isTransient() || error.isConnectionLost();
+            if (!rolledBack || attempt == MaxAttempts || WaitBudget::current().left() <= std::chrono::nanoseconds::zero())
                 throw;
         }
     }
@@ -58,7 +83,7 @@ Outcome executeTransfer(Connection &connection, const TransferOrder &order, long
                         const StatementHook &hook)
 {
     const Escape escape = connection.escaper();
-    return withRetry([&] {
+    return withRetry(connection, [&] { return countJournalLines(order, escape); }, [&] {
         Transaction transaction(connection);
         if (exceedsCapacity(quantity, lockedRemainingCapacity(connection, order)))
             return Outcome::NoCapacity;
@@ -78,13 +103,14 @@ Outcome executeTransfer(Connection &connection, const TransferOrder &order, long
 void executeRemoval(Connection &connection, const RemovalOrder &order, const StatementHook &hook)
 {
     const Escape escape = connection.escaper();
-    withRetry([&] {
+    withRetry(connection, [&] { return countJournalLines(order, escape); }, [&] {
         Transaction transaction(connection);
         connection.query(lockRows({order.siloId}));
         send(connection, hook, 1, journalRemoval(order, escape));
         send(connection, hook, 2, takeFromSilo(order.siloId, order.quantityText, order.timestamp, escape));
         send(connection, hook, 3, clearIfEmpty(order.siloId));
         transaction.commit();
+        return Outcome::Done;
     });
 }
 
