@@ -95,6 +95,8 @@ Outcome executeTransfer(Connection &connection, const TransferOrder &order, long
         send(connection, hook, 4, addToTarget(order, escape));
         send(connection, hook, 5, takeFromSilo(order.sourceId, order.quantityText, order.timestamp, escape));
         send(connection, hook, 6, clearIfEmpty(order.sourceId));
+        if (hook)
+            hook(CommitStep);
         transaction.commit();
         return Outcome::Done;
     });
@@ -109,6 +111,8 @@ void executeRemoval(Connection &connection, const RemovalOrder &order, const Sta
         send(connection, hook, 1, journalRemoval(order, escape));
         send(connection, hook, 2, takeFromSilo(order.siloId, order.quantityText, order.timestamp, escape));
         send(connection, hook, 3, clearIfEmpty(order.siloId));
+        if (hook)
+            hook(CommitStep);
         transaction.commit();
         return Outcome::Done;
     });

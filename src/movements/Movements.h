@@ -19,9 +19,10 @@ constexpr int MaxAttempts = 3;
 // The capacity test: q > r + 2, in extended precision.
 bool exceedsCapacity(long double quantity, long double remaining);
 
-// Called with the number of each statement just before it is sent; tests
-// use it to make a given statement fail.
+// Called with the number of each statement just before it is sent, and with
+// CommitStep just before the COMMIT; tests use it to make a step fail.
 using StatementHook = std::function<void(int statement)>;
+constexpr int CommitStep = 0;
 
 // Locks source and target, tests the quantity again against the target's
 // fresh capacity (another workstation may have filled it meanwhile), then
