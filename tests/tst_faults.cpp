@@ -12,16 +12,19 @@
 #include "store/DbError.h"
 #include "store/WaitBudget.h"
 #include "ui/BusyCursor.h"
+#include "ui/ErrorDisplay.h"
 #include "ui/IniFile.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QProcess>
 #include <QtTest>
 #include <csignal>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xcb/xfixes.h>
 
 using namespace granovia;
 using namespace Qt::StringLiterals;
@@ -139,6 +142,50 @@ QString runUnprivileged(const QString &testCase, QProcessEnvironment environment
     return {};
 }
 
+// The pointer's cursor as the X server shows it, asked on a connection of
+// its own, so that it is what the server has, not what the program meant.
+class ServerCursor final {
+public:
+    ServerCursor()
+        : m_connection(xcb_connect(nullptr, nullptr))
+    {
+        free(xcb_xfixes_query_version_reply(m_connection, xcb_xfixes_query_version(m_connection, 4, 0), nullptr));
+    }
+    ~ServerCursor() { xcb_disconnect(m_connection); }
+    Q_DISABLE_COPY_MOVE(ServerCursor)
+
+    // The cursor's image, and in `at` where its top-left corner stands.
+    QImage image(QPoint *at = nullptr) const
+    {
+        xcb_xfixes_get_cursor_image_reply_t *reply =
+            xcb_xfixes_get_cursor_image_reply(m_connection, xcb_xfixes_get_cursor_image(m_connection), nullptr);
+        if (!reply)
+            return {};
+        const QImage image = QImage(reinterpret_cast<const uchar *>(xcb_xfixes_get_cursor_image_cursor_image(reply)),
+                                    reply->width, reply->height, QImage::Format_ARGB32_Premultiplied)
+                                 .copy();
+        if (at)
+            *at = QPoint(reply->x - reply->xhot, reply->y - reply->yhot);
+        free(reply);
+        return image;
+    }
+
+private:
+    xcb_connection_t *m_connection;
+};
+
+// The whole screen with the pointer's cursor drawn in, as a person sees it.
+void screenshot(const QString &name, const ServerCursor &cursor)
+{
+    const QString path = u"" GRANOVIA_SCREENSHOT_DIR "/"_s + name;
+    run(u"import"_s, {u"-window"_s, u"root"_s, path});
+    QImage screen(path);
+    QPoint at;
+    const QImage pointer = cursor.image(&at);
+    QPainter(&screen).drawImage(at, pointer);
+    screen.save(path);
+}
+
 qint64 scalar(Connection &connection, const QString &statement)
 {
     Result result = connection.query(statement);
@@ -171,6 +218,7 @@ private slots:
     void sqlModes_data();
     void sqlModes();
     void busyCursorWhileAStatementRuns();
+    void busyCursorAndMessageOnARealWindow();
     void lockFiles_data();
     void lockFiles();
     void readOnlyFolder();
@@ -533,6 +581,66 @@ void FaultsTest::readOnlyFolder()
         QCOMPARE(info.st_gid, operators);
         QCOMPARE(info.st_mode & 07777, mode_t(0664));
     }
+}
+
+// The wait cursor and a Czech message on a real X server under a window
+// manager; the screenshots show what the operator sees.
+void FaultsTest::busyCursorAndMessageOnARealWindow()
+{
+    if (QGuiApplication::platformName() != u"xcb"_s) {
+        // An X server and a window manager of this case's own, so that no other
+        // test's windows get managed or covered.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        QString failure;
+        try {
+            run(u"xvfb-run"_s, {u"-a"_s, u"-s"_s, u"-screen 0 1280x1024x24"_s, u"sh"_s, u"-c"_s,
+                                u"openbox & exec \"$0\" busyCursorAndMessageOnARealWindow"_s,
+                                QCoreApplication::applicationFilePath()},
+                environment);
+        } catch (const std::exception &error) {
+            failure = QString::fromLocal8Bit(error.what());
+        }
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        return;
+    }
+    // Managed from the first map on: wait until the manager has the screen.
+    const auto managed = [] {
+        QProcess xprop;
+        xprop.start(u"xprop"_s, {u"-root"_s, u"_NET_SUPPORTING_WM_CHECK"_s});
+        return xprop.waitForFinished() && xprop.readAll().contains("window id");
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(managed(), ToolTimeoutMs);
+    QWidget window;
+    window.setWindowTitle(ui::ApplicationCaption);
+    window.resize(400, 300);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCursor::setPos(window.mapToGlobal(window.rect().center()));
+    const ServerCursor cursor;
+    QTRY_VERIFY(!cursor.image().isNull());
+    const QImage normal = cursor.image();
+
+    Connection connection;
+    connection.open(m_db->settings());
+    QImage busy;
+    connection.setBusyIndicator([&](bool shown) {
+        ui::showBusyCursor(shown);
+        if (shown) {
+            busy = cursor.image();
+            screenshot(u"faults_busy_cursor.png"_s, cursor);
+        }
+    });
+    connection.query(u"select sleep(0.8)"_s);
+    QVERIFY(!busy.isNull());
+    QVERIFY(busy != normal);
+    QCOMPARE(cursor.image(), normal);
+
+    QTimer::singleShot(500, &window, [&] {
+        screenshot(u"faults_unreachable_message.png"_s, cursor);
+        QApplication::activeModalWidget()->close();
+    });
+    ui::showError(&window, DbError(DbError::Unreachable, u"Can't connect to server on '10.0.0.5' (113)"_s));
 }
 
 QTEST_MAIN(FaultsTest)
