@@ -5,6 +5,7 @@
 // its INI file. Each case prints the longest freeze it measured.
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
+#include "FaultTools.h"
 #include "TestInstallation.h"
 #include "app/SingleInstance.h"
 #include "console/ColumnLayout.h"
@@ -17,174 +18,20 @@
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QPainter>
-#include <QProcess>
 #include <QtTest>
-#include <csignal>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <xcb/xfixes.h>
 
 using namespace granovia;
 using namespace Qt::StringLiterals;
-using granovia::test::ScratchDatabase;
+using namespace granovia::test;
 
 namespace {
 
 constexpr qint64 MaxFreezeMs = 10000;
-constexpr int ToolTimeoutMs = 120000;
-const QString ChildVariable = u"GRANOVIA_FAULTS_CHILD"_s;
 const movement::Lot Lot{u"L1"_s, u"Oves"_s, u"Atego"_s, u"C1"_s};
 const movement::TransferOrder Transfer{u"01"_s, u"02"_s, u"5"_s, Lot, 1, 2, u"2026-12-09 10:00:00"_s};
-
-bool isChild()
-{
-    return qEnvironmentVariableIsSet(ChildVariable.toLatin1().constData());
-}
-
-QByteArray run(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(ToolTimeoutMs) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        throw std::runtime_error(program.toStdString() + ": " + process.readAll().toStdString());
-    return process.readAll();
-}
-
-// The test's own server, in the build tree, with a user on the loopback address.
-class FaultServer final {
-public:
-    quint16 start()
-    {
-        m_port = run(u"" GRANOVIA_DBSERVER ""_s, {u"start"_s, m_dir}).trimmed().toUShort();
-        run(u"mariadb"_s, {u"--no-defaults"_s, u"-S"_s, m_dir + u"/mysqld.sock"_s, u"-u"_s, u"root"_s, u"-e"_s,
-                          u"create user if not exists 'faults'@'127.0.0.1' identified by 'faults';"
-                          "grant all privileges on *.* to 'faults'@'127.0.0.1'"_s});
-        return m_port;
-    }
-    void stop()
-    {
-        const pid_t server = pid();
-        run(u"" GRANOVIA_DBSERVER ""_s, {u"stop"_s, m_dir});
-        while (server > 0 && kill(server, 0) == 0)
-            QTest::qWait(50);
-    }
-    pid_t pid() const
-    {
-        QFile file(m_dir + u"/mysqld.pid"_s);
-        return file.open(QIODevice::ReadOnly) ? pid_t(file.readAll().trimmed().toInt()) : 0;
-    }
-
-private:
-    QString m_dir = u"" GRANOVIA_FAULTS_DIR ""_s;
-    quint16 m_port = 0;
-};
-
-// The server stands still while this lives, as a stalled machine would.
-class Stall final {
-public:
-    explicit Stall(pid_t server)
-        : m_server(server)
-    {
-        kill(m_server, SIGSTOP);
-    }
-    ~Stall() { kill(m_server, SIGCONT); }
-    Q_DISABLE_COPY_MOVE(Stall)
-
-private:
-    pid_t m_server;
-};
-
-// What the code under test writes to standard error meanwhile.
-class StderrCapture final {
-public:
-    StderrCapture()
-    {
-        m_file.open();
-        std::fflush(stderr);
-        m_saved = dup(STDERR_FILENO);
-        dup2(m_file.handle(), STDERR_FILENO);
-    }
-    ~StderrCapture()
-    {
-        std::fflush(stderr);
-        dup2(m_saved, STDERR_FILENO);
-        close(m_saved);
-    }
-    Q_DISABLE_COPY_MOVE(StderrCapture)
-    QByteArray text()
-    {
-        std::fflush(stderr);
-        m_file.seek(0);
-        return m_file.readAll();
-    }
-
-private:
-    QTemporaryFile m_file;
-    int m_saved = -1;
-};
-
-// Root passes every permission check, so the cases that need one run again
-// in a child process as an ordinary user. Empty when the child passed.
-QString runUnprivileged(const QString &testCase, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
-{
-    environment.insert(ChildVariable, u"1"_s);
-    try {
-        run(u"setpriv"_s, {u"--reuid=nobody"_s, u"--regid=nogroup"_s, u"--clear-groups"_s, u"--"_s,
-                           QCoreApplication::applicationFilePath(), testCase},
-            environment);
-    } catch (const std::exception &error) {
-        return QString::fromLocal8Bit(error.what());
-    }
-    return {};
-}
-
-// The pointer's cursor as the X server shows it, asked on a connection of
-// its own, so that it is what the server has, not what the program meant.
-class ServerCursor final {
-public:
-    ServerCursor()
-        : m_connection(xcb_connect(nullptr, nullptr))
-    {
-        free(xcb_xfixes_query_version_reply(m_connection, xcb_xfixes_query_version(m_connection, 4, 0), nullptr));
-    }
-    ~ServerCursor() { xcb_disconnect(m_connection); }
-    Q_DISABLE_COPY_MOVE(ServerCursor)
-
-    // The cursor's image, and in `at` where its top-left corner stands.
-    QImage image(QPoint *at = nullptr) const
-    {
-        xcb_xfixes_get_cursor_image_reply_t *reply =
-            xcb_xfixes_get_cursor_image_reply(m_connection, xcb_xfixes_get_cursor_image(m_connection), nullptr);
-        if (!reply)
-            return {};
-        const QImage image = QImage(reinterpret_cast<const uchar *>(xcb_xfixes_get_cursor_image_cursor_image(reply)),
-                                    reply->width, reply->height, QImage::Format_ARGB32_Premultiplied)
-                                 .copy();
-        if (at)
-            *at = QPoint(reply->x - reply->xhot, reply->y - reply->yhot);
-        free(reply);
-        return image;
-    }
-
-private:
-    xcb_connection_t *m_connection;
-};
-
-// The whole screen with the pointer's cursor drawn in, as a person sees it.
-void screenshot(const QString &name, const ServerCursor &cursor)
-{
-    const QString path = u"" GRANOVIA_SCREENSHOT_DIR "/"_s + name;
-    run(u"import"_s, {u"-window"_s, u"root"_s, path});
-    QImage screen(path);
-    QPoint at;
-    const QImage pointer = cursor.image(&at);
-    QPainter(&screen).drawImage(at, pointer);
-    screen.save(path);
-}
 
 qint64 scalar(Connection &connection, const QString &statement)
 {
@@ -217,7 +64,6 @@ private slots:
     void lockHeldElsewhere();
     void sqlModes_data();
     void sqlModes();
-    void busyCursorWhileAStatementRuns();
     void busyCursorAndMessageOnARealWindow();
     void lockFiles_data();
     void lockFiles();
@@ -236,10 +82,10 @@ void FaultsTest::initTestCase()
 {
     if (isChild())
         return;
-    const quint16 port = m_server.start();
+    QVERIFY(m_server.start());
     // The shared helpers find this server as the test server.
     qputenv("GRANOVIA_TEST_DB_HOST", "127.0.0.1");
-    qputenv("GRANOVIA_TEST_DB_PORT", QByteArray::number(port));
+    qputenv("GRANOVIA_TEST_DB_PORT", QByteArray::number(m_server.port()));
     qputenv("GRANOVIA_TEST_DB_USER", "faults");
     qputenv("GRANOVIA_TEST_DB_PASSWORD", "faults");
 }
@@ -272,7 +118,7 @@ void FaultsTest::serverRestart()
     QCOMPARE(form.snapshot.vyber_b, 2);
 
     m_server.stop();
-    m_server.start();
+    QVERIFY(m_server.start());
     dialogs.queue({1, {}}); // "přesunout"
     form.suiArrowButton2->click();
     QVERIFY2(dialogs.asked.size() == 1, qPrintable(dialogs.texts().join(u'|')));
@@ -300,7 +146,7 @@ void FaultsTest::serverStopped()
                  qPrintable(error.message()));
     }
     printFreeze("server stopped", timer.elapsed());
-    m_server.start();
+    QVERIFY(m_server.start());
     QCOMPARE(transfer(mover), movement::Outcome::Done);
     QCOMPARE(journalLines(), 1);
 }
@@ -461,29 +307,6 @@ void FaultsTest::sqlModes()
     QCOMPARE(session.toInt(u"l"_s), qint64(Connection::LockWaitSeconds));
 }
 
-void FaultsTest::busyCursorWhileAStatementRuns()
-{
-    Connection connection;
-    connection.open(m_db->settings());
-    QElapsedTimer timer;
-    QList<std::pair<bool, qint64>> calls;
-    connection.setBusyIndicator([&](bool busy) {
-        ui::showBusyCursor(busy);
-        const QCursor *cursor = QGuiApplication::overrideCursor();
-        QCOMPARE(cursor && cursor->shape() == Qt::WaitCursor, busy);
-        calls.append({busy, timer.elapsed()});
-    });
-    timer.start();
-    connection.query(u"select 1"_s);
-    QVERIFY(calls.isEmpty());
-    timer.start();
-    connection.query(u"select sleep(0.8)"_s);
-    QCOMPARE(calls.size(), 2);
-    QVERIFY(calls[0].first && calls[0].second >= Connection::BusyAfter.count());
-    QVERIFY(!calls[1].first && calls[1].second >= 800);
-    QVERIFY(!QGuiApplication::overrideCursor());
-}
-
 // Whatever stands in the guard's place, a start goes on.
 void FaultsTest::lockFiles_data()
 {
@@ -501,16 +324,17 @@ void FaultsTest::lockFiles_data()
 
 void FaultsTest::lockFiles()
 {
-    if (geteuid() == 0) {
-        const QString failure = runUnprivileged(u"lockFiles:"_s + QString::fromLatin1(QTest::currentDataTag()));
-        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QFETCH(bool, guarded);
+    if (!isChild()) {
+        const Ran child = runChild(u"lockFiles:"_s + QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY2(child.ok, child.output.constData());
+        // A start without a guard says why.
+        QCOMPARE(child.output.contains("no single-instance guard"), !guarded);
         return;
     }
     QFETCH(QString, runtimeMode);
     QFETCH(QByteArray, lockFile);
     QFETCH(bool, unreadable);
-    QFETCH(bool, guarded);
-    StderrCapture errors;
     QTemporaryDir runtime;
     const QString name = u"GRANOVIA-SILO"_s;
     qputenv("TMPDIR", runtime.path().toLocal8Bit());
@@ -531,7 +355,6 @@ void FaultsTest::lockFiles()
     chmod(runtime.path().toLocal8Bit().constData(), S_IRWXU);
     QVERIFY(first.isPrimary());
     QCOMPARE(second.isPrimary(), !guarded);
-    QCOMPARE(errors.text().contains("no single-instance guard"), !guarded);
     struct stat directory {};
     QCOMPARE(stat(SingleInstance::guardDirectory().toLocal8Bit().constData(), &directory), 0);
     QCOMPARE(directory.st_uid, geteuid());
@@ -548,8 +371,6 @@ void FaultsTest::readOnlyFolder()
         return;
     }
     QTemporaryDir dir;
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
-                                          | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
     const QStringList files{dir.filePath(u"granovia-silo.INI"_s), dir.filePath(u"col.ini"_s)};
     // The operators' group: nogroup for the ordinary user the test becomes.
     const gid_t operators = geteuid() == 0 ? getgrnam("nogroup")->gr_gid : getegid();
@@ -561,17 +382,14 @@ void FaultsTest::readOnlyFolder()
         QCOMPARE(chown(path.toLocal8Bit().constData(), geteuid(), operators), 0);
         QCOMPARE(chmod(path.toLocal8Bit().constData(), 0664), 0);
     }
-    if (geteuid() == 0) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"GRANOVIA_FAULTS_FOLDER"_s, dir.path());
-        const QString failure = runUnprivileged(u"readOnlyFolder"_s, environment);
-        QVERIFY2(failure.isEmpty(), qPrintable(failure));
-    } else {
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-        QVERIFY(ui::IniFile(files[0]).writeString(u"TForm1"_s, u"FormVersion"_s, u"0"_s));
-        QVERIFY(saveColumnLayout(files[1], designedHistoryColumns()));
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
+    // Read-only for the child: it is another user, or the folder is made so.
+    const QByteArray folderPath = dir.path().toLocal8Bit();
+    chmod(folderPath.constData(), geteuid() == 0 ? 0755 : 0555);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"GRANOVIA_FAULTS_FOLDER"_s, dir.path());
+    const Ran child = runChild(u"readOnlyFolder"_s, environment);
+    chmod(folderPath.constData(), S_IRWXU);
+    QVERIFY2(child.ok, child.output.constData());
     QVERIFY(ui::IniFile(files[0]).readString(u"TForm1"_s, u"FormVersion"_s, {}) == u"0"_s);
     QVERIFY(loadColumnLayout(files[1], {u"partie"_s, u"zesila"_s, u"dosila"_s, u"mnozstvi"_s, u"datum"_s}) == designedHistoryColumns());
     for (const QString &path : files) {
@@ -623,16 +441,25 @@ void FaultsTest::busyCursorAndMessageOnARealWindow()
 
     Connection connection;
     connection.open(m_db->settings());
+    QElapsedTimer timer;
+    QList<std::pair<bool, qint64>> calls;
     QImage busy;
     connection.setBusyIndicator([&](bool shown) {
         ui::showBusyCursor(shown);
+        calls.append({shown, timer.elapsed()});
         if (shown) {
             busy = cursor.image();
             screenshot(u"faults_busy_cursor.png"_s, cursor);
         }
     });
+    timer.start();
+    connection.query(u"select 1"_s);
+    QVERIFY(calls.isEmpty());
+    timer.start();
     connection.query(u"select sleep(0.8)"_s);
-    QVERIFY(!busy.isNull());
+    QCOMPARE(calls.size(), 2);
+    QVERIFY(calls[0].first && calls[0].second >= Connection::BusyAfter.count());
+    QVERIFY(!calls[1].first && calls[1].second >= 800);
     QVERIFY(busy != normal);
     QCOMPARE(cursor.image(), normal);
 
