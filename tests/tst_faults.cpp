@@ -310,7 +310,7 @@ void FaultsTest::sqlModes()
 // Whatever stands in the guard's place, a start goes on.
 void FaultsTest::lockFiles_data()
 {
-    QTest::addColumn<QString>("runtimeMode"); // octal; empty: no XDG_RUNTIME_DIR
+    QTest::addColumn<QString>("runtimeMode"); // octal; empty: no XDG_RUNTIME_DIR; or a path
     QTest::addColumn<QByteArray>("lockFile"); // null: none
     QTest::addColumn<bool>("unreadable");
     QTest::addColumn<bool>("guarded");
@@ -320,6 +320,7 @@ void FaultsTest::lockFiles_data()
     QTest::newRow("no XDG_RUNTIME_DIR") << QString() << QByteArray() << false << true;
     QTest::newRow("read-only runtime dir") << u"500"_s << QByteArray() << false << false;
     QTest::newRow("runtime dir others can write") << u"777"_s << QByteArray() << false << false;
+    QTest::newRow("runtime dir of another user") << u"/"_s << QByteArray() << false << false;
 }
 
 void FaultsTest::lockFiles()
@@ -340,6 +341,8 @@ void FaultsTest::lockFiles()
     qputenv("TMPDIR", runtime.path().toLocal8Bit());
     if (runtimeMode.isEmpty()) {
         qunsetenv("XDG_RUNTIME_DIR");
+    } else if (runtimeMode.startsWith(u'/')) {
+        qputenv("XDG_RUNTIME_DIR", runtimeMode.toLocal8Bit());
     } else {
         qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
         if (!lockFile.isNull()) {
@@ -355,6 +358,8 @@ void FaultsTest::lockFiles()
     chmod(runtime.path().toLocal8Bit().constData(), S_IRWXU);
     QVERIFY(first.isPrimary());
     QCOMPARE(second.isPrimary(), !guarded);
+    if (!guarded)
+        return;
     struct stat directory {};
     QCOMPARE(stat(SingleInstance::guardDirectory().toLocal8Bit().constData(), &directory), 0);
     QCOMPARE(directory.st_uid, geteuid());

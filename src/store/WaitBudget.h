@@ -14,8 +14,8 @@ namespace granovia {
 // a nested loop (a modal dialog, the silo board) are actions of their own.
 class WaitBudget final {
 public:
-    // Leaves the operator about a second of the ten he may wait at most for
-    // the work around the database (painting, reading the answer).
+    // An operator waits ten seconds at most; about one of them is left for
+    // the work around the database (painting, reading the answers).
     static constexpr std::chrono::milliseconds Total{9000};
 
     enum class Start { JoinRunning, Fresh };
