@@ -3,6 +3,9 @@
 // Tools of the fault tests: a database server of their own that they stop
 // and stall, child processes, and the X server's view of the cursor.
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QThread>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -88,15 +91,40 @@ private:
 // The server stands still while this lives, as a stalled machine would.
 class Stall final {
 public:
+    // A server without a pid stays as it is, and the test finds no stall.
     explicit Stall(pid_t server)
         : m_server(server)
     {
+        if (m_server <= 0)
+            return;
         kill(m_server, SIGSTOP);
+        // The stop reaches each thread on its own; a thread still running
+        // could answer what is sent next.
+        while (!allThreadsStopped())
+            QThread::usleep(1000);
     }
-    ~Stall() { kill(m_server, SIGCONT); }
+    ~Stall()
+    {
+        if (m_server > 0)
+            kill(m_server, SIGCONT);
+    }
     Q_DISABLE_COPY_MOVE(Stall)
 
 private:
+    bool allThreadsStopped() const
+    {
+        if (m_server <= 0)
+            return true;
+        const QDir tasks(u"/proc/%1/task"_s.arg(m_server));
+        for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile stat(tasks.filePath(task + u"/stat"_s));
+            // The state follows the command name in parentheses.
+            if (stat.open(QIODevice::ReadOnly) && !stat.readAll().split(')').constLast().startsWith(" T"))
+                return false;
+        }
+        return true;
+    }
+
     pid_t m_server;
 };
 
