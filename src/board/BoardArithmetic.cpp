@@ -1,5 +1,7 @@
 #include "board/BoardArithmetic.h"
 
+#include "store/Stock.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -58,8 +60,9 @@ int glyphHeight(int buttonHeight)
 
 int fillHeight(int glyphHeight, double stav, double kapacita)
 {
-    // A negative (or unreadable) stock draws as empty: there is no seed to show.
-    if (glyphHeight <= 0 || !(stav > 0))
+    // A negative, negligible or unreadable stock draws as empty: there is no
+    // seed to show.
+    if (glyphHeight <= 0 || !(stav >= stock::Negligible))
         return 0;
     // Stock in a silo without capacity on record draws as full: nothing more fits.
     if (!(kapacita > 0))
@@ -127,10 +130,28 @@ std::optional<QString> transferNotice(int resultCode, int zdroj, int cil)
     switch (resultCode) {
     case TransferNoCapacity:
         return QStringLiteral("V cílovém silu malá kapacita pro přesun!");
-    case TransferNoNumber:
+    case MovementNoNumber:
         return QStringLiteral("Chyba v definici množství osiva pro přesun!");
+    case MovementMissingRow:
+        return QStringLiteral("Silo pro přesun již v databázi neexistuje!");
+    case MovementStockChanged:
+        return QStringLiteral("Ve zdrojovém silu se změnilo množství osiva, vyberte silo znovu!");
     case TransferDone:
         return QStringLiteral("Osivo ze sila SILO %1 přesunuto do sila SILO %2!").arg(zdroj).arg(cil);
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<QString> removalNotice(int resultCode)
+{
+    switch (resultCode) {
+    case MovementNoNumber:
+        return QStringLiteral("Chyba v definici množství osiva pro odvoz!");
+    case MovementMissingRow:
+        return QStringLiteral("Silo pro odvoz již v databázi neexistuje!");
+    case MovementStockChanged:
+        return QStringLiteral("V silu se změnilo množství osiva, vyberte silo znovu!");
     default:
         return std::nullopt;
     }
