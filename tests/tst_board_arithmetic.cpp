@@ -323,11 +323,11 @@ void BoardArithmeticTest::captionsAndNotices()
     QCOMPARE(transferNotice(100, 7, 12), u"V cílovém silu malá kapacita pro přesun!"_s);
     QCOMPARE(transferNotice(200, 7, 12), u"Chyba v definici množství osiva pro přesun!"_s);
     QCOMPARE(transferNotice(300, 7, 12), u"Silo pro přesun již v databázi neexistuje!"_s);
-    QCOMPARE(transferNotice(400, 7, 12), u"Ve zdrojovém silu se změnilo množství osiva, vyberte silo znovu!"_s);
+    QCOMPARE(transferNotice(400, 7, 12), u"Stav sila se změnil, vyberte silo znovu!"_s);
     QCOMPARE(transferNotice(1, 7, 12), std::nullopt);
     QCOMPARE(removalNotice(200), u"Chyba v definici množství osiva pro odvoz!"_s);
     QCOMPARE(removalNotice(300), u"Silo pro odvoz již v databázi neexistuje!"_s);
-    QCOMPARE(removalNotice(400), u"V silu se změnilo množství osiva, vyberte silo znovu!"_s);
+    QCOMPARE(removalNotice(400), u"Stav sila se změnil, vyberte silo znovu!"_s);
     QCOMPARE(removalNotice(3), std::nullopt); // done: no notice
 }
 

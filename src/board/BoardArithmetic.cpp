@@ -16,6 +16,7 @@ const QRect ResetDesignPlace(985, 10, 250, 76);
 constexpr double Hundredths = 100.0;
 constexpr double Half = 0.5;
 const QLatin1Char LineBreak('\n');
+const QString StockChangedNotice = QStringLiteral("Stav sila se změnil, vyberte silo znovu!");
 
 } // namespace
 
@@ -135,7 +136,7 @@ std::optional<QString> transferNotice(int resultCode, int zdroj, int cil)
     case MovementMissingRow:
         return QStringLiteral("Silo pro přesun již v databázi neexistuje!");
     case MovementStockChanged:
-        return QStringLiteral("Ve zdrojovém silu se změnilo množství osiva, vyberte silo znovu!");
+        return StockChangedNotice;
     case TransferDone:
         return QStringLiteral("Osivo ze sila SILO %1 přesunuto do sila SILO %2!").arg(zdroj).arg(cil);
     default:
@@ -151,7 +152,7 @@ std::optional<QString> removalNotice(int resultCode)
     case MovementMissingRow:
         return QStringLiteral("Silo pro odvoz již v databázi neexistuje!");
     case MovementStockChanged:
-        return QStringLiteral("V silu se změnilo množství osiva, vyberte silo znovu!");
+        return StockChangedNotice;
     default:
         return std::nullopt;
     }
