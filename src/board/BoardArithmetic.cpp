@@ -16,7 +16,21 @@ const QRect ResetDesignPlace(985, 10, 250, 76);
 constexpr double Hundredths = 100.0;
 constexpr double Half = 0.5;
 const QLatin1Char LineBreak('\n');
-const QString StockChangedNotice = QStringLiteral("Stav sila se změnil, vyberte silo znovu!");
+
+// The notice of a movement ("přesun", "odvoz") that the console refused.
+std::optional<QString> refusalNotice(int resultCode, const QString &movement)
+{
+    switch (resultCode) {
+    case MovementNoNumber:
+        return QStringLiteral("Chyba v definici množství osiva pro %1!").arg(movement);
+    case MovementMissingRow:
+        return QStringLiteral("Silo pro %1 již v databázi neexistuje!").arg(movement);
+    case MovementStockChanged:
+        return QStringLiteral("Stav sila se změnil, vyberte silo znovu!");
+    default:
+        return std::nullopt;
+    }
+}
 
 } // namespace
 
@@ -131,31 +145,16 @@ std::optional<QString> transferNotice(int resultCode, int zdroj, int cil)
     switch (resultCode) {
     case TransferNoCapacity:
         return QStringLiteral("V cílovém silu malá kapacita pro přesun!");
-    case MovementNoNumber:
-        return QStringLiteral("Chyba v definici množství osiva pro přesun!");
-    case MovementMissingRow:
-        return QStringLiteral("Silo pro přesun již v databázi neexistuje!");
-    case MovementStockChanged:
-        return StockChangedNotice;
     case TransferDone:
         return QStringLiteral("Osivo ze sila SILO %1 přesunuto do sila SILO %2!").arg(zdroj).arg(cil);
     default:
-        return std::nullopt;
+        return refusalNotice(resultCode, QStringLiteral("přesun"));
     }
 }
 
 std::optional<QString> removalNotice(int resultCode)
 {
-    switch (resultCode) {
-    case MovementNoNumber:
-        return QStringLiteral("Chyba v definici množství osiva pro odvoz!");
-    case MovementMissingRow:
-        return QStringLiteral("Silo pro odvoz již v databázi neexistuje!");
-    case MovementStockChanged:
-        return StockChangedNotice;
-    default:
-        return std::nullopt;
-    }
+    return refusalNotice(resultCode, QStringLiteral("odvoz"));
 }
 
 } // namespace granovia::board
