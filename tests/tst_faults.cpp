@@ -100,7 +100,7 @@ void FaultsTest::init()
 
 movement::Outcome FaultsTest::transfer(Connection &mover, const movement::StatementHook &hook)
 {
-    return movement::executeTransfer(mover, Transfer, 5, hook);
+    return movement::executeTransfer(mover, Transfer, 5, movement::Locking::Rows, hook);
 }
 
 // A restart between two actions: the next action makes a new session and

@@ -24,6 +24,10 @@ QString operatorMessage(unsigned int code, const QString &serverMessage)
     case DbError::OutcomeUnknown:
         headline = QStringLiteral("Databáze neodpověděla včas!\nNení jisté, zda byl pohyb zapsán, ověřte jej v historii.");
         break;
+    case DbError::PartlyWritten:
+        headline = QStringLiteral("Pohyb osiva byl zapsán jen zčásti a na tabulkách bez transakcí jej nelze vrátit zpět!\n"
+                                  "Ověřte stav sil a historii.");
+        break;
     case ER_LOCK_WAIT_TIMEOUT:
         headline = QStringLiteral("Záznamy drží zamčené jiné pracoviště!\n") + NotDone;
         break;

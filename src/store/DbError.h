@@ -28,6 +28,7 @@ public:
     static constexpr unsigned int TimeLimitReached = 9002; // the action's wait budget ran out
     static constexpr unsigned int CommitUnanswered = 9003; // the session was lost during COMMIT
     static constexpr unsigned int OutcomeUnknown = 9004;   // and it could not be settled
+    static constexpr unsigned int PartlyWritten = 9005;    // tables without transactions kept part of a movement
 
     DbError(unsigned int code, const QString &serverMessage, QByteArray statement = {});
     unsigned int code() const { return m_code; }
