@@ -272,6 +272,7 @@ void TForm2::pollGlyphs()
     if (m_painting || poprve || !isVisible() || (modal && modal != this))
         return;
     try {
+        const PollBudget budget;
         Connection &connection = m_console.liveView.connection();
         const ChangeToken token = readChangeToken(connection);
         m_glyphPoll.setInterval(LiveView::PollIntervalMs);

@@ -3,7 +3,6 @@
 #include "console/ColumnLayout.h"
 
 #include <QAbstractTableModel>
-#include <QDateTime>
 #include <QSet>
 #include <QVariant>
 #include <optional>
@@ -21,10 +20,11 @@ inline const QString HistoryStatement = QStringLiteral("select *, if(silob = '',
 
 // The lines of HistoryStatement come in pages keyed on datum, so that a
 // journal of years opens at once. A page stops before `before` (none: the
-// first page).
-QString historyPageStatement(const std::optional<QDateTime> &before, int limit);
+// first page), a datum as the server wrote it: other modules write the zero
+// date and days 0, which are no real times but sort and compare as written.
+QString historyPageStatement(const std::optional<QString> &before, int limit);
 // Every line of one datum: a page boundary may fall among them.
-QString historySameDatumStatement(const QDateTime &datum);
+QString historySameDatumStatement(const QString &datum);
 // The lines without a datum, which the designed order puts last.
 QString historyNullDatumStatement();
 // The journal lines above a known id, at most `limit` of them: what was
@@ -63,10 +63,10 @@ public:
     // first page is read again. Returns the highest id read, afterId when
     // none. Throws DbError.
     qint64 mergeNewerLines(Connection &connection, qint64 afterId);
-    // The journal id and the datum of a shown line; the datum is invalid for
-    // NULL and for the zero date.
+    // The journal id and the datum of a shown line, the datum as the server
+    // wrote it; empty for NULL.
     qint64 lineId(int row) const;
-    QDateTime lineDatum(int row) const;
+    QString lineDatum(int row) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -86,11 +86,11 @@ private:
     enum class Stage { Dated, Undated, Done };
     struct Cursor {
         Stage stage = Stage::Dated;
-        std::optional<QDateTime> before;
+        std::optional<QString> before;
     };
     struct Fetched {
         Line line;
-        std::optional<QDateTime> datum;
+        QString datum; // as the server wrote it
         bool datumIsNull = false;
     };
 

@@ -3,7 +3,6 @@
 #include "console/HistoryGrid.h"
 #include "console/TForm1.h"
 #include "store/DbError.h"
-#include "store/StartAudit.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -65,16 +64,14 @@ LiveView::LiveView(TForm1 &console)
 
 void LiveView::start()
 {
-    poll();
     m_timer.start();
+    poll();
 }
 
 Connection &LiveView::connection()
 {
-    if (!m_connection.isOpen()) {
+    if (!m_connection.isOpen())
         m_connection.open(m_console.ZConnection1.settings());
-        m_connection.execute(EmptySqlMode);
-    }
     return m_connection;
 }
 
@@ -86,10 +83,11 @@ void LiveView::forgetConnection()
 
 bool LiveView::poll()
 {
-    if (m_paused > 0 || QApplication::activeModalWidget() || !m_console.ZConnection1.isOpen())
+    if (m_paused > 0 || !m_timer.isActive() || QApplication::activeModalWidget())
         return false;
     QStringList notices;
     try {
+        const PollBudget budget;
         const ChangeToken token = readChangeToken(connection());
         m_timer.setInterval(PollIntervalMs);
         if (token == m_token)

@@ -2,6 +2,7 @@
 
 #include "store/ChangeWatch.h"
 #include "store/Connection.h"
+#include "store/WaitBudget.h"
 
 #include <QList>
 #include <QObject>
@@ -30,7 +31,7 @@ public:
 
     explicit LiveView(TForm1 &console);
 
-    // Takes the console's state as seen and polls from now on.
+    // Polls from now on, the first time at once; the console has connected.
     void start();
     // No poll runs between pause() and its resume(); counted.
     void pause() { ++m_paused; }
@@ -67,6 +68,22 @@ private:
     // The newest journal id known to be read; none before the first poll.
     std::optional<qint64> m_journalTop;
     int m_paused = 0;
+};
+
+// What a poll may keep the window waiting on a server that stalls; past it
+// the poll gives up, quietly, where an operator's action would still wait.
+class PollBudget final {
+public:
+    static constexpr std::chrono::milliseconds Allowed{1000};
+    PollBudget()
+        : m_budget(WaitBudget::Start::Fresh)
+    {
+        m_budget.spend(WaitBudget::Total - Allowed);
+    }
+    Q_DISABLE_COPY_MOVE(PollBudget)
+
+private:
+    WaitBudget m_budget;
 };
 
 // Holds the polls of a live view for its lifetime (the board does, while it is up).
