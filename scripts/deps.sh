@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libmariadb-dev libxcb1-dev libxcb-keysyms1-dev
   mariadb-server mariadb-client
-  xvfb xauth xdotool x11-utils imagemagick fonts-wine
+  xvfb xauth xdotool x11-utils imagemagick fonts-wine openbox
 )
 
 missing=()
