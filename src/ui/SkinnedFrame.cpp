@@ -257,7 +257,8 @@ SkinnedFrame::SkinnedFrame(QWidget *window, const FrameStyle &style)
     m_clientLayout->setSpacing(0);
     if (style.titleBar) {
         m_titleBar = new FrameTitleBar(window, style.sizeable, m_client);
-        m_clientLayout->addWidget(m_titleBar);
+        // At the top also when the window places its content by position.
+        m_clientLayout->addWidget(m_titleBar, 0, Qt::AlignTop);
     }
     if (style.sizeable)
         createGrips();
