@@ -9,6 +9,7 @@
 #include "store/DbError.h"
 #include "store/HostInfo.h"
 #include "store/Schema.h"
+#include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/IniFile.h"
 #include "ui/Skin.h"
@@ -32,6 +33,8 @@ constexpr int DetailSplitPosition = 400;
 constexpr int PanelSplitPosition = 200;
 const QString EmptyPanelCaption = QStringLiteral("SILO");
 const QString ConnectionFailedText = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
+const QString NoTransactionsText =
+    QStringLiteral("Tabulky sil nepodporují transakce!\nNezdařený pohyb osiva nelze vrátit zpět.");
 
 void lockBar(QSplitter *split, int firstPaneSize, int total)
 {
@@ -72,6 +75,7 @@ void TForm1::FormCreate()
 {
     numbers::installDecimalComma();
     skin::registerFonts();
+    ZConnection1.setBusyIndicator(&ui::showBusyCursor);
     setWindowTitle(ui::ApplicationCaption);
     setMinimumSize(MinimumWindowSize);
     resize(ui::SkinnedFrame::outerSize(DesignClientSize));
@@ -208,9 +212,20 @@ void TForm1::startUp()
         return;
     }
     nacti_sila();
+    detectTableLocking();
     openHistory();
     if (isPanelMode())
         Timer1.start();
+}
+
+// Tables of another engine roll nothing back: movements lock the whole tables
+// instead, and the operator learns once that a failure may leave half a
+// movement behind.
+void TForm1::detectTableLocking()
+{
+    m_locking = movement::lockingFor(ZConnection1);
+    if (m_locking == movement::Locking::Tables)
+        notice(NoTransactionsText);
 }
 
 void TForm1::openHistory()
