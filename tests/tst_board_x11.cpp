@@ -158,28 +158,24 @@ bool sameColour(QRgb pixel, const QColor &colour)
     return (pixel & 0xffffff) == (colour.rgb() & 0xffffff);
 }
 
-qsizetype pixelsOf(const QImage &image, const QRect &area, const QColor &colour)
-{
+// How many pixels of the area have the colour, and where they lie.
+struct Spread {
     qsizetype count = 0;
-    const QRect inside = area & image.rect();
-    for (int y = inside.top(); y <= inside.bottom(); ++y) {
-        for (int x = inside.left(); x <= inside.right(); ++x)
-            count += sameColour(image.pixel(x, y), colour) ? 1 : 0;
-    }
-    return count;
-}
-
-QRect boundsOf(const QImage &image, const QRect &area, const QColor &colour)
-{
     QRect bounds;
+};
+Spread spreadOf(const QImage &image, const QRect &area, const QColor &colour)
+{
+    Spread spread;
     const QRect inside = area & image.rect();
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         for (int x = inside.left(); x <= inside.right(); ++x) {
-            if (sameColour(image.pixel(x, y), colour))
-                bounds |= QRect(x, y, 1, 1);
+            if (sameColour(image.pixel(x, y), colour)) {
+                ++spread.count;
+                spread.bounds |= QRect(x, y, 1, 1);
+            }
         }
     }
-    return bounds;
+    return spread;
 }
 
 // Whether some aligned square of the area is black all over.
@@ -187,7 +183,7 @@ bool hasBlackBlock(const QImage &image, const QRect &area)
 {
     for (int top = area.top(); top + BlackBlock <= area.bottom() + 1; top += BlackBlock) {
         for (int left = area.left(); left + BlackBlock <= area.right() + 1; left += BlackBlock) {
-            if (pixelsOf(image, QRect(left, top, BlackBlock, BlackBlock), Qt::black) == BlackBlock * BlackBlock)
+            if (spreadOf(image, QRect(left, top, BlackBlock, BlackBlock), Qt::black).count == BlackBlock * BlackBlock)
                 return true;
         }
     }
@@ -195,23 +191,15 @@ bool hasBlackBlock(const QImage &image, const QRect &area)
 }
 
 // The right pane's width, read in a row through the strips at the top of
-// both panes: from the splitter bar to the window's right border, both
-// drawn in the same grey.
+// both panes: from the splitter bar, grey, to the window's right border.
 std::optional<int> rightPaneWidth(const QImage &screen, const QRect &console)
 {
     const int y = console.top() + StripRow;
-    QList<QPair<int, int>> runs; // first and last x of each grey run
-    for (int x = console.left(); x <= console.right() && x < screen.width(); ++x) {
-        if (!sameColour(screen.pixel(x, y), SplitterBar))
-            continue;
-        if (!runs.isEmpty() && runs.last().second == x - 1)
-            runs.last().second = x;
-        else
-            runs.append({x, x});
+    for (int x = std::min(console.right(), screen.width() - 1) - 1; x > console.left(); --x) {
+        if (sameColour(screen.pixel(x, y), SplitterBar))
+            return console.right() - 1 - x;
     }
-    if (runs.size() < 2)
-        return std::nullopt;
-    return runs.last().first - runs.at(runs.size() - 2).second - 1;
+    return std::nullopt;
 }
 
 qsizetype pixelsOfColours(const QImage &image, const QImage &tile)
@@ -363,7 +351,7 @@ void BoardX11Test::boardTerminalOpensAndLeavesByHotKey()
     keepShot(shot, u"board_x11.png"_s);
     const QRect inside = shot.rect().adjusted(1, 1, -1, -1); // within the board's black border
     QVERIFY2(!hasBlackBlock(shot, inside), "the board shows unpainted black areas at its first show");
-    QVERIFY2(pixelsOf(shot, inside, BoardBackground) > 0, "no board background on the screen");
+    QVERIFY2(spreadOf(shot, inside, BoardBackground).count > 0, "no board background on the screen");
     for (const QString &tile : Tiles) {
         QVERIFY2(pixelsOfColours(shot, QImage(m_installation.paths().fileBesideProgram(tile))) >= TileColourPixels,
                  qPrintable(u"no glyph of %1 on the screen"_s.arg(tile)));
@@ -371,8 +359,8 @@ void BoardX11Test::boardTerminalOpensAndLeavesByHotKey()
     std::optional<QRect> console;
     QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), LeaveTimeoutMs);
     QVERIFY2(console->y() > NearTop, "the console is not parked in panel mode");
-    QCOMPARE(pixelsOf(shot, shot.rect(), ConsoleStrip), 0);
-    QCOMPARE(pixelsOf(shot, shot.rect(), ConsoleButtonFace), 0);
+    QCOMPARE(spreadOf(shot, shot.rect(), ConsoleStrip).count, 0);
+    QCOMPARE(spreadOf(shot, shot.rect(), ConsoleButtonFace).count, 0);
 
     // A touch on silo 1 opens its info dialog, which the hot key closes too.
     std::optional<QStringList> board;
@@ -428,7 +416,7 @@ void BoardX11Test::consoleFitsTheScreenAndKeepsItsPanes()
     QCOMPARE(designed.top(), 0);
     QCOMPARE(designed.height(), shot.height());
     const QRect strip(designed.left(), designed.bottom() - BottomStripHeight, designed.width(), BottomStripHeight);
-    const QRect quit = boundsOf(shot, strip, ConsoleButtonFace);
+    const QRect quit = spreadOf(shot, strip, ConsoleButtonFace).bounds;
     QVERIFY2(quit.width() >= QuitFaceWidth, "the quit button is not on the screen");
     QVERIFY(shot.rect().contains(quit));
     QCOMPARE(rightPaneWidth(shot, designed), RightPaneWidth);

@@ -22,7 +22,7 @@ constexpr int TitleMargin = 4;
 constexpr int CaptionGap = 4;
 // How far into the window the edges and corners take a resize.
 constexpr int GripThickness = 4;
-constexpr int CornerSize = 10;
+constexpr int CornerSize = 8;
 
 enum class Glyph { Minimize, Maximize, Restore, Close };
 
