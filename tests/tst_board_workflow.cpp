@@ -244,6 +244,10 @@ void BoardWorkflowTest::realInfoDialogLooksAsDesigned()
         const auto *frame = infos->findChild<ui::SkinnedFrame *>();
         QVERIFY(frame && infos->windowFlags().testFlag(Qt::FramelessWindowHint));
         QVERIFY(frame->titleBar()->closeButton() && !frame->titleBar()->maximizeButton());
+        // Centred on the board however it was left, every label whole.
+        QVERIFY((infos->frameGeometry().center() - board->frameGeometry().center()).manhattanLength() <= 2);
+        for (const QLabel *label : infos->findChildren<QLabel *>())
+            QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
         size = frame->client()->size();
         titlePlace = infos->suiImagePanel1->geometry();
         quantityPlace = infos->values[4]->geometry();
@@ -254,6 +258,7 @@ void BoardWorkflowTest::realInfoDialogLooksAsDesigned()
                             infos->suiButton2->text()};
         infos->suiButton1->click();
     });
+    board->infos->move(0, 0);
     board->tlacitka[7]->click();
     QCOMPARE(size, QSize(559, 492));
     QCOMPARE(titlePlace, QRect(0, 30, 559, 41)); // below the frame's title bar

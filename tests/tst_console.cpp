@@ -224,6 +224,10 @@ void ConsoleTest::geometryAtDesignWidth()
     QCOMPARE(m_form->splitMain->sizes(), (QList<int>{590, 258}));
     QCOMPARE(m_form->prehled->width(), 294);
     QCOMPARE(m_form->prehled2->dataColumnWidth(), 190);
+    // The frame's close button closes the console as any close does.
+    m_form->suiForm1->titleBar()->closeButton()->click();
+    QVERIFY(!m_form->isVisible());
+    QVERIFY(QFile::exists(m_installation->paths().columnLayoutPath()));
 }
 
 void ConsoleTest::panelModeParksTheConsole()
@@ -593,11 +597,13 @@ void ConsoleTest::dialogsWearTheSkin()
     QFETCH(int, press);
     QFETCH(int, answer);
     m_dialogs.reset();
+    m_form->move(0, 5000); // parked, as in panel mode: its dialogs still come on the screen
     const QString text = dialog == 2 ? u"Upravit přesouvané množství"_s : QuantityError;
     bool looked = false;
     ModalWatch watch([&](QWidget *modal) {
         const auto *frame = modal->findChild<ui::SkinnedFrame *>();
         QVERIFY(frame && modal->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(modal->screen()->availableGeometry().contains(modal->frameGeometry()));
         const QLabel *caption = frame->titleBar()->caption();
         QCOMPARE(caption->text(), u"Granovia - silo"_s);
         QVERIFY(caption->font().bold());
