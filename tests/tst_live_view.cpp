@@ -62,8 +62,6 @@ private slots:
     void cleanup();
 
     void statementTexts();
-    void tokenNoticesWhatScreensShow_data();
-    void tokenNoticesWhatScreensShow();
     void otherWorkstationShowsInGridsAndHistory();
     void panelOfAChangedSilo_data();
     void panelOfAChangedSilo();
@@ -74,7 +72,6 @@ private slots:
 private:
     void select(int silo);
     void transferElsewhere(int from, int to, double quantity);
-    qint64 idOf(int silo);
 
     std::unique_ptr<ScratchDatabase> m_db;
     std::unique_ptr<Installation> m_installation;
@@ -119,18 +116,12 @@ void LiveViewTest::select(int silo)
     m_form->prehledSelectCell(silo <= 50 ? m_form->prehled : m_form->prehled2, 1, (silo - 1) % 50, allow);
 }
 
-qint64 LiveViewTest::idOf(int silo)
-{
-    Result row = m_other.query(u"select id from ppsila where silo = %1"_s.arg(silo));
-    row.next();
-    return row.toInt(u"id"_s);
-}
-
 void LiveViewTest::transferElsewhere(int from, int to, double quantity)
 {
-    const movement::TransferOrder order{u"%1"_s.arg(from, 2, 10, QLatin1Char('0')), u"%1"_s.arg(to, 2, 10, QLatin1Char('0')),
-                                        QString::number(quantity), {u"L1"_s, u"Pšenice"_s, {}, u"C1"_s},
-                                        idOf(from), idOf(to), formatTimestamp(QDateTime::currentDateTime())};
+    // Silo n has row id n.
+    const movement::TransferOrder order{u"0%1"_s.arg(from), u"0%1"_s.arg(to), QString::number(quantity),
+                                        {u"L1"_s, u"Pšenice"_s, {}, u"C1"_s}, from, to,
+                                        formatTimestamp(QDateTime::currentDateTime())};
     QCOMPARE(movement::executeTransfer(m_other, order, quantity), movement::Outcome::Done);
 }
 
@@ -142,31 +133,6 @@ void LiveViewTest::statementTexts()
              "as silos"_s);
     QCOMPARE(historyNewerStatement(41, 200), HistoryStatement.chopped(u" order by datum desc"_s.size())
                                                  + u" and id > 41 order by id limit 200"_s);
-    QCOMPARE(selectSilosByIds({7, 3}), u"select * from ppsila where id in (7, 3) order by silo"_s);
-}
-
-void LiveViewTest::tokenNoticesWhatScreensShow_data()
-{
-    QTest::addColumn<QString>("statement");
-    QTest::addColumn<bool>("noticed");
-    QTest::newRow("stock") << u"update ppsila set stav = 41 where silo = 1"_s << true;
-    QTest::newRow("lot to NULL") << u"update ppsila set partie = null where silo = 4"_s << true;
-    QTest::newRow("stock moved between silos") << u"update ppsila set stav = stav + 1 - 2 * (silo = 2) where silo in (1, 2)"_s << true;
-    QTest::newRow("species") << u"update ppsila set naz_dru = 'Oves' where silo = 3"_s << true;
-    QTest::newRow("capacity") << u"update ppsila set kapacita = 101 where silo = 2"_s << true;
-    QTest::newRow("row deleted") << u"delete from ppsila where silo = 51"_s << true;
-    QTest::newRow("journal line of another module") << u"insert into ppsilap (silo) values ('')"_s << true;
-    QTest::newRow("seed name, shown nowhere") << u"update ppsila set nazevosiva = 'x' where silo = 1"_s << false;
-    QTest::newRow("NULL stock, shown as empty") << u"update ppsila set stav = null where silo = 4"_s << false;
-}
-
-void LiveViewTest::tokenNoticesWhatScreensShow()
-{
-    QFETCH(QString, statement);
-    QFETCH(bool, noticed);
-    const ChangeToken before = readChangeToken(m_other);
-    m_db->execute(statement);
-    QCOMPARE(readChangeToken(m_other) != before, noticed);
 }
 
 void LiveViewTest::otherWorkstationShowsInGridsAndHistory()
@@ -215,8 +181,6 @@ void LiveViewTest::panelOfAChangedSilo_data()
         << u"SILO: 02"_s + gone;
     QTest::newRow("row deleted: emptied") << QList<int>{1} << u"delete from ppsila where silo = 1"_s << QString()
                                           << QString() << QString() << u"SILO: 01"_s + gone;
-    QTest::newRow("other silo: nothing") << QList<int>{1, 2} << u"update ppsila set stav = 1 where silo = 3"_s << u"L1"_s
-                                         << u"5"_s << u"L1"_s << QString();
 }
 
 void LiveViewTest::panelOfAChangedSilo()
@@ -268,16 +232,6 @@ void LiveViewTest::pollWaitsForDialogsAndTheBoardAndLosesNoChange()
     QVERIFY(m_form->liveView.poll());
     QCOMPARE(m_form->snapshot.sila_stav[2], 25.0L);
     QVERIFY(m_dialogs->asked.isEmpty());
-
-    // Nothing changed: one statement.
-    const auto questions = [this] {
-        Result status = m_form->liveView.connection().query(u"show session status like 'Questions'"_s);
-        status.next();
-        return status.toInt(u"Value"_s);
-    };
-    const qint64 before = questions();
-    QVERIFY(!m_form->liveView.poll());
-    QCOMPARE(questions() - before, 2); // the poll's and this count's own
 }
 
 // Own movements through the console's handlers, movements of another
