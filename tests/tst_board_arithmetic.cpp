@@ -171,6 +171,7 @@ void BoardArithmeticTest::fillHeights_data()
     QTest::newRow("tiny stock truncates to 0") << 32 << 0.01 << 40.0 << 0;
     QTest::newRow("negative stock: empty") << 32 << -5.0 << 40.0 << 0;
     QTest::newRow("stock without capacity: full") << 32 << 5.0 << 0.0 << 32;
+    QTest::newRow("a floating remainder is no stock") << 32 << 1.78e-15 << 0.0 << 0;
     QTest::newRow("negative capacity: full") << 32 << 5.0 << -10.0 << 32;
     QTest::newRow("huge stock stays in the glyph") << 32 << 1e300 << 1e-300 << 32;
     QTest::newRow("button too low for a glyph") << 0 << 20.0 << 40.0 << 0;
@@ -321,7 +322,13 @@ void BoardArithmeticTest::captionsAndNotices()
     QCOMPARE(transferNotice(0, 7, 12), u"Osivo ze sila SILO 7 přesunuto do sila SILO 12!"_s);
     QCOMPARE(transferNotice(100, 7, 12), u"V cílovém silu malá kapacita pro přesun!"_s);
     QCOMPARE(transferNotice(200, 7, 12), u"Chyba v definici množství osiva pro přesun!"_s);
+    QCOMPARE(transferNotice(300, 7, 12), u"Silo pro přesun již v databázi neexistuje!"_s);
+    QCOMPARE(transferNotice(400, 7, 12), u"Stav sila se změnil, vyberte silo znovu!"_s);
     QCOMPARE(transferNotice(1, 7, 12), std::nullopt);
+    QCOMPARE(removalNotice(200), u"Chyba v definici množství osiva pro odvoz!"_s);
+    QCOMPARE(removalNotice(300), u"Silo pro odvoz již v databázi neexistuje!"_s);
+    QCOMPARE(removalNotice(400), u"Stav sila se změnil, vyberte silo znovu!"_s);
+    QCOMPARE(removalNotice(3), std::nullopt); // done: no notice
 }
 
 void BoardArithmeticTest::shortcutValues_data()

@@ -35,6 +35,7 @@ private slots:
     void emptySourceOffersOnlySilosWithoutLot();
     void silos50And51BothWays();
     void removal();
+    void removalWithoutStockIsRefused();
     void databaseErrorKeepsThePicks_data();
     void databaseErrorKeepsThePicks();
 
@@ -183,6 +184,17 @@ void BoardWorkflowTest::removal()
     expectPicked(7, false);
     expectConsoleMode();
     QCOMPARE(redRows(glyphOf(board->tlacitka[7])), 0);
+}
+
+void BoardWorkflowTest::removalWithoutStockIsRefused()
+{
+    confirm(14); // -3 t: taking it out would put seed in
+    board->suiButton4->click();
+    QCOMPARE(lastNotice(), u"Chyba v definici množství osiva pro odvoz!"_s);
+    QCOMPARE(silo(14).stav, -3.0);
+    QCOMPARE(db->count(u"ppsilap"_s), 0);
+    expectNothingPicked();
+    expectConsoleMode();
 }
 
 void BoardWorkflowTest::databaseErrorKeepsThePicks_data()

@@ -36,6 +36,20 @@ void fillSilos(ScratchDatabase &db)
                "(100, 0, 80, '', '', '', '', null)"_s);
 }
 
+// Silo 7 of the overview holding stav of kapacita, as the snapshot takes it:
+// its label as read out, and its data cell.
+QString overviewOf(double stav, double kapacita)
+{
+    SiloSnapshot snapshot;
+    snapshot.reset();
+    snapshot.apply({1, 7, stav, kapacita, u"Žito"_s, QString()});
+    OverviewModel model(snapshot, 0);
+    model.setRowCount(7);
+    model.setLabel(6, overview::siloLabel(7));
+    return model.index(6, OverviewModel::LabelColumn).data(Qt::AccessibleTextRole).toString() + u'|'
+           + model.index(6, OverviewModel::DataColumn).data().toString();
+}
+
 qint64 selectCount(Connection &connection)
 {
     Result status = connection.query(u"show session status like 'Com_select'"_s);
@@ -224,6 +238,8 @@ void ConsoleTest::overviewTexts_data()
     QTest::newRow("empty silo") << overview::speciesText(QString(), QString(), 0) << QString();
     QTest::newRow("label 7") << overview::siloLabel(7) << u"SILO: 07"_s;
     QTest::newRow("label 100") << overview::siloLabel(100) << u"SILO: 00"_s;
+    QTest::newRow("0.3 % full keeps its label") << overviewOf(0.15, 50) << u"SILO: 07 0 %|0,150 Žito, merkantil"_s;
+    QTest::newRow("a floating remainder is no stock") << overviewOf(1.78e-15, 50) << u"SILO: 07|"_s;
 }
 
 void ConsoleTest::overviewTexts()
@@ -388,6 +404,11 @@ void ConsoleTest::remainingCapacityAndOverfill()
     m_db->execute(u"update ppsila set partie = 'Z' where silo = 12"_s);
     select(12);
     QCOMPARE(m_form->popis1->value(7), u"-1,5"_s);
+    m_form->suiButton1->click();
+    m_db->execute(u"update ppsila set stav = 1.78e-15, partie = 'R' where silo = 13"_s);
+    select(13);
+    QCOMPARE(m_form->popis1->value(4), QString()); // a floating remainder is no stock
+    QCOMPARE(m_form->popis1->value(7), u"25"_s);
 }
 
 void ConsoleTest::deletedRowFillsWithEmptyTexts()
@@ -460,11 +481,15 @@ void ConsoleTest::quantityEdit()
     DetailGrid *panel = m_form->popis1;
     panel->setCurrentCell(4, 1);
 
+    m_dialogs->queue({1, u"12,50"_s}); // the same quantity, written another way
+    m_form->popis1DblClick();
+    QCOMPARE(panel->value(4), u"12,50"_s);
+    QCOMPARE(m_dialogs->asked.last().text, u"Upravit přesouvané množství"_s);
+    QCOMPARE(m_dialogs->asked.last().value, u"12,5"_s);
+
     m_dialogs->queue({1, u"5,25"_s});
     m_form->popis1DblClick();
     QCOMPARE(panel->value(4), u"5,25"_s);
-    QCOMPARE(m_dialogs->asked.last().text, u"Upravit přesouvané množství"_s);
-    QCOMPARE(m_dialogs->asked.last().value, u"12,5"_s);
     QCOMPARE(m_dialogs->asked.last().buttons, (QStringList{u"upravit"_s, u"storno"_s}));
 
     m_dialogs->queue({1, u"13"_s}); // more than the cell: refused without a word

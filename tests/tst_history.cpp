@@ -68,6 +68,18 @@ void fetchAll(HistoryModel &model)
     QVERIFY(!model.canFetchMore());
 }
 
+// The lines of the designed statement as the grid shows them, in its order.
+QStringList designedRows(ScratchDatabase &db)
+{
+    QStringList designed;
+    for (Result whole = db.admin().query(HistoryStatement); whole.next();) {
+        designed << QStringList{whole.toText(u"partie"_s), whole.toText(u"zesila"_s), whole.toText(u"dosila"_s),
+                                numbers::fixed(whole.toDouble(u"mnozstvi"_s), 3), whole.toText(u"datum"_s).left(16)}
+                        .join(u'|');
+    }
+    return designed;
+}
+
 QStringList describe(const QList<HistoryColumn> &columns)
 {
     QStringList texts;
@@ -135,7 +147,7 @@ private slots:
     {
         QTest::addColumn<QString>("built");
         QTest::addColumn<QString>("expected");
-        const QDateTime datum(QDate(2011, 3, 7), QTime(14, 5, 9));
+        const QString datum = u"2011-03-07 14:05:09"_s;
         QTest::newRow("designed") << HistoryStatement << Select + u" order by datum desc"_s;
         QTest::newRow("first page") << historyPageStatement(std::nullopt, 200)
                                     << Select + u" order by datum desc limit 200"_s;
@@ -176,12 +188,7 @@ private slots:
         QVERIFY2(model.rowCount() > 0 && model.rowCount() < 2 * page, qPrintable(QString::number(model.rowCount())));
         fetchAll(model);
         QStringList shown = rows(model);
-        QStringList designed;
-        for (Result whole = db.admin().query(HistoryStatement); whole.next();) {
-            designed << QStringList{whole.toText(u"partie"_s), whole.toText(u"zesila"_s), whole.toText(u"dosila"_s),
-                                    numbers::fixed(whole.toDouble(u"mnozstvi"_s), 3), whole.toText(u"datum"_s).left(16)}
-                            .join(u'|');
-        }
+        QStringList designed = designedRows(db);
         QCOMPARE(QSet<QString>(shown.cbegin(), shown.cend()).size(), shown.size());
         std::sort(shown.begin(), shown.end());
         std::sort(designed.begin(), designed.end());
@@ -191,6 +198,46 @@ private slots:
             const bool ordered = dates[row].isEmpty() || (!dates[row - 1].isEmpty() && dates[row - 1] >= dates[row]);
             QVERIFY2(ordered, qPrintable(u"row %1: %2 after %3"_s.arg(row).arg(dates[row], dates[row - 1])));
         }
+    }
+
+    void oddDatesKeepEveryLine_data()
+    {
+        QTest::addColumn<QStringList>("dates"); // of the journal's lines; empty: NULL
+        const auto dated = [](int count, const QDateTime &newest) {
+            QStringList dates;
+            for (int i = 0; i < count; ++i)
+                dates << formatTimestamp(newest.addSecs(-60 * i));
+            return dates;
+        };
+        const QDateTime march2016(QDate(2016, 3, 1), QTime(8, 0));
+        QTest::newRow("150 dated, 100 zero dates")
+            << dated(150, march2016) + QStringList(100, u"0000-00-00 00:00:00"_s);
+        QTest::newRow("a day 0 ends the first page") << dated(199, march2016) + QStringList{u"2015-03-00 10:00:00"_s}
+                                                            + dated(100, QDateTime(QDate(2014, 1, 1), QTime(8, 0)));
+        QTest::newRow("days 0, months 0, zero and no dates across pages")
+            << QStringList(250, u"2015-03-00 10:00:00"_s) + QStringList(10, u"2015-00-00 00:00:00"_s)
+                   + QStringList(150, u"0000-00-00 00:00:00"_s) + QStringList(50, QString()) + dated(20, march2016);
+    }
+    void oddDatesKeepEveryLine()
+    {
+        QFETCH(QStringList, dates);
+        ScratchDatabase db(u"t_hist_odd_dates"_s);
+        QStringList lines;
+        for (qsizetype i = 0; i < dates.size(); ++i)
+            lines << line(u"07"_s, i % 2 ? u"12"_s : QString(), {}, double(i), u"L%1"_s.arg(i), dates[i]);
+        insert(db, lines);
+        HistoryModel model;
+        model.open(db.admin());
+        fetchAll(model);
+        QStringList shown = rows(model);
+        QStringList designed = designedRows(db);
+        QStringList designedDates;
+        for (const QString &row : designed)
+            designedDates << row.section(u'|', 4);
+        QCOMPARE(column(model, u"datum"_s), designedDates); // the designed order
+        std::sort(shown.begin(), shown.end());
+        std::sort(designed.begin(), designed.end());
+        QCOMPARE(shown, designed); // every line once
     }
 
     void requeryShowsANewLineOnTopWithTheSameColumns()

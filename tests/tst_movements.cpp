@@ -8,6 +8,7 @@
 #include "store/DbError.h"
 
 #include <QtTest>
+#include <limits>
 
 using namespace granovia;
 using namespace Qt::StringLiterals;
@@ -19,8 +20,18 @@ namespace {
 
 const QString QuantityError = u"Chyba v množství!"_s;
 const QString NoCapacity = u"Není kapacita pro přesun!"_s;
+const QString MissingRow = u"Silo již v databázi neexistuje! Pohyb nebyl zapsán."_s;
+const QString StockChanged = u"Množství osiva v silu se mezitím změnilo! Vyberte silo znovu."_s;
 constexpr int Move = 1;
 constexpr int Storno = 2;
+// The stock of a silo without a row, in the lists of stocks below.
+constexpr double NoRow = std::numeric_limits<double>::infinity();
+// Silos 7 to 10 of the fixture.
+constexpr int FirstSilo = 7;
+constexpr int LastSilo = 10;
+
+enum class Action { Transfer, DrivenTransfer, Removal, DrivenRemoval };
+constexpr int Console = -1; // no driven result code
 
 struct StoredSilo {
     QString partie;
@@ -31,6 +42,8 @@ struct StoredSilo {
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(Action)
 
 class MovementsTest final : public QObject {
     Q_OBJECT
@@ -59,11 +72,18 @@ private slots:
     void failedStatementLeavesNothingAndResetsDrivenModes();
     void secondWorkstationCannotOverfill();
     void closedQuestionCountsAsStorno();
+    void movementsAtTheEdges_data();
+    void movementsAtTheEdges();
+    void tablesWithoutTransactionsAreLockedWhole();
 
 private:
     void select(int silo);
     StoredSilo row(int silo);
     qint64 journalLines() { return m_db->count(u"ppsilap"_s); }
+    QList<double> stocks();
+    QList<double> journal();
+    // The seed in the store: the stocks and what left the silos.
+    double storeTotal();
     // Ends the mover's session from outside just before the given statement.
     movement::StatementHook killBefore(Connection &mover, int failing);
 
@@ -111,6 +131,32 @@ StoredSilo MovementsTest::row(int silo)
             r.toText(u"naz_dru"_s)};
 }
 
+QList<double> MovementsTest::stocks()
+{
+    QList<double> values;
+    for (int silo = FirstSilo; silo <= LastSilo; ++silo) {
+        Result r = m_db->admin().query(u"select stav from ppsila where silo = %1"_s.arg(silo));
+        values << (r.next() ? r.toDouble(u"stav"_s) : NoRow);
+    }
+    return values;
+}
+
+QList<double> MovementsTest::journal()
+{
+    QList<double> values;
+    for (Result r = m_db->admin().query(u"select mnozstvi from ppsilap order by id"_s); r.next();)
+        values << r.toDouble(u"mnozstvi"_s);
+    return values;
+}
+
+double MovementsTest::storeTotal()
+{
+    Result r = m_db->admin().query(u"select (select ifnull(sum(stav), 0) from ppsila) + "
+                                   "(select ifnull(sum(mnozstvi), 0) from ppsilap where silob = '') as total"_s);
+    r.next();
+    return r.toDouble(u"total"_s);
+}
+
 movement::StatementHook MovementsTest::killBefore(Connection &mover, int failing)
 {
     Result id = mover.query(u"select connection_id() as id"_s);
@@ -133,8 +179,8 @@ void MovementsTest::statementTexts()
                                        "datum = \"2026-12-09 10:11:12\""_s);
     QCOMPARE(selectSourceRow(t), u"select * from ppsila where id = 3"_s);
     QCOMPARE(fillTargetDate(t, u"2026-01-02 03:04:05"_s, asIs),
-             u"update ppsila set navoz = \"2026-01-02 03:04:05\"\nwhere stav = 0 and id = 9"_s);
-    QCOMPARE(addToTarget(t, asIs), u"update ppsila set stav = stav + 12.5,\npartie = \"L1\", ppohyb = \"2026-12-09 10:11:12\", "
+             u"update ppsila set navoz = \"2026-01-02 03:04:05\"\nwhere ifnull(stav, 0) = 0 and id = 9"_s);
+    QCOMPARE(addToTarget(t, asIs), u"update ppsila set stav = ifnull(stav, 0) + 12.5,\npartie = \"L1\", ppohyb = \"2026-12-09 10:11:12\", "
                                    "naz_dru = \"Oves\", naz_odru = \"Atego\", stupen = \"C2\"\nwhere id = 9"_s);
     QCOMPARE(takeFromSilo(3, u"12.5"_s, u"2026-12-09 10:11:12"_s, asIs),
              u"update ppsila set\nppohyb = \"2026-12-09 10:11:12\",\nstav = stav - 12.5\nwhere id = 3"_s);
@@ -251,7 +297,6 @@ void MovementsTest::transferIntoEmptyTargetMovesEverything()
     QCOMPARE(m_form->snapshot.vyber_b, 0);
     QCOMPARE(m_form->snapshot.sila_stav[9], 20.0L);
     QCOMPARE(m_form->history.rowCount(), 1);
-    QCOMPARE(m_form->suiArrowButton2->Tag, 0);
     m_form->suiArrowButton2Click();
     QCOMPARE(m_dialogs->texts().last(), QuantityError);
 }
@@ -415,7 +460,8 @@ void MovementsTest::failedStatementLeavesNothingAndResetsDrivenModes()
     for (int failing = 1; failing <= 6; ++failing) {
         Connection mover;
         mover.open(m_db->settings());
-        QVERIFY_THROWS_EXCEPTION(DbError, movement::executeTransfer(mover, order, 5, killBefore(mover, failing)));
+        QVERIFY_THROWS_EXCEPTION(DbError, movement::executeTransfer(mover, order, 5, movement::Locking::Rows,
+                                                                    killBefore(mover, failing)));
         QCOMPARE(journalLines(), 0);
         QCOMPARE(row(7).stav, 20.0);
         QCOMPARE(row(9).stav, 0.0);
@@ -425,7 +471,8 @@ void MovementsTest::failedStatementLeavesNothingAndResetsDrivenModes()
     for (int failing = 1; failing <= 3; ++failing) {
         Connection mover;
         mover.open(m_db->settings());
-        QVERIFY_THROWS_EXCEPTION(DbError, movement::executeRemoval(mover, removal, killBefore(mover, failing)));
+        QVERIFY_THROWS_EXCEPTION(DbError, movement::executeRemoval(mover, removal, 5, movement::Locking::Rows,
+                                                                   killBefore(mover, failing)));
         QCOMPARE(journalLines(), 0);
         QCOMPARE(row(7).stav, 20.0);
     }
@@ -460,6 +507,176 @@ void MovementsTest::closedQuestionCountsAsStorno()
     m_form->suiArrowButton2Click();
     QCOMPARE(journalLines(), 0);
     QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 07"_s);
+}
+
+void MovementsTest::movementsAtTheEdges_data()
+{
+    QTest::addColumn<QString>("before");       // a statement before the selection
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QString>("meanwhile");    // another workstation, after the selection
+    QTest::addColumn<QString>("quantity");     // typed into panel A; null: as selected
+    QTest::addColumn<Action>("action");
+    QTest::addColumn<QString>("told");         // the console's notice; empty: none
+    QTest::addColumn<int>("code");             // the driven result code
+    QTest::addColumn<QList<double>>("stocks"); // silos 7 to 10, exactly
+    QTest::addColumn<QList<double>>("journal");
+    QTest::addColumn<QString>("check");        // a statement giving v, and what it gives
+    QTest::addColumn<QString>("checked");
+    const QList<double> untouched{20, 19.5, 0, 5};
+    const QString target9Navoz = u"select navoz as v from ppsila where silo = 9"_s;
+    const QString source7Cleared = u"select concat(partie, '|', ifnull(navoz, 'none')) as v from ppsila where silo = 7"_s;
+    const QString remainder = u"update ppsila set stav = 12.454e0 - 0.1e0 where silo = 7"_s; // 12.354000000000001
+    const double remainderStock = 12.454 - 0.1;
+
+    QTest::newRow("NULL target counts as empty") << u"update ppsila set stav = null where silo = 9"_s
+        << QList<int>{7, 9} << QString() << u"5"_s << Action::Transfer << QString() << Console
+        << QList<double>{15, 19.5, 5, 5} << QList<double>{5} << target9Navoz << u"2026-10-01 08:00:00"_s;
+    QTest::newRow("target deleted before its selection") << u"delete from ppsila where silo = 9"_s
+        << QList<int>{7, 9} << QString() << u"2"_s << Action::Transfer << MissingRow << Console
+        << QList<double>{20, 19.5, NoRow, 5} << QList<double>{} << QString() << QString();
+    QTest::newRow("source deleted meanwhile, driven") << QString() << QList<int>{7, 9}
+        << u"delete from ppsila where silo = 7"_s << QString() << Action::DrivenTransfer << QString() << 300
+        << QList<double>{NoRow, 19.5, 0, 5} << QList<double>{} << QString() << QString();
+    QTest::newRow("source emptied meanwhile") << QString() << QList<int>{7, 9}
+        << u"update ppsila set stav = 0 where silo = 7"_s << QString() << Action::Transfer << StockChanged
+        << Console << QList<double>{0, 19.5, 0, 5} << QList<double>{} << QString() << QString();
+    QTest::newRow("source lowered meanwhile, driven") << QString() << QList<int>{7, 9}
+        << u"update ppsila set stav = 12 where silo = 7"_s << QString() << Action::DrivenTransfer
+        << QString() << 400 << QList<double>{12, 19.5, 0, 5} << QList<double>{} << QString() << QString();
+    QTest::newRow("removal from a lowered silo") << QString() << QList<int>{7}
+        << u"update ppsila set stav = 12 where silo = 7"_s << QString() << Action::Removal << StockChanged
+        << Console << QList<double>{12, 19.5, 0, 5} << QList<double>{} << QString() << QString();
+    QTest::newRow("removal from a deleted silo, driven") << QString() << QList<int>{7}
+        << u"delete from ppsila where silo = 7"_s << QString() << Action::DrivenRemoval << QString() << 300
+        << QList<double>{NoRow, 19.5, 0, 5} << QList<double>{} << QString() << QString();
+    QTest::newRow("zero transfer") << QString() << QList<int>{7, 9} << QString() << u"0"_s
+        << Action::Transfer << QuantityError << Console << untouched << QList<double>{} << QString() << QString();
+    QTest::newRow("negative transfer, driven") << QString() << QList<int>{7, 8} << QString() << u"-5"_s
+        << Action::DrivenTransfer << QString() << 200 << untouched << QList<double>{} << QString() << QString();
+    QTest::newRow("whole stock with a floating remainder") << remainder << QList<int>{7, 9}
+        << QString() << QString() << Action::Transfer << QString() << Console
+        << QList<double>{0, 19.5, remainderStock, 5} << QList<double>{remainderStock} << source7Cleared << u"|none"_s;
+    QTest::newRow("removal of a floating remainder") << remainder << QList<int>{7} << QString()
+        << QString() << Action::Removal << QString() << Console << QList<double>{0, 19.5, 0, 5}
+        << QList<double>{remainderStock} << source7Cleared << u"|none"_s;
+    QTest::newRow("less than half a kilo left takes it all, driven") << QString() << QList<int>{7, 9}
+        << QString() << u"19,9996"_s << Action::DrivenTransfer << QString() << 0 << QList<double>{0, 19.5, 20, 5}
+        << QList<double>{20} << source7Cleared << u"|none"_s;
+    QTest::newRow("driven removal of a silo lowered by a hair") << QString() << QList<int>{7}
+        << u"update ppsila set stav = 19.9996 where silo = 7"_s << QString() << Action::DrivenRemoval
+        << QString() << 3 << QList<double>{0, 19.5, 0, 5} << QList<double>{19.9996} << source7Cleared << u"|none"_s;
+    QTest::newRow("12,3 into a panel's 10,3 free") << u"update ppsila set stav = 39.7, kapacita = 50 where silo = 8"_s
+        << QList<int>{7, 8} << QString() << u"12,3"_s << Action::Transfer << QString() << Console
+        << QList<double>{20 - 12.3, 39.7 + 12.3, 0, 5} << QList<double>{12.3} << QString() << QString();
+    QTest::newRow("zero filling date") << u"update ppsila set navoz = '0000-00-00 00:00:00' where silo = 7"_s
+        << QList<int>{7, 9} << QString() << u"5"_s << Action::Transfer << QString() << Console
+        << QList<double>{15, 19.5, 5, 5} << QList<double>{5} << target9Navoz << u"1899-12-30 00:00:00"_s;
+    QTest::newRow("day 0 filling date, driven") << u"update ppsila set navoz = '2015-03-00 10:00:00' where silo = 7"_s
+        << QList<int>{7, 9} << QString() << u"5"_s << Action::DrivenTransfer << QString() << 0
+        << QList<double>{15, 19.5, 5, 5} << QList<double>{5} << target9Navoz << u"1899-12-30 00:00:00"_s;
+}
+
+void MovementsTest::movementsAtTheEdges()
+{
+    QFETCH(QString, before);
+    QFETCH(QList<int>, selected);
+    QFETCH(QString, meanwhile);
+    QFETCH(QString, quantity);
+    QFETCH(Action, action);
+    QFETCH(QString, told);
+    QFETCH(int, code);
+    QFETCH(QList<double>, stocks);
+    QFETCH(QList<double>, journal);
+    QFETCH(QString, check);
+    QFETCH(QString, checked);
+    if (!before.isEmpty())
+        m_db->execute(before);
+    for (int silo : selected)
+        select(silo);
+    if (!meanwhile.isEmpty())
+        m_db->execute(meanwhile);
+    if (!quantity.isNull())
+        m_form->popis1->setValue(4, quantity);
+    const double total = storeTotal();
+
+    const bool transfer = action == Action::Transfer || action == Action::DrivenTransfer;
+    ui::SuiButton *removal = m_form->suiButton4;
+    m_form->suiArrowButton2->Tag = action == Action::DrivenTransfer ? 1 : 0;
+    removal->Tag = action == Action::DrivenRemoval ? 3 : 1;
+    m_dialogs->queue({Move, {}});
+    transfer ? m_form->suiArrowButton2Click() : m_form->suiButton4Click(removal);
+
+    if (code == Console) {
+        const QStringList notices = m_dialogs->texts().filter(QRegularExpression(u"^(?!Opravdu)"_s));
+        QCOMPARE(notices, told.isEmpty() ? QStringList() : QStringList{told});
+    } else {
+        QVERIFY2(m_dialogs->asked.isEmpty(), qPrintable(m_dialogs->texts().join(u'|')));
+        QCOMPARE(transfer ? m_form->suiArrowButton2->Tag : removal->Tag, code);
+    }
+    const auto listed = [](const QList<double> &values) {
+        QStringList texts;
+        for (double value : values)
+            texts << QString::number(value, 'g', 17);
+        return texts.join(u' ');
+    };
+    QVERIFY2(this->stocks() == stocks, qPrintable(listed(this->stocks()) + u" instead of "_s + listed(stocks)));
+    QVERIFY2(this->journal() == journal, qPrintable(listed(this->journal()) + u" instead of "_s + listed(journal)));
+    QCOMPARE(storeTotal(), total);
+    if (!check.isEmpty()) {
+        Result value = m_db->admin().query(check);
+        QVERIFY(value.next());
+        QCOMPARE(value.toText(u"v"_s), checked);
+    }
+    // A refused movement leaves the panels as they were.
+    QCOMPARE(m_form->suiImagePanel2->text(), journal.isEmpty() ? u"SILO: 07"_s : u"SILO"_s);
+}
+
+void MovementsTest::tablesWithoutTransactionsAreLockedWhole()
+{
+    m_form.reset();
+    m_db->execute(u"alter table ppsila engine = MyISAM"_s);
+    m_db->execute(u"alter table ppsilap engine = MyISAM"_s);
+    m_form = std::make_unique<TForm1>(m_installation->context());
+    m_form->show();
+    QCOMPARE(m_dialogs->texts(),
+             QStringList{u"Tabulky sil nepodporují transakce!\nNezdařený pohyb osiva nelze vrátit zpět."_s});
+
+    select(7);
+    select(9);
+    m_form->popis1->setValue(4, u"5"_s);
+    m_dialogs->queue({Move, {}});
+    m_form->suiArrowButton2Click();
+    QCOMPARE(row(9).stav, 5.0);
+    Result locks = m_form->ZConnection1.query(u"show session status like 'Com_lock_tables'"_s);
+    QVERIFY(locks.next());
+    QCOMPARE(locks.toInt(u"Value"_s), 1);
+
+    // While a movement writes, another workstation cannot change a silo.
+    Connection mover;
+    mover.open(m_db->settings());
+    Connection other;
+    other.open(m_db->settings());
+    other.execute(u"set session lock_wait_timeout = 1"_s);
+    const QString emptySilo7 = u"update ppsila set stav = 0 where silo = 7"_s;
+    std::optional<unsigned int> refused;
+    const auto writeElsewhere = [&](int statement) {
+        if (statement != 5)
+            return;
+        try {
+            other.execute(emptySilo7);
+        } catch (const DbError &error) {
+            refused = error.code();
+        }
+    };
+    const movement::TransferOrder order{u"07"_s, u"09"_s, u"5"_s, {u"123"_s, {}, {}, {}},
+                                        m_form->snapshot.sila_id[7], m_form->snapshot.sila_id[9],
+                                        u"2026-12-09 10:00:00"_s};
+    QCOMPARE(movement::executeTransfer(mover, order, 5, movement::Locking::Tables, writeElsewhere),
+             movement::Outcome::Done);
+    QVERIFY(refused && DbError(*refused, {}).isTransient());
+    QCOMPARE(row(7).stav, 10.0);
+    other.execute(emptySilo7); // free again
+    QCOMPARE(row(7).stav, 0.0);
 }
 
 QTEST_MAIN(MovementsTest)

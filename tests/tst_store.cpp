@@ -294,7 +294,8 @@ void StoreTest::systemEnvironmentValues()
     QCOMPARE(system.fileTime(), QStringLiteral("2026-11-30 14:05:08"));
     QCOMPARE(StartEnvironment::system(dir.filePath(QStringLiteral("missing"))).fileTime(),
              QStringLiteral("1899-12-30 00:00:00"));
-    QCOMPARE(system.fileVersion(), QStringLiteral(GRANOVIA_PROJECT_VERSION));
+    QCOMPARE(system.fileVersion(), hostinfo::formatFileVersion(hostinfo::programVersion()));
+    QCOMPARE(hostinfo::formatFileVersion(hostinfo::FileVersion{2, 15, 3, 417}), QStringLiteral("2.15.3.417"));
     QCOMPARE(hostinfo::formatFileVersion(std::nullopt), QStringLiteral("-1.0.0.0"));
 
     QCOMPARE(hostinfo::ipv4AddressOf(QStringLiteral("localhost")), QStringLiteral("127.0.0.1"));

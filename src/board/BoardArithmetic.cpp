@@ -1,5 +1,7 @@
 #include "board/BoardArithmetic.h"
 
+#include "store/Stock.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -14,6 +16,21 @@ const QRect ResetDesignPlace(985, 10, 250, 76);
 constexpr double Hundredths = 100.0;
 constexpr double Half = 0.5;
 const QLatin1Char LineBreak('\n');
+
+// The notice of a movement ("přesun", "odvoz") that the console refused.
+std::optional<QString> refusalNotice(int resultCode, const QString &movement)
+{
+    switch (resultCode) {
+    case MovementNoNumber:
+        return QStringLiteral("Chyba v definici množství osiva pro %1!").arg(movement);
+    case MovementMissingRow:
+        return QStringLiteral("Silo pro %1 již v databázi neexistuje!").arg(movement);
+    case MovementStockChanged:
+        return QStringLiteral("Stav sila se změnil, vyberte silo znovu!");
+    default:
+        return std::nullopt;
+    }
+}
 
 } // namespace
 
@@ -58,8 +75,9 @@ int glyphHeight(int buttonHeight)
 
 int fillHeight(int glyphHeight, double stav, double kapacita)
 {
-    // A negative (or unreadable) stock draws as empty: there is no seed to show.
-    if (glyphHeight <= 0 || !(stav > 0))
+    // A negative, negligible or unreadable stock draws as empty: there is no
+    // seed to show.
+    if (glyphHeight <= 0 || !(stav >= stock::Negligible))
         return 0;
     // Stock in a silo without capacity on record draws as full: nothing more fits.
     if (!(kapacita > 0))
@@ -127,13 +145,16 @@ std::optional<QString> transferNotice(int resultCode, int zdroj, int cil)
     switch (resultCode) {
     case TransferNoCapacity:
         return QStringLiteral("V cílovém silu malá kapacita pro přesun!");
-    case TransferNoNumber:
-        return QStringLiteral("Chyba v definici množství osiva pro přesun!");
     case TransferDone:
         return QStringLiteral("Osivo ze sila SILO %1 přesunuto do sila SILO %2!").arg(zdroj).arg(cil);
     default:
-        return std::nullopt;
+        return refusalNotice(resultCode, QStringLiteral("přesun"));
     }
+}
+
+std::optional<QString> removalNotice(int resultCode)
+{
+    return refusalNotice(resultCode, QStringLiteral("odvoz"));
 }
 
 } // namespace granovia::board

@@ -77,12 +77,17 @@ QString transferCaption(const QString &sourceCaption);
 QString transferCaption(const QString &sourceCaption, const QString &targetCaption);
 QString removalCaption(const QString &sourceCaption);
 
-// Result codes of the console's driven transfer.
+// Result codes of the console's driven movements: a transfer leaves one in
+// its button's Tag, a removal only when it is refused.
 constexpr int TransferDone = 0;
 constexpr int TransferNoCapacity = 100;
-constexpr int TransferNoNumber = 200;
+constexpr int MovementNoNumber = 200;
+constexpr int MovementMissingRow = 300;
+constexpr int MovementStockChanged = 400;
 // The notice for a transfer's result code; none for a code the console does
 // not define.
 std::optional<QString> transferNotice(int resultCode, int zdroj, int cil);
+// The notice for a refused removal; none after a completed one.
+std::optional<QString> removalNotice(int resultCode);
 
 } // namespace granovia::board

@@ -169,7 +169,11 @@ void TForm2::removal()
     QCoreApplication::processEvents();
     m_console.suiButton4->Tag = TForm1::RemovalDriven;
     m_console.suiButton4Click(m_console.suiButton4);
+    const int result = m_console.suiButton4->Tag;
     m_console.suiButton4->Tag = TForm1::RemovalFromA;
+    const std::optional<QString> notice = board::removalNotice(result);
+    if (notice && foznam)
+        foznam->showModal(*notice);
     resetAfterMovement();
 }
 

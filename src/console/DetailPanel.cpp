@@ -2,6 +2,7 @@
 
 #include "app/NumberFormat.h"
 #include "store/Schema.h"
+#include "store/Stock.h"
 #include "ui/Skin.h"
 
 #include <QHeaderView>
@@ -34,7 +35,7 @@ PanelValues panelValuesOf(const Result &row)
         row.toText(c::NazDru),
         row.toText(c::NazOdru),
         row.toText(c::Stupen),
-        stav == 0 ? QString() : numbers::general(stav),
+        stock::isNone(stav) ? QString() : numbers::general(stav),
         numbers::dateTimeText(row.toDateTime(c::Navoz)),
         numbers::dateTimeText(row.toDateTime(c::Ppohyb)),
         numbers::general(row.toDouble(c::Kapacita) - stav),

@@ -27,7 +27,8 @@ const QStringList &rowLabels();
 
 using PanelValues = std::array<QString, detail::RowCount>;
 
-// The panel's values from a ppsila row (all empty, remaining 0, without a row).
+// The panel's values from a ppsila row (all empty, remaining 0, without a
+// row). A stock that shows as none leaves the quantity empty.
 PanelValues panelValuesOf(const Result &row);
 
 enum class PanelChoice { Ignore, A, B };

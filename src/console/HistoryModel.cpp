@@ -3,7 +3,6 @@
 #include "app/NumberFormat.h"
 #include "store/Connection.h"
 #include "store/DbError.h"
-#include "store/SqlText.h"
 
 #include <algorithm>
 
@@ -12,12 +11,8 @@ namespace granovia {
 namespace {
 
 const QString HistoryOrder = QStringLiteral(" order by datum desc");
-const QString ServerDateFormat = QStringLiteral("yyyy-MM-dd");
-const QString ServerTimeFormat = QStringLiteral("HH:mm:ss");
-constexpr qsizetype ServerDateLength = 10;
-constexpr qsizetype ServerTimeOffset = 11;
-constexpr qsizetype ServerTimeLength = 8;
-const QString DatumDisplayFormat = QStringLiteral("yyyy-MM-dd HH:mm");
+// "yyyy-mm-dd hh:nn": the server's "yyyy-mm-dd hh:mm:ss" up to the minutes.
+constexpr qsizetype DatumDisplayLength = 16;
 constexpr int QuantityDecimals = 3;
 
 // The designed select list and filter: every page adds its bound and order.
@@ -27,32 +22,20 @@ QString historySelect()
     return HistoryStatement.chopped(HistoryOrder.size());
 }
 
-QString quoted(const QDateTime &time)
+QString quoted(const QString &datum)
 {
-    return u'"' + formatTimestamp(time) + u'"';
+    return u'"' + datum + u'"';
 }
 
-// The datum as the server wrote it, a wall-clock time without a zone. Read in
-// the local zone, a time inside a daylight-saving gap would be invalid: the
-// line would lose its date and a page its bound. Nothing for NULL and for the
-// zero date.
-std::optional<QDateTime> parseDatum(const QString &text)
-{
-    const QDate date = QDate::fromString(text.left(ServerDateLength), ServerDateFormat);
-    const QTime time = QTime::fromString(text.mid(ServerTimeOffset, ServerTimeLength), ServerTimeFormat);
-    if (!date.isValid() || !time.isValid())
-        return std::nullopt;
-    return QDateTime(date, time, Qt::UTC);
-}
-
+// The datum shows as the server wrote it, to the minute: a wall-clock time
+// without a zone, which no daylight-saving gap can make invalid, and the
+// zero date or a day 0 as they stand.
 QVariant valueOf(const Result &result, const QString &field)
 {
     if (field == historyfield::Mnozstvi)
         return result.toDouble(field);
-    if (field == historyfield::Datum) {
-        const std::optional<QDateTime> datum = parseDatum(result.toText(field));
-        return datum ? QVariant(*datum) : QVariant();
-    }
+    if (field == historyfield::Datum)
+        return result.toText(field).left(DatumDisplayLength);
     return result.toText(field);
 }
 
@@ -60,8 +43,6 @@ QString displayText(const QString &field, const QVariant &value)
 {
     if (field == historyfield::Mnozstvi)
         return numbers::fixed(value.toDouble(), QuantityDecimals);
-    if (field == historyfield::Datum)
-        return value.toDateTime().toString(DatumDisplayFormat);
     return value.toString();
 }
 
@@ -73,13 +54,13 @@ Qt::Alignment alignmentOf(const QString &field)
 
 } // namespace
 
-QString historyPageStatement(const std::optional<QDateTime> &before, int limit)
+QString historyPageStatement(const std::optional<QString> &before, int limit)
 {
     const QString bound = before ? QStringLiteral(" and datum < %1").arg(quoted(*before)) : QString();
     return historySelect() + bound + HistoryOrder + QStringLiteral(" limit %1").arg(limit);
 }
 
-QString historySameDatumStatement(const QDateTime &datum)
+QString historySameDatumStatement(const QString &datum)
 {
     return historySelect() + QStringLiteral(" and datum = %1").arg(quoted(datum));
 }
@@ -242,15 +223,15 @@ QList<HistoryModel::Line> HistoryModel::readStep(Cursor &cursor)
 
 // Lines sharing the page's last datum may go on past the page; they are all
 // read by one more statement, so no line is lost or doubled at the boundary.
+// Any datum the server wrote bounds the next page, the zero date included.
 QList<HistoryModel::Line> HistoryModel::readDatedPage(Cursor &cursor)
 {
     QList<Fetched> page = readAll(historyPageStatement(cursor.before, PageSize));
     const bool undatedReached =
         std::any_of(page.cbegin(), page.cend(), [](const Fetched &fetched) { return fetched.datumIsNull; });
     QList<Line> lines;
-    // Every dated line left is in this page. A zero date, which cannot be a
-    // bound, sorts after all others as well.
-    if (page.size() < PageSize || undatedReached || !page.last().datum) {
+    // Every dated line left is in this page.
+    if (page.size() < PageSize || undatedReached) {
         cursor.stage = Stage::Undated;
         for (Fetched &fetched : page) {
             if (!fetched.datumIsNull)
@@ -258,7 +239,7 @@ QList<HistoryModel::Line> HistoryModel::readDatedPage(Cursor &cursor)
         }
         return lines;
     }
-    const QDateTime last = *page.last().datum;
+    const QString last = page.last().datum;
     for (Fetched &fetched : page) {
         if (fetched.datum != last)
             lines.append(std::move(fetched.line));
@@ -284,7 +265,7 @@ HistoryModel::Fetched HistoryModel::readLine(const Result &result) const
 {
     Fetched fetched;
     fetched.datumIsNull = result.isNull(historyfield::Datum);
-    fetched.datum = parseDatum(result.toText(historyfield::Datum));
+    fetched.datum = result.toText(historyfield::Datum);
     fetched.line.reserve(m_columns.size());
     for (const HistoryColumn &column : m_columns)
         fetched.line.append(valueOf(result, column.field));

@@ -3,7 +3,6 @@
 #include "console/ColumnLayout.h"
 
 #include <QAbstractTableModel>
-#include <QDateTime>
 #include <QVariant>
 #include <optional>
 
@@ -20,10 +19,11 @@ inline const QString HistoryStatement = QStringLiteral("select *, if(silob = '',
 
 // The lines of HistoryStatement come in pages keyed on datum, so that a
 // journal of years opens at once. A page stops before `before` (none: the
-// first page).
-QString historyPageStatement(const std::optional<QDateTime> &before, int limit);
+// first page), a datum as the server wrote it: other modules write the zero
+// date and days 0, which are no real times but sort and compare as written.
+QString historyPageStatement(const std::optional<QString> &before, int limit);
 // Every line of one datum: a page boundary may fall among them.
-QString historySameDatumStatement(const QDateTime &datum);
+QString historySameDatumStatement(const QString &datum);
 // The lines without a datum, which the designed order puts last.
 QString historyNullDatumStatement();
 
@@ -68,11 +68,11 @@ private:
     enum class Stage { Dated, Undated, Done };
     struct Cursor {
         Stage stage = Stage::Dated;
-        std::optional<QDateTime> before;
+        std::optional<QString> before;
     };
     struct Fetched {
         Line line;
-        std::optional<QDateTime> datum;
+        QString datum; // as the server wrote it
         bool datumIsNull = false;
     };
 

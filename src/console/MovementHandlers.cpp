@@ -19,6 +19,8 @@ movement::Lot lotOf(const DetailGrid *grid)
 }
 
 const QString NoCapacityText = QStringLiteral("Není kapacita pro přesun!");
+const QString MissingRowText = QStringLiteral("Silo již v databázi neexistuje! Pohyb nebyl zapsán.");
+const QString StockChangedText = QStringLiteral("Množství osiva v silu se mezitím změnilo! Vyberte silo znovu.");
 
 } // namespace
 
@@ -36,7 +38,7 @@ void TForm1::suiArrowButton2Click()
 {
     const bool driven = suiArrowButton2->Tag != TransferConsoleMode;
     try {
-        const TransferResult result = transfer(panelA(), panelB(), driven);
+        const MovementResult result = transfer(panelA(), panelB(), driven);
         if (driven)
             suiArrowButton2->Tag = int(result);
     } catch (...) {
@@ -51,25 +53,23 @@ void TForm1::suiArrowButton1Click()
     transfer(panelB(), panelA(), false);
 }
 
-TForm1::TransferResult TForm1::transfer(const PanelSide &source, const PanelSide &target, bool driven)
+TForm1::MovementResult TForm1::transfer(const PanelSide &source, const PanelSide &target, bool driven)
 {
     const std::optional<double> quantity = numbers::parse(source.grid->value(detail::QuantityRow));
     const std::optional<double> remaining = numbers::parse(target.grid->value(detail::RemainingRow));
-    if (!quantity || !remaining) {
+    // Nothing, or seed backwards, is no movement.
+    if (!quantity || !remaining || *quantity <= 0) {
         if (!driven)
             notice(QuantityErrorText);
-        return TransferResult::NoNumber;
+        return MovementResult::NoNumber;
     }
-    if (movement::exceedsCapacity(*quantity, *remaining)) {
-        if (!driven)
-            notice(NoCapacityText);
-        return TransferResult::NoCapacity;
-    }
+    if (movement::exceedsCapacity(*quantity, *remaining))
+        return refused(movement::Outcome::NoCapacity, driven);
     if (!driven) {
         suiMessageDialog2.setText(QStringLiteral("Opravdu přesunout osivo ze %1 do %2?")
                                       .arg(source.caption->text(), target.caption->text()));
         if (suiMessageDialog2.showModal() == AnswerStorno)
-            return TransferResult::Cancelled;
+            return MovementResult::Cancelled;
     }
     const movement::TransferOrder order{
         movement::siloNumberOfCaption(source.caption->text()),
@@ -80,39 +80,41 @@ TForm1::TransferResult TForm1::transfer(const PanelSide &source, const PanelSide
         target.id,
         formatTimestamp(QDateTime::currentDateTime()),
     };
-    if (movement::executeTransfer(ZConnection1, order, *quantity) == movement::Outcome::NoCapacity) {
-        if (!driven)
-            notice(NoCapacityText);
-        return TransferResult::NoCapacity;
-    }
+    const movement::Outcome outcome = movement::executeTransfer(ZConnection1, order, *quantity, m_locking);
+    if (outcome != movement::Outcome::Done)
+        return refused(outcome, driven);
     refreshAfterMovement();
-    return TransferResult::Done;
+    return MovementResult::Done;
 }
 
 void TForm1::suiButton4Click(ui::SuiButton *button)
 {
     const int mode = button->Tag;
+    const bool driven = mode == RemovalDriven;
     try {
-        removal(mode == RemovalFromB ? panelB() : panelA(), mode != RemovalDriven);
+        const MovementResult result = removal(mode == RemovalFromB ? panelB() : panelA(), driven);
+        if (driven && result != MovementResult::Done)
+            suiButton4->Tag = int(result);
     } catch (...) {
         // The next click from the console must test and ask again.
-        if (mode == RemovalDriven)
+        if (driven)
             suiButton4->Tag = RemovalFromA;
         throw;
     }
 }
 
-void TForm1::removal(const PanelSide &panel, bool checked)
+TForm1::MovementResult TForm1::removal(const PanelSide &panel, bool driven)
 {
-    if (checked) {
-        const std::optional<double> quantity = numbers::parse(panel.grid->value(detail::QuantityRow));
-        if (!quantity || *quantity <= 0) {
+    const std::optional<double> quantity = numbers::parse(panel.grid->value(detail::QuantityRow));
+    if (!quantity || *quantity <= 0) {
+        if (!driven)
             notice(QuantityErrorText);
-            return;
-        }
+        return MovementResult::NoNumber;
+    }
+    if (!driven) {
         suiMessageDialog2.setText(QStringLiteral("Opravdu přesunout osivo ze %1 mimo silo?").arg(panel.caption->text()));
         if (suiMessageDialog2.showModal() == AnswerStorno)
-            return;
+            return MovementResult::Cancelled;
     }
     const movement::RemovalOrder order{
         movement::siloNumberOfCaption(panel.caption->text()),
@@ -121,8 +123,31 @@ void TForm1::removal(const PanelSide &panel, bool checked)
         panel.id,
         formatTimestamp(QDateTime::currentDateTime()),
     };
-    movement::executeRemoval(ZConnection1, order);
+    const movement::Outcome outcome = movement::executeRemoval(ZConnection1, order, *quantity, m_locking);
+    if (outcome != movement::Outcome::Done)
+        return refused(outcome, driven);
     refreshAfterMovement();
+    return MovementResult::Done;
+}
+
+TForm1::MovementResult TForm1::refused(movement::Outcome outcome, bool driven)
+{
+    using movement::Outcome;
+    const auto [result, text] = [outcome]() -> std::pair<MovementResult, QString> {
+        switch (outcome) {
+        case Outcome::MissingRow:
+            return {MovementResult::MissingRow, MissingRowText};
+        case Outcome::StockChanged:
+            return {MovementResult::StockChanged, StockChangedText};
+        case Outcome::NoCapacity:
+        case Outcome::Done:
+            break;
+        }
+        return {MovementResult::NoCapacity, NoCapacityText};
+    }();
+    if (!driven)
+        notice(text);
+    return result;
 }
 
 void TForm1::refreshAfterMovement()

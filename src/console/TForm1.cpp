@@ -35,6 +35,8 @@ constexpr int PanelSplitPosition = 200;
 constexpr int GridColumnMargin = 25;
 const QString EmptyPanelCaption = QStringLiteral("SILO");
 const QString ConnectionFailedText = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
+const QString NoTransactionsText =
+    QStringLiteral("Tabulky sil nepodporují transakce!\nNezdařený pohyb osiva nelze vrátit zpět.");
 
 void lockBar(QSplitter *split, int firstPaneSize, int total)
 {
@@ -197,9 +199,20 @@ void TForm1::startUp()
         return;
     }
     nacti_sila();
+    detectTableLocking();
     openHistory();
     if (isPanelMode())
         Timer1.start();
+}
+
+// Tables of another engine roll nothing back: movements lock the whole tables
+// instead, and the operator learns once that a failure may leave half a
+// movement behind.
+void TForm1::detectTableLocking()
+{
+    m_locking = movement::lockingFor(ZConnection1);
+    if (m_locking == movement::Locking::Tables)
+        notice(NoTransactionsText);
 }
 
 void TForm1::openHistory()

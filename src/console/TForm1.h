@@ -4,6 +4,7 @@
 #include "console/DetailPanel.h"
 #include "console/HistoryModel.h"
 #include "console/OverviewGrid.h"
+#include "movements/Movements.h"
 #include "store/Connection.h"
 #include "store/SiloSnapshot.h"
 #include "store/StartAudit.h"
@@ -62,13 +63,16 @@ public:
     void prehledSelectCell(OverviewGrid *grid, int column, int row, bool &allow);
     // Transfer from panel A to panel B. A Tag of suiArrowButton2 other than 0
     // runs it driven: no dialog, and the result code (0 done, 100 no capacity,
-    // 200 no number) is left in the Tag. Database errors reach the caller,
-    // with the Tag back at 0.
+    // 200 no number, 300 a silo's row is gone, 400 the source's stock has
+    // changed) is left in the Tag. Database errors reach the caller, with the
+    // Tag back at 0.
     void suiArrowButton2Click();
     // Transfer from panel B to panel A, always with question and notices.
     void suiArrowButton1Click();
     // Removal out of the silo of panel A (Tag 1), panel B (Tag 2), or of
-    // panel A without test or question (Tag 3, as the board drives it).
+    // panel A without question or dialog (Tag 3, as the board drives it). A
+    // refused driven removal leaves its result code (200, 300 or 400, as for a
+    // transfer) in suiButton4's Tag; a completed one leaves the Tag at 3.
     // Database errors reach the caller, with suiButton4's Tag back at 1.
     void suiButton4Click(ui::SuiButton *button);
     void popis1DblClick();
@@ -130,11 +134,21 @@ private:
         ui::TitleStrip *caption;
         qint32 id;
     };
-    // What a transfer came to; the driven mode's result codes.
-    enum class TransferResult { Done = 0, NoCapacity = 100, NoNumber = 200, Cancelled = -1 };
+    // What a movement came to; the driven modes' result codes.
+    enum class MovementResult {
+        Done = 0,
+        NoCapacity = 100,
+        NoNumber = 200,
+        MissingRow = 300,
+        StockChanged = 400,
+        Cancelled = -1
+    };
 
-    TransferResult transfer(const PanelSide &source, const PanelSide &target, bool driven);
-    void removal(const PanelSide &panel, bool checked);
+    MovementResult transfer(const PanelSide &source, const PanelSide &target, bool driven);
+    MovementResult removal(const PanelSide &panel, bool driven);
+    // The result of a movement that the database refused, told to the
+    // operator unless the movement runs driven.
+    MovementResult refused(movement::Outcome outcome, bool driven);
     void refreshAfterMovement();
     void notice(const QString &text);
     PanelSide panelA() const;
@@ -150,6 +164,7 @@ private:
     void placeWindow();
     void startUp();
     void openHistory();
+    void detectTableLocking();
     void writeFormVersion();
     void reportUnwritable(const QString &path);
     void quantityEdit(DetailGrid *grid);
@@ -158,6 +173,7 @@ private:
     ConsoleContext m_context;
     OverviewModel *m_prehledModel = nullptr;
     OverviewModel *m_prehled2Model = nullptr;
+    movement::Locking m_locking = movement::Locking::Rows;
     bool m_shownOnce = false;
     bool m_formVersionWritten = false;
 };

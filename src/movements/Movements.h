@@ -9,7 +9,17 @@
 // transaction, committed at the end and rolled back on any error.
 namespace granovia::movement {
 
-enum class Outcome { Done, NoCapacity };
+enum class Outcome {
+    Done,
+    NoCapacity,   // the target cannot take the quantity
+    MissingRow,   // the source's or the target's row no longer exists
+    StockChanged, // the source holds less than the quantity now
+};
+
+// How a movement keeps other workstations out while it re-tests and writes:
+// row locks in a transaction, or, on tables without transactions, locks on
+// the whole tables (a failing statement then cannot be rolled back).
+enum class Locking { Rows, Tables };
 
 // A target may take up to this much more than its remaining capacity.
 constexpr long double CapacityTolerance = 2;
@@ -18,18 +28,28 @@ constexpr int MaxAttempts = 3;
 
 // The capacity test: q > r + 2, in extended precision.
 bool exceedsCapacity(long double quantity, long double remaining);
+// The remaining capacity kapacita − stav as the target panel shows it, in the
+// general form of 15 significant digits, read back as a number.
+long double remainingAsShown(double kapacita, double stav);
+
+// Rows when both ppsila and ppsilap support transactions, Tables otherwise.
+Locking lockingFor(Connection &connection);
 
 // Called with the number of each statement just before it is sent; tests
 // use it to make a given statement fail.
 using StatementHook = std::function<void(int statement)>;
 
-// Locks source and target, tests the quantity again against the target's
-// fresh capacity (another workstation may have filled it meanwhile), then
-// sends the six statements. NoCapacity leaves the database untouched.
+// Locks source and target and tests again on their fresh values: both rows
+// exist, the source still holds the quantity, the target can take it. Then
+// sends the six statements. Anything but Done leaves the database untouched.
+// A quantity that leaves the source less than stock::Negligible moves the
+// source's whole stored stock, so that the silo ends exactly empty.
 Outcome executeTransfer(Connection &connection, const TransferOrder &order, long double quantity,
-                        const StatementHook &beforeStatement = {});
+                        Locking locking = Locking::Rows, const StatementHook &beforeStatement = {});
 
-// Sends the three statements of a removal.
-void executeRemoval(Connection &connection, const RemovalOrder &order, const StatementHook &beforeStatement = {});
+// Locks the silo, tests its row and stock as a transfer does its source, and
+// sends the three statements of a removal.
+Outcome executeRemoval(Connection &connection, const RemovalOrder &order, long double quantity,
+                       Locking locking = Locking::Rows, const StatementHook &beforeStatement = {});
 
 } // namespace granovia::movement

@@ -59,14 +59,14 @@ QString fillTargetDate(const TransferOrder &o, const QString &fillingDate, const
 {
     return joinLines({
         QStringLiteral("update ppsila set navoz = %1").arg(quoted(e, fillingDate)),
-        QStringLiteral("where stav = 0 and id = %1").arg(o.targetId),
+        QStringLiteral("where ifnull(stav, 0) = 0 and id = %1").arg(o.targetId),
     });
 }
 
 QString addToTarget(const TransferOrder &o, const Escape &e)
 {
     return joinLines({
-        QStringLiteral("update ppsila set stav = stav + %1,").arg(o.quantityText),
+        QStringLiteral("update ppsila set stav = ifnull(stav, 0) + %1,").arg(o.quantityText),
         QStringLiteral("partie = %1, ppohyb = %2, naz_dru = %3, naz_odru = %4, stupen = %5")
             .arg(quoted(e, o.lot.partie), quoted(e, o.timestamp), quoted(e, o.lot.druh), quoted(e, o.lot.odruda),
                  quoted(e, o.lot.stupen)),

@@ -42,7 +42,8 @@ QString siloNumberOfCaption(const QString &caption);
 // The quantity as statements write it: every ',' becomes '.'.
 QString quantityTextOf(const QString &panelText);
 
-// A transfer's statements 1..6, in their order.
+// A transfer's statements 1..6, in their order. A NULL stock of the target
+// counts as 0: it takes the filling date and adds the quantity to 0.
 QString journalTransfer(const TransferOrder &order, const Escape &escape);
 QString selectSourceRow(const TransferOrder &order);
 QString fillTargetDate(const TransferOrder &order, const QString &fillingDate, const Escape &escape);
@@ -56,5 +57,15 @@ QString journalRemoval(const RemovalOrder &order, const Escape &escape);
 // Locks the rows of a movement, always in the order of their keys, so that
 // two movements over the same silos cannot wait for each other in a circle.
 QString lockRows(const QList<qint64> &ids);
+
+// Tables without transactions are kept to one movement at a time instead.
+inline const QString LockTables = QStringLiteral("lock tables ppsila write, ppsilap write");
+inline const QString UnlockTables = QStringLiteral("unlock tables");
+// One row for each of ppsila and ppsilap that the current database holds,
+// with the engine's "transactions" (YES for InnoDB).
+inline const QString TransactionSupport =
+    QStringLiteral("select e.transactions as transactions from information_schema.tables t "
+                   "join information_schema.engines e on e.engine = t.engine "
+                   "where t.table_schema = database() and t.table_name in ('ppsila', 'ppsilap')");
 
 } // namespace granovia::movement

@@ -1,6 +1,7 @@
 #include "store/SiloSnapshot.h"
 
 #include "store/Schema.h"
+#include "store/Stock.h"
 
 #include <cmath>
 
@@ -48,7 +49,7 @@ void SiloSnapshot::apply(const SiloRow &row)
     if (!hasSlot(row.silo))
         return;
     const auto s = size_t(row.silo);
-    const bool empty = row.stav == 0;
+    const bool empty = stock::isNone(row.stav);
     sila_procent[s] = empty ? 0 : fillPercent(row.stav, row.kapacita);
     sila_odruda[s] = empty ? QString() : row.odruda;
     sila_druh[s] = empty ? QString() : row.druh;

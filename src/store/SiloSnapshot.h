@@ -36,7 +36,8 @@ struct SiloSnapshot {
     static bool hasSlot(qint64 silo) { return silo >= FirstSlot && silo <= LastSlot; }
 
     void reset();
-    // Puts one row into its slot; a row without a slot is passed over.
+    // Puts one row into its slot; a row without a slot is passed over. A stock
+    // that shows as none (stock::isNone) fills the slot as an empty silo.
     void apply(const SiloRow &row);
     // Reads every row of ppsila in silo order. Slots without a row keep their
     // values; a failing statement throws DbError with the earlier rows applied.

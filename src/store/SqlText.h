@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 namespace granovia {
 
@@ -14,6 +15,11 @@ using Escape = std::function<QString(const QString &)>;
 
 // Time stamps in statements and in the start record: "yyyy-mm-dd hh:nn:ss".
 QString formatTimestamp(const QDateTime &time);
+
+// A date-time as the server writes it ("yyyy-mm-dd hh:mm:ss"), as a wall-clock
+// time in UTC so that no daylight-saving gap can make it invalid. Nothing for
+// the zero date, a day 0 or month 0, and anything else that is no real time.
+std::optional<QDateTime> parseTimestamp(const QString &text);
 
 // The zero of a date-time value, used where a date is missing.
 inline const QString ZeroTimestamp = QStringLiteral("1899-12-30 00:00:00");
