@@ -329,6 +329,8 @@ void TestIniFile::writeStringFailureKeepsOldFile()
     writeBytes(iniPath(), original);
     const QString dirPath = m_dir->path();
     const auto writable = QFile::permissions(dirPath);
+    // A read-only file in a read-only folder: neither replaced nor written in place.
+    QVERIFY(QFile::setPermissions(iniPath(), QFileDevice::ReadOwner));
     QVERIFY(QFile::setPermissions(dirPath, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     QFile probe(m_dir->filePath(QStringLiteral("probe")));
     const bool dirStillWritable = probe.open(QIODevice::WriteOnly);

@@ -677,6 +677,18 @@ void MovementsTest::tablesWithoutTransactionsAreLockedWhole()
     QCOMPARE(row(7).stav, 10.0);
     other.execute(emptySilo7); // free again
     QCOMPARE(row(7).stav, 0.0);
+
+    // A movement cut off half way is never sent again, and says so.
+    const qint64 linesBefore = journalLines();
+    const movement::TransferOrder back{u"09"_s, u"07"_s, u"5"_s, {u"123"_s, {}, {}, {}}, order.targetId,
+                                       order.sourceId, u"2026-12-09 10:05:00"_s};
+    try {
+        movement::executeTransfer(mover, back, 5, movement::Locking::Tables, killBefore(mover, 4));
+        QFAIL("a movement cut off half way reported success");
+    } catch (const DbError &error) {
+        QCOMPARE(error.code(), DbError::PartlyWritten);
+    }
+    QCOMPARE(journalLines(), linesBefore + 1);
 }
 
 QTEST_MAIN(MovementsTest)

@@ -232,6 +232,9 @@ void StoreTest::portTextMustBeDecimalInteger_data()
     QTest::newRow("letter in main port") << u"33o6"_s << QString() << u"'33o6' is not a valid integer value"_s;
     QTest::newRow("decimal comma") << u"3306,5"_s << QString() << u"'3306,5' is not a valid integer value"_s;
     QTest::newRow("empty main port") << QString() << QString() << u"'' is not a valid integer value"_s;
+    QTest::newRow("port above 65535") << u"68947"_s << QString() << u"'68947' is not a valid integer value"_s;
+    QTest::newRow("port 0") << u"0"_s << QString() << u"'0' is not a valid integer value"_s;
+    QTest::newRow("negative probe port") << u"3306"_s << u"-1"_s << u"'-1' is not a valid integer value"_s;
     QTest::newRow("bad probe port, before any attempt") << u"3306"_s << u"x"_s << u"'x' is not a valid integer value"_s;
 }
 

@@ -106,6 +106,8 @@ bool saveColumnLayout(const QString &path, const QList<HistoryColumn> &columns)
     for (const HistoryColumn &column : columns)
         lines.append(lineOf(column));
     QSaveFile file(path);
+    // In place when the folder refuses a new file, as the INI file is.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.write((lines.join(u'\n') + u'\n').toUtf8());

@@ -9,6 +9,7 @@
 #include "store/DbError.h"
 #include "store/HostInfo.h"
 #include "store/Schema.h"
+#include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/IniFile.h"
 #include "ui/Skin.h"
@@ -77,6 +78,7 @@ void TForm1::FormCreate()
 {
     numbers::installDecimalComma();
     skin::registerFonts();
+    ZConnection1.setBusyIndicator(&ui::showBusyCursor);
     setWindowTitle(ui::ApplicationCaption);
     setMinimumSize(MinimumWindowSize);
     resize(DesignWidth, DesignHeight);

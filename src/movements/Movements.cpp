@@ -4,6 +4,7 @@
 #include "store/DbError.h"
 #include "store/Schema.h"
 #include "store/Stock.h"
+#include "store/WaitBudget.h"
 
 #include <QHash>
 #include <QLocale>
@@ -14,23 +15,60 @@ namespace granovia::movement {
 
 namespace {
 
-template <typename Work>
-auto withRetry(Work work)
+// What one try of a movement has sent so far.
+struct Progress {
+    // A statement that changes data has been sent.
+    bool written = false;
+    // Counts the movement's journal line, once that line has been sent.
+    QString journalCheck;
+};
+
+// True when the movement's own journal line is there: its transaction committed.
+bool committed(Connection &connection, const QString &journalCheck)
 {
+    try {
+        Result lines = connection.query(journalCheck);
+        lines.next();
+        return lines.toInt(QStringLiteral("n")) > 0;
+    } catch (const DbError &error) {
+        // Neither booked again nor reported as not done: the operator must look.
+        throw DbError(DbError::OutcomeUnknown, error.serverMessage());
+    }
+}
+
+// Runs a movement's unit of work again after a deadlock, a lock wait time-out
+// or a session lost before its COMMIT, all of which the server rolled back; at
+// most MaxAttempts times, and only while the action's wait budget lasts. A
+// COMMIT whose answer was lost is settled by the movement's journal line, so
+// that no movement is ever booked twice. Tables without transactions keep
+// every statement sent: a try that failed after writing is never repeated,
+// and the operator learns that the movement is only partly written.
+template <typename Work>
+Outcome withRetry(Connection &connection, Locking locking, Work work)
+{
+    const WaitBudget budget;
     for (int attempt = 1;; ++attempt) {
+        Progress progress;
         try {
-            return work();
+            return work(progress);
         } catch (const DbError &error) {
-            if (!error.isTransient() || attempt == MaxAttempts)
+            if (locking == Locking::Tables && progress.written)
+                throw DbError(DbError::PartlyWritten, error.message(), error.statement());
+            const bool commitUnanswered = error.code() == DbError::CommitUnanswered;
+            if (commitUnanswered && committed(connection, progress.journalCheck))
+                return Outcome::Done;
+            const bool rolledBack = commitUnanswered || error.isTransient() || error.isConnectionLost();
+            if (!rolledBack || attempt == MaxAttempts || WaitBudget::current().left() <= std::chrono::nanoseconds::zero())
                 throw;
         }
     }
 }
 
-void send(Connection &connection, const StatementHook &hook, int number, const QString &statement)
+void send(Connection &connection, const StatementHook &hook, Progress &progress, int number, const QString &statement)
 {
     if (hook)
         hook(number);
+    progress.written = true;
     connection.execute(statement);
 }
 
@@ -136,7 +174,7 @@ Outcome executeTransfer(Connection &connection, const TransferOrder &order, long
                         const StatementHook &hook)
 {
     const Escape escape = connection.escaper();
-    return withRetry([&] {
+    return withRetry(connection, locking, [&](Progress &progress) {
         MovementLock lock(connection, locking);
         const QHash<qint64, LockedSilo> silos = lockedSilos(connection, {order.sourceId, order.targetId});
         if (!silos.contains(order.sourceId) || !silos.contains(order.targetId))
@@ -150,14 +188,17 @@ Outcome executeTransfer(Connection &connection, const TransferOrder &order, long
             return Outcome::NoCapacity;
         TransferOrder moved = order;
         moved.quantityText = *taken;
-        send(connection, hook, 1, journalTransfer(moved, escape));
+        send(connection, hook, progress, 1, journalTransfer(moved, escape));
+        progress.journalCheck = countJournalLines(moved, escape);
         if (hook)
             hook(2);
         const QString fillingDate = sourceFillingDate(connection, moved);
-        send(connection, hook, 3, fillTargetDate(moved, fillingDate, escape));
-        send(connection, hook, 4, addToTarget(moved, escape));
-        send(connection, hook, 5, takeFromSilo(moved.sourceId, moved.quantityText, moved.timestamp, escape));
-        send(connection, hook, 6, clearIfEmpty(moved.sourceId));
+        send(connection, hook, progress, 3, fillTargetDate(moved, fillingDate, escape));
+        send(connection, hook, progress, 4, addToTarget(moved, escape));
+        send(connection, hook, progress, 5, takeFromSilo(moved.sourceId, moved.quantityText, moved.timestamp, escape));
+        send(connection, hook, progress, 6, clearIfEmpty(moved.sourceId));
+        if (hook)
+            hook(CommitStep);
         lock.commit();
         return Outcome::Done;
     });
@@ -167,7 +208,7 @@ Outcome executeRemoval(Connection &connection, const RemovalOrder &order, long d
                        const StatementHook &hook)
 {
     const Escape escape = connection.escaper();
-    return withRetry([&] {
+    return withRetry(connection, locking, [&](Progress &progress) {
         MovementLock lock(connection, locking);
         const QHash<qint64, LockedSilo> silos = lockedSilos(connection, {order.siloId});
         if (!silos.contains(order.siloId))
@@ -177,9 +218,12 @@ Outcome executeRemoval(Connection &connection, const RemovalOrder &order, long d
             return Outcome::StockChanged;
         RemovalOrder moved = order;
         moved.quantityText = *taken;
-        send(connection, hook, 1, journalRemoval(moved, escape));
-        send(connection, hook, 2, takeFromSilo(moved.siloId, moved.quantityText, moved.timestamp, escape));
-        send(connection, hook, 3, clearIfEmpty(moved.siloId));
+        send(connection, hook, progress, 1, journalRemoval(moved, escape));
+        progress.journalCheck = countJournalLines(moved, escape);
+        send(connection, hook, progress, 2, takeFromSilo(moved.siloId, moved.quantityText, moved.timestamp, escape));
+        send(connection, hook, progress, 3, clearIfEmpty(moved.siloId));
+        if (hook)
+            hook(CommitStep);
         lock.commit();
         return Outcome::Done;
     });

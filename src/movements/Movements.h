@@ -35,9 +35,10 @@ long double remainingAsShown(double kapacita, double stav);
 // Rows when both ppsila and ppsilap support transactions, Tables otherwise.
 Locking lockingFor(Connection &connection);
 
-// Called with the number of each statement just before it is sent; tests
-// use it to make a given statement fail.
+// Called with the number of each statement just before it is sent, and with
+// CommitStep just before the COMMIT; tests use it to make a step fail.
 using StatementHook = std::function<void(int statement)>;
+constexpr int CommitStep = 0;
 
 // Locks source and target and tests again on their fresh values: both rows
 // exist, the source still holds the quantity, the target can take it. Then

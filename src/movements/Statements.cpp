@@ -24,6 +24,16 @@ QStringList journalTail(const QString &quantityText, const Lot &lot, const QStri
     };
 }
 
+QString countJournalLines(const QString &silo, const QString &silob, const QString &quantityText, const Lot &lot,
+                          const QString &timestamp, const Escape &e)
+{
+    return joinLines({
+        QStringLiteral("select count(*) as n from ppsilap"),
+        QStringLiteral("where datum = %1 and silo = %2 and silob = %3 and mnozstvi = %4 and partie = %5")
+            .arg(quoted(e, timestamp), quoted(e, silo), quoted(e, silob), quantityText, quoted(e, lot.partie)),
+    });
+}
+
 } // namespace
 
 QString siloNumberOfCaption(const QString &caption)
@@ -102,6 +112,16 @@ QString journalRemoval(const RemovalOrder &o, const Escape &e)
         QStringLiteral("silo = %1,").arg(quoted(e, o.siloNumber)),
     };
     return joinLines(lines + journalTail(o.quantityText, o.lot, o.timestamp, e));
+}
+
+QString countJournalLines(const TransferOrder &o, const Escape &e)
+{
+    return countJournalLines(o.sourceNumber, o.targetNumber, o.quantityText, o.lot, o.timestamp, e);
+}
+
+QString countJournalLines(const RemovalOrder &o, const Escape &e)
+{
+    return countJournalLines(o.siloNumber, QString(), o.quantityText, o.lot, o.timestamp, e);
 }
 
 QString lockRows(const QList<qint64> &ids)

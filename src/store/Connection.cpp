@@ -2,15 +2,80 @@
 
 #include "store/Cp1250.h"
 #include "store/DbError.h"
+#include "store/WaitBudget.h"
 
 #include <errmsg.h>
 #include <mutex>
+#include <poll.h>
 
 namespace granovia {
 
 namespace {
 
 constexpr const char *WireCharset = "cp1250";
+// The library's own read and write time-outs back up the wait budget; they
+// never end a wait the budget would still allow.
+constexpr unsigned int IoTimeoutSeconds =
+    unsigned(std::chrono::ceil<std::chrono::seconds>(WaitBudget::Total).count());
+
+// Run by the library right after connecting, before any statement of ours.
+// Single quotes, because a global ANSI_QUOTES reads "" as a name.
+QByteArray sessionSetUp()
+{
+    return QByteArrayLiteral("set session sql_mode = '', innodb_lock_wait_timeout = %1, lock_wait_timeout = %1")
+        .replace("%1", QByteArray::number(Connection::LockWaitSeconds));
+}
+
+using Clock = std::chrono::steady_clock;
+
+// Waits until the socket is ready for what the library asks, or until `until`.
+// Returns the events that occurred, 0 when time ran out first.
+int waitForSocket(MYSQL *handle, int status, Clock::time_point until)
+{
+    pollfd socket{mysql_get_socket(handle), 0, 0};
+    socket.events = short(((status & MYSQL_WAIT_READ) ? POLLIN : 0) | ((status & MYSQL_WAIT_WRITE) ? POLLOUT : 0)
+                          | ((status & MYSQL_WAIT_EXCEPT) ? POLLPRI : 0));
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+    if (wait.count() <= 0 || poll(&socket, 1, int(wait.count())) <= 0)
+        return 0;
+    // An error or a hang-up is for the library to read and report.
+    const bool broken = socket.revents & (POLLERR | POLLHUP | POLLNVAL);
+    return ((socket.revents & POLLIN) || broken ? MYSQL_WAIT_READ : 0)
+        | ((socket.revents & POLLOUT) || broken ? MYSQL_WAIT_WRITE : 0)
+        | ((socket.revents & POLLPRI) ? MYSQL_WAIT_EXCEPT : 0);
+}
+
+// Shows the busy indicator once a call has waited long enough, and takes it
+// away when the call ends.
+class BusySignal final {
+public:
+    explicit BusySignal(const Connection::BusyIndicator &indicator)
+        : m_indicator(indicator)
+    {
+    }
+    ~BusySignal()
+    {
+        if (m_shown)
+            m_indicator(false);
+    }
+    Q_DISABLE_COPY_MOVE(BusySignal)
+    // The time until which the caller may wait before calling this again.
+    Clock::time_point update(Clock::time_point begin, Clock::time_point until)
+    {
+        if (m_shown || !m_indicator)
+            return until;
+        const Clock::time_point showAt = begin + Connection::BusyAfter;
+        if (Clock::now() < showAt)
+            return std::min(until, showAt);
+        m_shown = true;
+        m_indicator(true);
+        return until;
+    }
+
+private:
+    const Connection::BusyIndicator &m_indicator;
+    bool m_shown = false;
+};
 
 void initLibraryOnce()
 {
@@ -116,21 +181,87 @@ void Connection::open(const ConnectionSettings &settings)
 {
     close();
     m_settings = settings;
+    const WaitBudget budget;
+    connect();
+}
+
+// Drives a started non-blocking call of the library to its end, waiting on the
+// socket in between. False when the budget ran out first: the call is then
+// unfinished, and its session can only be closed.
+template <typename Continue>
+bool Connection::drive(MYSQL *handle, int status, Continue next)
+{
+    WaitBudget &budget = WaitBudget::current();
+    const Clock::time_point begin = Clock::now();
+    const Clock::time_point deadline = begin + budget.left();
+    BusySignal busy(m_busy);
+    while (status != 0) {
+        const Clock::time_point libraryDeadline = (status & MYSQL_WAIT_TIMEOUT)
+            ? Clock::now() + std::chrono::milliseconds(mysql_get_timeout_value_ms(handle))
+            : Clock::time_point::max();
+        int events = 0;
+        while (events == 0) {
+            const Clock::time_point now = Clock::now();
+            if (now >= deadline) {
+                budget.spend(now - begin);
+                return false;
+            }
+            if (now >= libraryDeadline) {
+                events = MYSQL_WAIT_TIMEOUT;
+                break;
+            }
+            events = waitForSocket(handle, status, busy.update(begin, std::min(deadline, libraryDeadline)));
+        }
+        status = next(events);
+    }
+    budget.spend(Clock::now() - begin);
+    return true;
+}
+
+void Connection::connect()
+{
     std::unique_ptr<MYSQL, Close> handle(mysql_init(nullptr));
     if (!handle)
         throw DbError(CR_OUT_OF_MEMORY, QStringLiteral("Out of memory"));
-    const unsigned int timeout = ConnectTimeoutSeconds;
-    mysql_options(handle.get(), MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-    mysql_options(handle.get(), MYSQL_SET_CHARSET_NAME, WireCharset);
-    const QByteArray host = cp1250::encode(settings.host);
-    const QByteArray user = cp1250::encode(settings.user);
-    const QByteArray password = cp1250::encode(settings.password);
-    const QByteArray database = cp1250::encode(settings.database);
-    if (!mysql_real_connect(handle.get(), host.constData(), user.constData(), password.constData(),
-                            database.isEmpty() ? nullptr : database.constData(), settings.port, nullptr, 0)) {
-        throw DbError(mysql_errno(handle.get()), cp1250::decode(mysql_error(handle.get())));
-    }
+    MYSQL *mysql = handle.get();
+    const unsigned int connectTimeout = ConnectTimeoutSeconds;
+    const unsigned int ioTimeout = IoTimeoutSeconds;
+    const unsigned int tcp = MYSQL_PROTOCOL_TCP;
+    mysql_options(mysql, MYSQL_OPT_NONBLOCK, nullptr);
+    mysql_options(mysql, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
+    mysql_options(mysql, MYSQL_OPT_READ_TIMEOUT, &ioTimeout);
+    mysql_options(mysql, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout);
+    // "localhost" would otherwise mean the default Unix socket, whatever the port.
+    mysql_options(mysql, MYSQL_OPT_PROTOCOL, &tcp);
+    mysql_options(mysql, MYSQL_SET_CHARSET_NAME, WireCharset);
+    const QByteArray setUp = sessionSetUp();
+    mysql_options(mysql, MYSQL_INIT_COMMAND, setUp.constData());
+
+    const QByteArray host = cp1250::encode(m_settings.host);
+    const QByteArray user = cp1250::encode(m_settings.user);
+    const QByteArray password = cp1250::encode(m_settings.password);
+    const QByteArray database = cp1250::encode(m_settings.database);
+    MYSQL *connected = nullptr;
+    const int status = mysql_real_connect_start(&connected, mysql, host.constData(), user.constData(),
+                                                password.constData(), database.isEmpty() ? nullptr : database.constData(),
+                                                m_settings.port, nullptr, 0);
+    if (!drive(mysql, status, [&](int events) { return mysql_real_connect_cont(&connected, mysql, events); }))
+        throw DbError(DbError::TimeLimitReached, QStringLiteral("Connecting to %1 timed out").arg(m_settings.host));
+    if (!connected)
+        throw DbError(mysql_errno(mysql), cp1250::decode(mysql_error(mysql)));
     m_handle = std::move(handle);
+    m_lost = false;
+}
+
+void Connection::reconnect()
+{
+    try {
+        connect();
+    } catch (const DbError &error) {
+        if (error.code() == DbError::TimeLimitReached)
+            throw;
+        throw DbError(DbError::Unreachable, error.serverMessage());
+    }
 }
 
 bool Connection::isOpen() const
@@ -141,58 +272,110 @@ bool Connection::isOpen() const
 void Connection::close()
 {
     m_handle.reset();
+    m_lost = false;
 }
 
-MYSQL *Connection::handle() const
+void Connection::lose()
 {
+    // Cut first, so that closing cannot wait on a peer that does not read.
+    if (m_handle)
+        mariadb_cancel(m_handle.get());
+    m_handle.reset();
+    m_lost = true;
+}
+
+MYSQL *Connection::handle()
+{
+    if (m_lost && m_inTransaction)
+        throw DbError(CR_SERVER_GONE_ERROR, QStringLiteral("The session of the open transaction is gone"));
+    if (m_lost)
+        reconnect();
     if (!m_handle)
         throw DbError(CR_CONNECTION_ERROR, QStringLiteral("Not connected to the database server"));
     return m_handle.get();
 }
 
-void Connection::fail(const QByteArray &statement) const
+void Connection::fail(const QByteArray &statement)
 {
-    throw DbError(mysql_errno(m_handle.get()), cp1250::decode(mysql_error(m_handle.get())), statement);
+    DbError error(mysql_errno(m_handle.get()), cp1250::decode(mysql_error(m_handle.get())), statement);
+    if (error.isConnectionLost())
+        lose();
+    throw error;
 }
 
-void Connection::send(const QString &statement)
+void Connection::send(const QByteArray &statement)
 {
-    const QByteArray text = cp1250::encode(statement);
-    if (mysql_real_query(handle(), text.constData(), text.size()) != 0)
-        fail(text);
+    MYSQL *mysql = handle();
+    int failed = 0;
+    const int status = mysql_real_query_start(&failed, mysql, statement.constData(), statement.size());
+    if (!drive(mysql, status, [&](int events) { return mysql_real_query_cont(&failed, mysql, events); })) {
+        lose();
+        throw DbError(DbError::TimeLimitReached, QString(), statement);
+    }
+    if (failed != 0)
+        fail(statement);
+}
+
+MYSQL_RES *Connection::storeResult(const QByteArray &statement)
+{
+    MYSQL *mysql = m_handle.get();
+    MYSQL_RES *result = nullptr;
+    const int status = mysql_store_result_start(&result, mysql);
+    if (!drive(mysql, status, [&](int events) { return mysql_store_result_cont(&result, mysql, events); })) {
+        lose();
+        throw DbError(DbError::TimeLimitReached, QString(), statement);
+    }
+    if (!result && mysql_field_count(mysql) != 0)
+        fail(statement);
+    return result;
+}
+
+Result Connection::read(const QByteArray &statement)
+{
+    send(statement);
+    return Result(storeResult(statement));
 }
 
 void Connection::execute(const QString &statement)
 {
-    send(statement);
+    const WaitBudget budget;
+    const QByteArray text = cp1250::encode(statement);
+    send(text);
     // A statement that returns rows anyway must not leave them unread.
-    Result discarded(mysql_store_result(m_handle.get()));
+    Result discarded(storeResult(text));
 }
 
 Result Connection::query(const QString &statement)
 {
-    send(statement);
-    MYSQL_RES *result = mysql_store_result(m_handle.get());
-    if (!result && mysql_field_count(m_handle.get()) != 0)
-        fail(cp1250::encode(statement));
-    return Result(result);
+    const WaitBudget budget;
+    const QByteArray text = cp1250::encode(statement);
+    try {
+        return read(text);
+    } catch (const DbError &error) {
+        if (!error.isConnectionLost() || m_inTransaction)
+            throw;
+    }
+    // Reading twice changes nothing, so a read cut off is made again.
+    return read(text);
 }
 
 quint64 Connection::affectedRows() const
 {
-    return mysql_affected_rows(handle());
+    return m_handle ? mysql_affected_rows(m_handle.get()) : 0;
 }
 
-QString Connection::escape(const QString &value) const
+QString Connection::escape(const QString &value)
 {
+    const WaitBudget budget;
+    MYSQL *mysql = handle();
     const QByteArray raw = cp1250::encode(value);
     QByteArray escaped(raw.size() * 2 + 1, Qt::Uninitialized);
-    const unsigned long length = mysql_real_escape_string(handle(), escaped.data(), raw.constData(), raw.size());
+    const unsigned long length = mysql_real_escape_string(mysql, escaped.data(), raw.constData(), raw.size());
     escaped.truncate(qsizetype(length));
     return cp1250::decode(escaped);
 }
 
-Escape Connection::escaper() const
+Escape Connection::escaper()
 {
     return [this](const QString &value) { return escape(value); };
 }
@@ -201,10 +384,12 @@ Transaction::Transaction(Connection &connection)
     : m_connection(connection)
 {
     m_connection.execute(QStringLiteral("start transaction"));
+    m_connection.m_inTransaction = true;
 }
 
 Transaction::~Transaction()
 {
+    m_connection.m_inTransaction = false;
     if (m_done || !m_connection.isOpen())
         return;
     try {
@@ -216,8 +401,17 @@ Transaction::~Transaction()
 
 void Transaction::commit()
 {
-    m_connection.execute(QStringLiteral("commit"));
+    try {
+        m_connection.execute(QStringLiteral("commit"));
+    } catch (const DbError &error) {
+        if (error.isConnectionLost())
+            throw DbError(DbError::CommitUnanswered, error.serverMessage(), error.statement());
+        if (error.code() == DbError::TimeLimitReached)
+            throw DbError(DbError::OutcomeUnknown, error.serverMessage(), error.statement());
+        throw;
+    }
     m_done = true;
+    m_connection.m_inTransaction = false;
 }
 
 } // namespace granovia

@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <mysql.h>
 
@@ -53,11 +55,24 @@ private:
 // The one connection to the shared database, over MariaDB Connector/C. Text
 // goes to the server and comes back as Windows-1250. Every failure throws
 // DbError with the server's error number and message.
+//
+// The session is always TCP to host:port, and it is set up before its first
+// statement: empty SQL mode, cp1250, short lock waits. Nothing blocks for
+// longer than the running WaitBudget allows: the library is driven without
+// blocking, and a call that runs out of time abandons the session. A session
+// found lost is replaced, with the same settings, at the next use.
 class Connection final {
 public:
     // Connecting gives up after this long, so that an unreachable host cannot
-    // freeze the start for minutes.
-    static constexpr unsigned int ConnectTimeoutSeconds = 10;
+    // freeze the start for long.
+    static constexpr unsigned int ConnectTimeoutSeconds = 5;
+    // The session's lock waits: three tries of a movement fit the wait budget.
+    static constexpr unsigned int LockWaitSeconds = 2;
+    // A call that takes longer than this shows the busy indicator.
+    static constexpr std::chrono::milliseconds BusyAfter{300};
+
+    // Told true when a call has been waiting for BusyAfter, false when it ends.
+    using BusyIndicator = std::function<void(bool busy)>;
 
     Connection();
     ~Connection();
@@ -65,29 +80,49 @@ public:
 
     // Opens a new session with these settings, closing any previous one.
     void open(const ConnectionSettings &settings);
+    // A session is there; it may still turn out lost at its next use.
     bool isOpen() const;
     void close();
     const ConnectionSettings &settings() const { return m_settings; }
 
+    // Sent once: a session lost on the way is reported, never sent again.
     void execute(const QString &statement);
+    // A read: a session found lost is replaced and the read made again,
+    // unless a transaction was open on it.
     Result query(const QString &statement);
     quint64 affectedRows() const;
 
     // Escapes a value for use between quotes in a statement, under the
     // connection's character set.
-    QString escape(const QString &value) const;
-    Escape escaper() const;
+    QString escape(const QString &value);
+    Escape escaper();
+
+    void setBusyIndicator(BusyIndicator indicator) { m_busy = std::move(indicator); }
 
 private:
     struct Close {
         void operator()(MYSQL *handle) const { mysql_close(handle); }
     };
-    MYSQL *handle() const;
-    [[noreturn]] void fail(const QByteArray &statement) const;
-    void send(const QString &statement);
+    MYSQL *handle();
+    void connect();
+    void reconnect();
+    // Drops a session that is gone or was abandoned; the next use replaces it.
+    void lose();
+    [[noreturn]] void fail(const QByteArray &statement);
+    void send(const QByteArray &statement);
+    MYSQL_RES *storeResult(const QByteArray &statement);
+    Result read(const QByteArray &statement);
+    template <typename Continue>
+    bool drive(MYSQL *handle, int status, Continue next);
+
+    friend class Transaction;
 
     std::unique_ptr<MYSQL, Close> m_handle;
     ConnectionSettings m_settings;
+    bool m_lost = false;
+    // A transaction lives on its session: it is never carried to a new one.
+    bool m_inTransaction = false;
+    BusyIndicator m_busy;
 };
 
 // Rolls the open transaction back when it goes out of scope uncommitted.
@@ -96,6 +131,8 @@ public:
     explicit Transaction(Connection &connection);
     ~Transaction();
     Q_DISABLE_COPY_MOVE(Transaction)
+    // A session lost while the COMMIT was under way leaves the outcome open:
+    // DbError::CommitUnanswered, or OutcomeUnknown when time ran out.
     void commit();
 
 private:

@@ -1,8 +1,49 @@
 #include "store/DbError.h"
 
+#include <errmsg.h>
 #include <mysqld_error.h>
 
 namespace granovia {
+
+namespace {
+
+const QString NotDone = QStringLiteral("Akce nebyla provedena.");
+
+// What the operator reads for a failure, with the library's own text kept
+// below it for whoever looks into the cause.
+QString operatorMessage(unsigned int code, const QString &serverMessage)
+{
+    QString headline;
+    switch (code) {
+    case DbError::Unreachable:
+        headline = QStringLiteral("Databáze není dostupná!\n") + NotDone;
+        break;
+    case DbError::TimeLimitReached:
+        headline = QStringLiteral("Databáze neodpověděla včas!\n") + NotDone;
+        break;
+    case DbError::OutcomeUnknown:
+        headline = QStringLiteral("Databáze neodpověděla včas!\nNení jisté, zda byl pohyb zapsán, ověřte jej v historii.");
+        break;
+    case DbError::PartlyWritten:
+        headline = QStringLiteral("Pohyb osiva byl zapsán jen zčásti a na tabulkách bez transakcí jej nelze vrátit zpět!\n"
+                                  "Ověřte stav sil a historii.");
+        break;
+    case ER_LOCK_WAIT_TIMEOUT:
+        headline = QStringLiteral("Záznamy drží zamčené jiné pracoviště!\n") + NotDone;
+        break;
+    case CR_SERVER_GONE_ERROR:
+    case CR_SERVER_LOST:
+    case CR_SERVER_LOST_EXTENDED:
+    case DbError::CommitUnanswered:
+        headline = QStringLiteral("Spojení s databází se přerušilo!\n") + NotDone;
+        break;
+    default:
+        return serverMessage;
+    }
+    return serverMessage.isEmpty() ? headline : headline + QStringLiteral("\n(%1)").arg(serverMessage);
+}
+
+} // namespace
 
 AppError::AppError(const QString &message)
     : std::runtime_error(message.toStdString())
@@ -10,9 +51,10 @@ AppError::AppError(const QString &message)
 {
 }
 
-DbError::DbError(unsigned int code, const QString &message, QByteArray statement)
-    : AppError(message)
+DbError::DbError(unsigned int code, const QString &serverMessage, QByteArray statement)
+    : AppError(operatorMessage(code, serverMessage))
     , m_code(code)
+    , m_serverMessage(serverMessage)
     , m_statement(std::move(statement))
 {
 }
@@ -20,6 +62,26 @@ DbError::DbError(unsigned int code, const QString &message, QByteArray statement
 bool DbError::isTransient() const
 {
     return m_code == ER_LOCK_DEADLOCK || m_code == ER_LOCK_WAIT_TIMEOUT;
+}
+
+bool DbError::isConnectionLost() const
+{
+    switch (m_code) {
+    case CR_SERVER_GONE_ERROR:
+    case CR_SERVER_LOST:
+    case CR_SERVER_LOST_EXTENDED:
+    case CR_CONNECTION_ERROR:
+    case CR_CONN_HOST_ERROR:
+    case ER_SERVER_SHUTDOWN:
+    case ER_CONNECTION_KILLED:
+    case ER_NET_READ_ERROR:
+    case ER_NET_READ_INTERRUPTED:
+    case ER_NET_ERROR_ON_WRITE:
+    case ER_NET_WRITE_INTERRUPTED:
+        return true;
+    default:
+        return false;
+    }
 }
 
 ConversionError::ConversionError(const QString &text)

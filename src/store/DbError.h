@@ -19,20 +19,34 @@ private:
 
 // A failure reported by the database server or the client library, with the
 // server's error number and message and the statement that failed (if any).
+// Failures an operator can do something about (no server, no answer in time,
+// rows locked elsewhere) carry a Czech message with the library's text below.
 class DbError final : public AppError {
 public:
-    DbError(unsigned int code, const QString &message, QByteArray statement = {});
+    // The program's own codes, above the ranges of the server and the library.
+    static constexpr unsigned int Unreachable = 9001;      // no new session could be made
+    static constexpr unsigned int TimeLimitReached = 9002; // the action's wait budget ran out
+    static constexpr unsigned int CommitUnanswered = 9003; // the session was lost during COMMIT
+    static constexpr unsigned int OutcomeUnknown = 9004;   // and it could not be settled
+    static constexpr unsigned int PartlyWritten = 9005;    // tables without transactions kept part of a movement
+
+    DbError(unsigned int code, const QString &serverMessage, QByteArray statement = {});
     unsigned int code() const { return m_code; }
+    const QString &serverMessage() const { return m_serverMessage; }
     // Deadlock or lock wait time-out: the whole unit of work may be retried.
     bool isTransient() const;
+    // The session is gone (server restarted, network cut); the next use of
+    // the connection makes a new one.
+    bool isConnectionLost() const;
     const QByteArray &statement() const { return m_statement; }
 
 private:
     unsigned int m_code;
+    QString m_serverMessage;
     QByteArray m_statement;
 };
 
-// A text that should hold a decimal integer and does not.
+// A text that should hold a port number and does not.
 class ConversionError final : public AppError {
 public:
     explicit ConversionError(const QString &text);

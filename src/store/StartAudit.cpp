@@ -3,6 +3,7 @@
 #include "store/DbError.h"
 #include "store/HostInfo.h"
 #include "store/Schema.h"
+#include "store/WaitBudget.h"
 
 #include <QRegularExpression>
 
@@ -56,7 +57,8 @@ unsigned int parsePort(const QString &text)
     static const QRegularExpression decimal(QStringLiteral("^ *[+-]?[0-9]+$"));
     bool ok = false;
     const int value = decimal.match(text).hasMatch() ? text.trimmed().toInt(&ok) : 0;
-    if (!ok)
+    // A number that is no port would wrap around to another one.
+    if (!ok || value < MinPort || value > MaxPort)
         throw ConversionError(text);
     return static_cast<unsigned int>(value);
 }
@@ -78,7 +80,10 @@ bool consql(Connection &connection, const StartRequest &request, const StartEnvi
     ConnectionSettings settings = request.server;
     if (!request.probePortText.isEmpty()) {
         settings.port = parsePort(request.probePortText);
-        // A server that answers on the probe port refuses this start.
+        // A server that answers on the probe port refuses this start. The
+        // probe has a budget of its own: a port that swallows the attempt must
+        // not leave the main attempt without time.
+        const WaitBudget probeBudget(WaitBudget::Start::Fresh);
         if (tryOpen(connection, settings)) {
             settings.port = parsePort(request.mainPortText);
             return false;

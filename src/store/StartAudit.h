@@ -28,9 +28,14 @@ QString positionalStartInsert(const StartRecord &record, const Escape &escape);
 QString namedStartInsert(const StartRecord &record, const Escape &escape);
 
 inline const QString ShowStartJournalColumns = QStringLiteral("SHOW COLUMNS FROM historiem");
+// Harmless since every session starts with an empty SQL mode; kept as the
+// start's last statement.
 inline const QString EmptySqlMode = QStringLiteral("set sql_mode=\"\"");
 
-// A port text read as a decimal integer; ConversionError when it is none.
+constexpr int MinPort = 1;
+constexpr int MaxPort = 65535;
+// A port text read as a decimal integer; ConversionError when it is none or
+// lies outside MinPort..MaxPort.
 unsigned int parsePort(const QString &text);
 
 // What consql takes from the machine; tests put fixed facts in its place.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/WaitBudget.h"
+
 #include <QApplication>
 #include <exception>
 #include <utility>
@@ -11,9 +13,11 @@ void showError(QWidget *owner, const std::exception &error);
 
 // Runs an operator's action and shows any error it raises; false on error.
 // Every handler goes through this, so that no error reaches the event loop.
+// The action's database waits share one budget.
 template <typename Action>
 bool guarded(QWidget *owner, Action &&action)
 {
+    const WaitBudget budget;
     try {
         std::forward<Action>(action)();
         return true;

@@ -169,10 +169,14 @@ bool readBytes(const QString &path, QByteArray &bytes)
     return true;
 }
 
-// QSaveFile replaces the file only after everything was written, so a failure leaves the old one.
+// QSaveFile replaces the file only after everything was written, so a failure
+// leaves the old one. A folder that refuses new files (an installation owned
+// by root, with the file writable for the operators' group) gets the file
+// written in place, which keeps its owner and mode.
 bool saveBytes(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     if (file.write(bytes) != bytes.size()) {

@@ -30,7 +30,8 @@ ScratchDatabase::ScratchDatabase(const QString &name)
     m_admin.open(*server);
     m_admin.execute(QStringLiteral("drop database if exists `%1`").arg(m_name));
     m_admin.execute(QStringLiteral("create database `%1` character set cp1250").arg(m_name));
-    m_admin.execute(QStringLiteral("use `%1`").arg(m_name));
+    // Opened on the database, so that a new session after a server restart is too.
+    m_admin.open(settings());
     load(schemaPath());
 }
 

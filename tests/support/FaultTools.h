@@ -1,0 +1,175 @@
+#pragma once
+
+// Tools of the fault tests: a database server of their own that they stop
+// and stall, child processes, and the X server's view of the cursor.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QTest>
+#include <csignal>
+#include <unistd.h>
+#include <xcb/xfixes.h>
+
+namespace granovia::test {
+
+using namespace Qt::StringLiterals;
+
+inline constexpr int ToolTimeoutMs = 120000;
+inline const QString ChildVariable = u"GRANOVIA_FAULTS_CHILD"_s;
+
+inline bool isChild()
+{
+    return qEnvironmentVariableIsSet(ChildVariable.toLatin1().constData());
+}
+
+// A tool's end: whether it succeeded, and all it printed.
+struct Ran {
+    bool ok = false;
+    QByteArray output;
+};
+
+inline Ran run(const QString &program, const QStringList &arguments,
+        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(ToolTimeoutMs);
+    return {finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
+            process.readAll()};
+}
+
+// Runs one case of this program in a child process; as an ordinary user when
+// the test runs as root, whom no permission check would stop.
+inline Ran runChild(const QString &testCase, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+{
+    environment.insert(ChildVariable, u"1"_s);
+    const QStringList command{QCoreApplication::applicationFilePath(), testCase};
+    if (geteuid() != 0)
+        return run(command[0], {command[1]}, environment);
+    return run(u"setpriv"_s, QStringList{u"--reuid=nobody"_s, u"--regid=nogroup"_s, u"--clear-groups"_s, u"--"_s} + command,
+               environment);
+}
+
+// The test's own server, in the build tree, with a user on the loopback address.
+class FaultServer final {
+public:
+    // False when the server did not start.
+    bool start()
+    {
+        const Ran server = run(u"" GRANOVIA_DBSERVER ""_s, {u"start"_s, m_dir});
+        m_port = server.output.trimmed().toUShort();
+        return server.ok && run(u"mariadb"_s, {u"--no-defaults"_s, u"-S"_s, m_dir + u"/mysqld.sock"_s, u"-u"_s, u"root"_s, u"-e"_s,
+                          u"create user if not exists 'faults'@'127.0.0.1' identified by 'faults';"
+                          "grant all privileges on *.* to 'faults'@'127.0.0.1'"_s})
+                                 .ok;
+    }
+    quint16 port() const { return m_port; }
+    void stop()
+    {
+        const pid_t server = pid();
+        run(u"" GRANOVIA_DBSERVER ""_s, {u"stop"_s, m_dir});
+        while (server > 0 && kill(server, 0) == 0)
+            QTest::qWait(50);
+    }
+    pid_t pid() const
+    {
+        QFile file(m_dir + u"/mysqld.pid"_s);
+        return file.open(QIODevice::ReadOnly) ? pid_t(file.readAll().trimmed().toInt()) : 0;
+    }
+
+private:
+    QString m_dir = u"" GRANOVIA_FAULTS_DIR ""_s;
+    quint16 m_port = 0;
+};
+
+// The server stands still while this lives, as a stalled machine would.
+class Stall final {
+public:
+    // A server without a pid stays as it is, and the test finds no stall.
+    explicit Stall(pid_t server)
+        : m_server(server)
+    {
+        if (m_server <= 0)
+            return;
+        kill(m_server, SIGSTOP);
+        // The stop reaches each thread on its own; a thread still running
+        // could answer what is sent next.
+        while (!allThreadsStopped())
+            QThread::usleep(1000);
+    }
+    ~Stall()
+    {
+        if (m_server > 0)
+            kill(m_server, SIGCONT);
+    }
+    Q_DISABLE_COPY_MOVE(Stall)
+
+private:
+    bool allThreadsStopped() const
+    {
+        if (m_server <= 0)
+            return true;
+        const QDir tasks(u"/proc/%1/task"_s.arg(m_server));
+        for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile stat(tasks.filePath(task + u"/stat"_s));
+            // The state follows the command name in parentheses.
+            if (stat.open(QIODevice::ReadOnly) && !stat.readAll().split(')').constLast().startsWith(" T"))
+                return false;
+        }
+        return true;
+    }
+
+    pid_t m_server;
+};
+
+// The pointer's cursor as the X server shows it, asked on a connection of
+// its own, so that it is what the server has, not what the program meant.
+class ServerCursor final {
+public:
+    ServerCursor()
+        : m_connection(xcb_connect(nullptr, nullptr))
+    {
+        free(xcb_xfixes_query_version_reply(m_connection, xcb_xfixes_query_version(m_connection, 4, 0), nullptr));
+    }
+    ~ServerCursor() { xcb_disconnect(m_connection); }
+    Q_DISABLE_COPY_MOVE(ServerCursor)
+
+    // The cursor's image, and in `at` where its top-left corner stands.
+    QImage image(QPoint *at = nullptr) const
+    {
+        xcb_xfixes_get_cursor_image_reply_t *reply =
+            xcb_xfixes_get_cursor_image_reply(m_connection, xcb_xfixes_get_cursor_image(m_connection), nullptr);
+        if (!reply)
+            return {};
+        const QImage image = QImage(reinterpret_cast<const uchar *>(xcb_xfixes_get_cursor_image_cursor_image(reply)),
+                                    reply->width, reply->height, QImage::Format_ARGB32_Premultiplied)
+                                 .copy();
+        if (at)
+            *at = QPoint(reply->x - reply->xhot, reply->y - reply->yhot);
+        free(reply);
+        return image;
+    }
+
+private:
+    xcb_connection_t *m_connection;
+};
+
+// The whole screen with the pointer's cursor drawn in, as a person sees it.
+inline void screenshot(const QString &name, const ServerCursor &cursor)
+{
+    const QString path = u"" GRANOVIA_SCREENSHOT_DIR "/"_s + name;
+    QVERIFY(run(u"import"_s, {u"-window"_s, u"root"_s, path}).ok);
+    QImage screen(path);
+    QPoint at;
+    const QImage pointer = cursor.image(&at);
+    QPainter(&screen).drawImage(at, pointer);
+    screen.save(path);
+}
+
+} // namespace granovia::test

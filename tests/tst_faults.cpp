@@ -1,0 +1,479 @@
+// The program under the faults of a shop floor, against a server of the
+// test's own that it restarts, stops and continues: no action waits longer
+// than ten seconds, nothing is booked twice or left half-done, a start
+// survives odd SQL modes and lock files, and a read-only folder still gets
+// its INI file. Each case prints the longest freeze it measured.
+#include "ScriptedDialogs.h"
+#include "TestDatabase.h"
+#include "FaultTools.h"
+#include "TestInstallation.h"
+#include "app/SingleInstance.h"
+#include "console/ColumnLayout.h"
+#include "movements/Movements.h"
+#include "store/DbError.h"
+#include "store/WaitBudget.h"
+#include "ui/BusyCursor.h"
+#include "ui/ErrorDisplay.h"
+#include "ui/IniFile.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QtTest>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace granovia;
+using namespace Qt::StringLiterals;
+using namespace granovia::test;
+
+namespace {
+
+constexpr qint64 MaxFreezeMs = 10000;
+const movement::Lot Lot{u"L1"_s, u"Oves"_s, u"Atego"_s, u"C1"_s};
+const movement::TransferOrder Transfer{u"01"_s, u"02"_s, u"5"_s, Lot, 1, 2, u"2026-12-09 10:00:00"_s};
+
+qint64 scalar(Connection &connection, const QString &statement)
+{
+    Result result = connection.query(statement);
+    result.next();
+    return result.toInt(result.fieldNames().constFirst());
+}
+
+void printFreeze(const char *what, qint64 ms)
+{
+    qInfo().noquote() << u"freeze, %1: %2 ms"_s.arg(QString::fromLatin1(what)).arg(ms);
+}
+
+} // namespace
+
+class FaultsTest final : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup() { m_db.reset(); }
+
+    void serverRestart();
+    void serverStopped();
+    void sessionLostAroundCommit_data();
+    void sessionLostAroundCommit();
+    void stall_data();
+    void stall();
+    void lockHeldElsewhere_data();
+    void lockHeldElsewhere();
+    void sqlModes_data();
+    void sqlModes();
+    void busyCursorAndMessageOnARealWindow();
+    void lockFiles_data();
+    void lockFiles();
+    void readOnlyFolder();
+
+private:
+    movement::Outcome transfer(Connection &mover, const movement::StatementHook &hook = {});
+    qint64 journalLines() { return m_db->count(u"ppsilap"_s); }
+    double stock(int id) { return double(scalar(m_db->admin(), u"select stav from ppsila where id = %1"_s.arg(id))); }
+
+    FaultServer m_server;
+    std::unique_ptr<ScratchDatabase> m_db;
+};
+
+void FaultsTest::initTestCase()
+{
+    if (isChild())
+        return;
+    QVERIFY(m_server.start());
+    // The shared helpers find this server as the test server.
+    qputenv("GRANOVIA_TEST_DB_HOST", "127.0.0.1");
+    qputenv("GRANOVIA_TEST_DB_PORT", QByteArray::number(m_server.port()));
+    qputenv("GRANOVIA_TEST_DB_USER", "faults");
+    qputenv("GRANOVIA_TEST_DB_PASSWORD", "faults");
+}
+
+void FaultsTest::init()
+{
+    if (isChild())
+        return;
+    m_db = std::make_unique<ScratchDatabase>(u"t_faults"_s);
+    m_db->execute(u"insert into ppsila (id, silo, stav, kapacita, partie) values (1, 1, 50, 100, 'L1'), (2, 2, 0, 100, '')"_s);
+}
+
+movement::Outcome FaultsTest::transfer(Connection &mover, const movement::StatementHook &hook)
+{
+    return movement::executeTransfer(mover, Transfer, 5, movement::Locking::Rows, hook);
+}
+
+// A restart between two actions: the next action makes a new session and
+// does its work, once, through the console's own handlers.
+void FaultsTest::serverRestart()
+{
+    granovia::test::Installation installation;
+    installation.pointAt(m_db->settings());
+    granovia::test::ScriptedDialogs dialogs;
+    TForm1 form(installation.context());
+    form.openBoard = [](TForm1 &) {};
+    form.show();
+    emit form.prehled->cellSelected(1, 0);
+    emit form.prehled->cellSelected(1, 1);
+    QCOMPARE(form.snapshot.vyber_b, 2);
+
+    m_server.stop();
+    QVERIFY(m_server.start());
+    dialogs.queue({1, {}}); // "přesunout"
+    form.suiArrowButton2->click();
+    QVERIFY2(dialogs.asked.size() == 1, qPrintable(dialogs.texts().join(u'|')));
+    QCOMPARE(journalLines(), 1);
+    QCOMPARE(stock(2), 50.0); // the whole stock of silo 1
+    emit form.prehled->cellSelected(1, 1); // a read after the restart too
+    QCOMPARE(form.snapshot.vyber_a, 2);
+}
+
+// No server at all: a clear message, nothing done, and the next action,
+// once the server is back, works on a new session.
+void FaultsTest::serverStopped()
+{
+    Connection mover;
+    mover.open(m_db->settings());
+    m_server.stop();
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        transfer(mover);
+        QFAIL("no error");
+    } catch (const DbError &error) {
+        QCOMPARE(error.code(), DbError::Unreachable);
+        QVERIFY2(error.message().startsWith(u"Databáze není dostupná!\nAkce nebyla provedena."_s),
+                 qPrintable(error.message()));
+    }
+    printFreeze("server stopped", timer.elapsed());
+    QVERIFY(m_server.start());
+    QCOMPARE(transfer(mover), movement::Outcome::Done);
+    QCOMPARE(journalLines(), 1);
+}
+
+// The mover's session is killed just before its COMMIT: the movement was
+// rolled back and is made again. If the journal already holds the
+// movement's line, it committed, and it is not booked a second time.
+void FaultsTest::sessionLostAroundCommit_data()
+{
+    QTest::addColumn<bool>("lineAlreadyThere");
+    QTest::addColumn<qint64>("journalAfter");
+    QTest::newRow("rolled back: made again") << false << qint64(1);
+    QTest::newRow("committed: not booked twice") << true << qint64(1);
+}
+
+void FaultsTest::sessionLostAroundCommit()
+{
+    QFETCH(bool, lineAlreadyThere);
+    QFETCH(qint64, journalAfter);
+    Connection mover;
+    mover.open(m_db->settings());
+    const qint64 session = scalar(mover, u"select connection_id()"_s);
+    bool killed = false;
+    const auto hook = [&](int step) {
+        if (step != movement::CommitStep || killed)
+            return;
+        killed = true;
+        if (lineAlreadyThere)
+            m_db->execute(movement::journalTransfer(Transfer, m_db->admin().escaper()));
+        m_db->execute(u"kill connection %1"_s.arg(session));
+    };
+    QCOMPARE(transfer(mover, hook), movement::Outcome::Done);
+    QVERIFY(killed);
+    QCOMPARE(journalLines(), journalAfter);
+    QCOMPARE(stock(1), lineAlreadyThere ? 50.0 : 45.0);
+}
+
+// The server stops in the middle of a transfer: the action gives up within
+// its budget; once the server goes on, the stocks agree with the journal.
+void FaultsTest::stall_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::addColumn<unsigned int>("code");
+    QTest::newRow("during a statement") << 4 << DbError::TimeLimitReached;
+    QTest::newRow("during the commit") << movement::CommitStep << DbError::OutcomeUnknown;
+}
+
+void FaultsTest::stall()
+{
+    QFETCH(int, step);
+    QFETCH(unsigned int, code);
+    Connection mover;
+    mover.open(m_db->settings());
+    std::optional<Stall> stall;
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        transfer(mover, [&](int at) {
+            if (at == step)
+                stall.emplace(m_server.pid());
+        });
+        QFAIL("no error");
+    } catch (const DbError &error) {
+        QCOMPARE(error.code(), code);
+        QVERIFY(error.message().startsWith(u"Databáze neodpověděla včas!"_s));
+    }
+    const qint64 freeze = timer.elapsed();
+    printFreeze(QTest::currentDataTag(), freeze);
+    QVERIFY(freeze <= MaxFreezeMs);
+    stall.reset();
+    // The abandoned session ends on the server; what it did is whole or nothing.
+    QTRY_COMPARE(scalar(m_db->admin(), u"select count(*) from information_schema.processlist where db = 't_faults'"_s), 1);
+    QCOMPARE(stock(1), 50.0 - 5 * double(journalLines()));
+    QCOMPARE(transfer(mover), movement::Outcome::Done);
+}
+
+// Another session holds what the action needs: it ends within its budget
+// with a Czech message, and nothing is written.
+void FaultsTest::lockHeldElsewhere_data()
+{
+    QTest::addColumn<QString>("lock");
+    QTest::addColumn<bool>("movement");
+    QTest::newRow("row lock, transfer") << u"select * from ppsila where id = 2 for update"_s << true;
+    QTest::newRow("lock tables, transfer") << u"lock tables ppsila write"_s << true;
+    QTest::newRow("lock tables, silo click") << u"lock tables ppsila write"_s << false;
+}
+
+void FaultsTest::lockHeldElsewhere()
+{
+    QFETCH(QString, lock);
+    QFETCH(bool, movement);
+    Connection mover;
+    mover.open(m_db->settings());
+    m_db->execute(u"start transaction"_s);
+    m_db->execute(lock);
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        const WaitBudget click;
+        if (movement)
+            transfer(mover);
+        else
+            mover.query(u"select * from ppsila where id = 2"_s);
+        QFAIL("no error");
+    } catch (const DbError &error) {
+        QVERIFY2(error.message().startsWith(u"Záznamy drží zamčené jiné pracoviště!\nAkce nebyla provedena."_s),
+                 qPrintable(error.message()));
+    }
+    const qint64 freeze = timer.elapsed();
+    m_db->execute(u"unlock tables"_s);
+    m_db->execute(u"commit"_s);
+    printFreeze(QTest::currentDataTag(), freeze);
+    QVERIFY(freeze <= MaxFreezeMs);
+    QCOMPARE(journalLines(), 0);
+    QCOMPARE(stock(1), 50.0);
+}
+
+// The session's own SQL mode is set before the start record, whatever the
+// server's global mode: quotes keep their values in, and the start works.
+void FaultsTest::sqlModes_data()
+{
+    QTest::addColumn<QString>("globalMode");
+    QTest::addColumn<QString>("host");
+    QTest::newRow("NO_BACKSLASH_ESCAPES") << u"NO_BACKSLASH_ESCAPES"_s << u"127.0.0.1"_s;
+    QTest::newRow("ANSI_QUOTES") << u"ANSI_QUOTES"_s << u"127.0.0.1"_s;
+    QTest::newRow("ANSI, strict, localhost over TCP") << u"ANSI,STRICT_ALL_TABLES,NO_BACKSLASH_ESCAPES"_s
+                                                      << u"localhost"_s;
+}
+
+void FaultsTest::sqlModes()
+{
+    QFETCH(QString, globalMode);
+    QFETCH(QString, host);
+    m_db->execute(u"set global sql_mode = '%1'"_s.arg(globalMode));
+    StartRequest request{m_db->settings(), QString::number(m_db->settings().port), {}, u"Údržba číselníků"_s,
+                         u"12"_s, u"1\", id=\"999"_s};
+    request.server.host = host;
+    Connection connection;
+    bool started = false;
+    try {
+        started = consql(connection, request, StartEnvironment::system(QCoreApplication::applicationFilePath()));
+    } catch (const DbError &error) {
+        m_db->execute(u"set global sql_mode = default"_s);
+        QFAIL(qPrintable(error.message()));
+    }
+    m_db->execute(u"set global sql_mode = default"_s);
+    QVERIFY(started);
+    QCOMPARE(m_db->count(u"historiem"_s), 1);
+    Result row = m_db->admin().query(u"select id, pc from historiem"_s);
+    QVERIFY(row.next());
+    QVERIFY(row.toInt(u"id"_s) != 999);
+    QCOMPARE(row.toText(u"pc"_s), u"1\", id=\"99"_s); // the column holds ten characters
+    Result session = connection.query(
+        u"select @@session.sql_mode as m, @@session.innodb_lock_wait_timeout as i, @@session.lock_wait_timeout as l"_s);
+    session.next();
+    QCOMPARE(session.toText(u"m"_s), QString());
+    QCOMPARE(session.toInt(u"i"_s), qint64(Connection::LockWaitSeconds));
+    QCOMPARE(session.toInt(u"l"_s), qint64(Connection::LockWaitSeconds));
+}
+
+// Whatever stands in the guard's place, a start goes on.
+void FaultsTest::lockFiles_data()
+{
+    QTest::addColumn<QString>("runtimeMode"); // octal; empty: no XDG_RUNTIME_DIR; or a path
+    QTest::addColumn<QByteArray>("lockFile"); // null: none
+    QTest::addColumn<bool>("unreadable");
+    QTest::addColumn<bool>("guarded");
+    QTest::newRow("empty lock file") << u"700"_s << QByteArray("") << false << true;
+    QTest::newRow("garbage lock file") << u"700"_s << QByteArray("\x01garbage\n") << false << true;
+    QTest::newRow("unreadable lock file") << u"700"_s << QByteArray("4242\n") << true << true;
+    QTest::newRow("no XDG_RUNTIME_DIR") << QString() << QByteArray() << false << true;
+    QTest::newRow("read-only runtime dir") << u"500"_s << QByteArray() << false << false;
+    QTest::newRow("runtime dir others can write") << u"777"_s << QByteArray() << false << false;
+    QTest::newRow("runtime dir of another user") << u"/"_s << QByteArray() << false << false;
+}
+
+void FaultsTest::lockFiles()
+{
+    QFETCH(bool, guarded);
+    if (!isChild()) {
+        const Ran child = runChild(u"lockFiles:"_s + QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY2(child.ok, child.output.constData());
+        // A start without a guard says why.
+        QCOMPARE(child.output.contains("no single-instance guard"), !guarded);
+        return;
+    }
+    QFETCH(QString, runtimeMode);
+    QFETCH(QByteArray, lockFile);
+    QFETCH(bool, unreadable);
+    QTemporaryDir runtime;
+    const QString name = u"GRANOVIA-SILO"_s;
+    qputenv("TMPDIR", runtime.path().toLocal8Bit());
+    if (runtimeMode.isEmpty()) {
+        qunsetenv("XDG_RUNTIME_DIR");
+    } else if (runtimeMode.startsWith(u'/')) {
+        qputenv("XDG_RUNTIME_DIR", runtimeMode.toLocal8Bit());
+    } else {
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        if (!lockFile.isNull()) {
+            QFile file(runtime.filePath(name + u".lock"_s));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(lockFile);
+            file.setPermissions(unreadable ? QFile::Permissions() : QFile::ReadOwner | QFile::WriteOwner);
+        }
+        chmod(runtime.path().toLocal8Bit().constData(), mode_t(runtimeMode.toUInt(nullptr, 8)));
+    }
+    SingleInstance first(u"granovia-silo"_s);
+    SingleInstance second(u"granovia-silo"_s);
+    chmod(runtime.path().toLocal8Bit().constData(), S_IRWXU);
+    QVERIFY(first.isPrimary());
+    QCOMPARE(second.isPrimary(), !guarded);
+    if (!guarded)
+        return;
+    struct stat directory {};
+    QCOMPARE(stat(SingleInstance::guardDirectory().toLocal8Bit().constData(), &directory), 0);
+    QCOMPARE(directory.st_uid, geteuid());
+}
+
+// The folder refuses new files, the INI file and col.ini are writable: both
+// are written in place and keep their owner and mode.
+void FaultsTest::readOnlyFolder()
+{
+    const QString folder = qEnvironmentVariable("GRANOVIA_FAULTS_FOLDER");
+    if (isChild()) {
+        QVERIFY(ui::IniFile(folder + u"/granovia-silo.INI"_s).writeString(u"TForm1"_s, u"FormVersion"_s, u"0"_s));
+        QVERIFY(saveColumnLayout(folder + u"/col.ini"_s, designedHistoryColumns()));
+        return;
+    }
+    QTemporaryDir dir;
+    const QStringList files{dir.filePath(u"granovia-silo.INI"_s), dir.filePath(u"col.ini"_s)};
+    // The operators' group: nogroup for the ordinary user the test becomes.
+    const gid_t operators = geteuid() == 0 ? getgrnam("nogroup")->gr_gid : getegid();
+    for (const QString &path : files) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[LogOn]\r\nIP=1\r\n");
+        file.close();
+        QCOMPARE(chown(path.toLocal8Bit().constData(), geteuid(), operators), 0);
+        QCOMPARE(chmod(path.toLocal8Bit().constData(), 0664), 0);
+    }
+    // Read-only for the child: it is another user, or the folder is made so.
+    const QByteArray folderPath = dir.path().toLocal8Bit();
+    chmod(folderPath.constData(), geteuid() == 0 ? 0755 : 0555);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"GRANOVIA_FAULTS_FOLDER"_s, dir.path());
+    const Ran child = runChild(u"readOnlyFolder"_s, environment);
+    chmod(folderPath.constData(), S_IRWXU);
+    QVERIFY2(child.ok, child.output.constData());
+    QVERIFY(ui::IniFile(files[0]).readString(u"TForm1"_s, u"FormVersion"_s, {}) == u"0"_s);
+    QVERIFY(loadColumnLayout(files[1], {u"partie"_s, u"zesila"_s, u"dosila"_s, u"mnozstvi"_s, u"datum"_s}) == designedHistoryColumns());
+    for (const QString &path : files) {
+        struct stat info {};
+        QCOMPARE(stat(path.toLocal8Bit().constData(), &info), 0);
+        QCOMPARE(info.st_uid, geteuid());
+        QCOMPARE(info.st_gid, operators);
+        QCOMPARE(info.st_mode & 07777, mode_t(0664));
+    }
+}
+
+// The wait cursor and a Czech message on a real X server under a window
+// manager; the screenshots show what the operator sees.
+void FaultsTest::busyCursorAndMessageOnARealWindow()
+{
+    if (QGuiApplication::platformName() != u"xcb"_s) {
+        // An X server and a window manager of this case's own, so that no other
+        // test's windows get managed or covered.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        QString failure;
+        try {
+            run(u"xvfb-run"_s, {u"-a"_s, u"-s"_s, u"-screen 0 1280x1024x24"_s, u"sh"_s, u"-c"_s,
+                                u"openbox & exec \"$0\" busyCursorAndMessageOnARealWindow"_s,
+                                QCoreApplication::applicationFilePath()},
+                environment);
+        } catch (const std::exception &error) {
+            failure = QString::fromLocal8Bit(error.what());
+        }
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        return;
+    }
+    // Managed from the first map on: wait until the manager has the screen.
+    const auto managed = [] {
+        QProcess xprop;
+        xprop.start(u"xprop"_s, {u"-root"_s, u"_NET_SUPPORTING_WM_CHECK"_s});
+        return xprop.waitForFinished() && xprop.readAll().contains("window id");
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(managed(), ToolTimeoutMs);
+    QWidget window;
+    window.setWindowTitle(ui::ApplicationCaption);
+    window.resize(400, 300);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCursor::setPos(window.mapToGlobal(window.rect().center()));
+    const ServerCursor cursor;
+    QTRY_VERIFY(!cursor.image().isNull());
+    const QImage normal = cursor.image();
+
+    Connection connection;
+    connection.open(m_db->settings());
+    QElapsedTimer timer;
+    QList<std::pair<bool, qint64>> calls;
+    QImage busy;
+    connection.setBusyIndicator([&](bool shown) {
+        ui::showBusyCursor(shown);
+        calls.append({shown, timer.elapsed()});
+        if (shown) {
+            busy = cursor.image();
+            screenshot(u"faults_busy_cursor.png"_s, cursor);
+        }
+    });
+    timer.start();
+    connection.query(u"select 1"_s);
+    QVERIFY(calls.isEmpty());
+    timer.start();
+    connection.query(u"select sleep(0.8)"_s);
+    QCOMPARE(calls.size(), 2);
+    QVERIFY(calls[0].first && calls[0].second >= Connection::BusyAfter.count());
+    QVERIFY(!calls[1].first && calls[1].second >= 800);
+    QVERIFY(busy != normal);
+    QCOMPARE(cursor.image(), normal);
+
+    QTimer::singleShot(500, &window, [&] {
+        screenshot(u"faults_unreachable_message.png"_s, cursor);
+        QApplication::activeModalWidget()->close();
+    });
+    ui::showError(&window, DbError(DbError::Unreachable, u"Can't connect to server on '10.0.0.5' (113)"_s));
+}
+
+QTEST_MAIN(FaultsTest)
+#include "tst_faults.moc"
