@@ -14,5 +14,6 @@ source "$root/scripts/testserver.sh"
 start_test_server "$build/testdb" granovia_test granovia-test
 
 cd "$build"
-# Tests that look at real windows get an X server of their own.
-xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j2 "$@"
+# Tests that look at real windows get an X server of their own, with a
+# window manager on it.
+xvfb-run -a -s "-screen 0 1280x1024x24" "$root/scripts/with-wm.sh" ctest --output-on-failure -j2 "$@"

@@ -4,6 +4,7 @@
 // ways of leaving the board.
 #include "BoardFixture.h"
 #include "board/FillGlyph.h"
+#include "ui/SkinnedFrame.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -20,12 +21,12 @@ private slots:
     void cleanup() { closeAll(); }
 
     void firstPaintLaysOutEveryButton();
-    void firstPaintHoldsUpdatesAndReadsOnce();
+    void firstPaintPrecedesTheMapAndReadsOnce();
     void glyphsShowTheFill_data();
     void glyphsShowTheFill();
     void singleRepaintLeavesTheOthers();
     void missingTileDrawsPlainFill();
-    void failedFirstPaintIsShownAndReleasesUpdates();
+    void failedFirstPaintIsShown();
     void measureFirstPaint();
 
     void infoDialogShowsTheSilo_data();
@@ -61,7 +62,16 @@ void BoardTest::firstPaintLaysOutEveryButton()
     QVERIFY(!board->poprve);
 
     QCOMPARE(board->suiImagePanel1->height(), 89);
-    QCOMPARE(board->btny->height() + 89, board->height());
+    QCOMPARE(board->btny->height() + 89 + 2 * ui::SkinnedFrame::BorderWidth, board->height());
+    // No title bar, a black border; a modal child of the console, which the
+    // window system keeps below it.
+    QVERIFY(board->windowFlags().testFlag(Qt::FramelessWindowHint));
+    QVERIFY(!board->findChild<ui::SkinnedFrame *>(QString(), Qt::FindDirectChildrenOnly)->titleBar());
+    const QImage face = board->grab().toImage();
+    QCOMPARE(face.pixelColor(0, 0), QColor(Qt::black));
+    QCOMPARE(face.pixelColor(face.width() - 1, face.height() - 1), QColor(Qt::black));
+    QCOMPARE(face.pixelColor(face.width() / 2, face.height() - 3), skin::FrameBackground);
+    QCOMPARE(board->windowHandle()->transientParent(), console->windowHandle());
     const board::CommandPlaces places = board::commandPlaces(board->suiImagePanel1->width());
     QCOMPARE(board->suiButton1->geometry(), places.transfer);
     QCOMPARE(board->suiButton4->geometry(), places.removal);
@@ -71,16 +81,16 @@ void BoardTest::firstPaintLaysOutEveryButton()
     QVERIFY(board->suiButton2->isEnabled());
 }
 
-void BoardTest::firstPaintHoldsUpdatesAndReadsOnce()
+void BoardTest::firstPaintPrecedesTheMapAndReadsOnce()
 {
     closeBoard();
     auto fresh = std::make_unique<TForm2>(*console, installation->paths());
-    UpdatesWatch watch(fresh.get(), fresh->tlacitka[50]);
+    MapWatch watch(fresh.get(), fresh->tlacitka[50]);
     const qint64 before = selectCount(console->ZConnection1);
     fresh->show();
     QVERIFY2(watch.seenShow, "silo 50's button was never shown");
-    QVERIFY2(!watch.updatesAtShow, "the buttons appeared while the board was repainting");
-    QVERIFY(fresh->updatesEnabled());
+    QVERIFY2(!watch.mappedAtShow, "the board came on the screen before its first paint was done");
+    QVERIFY(fresh->windowHandle()->isVisible());
     QCOMPARE(selectCount(console->ZConnection1) - before, 1);
     QVERIFY(!glyphOf(fresh->tlacitka[1]).isNull());
 }
@@ -141,7 +151,6 @@ void BoardTest::missingTileDrawsPlainFill()
     closeBoard();
     QVERIFY(QFile::remove(installation->paths().fileBesideProgram(u"zelena.bmp"_s)));
     openBoardOnly();
-    QVERIFY(board->updatesEnabled());
     const QImage glyph = glyphOf(board->tlacitka[1]);
     QCOMPARE(glyph.pixelColor(5, 0), board::PlainGreen);
     QCOMPARE(redRows(glyph), int((board->tlacitka[1]->height() - 4) * 0.5));
@@ -157,14 +166,13 @@ void BoardTest::missingTileDrawsPlainFill()
     QCOMPARE(plain.pixelColor(14, plain.height() - 1), board::PlainGreen);
 }
 
-void BoardTest::failedFirstPaintIsShownAndReleasesUpdates()
+void BoardTest::failedFirstPaintIsShown()
 {
     closeBoard();
     db->execute(u"rename table ppsila to ppsila_gone"_s);
     openBoardOnly();
     QCOMPARE(dialogs->asked.size(), 1);
     QVERIFY2(dialogs->asked.first().text.contains(u"ppsila"_s), qPrintable(dialogs->asked.first().text));
-    QVERIFY(board->updatesEnabled());
     QVERIFY(!board->tlacitka[1]->isVisible());
     QVERIFY2(board->infos && board->foznam && board->HotKey1, "a board without its dialogs or hot key");
 
@@ -271,7 +279,8 @@ void BoardTest::sourcePickOffersEligibleTargets()
 void BoardTest::touchingTheSourceAgainOpensNoDialog()
 {
     board->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(board.get()));
+    // The board counts as active while its console is; wait for the board itself.
+    QTRY_COMPARE(QApplication::activeWindow(), board.get());
     confirm(1);
     QVERIFY(board->suiImagePanel1->hasFocus());
     board->tlacitka[5]->setFocus();

@@ -2,6 +2,9 @@
 // with each of their results, a removal, the grid boundary at silos 50 and
 // 51, database errors, the real dialogs, and the ways of leaving the board.
 #include "BoardFixture.h"
+#include "ui/SkinnedFrame.h"
+
+#include <QLabel>
 
 #include <QtTest>
 
@@ -237,22 +240,32 @@ void BoardWorkflowTest::realInfoDialogLooksAsDesigned()
     ModalWatch watch([&](QWidget *modal) {
         auto *infos = qobject_cast<Tinfos *>(modal);
         QVERIFY(infos);
-        size = infos->size();
+        // The client area of the skinned frame, whose title bar has a close box only.
+        const auto *frame = infos->findChild<ui::SkinnedFrame *>();
+        QVERIFY(frame && infos->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(frame->titleBar()->closeButton() && !frame->titleBar()->maximizeButton());
+        // Centred on the board however it was left, every label whole.
+        QVERIFY((infos->frameGeometry().center() - board->frameGeometry().center()).manhattanLength() <= 2);
+        for (const QLabel *label : infos->findChildren<QLabel *>())
+            QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
+        size = frame->client()->size();
         titlePlace = infos->suiImagePanel1->geometry();
         quantityPlace = infos->values[4]->geometry();
         takePlace = infos->suiButton1->geometry();
         cancelPlace = infos->suiButton2->geometry();
-        texts = QStringList{infos->suiImagePanel1->text(), infos->values[4]->text(), infos->values[7]->text(),
-                            infos->suiButton1->text(), infos->suiButton2->text()};
+        texts = QStringList{frame->titleBar()->caption()->text(), infos->suiImagePanel1->text(),
+                            infos->values[4]->text(), infos->values[7]->text(), infos->suiButton1->text(),
+                            infos->suiButton2->text()};
         infos->suiButton1->click();
     });
+    board->infos->move(0, 0);
     board->tlacitka[7]->click();
     QCOMPARE(size, QSize(559, 492));
-    QCOMPARE(titlePlace, QRect(0, 0, 559, 41));
+    QCOMPARE(titlePlace, QRect(0, 30, 559, 41)); // below the frame's title bar
     QCOMPARE(quantityPlace, QRect(271, 222, 250, 33));
     QCOMPARE(takePlace, QRect(30, 390, 242, 76));
     QCOMPARE(cancelPlace, QRect(279, 390, 242, 76));
-    QCOMPARE(texts, (QStringList{u"SILO7"_s, u"12,3456"_s, u"17,65"_s, u"do přesunu"_s, u"storno"_s}));
+    QCOMPARE(texts, (QStringList{u"Granovia - silo"_s, u"SILO7"_s, u"12,3456"_s, u"17,65"_s, u"do přesunu"_s, u"storno"_s}));
     QCOMPARE(board->krok, 1); // "do přesunu" took the silo
     QCOMPARE(board->zdroj, 7);
 }
@@ -269,7 +282,7 @@ void BoardWorkflowTest::realNoticeDialogLooksAsDesigned()
     ModalWatch watch([&](QWidget *modal) {
         auto *foznam = qobject_cast<Tfoznam *>(modal);
         QVERIFY(foznam);
-        size = foznam->size();
+        size = foznam->findChild<ui::SkinnedFrame *>()->client()->size();
         textPlace = foznam->text->geometry();
         okPlace = foznam->suiButton1->geometry();
         text = foznam->text->text();

@@ -1,7 +1,10 @@
-// The real program on a real X server, as a board terminal: started with
-// "/P", its board opens by itself and paints its glyphs, and Ctrl+Shift+F10
-// sent from outside the program closes it, with the info dialog that a touch
-// opened, and brings the console on screen.
+// The real program on a real X server with a window manager, judged by the
+// screen's pixels. As a board terminal (started with "/P") its board opens by
+// itself, fully painted at its first show and covering the parked console,
+// and Ctrl+Shift+F10 sent from outside the program closes it, with the info
+// dialog that a touch opened, and brings the console on screen. As a
+// console, it fits the screen and keeps its right pane through a maximise
+// and a restore.
 #include "TestDatabase.h"
 #include "TestInstallation.h"
 
@@ -11,6 +14,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <optional>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -39,6 +43,20 @@ constexpr int NearTop = 50;
 // glyph of one silo, 15 px wide and some rows high.
 constexpr int TileColourPixels = 15 * 10;
 const QStringList Tiles{u"zelena.bmp"_s, u"cervena.bmp"_s};
+// Colours that only the console paints: its title strips and label cells,
+// and the face of its buttons.
+const QColor ConsoleStrip(229, 217, 194);
+const QColor ConsoleButtonFace(122, 106, 72);
+const QColor SplitterBar(221, 221, 221);
+const QColor BoardBackground(249, 248, 249);
+// A black square this large is unpainted window, not a stroke of text.
+constexpr int BlackBlock = 16;
+constexpr int RightPaneWidth = 258;
+constexpr int BottomStripHeight = 41;
+// Below the title bar, in the strips at the top of both panes.
+constexpr int StripRow = 1 + 30 + 10;
+// The quit button is 119 px wide; most of its face must be seen.
+constexpr int QuitFaceWidth = 100;
 
 // Runs a tool to its end; false when it fails. Xvfb now and then turns a
 // connection away while other clients connect, so every use of a tool is
@@ -55,6 +73,20 @@ bool tryRun(const QString &program, const QStringList &arguments, QByteArray *ou
     if (output)
         *output = process.readAllStandardOutput();
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// Runs a tool until it has succeeded once: an action such as a click must
+// not be repeated, as a QTRY macro repeats a condition that holds.
+bool runOnce(const QString &program, const QStringList &arguments)
+{
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    while (!tryRun(program, arguments)) {
+        if (sinceStart.elapsed() > LeaveTimeoutMs)
+            return false;
+        QTest::qWait(PollMs);
+    }
+    return true;
 }
 
 // Visible windows whose name matches; nothing when xdotool could not reach
@@ -78,18 +110,96 @@ int windowCount(const QString &name)
     return found ? int(found->size()) : -1;
 }
 
-// The top-left corner of the one window of that name.
-std::optional<QPoint> positionOf(const QString &name)
+// The geometry of the one window of that name.
+std::optional<QRect> geometryOf(const QString &name)
 {
     const std::optional<QStringList> found = windows(name);
     QByteArray geometry;
     if (!found || found->size() != 1 || !tryRun(u"xdotool"_s, {u"getwindowgeometry"_s, found->first()}, &geometry))
         return std::nullopt;
     const QRegularExpressionMatch match =
-        QRegularExpression(u"Position: (-?\\d+),(-?\\d+)"_s).match(QString::fromUtf8(geometry));
+        QRegularExpression(u"Position: (-?\\d+),(-?\\d+).*Geometry: (\\d+)x(\\d+)"_s,
+                           QRegularExpression::DotMatchesEverythingOption)
+            .match(QString::fromUtf8(geometry));
     if (!match.hasMatch())
         return std::nullopt;
-    return QPoint(match.captured(1).toInt(), match.captured(2).toInt());
+    return QRect(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt(),
+                 match.captured(4).toInt());
+}
+
+// The screen's pixels, straight from the X server; null when it could not
+// be asked.
+QImage grabScreen()
+{
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    QImage image;
+    if (!xcb_connection_has_error(connection)) {
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        const int w = screen->width_in_pixels;
+        const int h = screen->height_in_pixels;
+        const auto cookie = xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0, w, h, ~0u);
+        if (xcb_get_image_reply_t *reply = xcb_get_image_reply(connection, cookie, nullptr)) {
+            if (xcb_get_image_data_length(reply) == w * h * 4)
+                image = QImage(xcb_get_image_data(reply), w, h, w * 4, QImage::Format_RGB32).copy();
+            free(reply);
+        }
+    }
+    xcb_disconnect(connection);
+    return image;
+}
+
+void keepShot(const QImage &shot, const QString &name)
+{
+    shot.save(QStringLiteral(GRANOVIA_SCREENSHOT_DIR) + u'/' + name);
+}
+
+bool sameColour(QRgb pixel, const QColor &colour)
+{
+    return (pixel & 0xffffff) == (colour.rgb() & 0xffffff);
+}
+
+// How many pixels of the area have the colour, and where they lie.
+struct Spread {
+    qsizetype count = 0;
+    QRect bounds;
+};
+Spread spreadOf(const QImage &image, const QRect &area, const QColor &colour)
+{
+    Spread spread;
+    const QRect inside = area & image.rect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            if (sameColour(image.pixel(x, y), colour)) {
+                ++spread.count;
+                spread.bounds |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return spread;
+}
+
+// Whether some aligned square of the area is black all over.
+bool hasBlackBlock(const QImage &image, const QRect &area)
+{
+    for (int top = area.top(); top + BlackBlock <= area.bottom() + 1; top += BlackBlock) {
+        for (int left = area.left(); left + BlackBlock <= area.right() + 1; left += BlackBlock) {
+            if (spreadOf(image, QRect(left, top, BlackBlock, BlackBlock), Qt::black).count == BlackBlock * BlackBlock)
+                return true;
+        }
+    }
+    return false;
+}
+
+// The right pane's width, read in a row through the strips at the top of
+// both panes: from the splitter bar, grey, to the window's right border.
+std::optional<int> rightPaneWidth(const QImage &screen, const QRect &console)
+{
+    const int y = console.top() + StripRow;
+    for (int x = std::min(console.right(), screen.width() - 1) - 1; x > console.left(); --x) {
+        if (sameColour(screen.pixel(x, y), SplitterBar))
+            return console.right() - 1 - x;
+    }
+    return std::nullopt;
 }
 
 qsizetype pixelsOfColours(const QImage &image, const QImage &tile)
@@ -163,9 +273,12 @@ private slots:
     void cleanup();
     void boardTerminalOpensAndLeavesByHotKey();
     void refusedHotKeyLeavesTheBoardRunning();
+    void consoleFitsTheScreenAndKeepsItsPanes();
 
 private:
+    void startProgram(const QStringList &arguments);
     void startBoardTerminal();
+    void doubleClickTitleBar(const QRect &console);
 
     granovia::test::Installation m_installation;
     QString m_program;
@@ -179,10 +292,8 @@ void BoardX11Test::initTestCase()
     GRANOVIA_REQUIRE_SERVER();
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         QFAIL("No X server: run the suite through scripts/test.sh (ctest runs under xvfb-run)");
-    for (const char *tool : {"xdotool", "import"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            QFAIL(qPrintable(u"%1 is missing: scripts/deps.sh installs it"_s.arg(QLatin1String(tool))));
-    }
+    if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
+        QFAIL("xdotool is missing: scripts/deps.sh installs it");
     m_db = std::make_unique<ScratchDatabase>(u"t_board_x11"_s);
     m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie) values "
                   "(1, 30, 60, 'A1'), (2, 60, 60, 'A1'), (3, 0, 60, ''), (51, 45, 50, 'B2'), (99, 10, 40, 'C3')"_s);
@@ -201,20 +312,26 @@ void BoardX11Test::initTestCase()
     m_process.setProcessChannelMode(QProcess::MergedChannels);
 }
 
+// Starts the program and waits for its start record, which says that it has
+// its X connection; no other client connects meanwhile (see tryRun).
+void BoardX11Test::startProgram(const QStringList &arguments)
+{
+    m_process.start(m_program, arguments);
+    QVERIFY(m_process.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(m_process.state() != QProcess::Running || m_db->count(u"historiem"_s) > m_starts,
+                             AppearTimeoutMs);
+    QVERIFY2(m_process.state() == QProcess::Running, m_process.readAll().constData());
+    ++m_starts;
+}
+
 // Starts the program in panel mode and waits for its board.
 void BoardX11Test::startBoardTerminal()
 {
     QElapsedTimer sinceStart;
     sinceStart.start();
-    m_process.start(m_program, {u"/P"_s});
-    QVERIFY(m_process.waitForStarted());
-    // Its start record says that it has its X connection; no other client
-    // connects meanwhile (see tryRun).
-    QTRY_VERIFY_WITH_TIMEOUT(m_process.state() != QProcess::Running || m_db->count(u"historiem"_s) > m_starts,
-                             AppearTimeoutMs);
-    QVERIFY2(m_process.state() == QProcess::Running, m_process.readAll().constData());
-    ++m_starts;
-
+    startProgram({u"/P"_s});
+    if (QTest::currentTestFailed())
+        return;
     QTRY_VERIFY_WITH_TIMEOUT(m_process.state() != QProcess::Running || windowCount(BoardTitle) == 1, AppearTimeoutMs);
     const qint64 appearedAfter = sinceStart.elapsed();
     QVERIFY2(m_process.state() == QProcess::Running, m_process.readAll().constData());
@@ -227,31 +344,34 @@ void BoardX11Test::boardTerminalOpensAndLeavesByHotKey()
     startBoardTerminal();
     if (QTest::currentTestFailed())
         return;
-    std::optional<QPoint> console;
-    QTRY_VERIFY_WITH_TIMEOUT((console = positionOf(ConsoleTitle)).has_value(), LeaveTimeoutMs);
+    // The first look, as soon as the board is on the screen: painted all
+    // over, its glyphs drawn, and nothing of the console in sight.
+    QImage shot;
+    QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull(), LeaveTimeoutMs);
+    keepShot(shot, u"board_x11.png"_s);
+    const QRect inside = shot.rect().adjusted(1, 1, -1, -1); // within the board's black border
+    QVERIFY2(!hasBlackBlock(shot, inside), "the board shows unpainted black areas at its first show");
+    QVERIFY2(spreadOf(shot, inside, BoardBackground).count > 0, "no board background on the screen");
+    for (const QString &tile : Tiles) {
+        QVERIFY2(pixelsOfColours(shot, QImage(m_installation.paths().fileBesideProgram(tile))) >= TileColourPixels,
+                 qPrintable(u"no glyph of %1 on the screen"_s.arg(tile)));
+    }
+    std::optional<QRect> console;
+    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), LeaveTimeoutMs);
     QVERIFY2(console->y() > NearTop, "the console is not parked in panel mode");
-
-    const QString shot = QStringLiteral(GRANOVIA_SCREENSHOT_DIR) + u"/board_x11.png"_s;
-    QFile::remove(shot);
-    // The first paint may still be on its way to the screen.
-    QTRY_VERIFY_WITH_TIMEOUT(tryRun(u"import"_s, {u"-window"_s, u"root"_s, shot})
-                                 && pixelsOfColours(QImage(shot), QImage(m_installation.paths().fileBesideProgram(u"cervena.bmp"_s)))
-                                        >= TileColourPixels,
-                             LeaveTimeoutMs);
-    const QImage screen(shot);
-    QVERIFY2(pixelsOfColours(screen, QImage(m_installation.paths().fileBesideProgram(u"zelena.bmp"_s))) >= TileColourPixels,
-             "no green glyph on the screen");
+    QCOMPARE(spreadOf(shot, shot.rect(), ConsoleStrip).count, 0);
+    QCOMPARE(spreadOf(shot, shot.rect(), ConsoleButtonFace).count, 0);
 
     // A touch on silo 1 opens its info dialog, which the hot key closes too.
     std::optional<QStringList> board;
     QTRY_VERIFY_WITH_TIMEOUT((board = windows(BoardTitle)) && board->size() == 1, LeaveTimeoutMs);
     const QStringList touch{u"mousemove"_s, u"--window"_s, board->first(), u"60"_s, u"40"_s, u"click"_s, u"1"_s};
-    QTRY_VERIFY_WITH_TIMEOUT(tryRun(u"xdotool"_s, touch), LeaveTimeoutMs);
+    QVERIFY(runOnce(u"xdotool"_s, touch));
     QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 2, LeaveTimeoutMs);
 
-    QTRY_VERIFY_WITH_TIMEOUT(tryRun(u"xdotool"_s, {u"key"_s, u"ctrl+shift+F10"_s}), LeaveTimeoutMs);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"ctrl+shift+F10"_s}));
     QTRY_COMPARE_WITH_TIMEOUT(windowCount(BoardTitle), 0, LeaveTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT((console = positionOf(ConsoleTitle)).has_value(), LeaveTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), LeaveTimeoutMs);
     QVERIFY2(console->y() >= 0 && console->y() <= NearTop, qPrintable(u"console top at %1"_s.arg(console->y())));
     QCOMPARE(m_process.state(), QProcess::Running); // leaving the board does not end the program
 }
@@ -266,12 +386,51 @@ void BoardX11Test::refusedHotKeyLeavesTheBoardRunning()
     startBoardTerminal();
     if (QTest::currentTestFailed())
         return;
-    QTRY_VERIFY_WITH_TIMEOUT(tryRun(u"xdotool"_s, {u"key"_s, u"ctrl+shift+F10"_s}), LeaveTimeoutMs);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"ctrl+shift+F10"_s}));
     QTRY_VERIFY_WITH_TIMEOUT(grab->pressed(), LeaveTimeoutMs);
     // The key went to its holder: the board stays, and nothing is reported.
     QTRY_COMPARE_WITH_TIMEOUT(windowCount(BoardTitle), 1, LeaveTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 1, LeaveTimeoutMs);
     QCOMPARE(m_process.state(), QProcess::Running);
+}
+
+void BoardX11Test::doubleClickTitleBar(const QRect &console)
+{
+    const QString x = QString::number(console.center().x());
+    const QString y = QString::number(console.top() + StripRow / 2);
+    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, x, y, u"click"_s, u"--repeat"_s, u"2"_s, u"--delay"_s, u"80"_s,
+                                   u"1"_s}));
+}
+
+void BoardX11Test::consoleFitsTheScreenAndKeepsItsPanes()
+{
+    startProgram({});
+    if (QTest::currentTestFailed())
+        return;
+    std::optional<QRect> console;
+    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), AppearTimeoutMs);
+    const QRect designed = *console;
+    QImage shot;
+    QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull() && rightPaneWidth(shot, designed), LeaveTimeoutMs);
+    keepShot(shot, u"console_x11.png"_s);
+    QCOMPARE(designed.top(), 0);
+    QCOMPARE(designed.height(), shot.height());
+    const QRect strip(designed.left(), designed.bottom() - BottomStripHeight, designed.width(), BottomStripHeight);
+    const QRect quit = spreadOf(shot, strip, ConsoleButtonFace).bounds;
+    QVERIFY2(quit.width() >= QuitFaceWidth, "the quit button is not on the screen");
+    QVERIFY(shot.rect().contains(quit));
+    QCOMPARE(rightPaneWidth(shot, designed), RightPaneWidth);
+
+    // Maximised, and restored again, both by a double-click on the title bar.
+    doubleClickTitleBar(designed);
+    QTRY_COMPARE_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).value_or(QRect()), shot.rect(), LeaveTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull()
+                                 && rightPaneWidth(shot, *console) == RightPaneWidth, LeaveTimeoutMs);
+    doubleClickTitleBar(*console);
+    QTRY_COMPARE_WITH_TIMEOUT(geometryOf(ConsoleTitle).value_or(QRect()), designed, LeaveTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull(), LeaveTimeoutMs);
+    keepShot(shot, u"console_restored_x11.png"_s);
+    QCOMPARE(rightPaneWidth(shot, designed), RightPaneWidth);
 }
 
 void BoardX11Test::cleanup()

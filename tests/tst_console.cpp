@@ -1,12 +1,18 @@
 // The operator console: its fixed texts and geometry, the overview drawing,
 // the selection into the detail panels and the quantity edit.
+#include "ModalWatch.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
 #include "TestInstallation.h"
 #include "console/OverviewDrawing.h"
 #include "console/TForm1.h"
+#include "ui/Skin.h"
+#include "ui/SkinnedFrame.h"
 
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -15,6 +21,7 @@
 using namespace granovia;
 using namespace Qt::StringLiterals;
 using granovia::test::Installation;
+using granovia::test::ModalWatch;
 using granovia::test::ScratchDatabase;
 using granovia::test::ScriptedDialogs;
 
@@ -118,6 +125,8 @@ private slots:
 
     void quantityEdit();
     void quantityEditOnEmptyPanel();
+    void dialogsWearTheSkin_data();
+    void dialogsWearTheSkin();
 
 private:
     void select(int silo);
@@ -174,14 +183,22 @@ void ConsoleTest::fixedTexts()
 
 void ConsoleTest::geometryAtDesignWidth()
 {
-    m_form->resize(850, 629);
+    // Frameless, as high as the screen: the skinned frame is the window's edge.
+    QVERIFY(m_form->windowFlags().testFlag(Qt::FramelessWindowHint));
+    QCOMPARE(m_form->frameGeometry().height(), m_form->screen()->geometry().height());
+    QCOMPARE(m_form->suiForm1->titleBar()->caption()->text(), u"Granovia - silo"_s);
+    QVERIFY(m_form->suiForm1->titleBar()->maximizeButton());
+
+    const QSize design = ui::SkinnedFrame::outerSize(TForm1::DesignClientSize);
+    m_form->resize(design);
+    QCOMPARE(m_form->splitMain->mapTo(m_form.get(), QPoint()), QPoint(1, 31)); // 30 below the client's top
+    QCOMPARE(m_form->suiImagePanel1->mapTo(m_form.get(), QPoint(0, 41)).y(), design.height() - 1);
     QCOMPARE(m_form->splitMain->sizes().constFirst(), 590);
     QCOMPARE(m_form->splitRight->x(), 592); // after the 2 px bar
     QVERIFY(!m_form->splitMain->handle(1)->isEnabled());
     QCOMPARE(m_form->prehled->width(), 294);
     QCOMPARE(m_form->prehled2->width(), 294);
     QCOMPARE(m_form->prehled->dataColumnWidth(), 190);
-    QCOMPARE(m_form->prehled->columnWidth(0), 79);
     QCOMPARE(m_form->prehled2->x(), 294);
     QCOMPARE(m_form->splitRight->sizes().constFirst(), 400);
     QCOMPARE(m_form->splitDetail->sizes().constFirst(), 200);
@@ -190,10 +207,27 @@ void ConsoleTest::geometryAtDesignWidth()
     QCOMPARE(m_form->suiButton1->geometry(), QRect(220, 2, 15, 15));
     QCOMPARE(m_form->suiImagePanel1->height(), 41);
     QCOMPARE(m_form->suiButton3->geometry(), QRect(705, 6, 119, 27));
+    // The cells have the designed sizes; the grid lines lie beside them.
+    const auto cellSize = [](QTableView *grid, int column) { return grid->visualRect(grid->model()->index(0, column)).size(); };
+    QCOMPARE(cellSize(m_form->prehled, 0), QSize(79, 15));
+    QCOMPARE(cellSize(m_form->prehled, 1), QSize(190, 15));
+    QCOMPARE(cellSize(m_form->popis1, 0), QSize(80, 15));
+    QCOMPARE(cellSize(m_form->popis2, 1), QSize(142, 15));
+    QCOMPARE(m_form->prehled->rowViewportPosition(1), 16);
     // Wider window: the quit button keeps its distance to the right edge.
-    m_form->resize(1000, 629);
+    m_form->resize(design.width() + 150, design.height());
     QCOMPARE(m_form->splitMain->sizes().constFirst(), 740);
     QCOMPARE(m_form->suiButton3->x(), 855);
+    // Back from a maximised window, the design layout comes back exactly.
+    m_form->resize(m_form->screen()->geometry().size());
+    m_form->resize(design);
+    QCOMPARE(m_form->splitMain->sizes(), (QList<int>{590, 258}));
+    QCOMPARE(m_form->prehled->width(), 294);
+    QCOMPARE(m_form->prehled2->dataColumnWidth(), 190);
+    // The frame's close button closes the console as any close does.
+    m_form->suiForm1->titleBar()->closeButton()->click();
+    QVERIFY(!m_form->isVisible());
+    QVERIFY(QFile::exists(m_installation->paths().columnLayoutPath()));
 }
 
 void ConsoleTest::panelModeParksTheConsole()
@@ -285,6 +319,17 @@ void ConsoleTest::dataCellPainting()
     paintDataCell(&painter, image.rect(), snapshot, 7, true);
     painter.end();
     QVERIFY(hasGreenText(image));
+
+    // The design's examples on the grid itself, in its 190 px column.
+    m_form->resize(ui::SkinnedFrame::outerSize(TForm1::DesignClientSize));
+    m_form->snapshot.sila_procent[1] = 50;
+    m_form->snapshot.sila_procent[2] = 33.3L;
+    OverviewGrid *grid = m_form->prehled;
+    grid->overviewModel()->refresh();
+    for (const auto &[row, bar] : {std::pair{0, 95}, std::pair{1, 63}}) {
+        const QRect cell = grid->visualRect(grid->model()->index(row, 1));
+        QCOMPARE(barExtent(grid->viewport()->grab(cell).toImage(), 0).width(), bar);
+    }
 }
 
 void ConsoleTest::lotRules_data()
@@ -437,10 +482,16 @@ void ConsoleTest::clickMovesTheGreenRowAndSelects()
     QCOMPARE(grid->currentIndex().row(), 0);
     m_form->suiButton1->click();
     const QRect cell = grid->visualRect(grid->model()->index(6, 1));
+    QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, cell.center()); // only the left button selects
+    QCOMPARE(grid->currentIndex().row(), 0);
+    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO"_s);
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(grid->currentIndex().row(), 6);
     QVERIFY(grid->selectionModel()->isSelected(grid->model()->index(6, 1)));
     QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 07"_s);
+    QTest::keyClick(grid, Qt::Key_Tab); // Tab leaves the grid and selects nothing
+    QCOMPARE(grid->currentIndex().row(), 6);
+    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO"_s);
     // The label column can be neither clicked nor made current.
     const QRect label = grid->visualRect(grid->model()->index(3, 0));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, label.center());
@@ -526,4 +577,65 @@ void ConsoleTest::quantityEditOnEmptyPanel()
 }
 
 QTEST_MAIN(ConsoleTest)
+void ConsoleTest::dialogsWearTheSkin_data()
+{
+    QTest::addColumn<int>("dialog"); // 0 suiMessageDialog1, 1 suiMessageDialog2, 2 mno
+    QTest::addColumn<int>("press");  // the button's number; 0 the frame's close button
+    QTest::addColumn<int>("answer");
+    QTest::newRow("notice, OK") << 0 << 1 << 1;
+    QTest::newRow("question, storno") << 1 << 2 << 2;
+    QTest::newRow("question closed by its frame") << 1 << 0 << 2;
+    QTest::newRow("quantity, upravit") << 2 << 1 << 1;
+}
+
+// The real dialogs, not the script: the skinned frame with the caption in
+// bold, the text in the skin's colour, hand cursors, and the answer of the
+// button pressed.
+void ConsoleTest::dialogsWearTheSkin()
+{
+    QFETCH(int, dialog);
+    QFETCH(int, press);
+    QFETCH(int, answer);
+    m_dialogs.reset();
+    m_form->move(0, 5000); // parked, as in panel mode: its dialogs still come on the screen
+    const QString text = dialog == 2 ? u"Upravit přesouvané množství"_s : QuantityError;
+    bool looked = false;
+    ModalWatch watch([&](QWidget *modal) {
+        const auto *frame = modal->findChild<ui::SkinnedFrame *>();
+        QVERIFY(frame && modal->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(modal->screen()->availableGeometry().contains(modal->frameGeometry()));
+        const QLabel *caption = frame->titleBar()->caption();
+        QCOMPARE(caption->text(), u"Granovia - silo"_s);
+        QVERIFY(caption->font().bold());
+        QCOMPARE(caption->palette().color(QPalette::WindowText), skin::FixedText);
+        const auto labels = modal->findChildren<QLabel *>();
+        const auto body = std::find_if(labels.begin(), labels.end(), [&](QLabel *l) { return l->text() == text; });
+        QVERIFY(body != labels.end());
+        QCOMPARE((*body)->font().pixelSize(), skin::Pt8);
+        QVERIFY(!(*body)->font().bold());
+        QCOMPARE((*body)->palette().color(QPalette::WindowText), skin::Text);
+        const auto buttons = modal->findChildren<QPushButton *>();
+        for (const QPushButton *button : buttons)
+            QCOMPARE(button->cursor().shape(), Qt::PointingHandCursor);
+        if (auto *entry = modal->findChild<QLineEdit *>())
+            entry->setText(u"7,5"_s);
+        looked = true;
+        if (press == 0)
+            frame->titleBar()->closeButton()->click();
+        else
+            buttons.at(press - 1)->click();
+    });
+    int result = 0;
+    if (dialog == 2) {
+        result = m_form->mno.showModal();
+        QCOMPARE(m_form->mno.value(), u"7,5"_s);
+    } else {
+        ui::MessageDialog &box = dialog == 0 ? m_form->suiMessageDialog1 : m_form->suiMessageDialog2;
+        box.setText(QuantityError);
+        result = box.showModal();
+    }
+    QVERIFY(looked);
+    QCOMPARE(result, answer);
+}
+
 #include "tst_console.moc"

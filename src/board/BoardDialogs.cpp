@@ -7,6 +7,7 @@
 #include "store/Connection.h"
 #include "store/Schema.h"
 #include "ui/Skin.h"
+#include "ui/SkinnedFrame.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -48,22 +49,33 @@ constexpr QSize FoznamClientSize(572, 314);
 const QRect NoticePlace(30, 55, 506, 146);
 const QRect OkButtonPlace(30, 225, 506, 76);
 
-constexpr Qt::WindowFlags DialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                                        | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint;
-
-void styleDialog(QDialog *dialog, const QSize &clientSize)
+// The skinned frame with only a close box; returns the client area, in whose
+// coordinates the dialog's parts are placed, the title bar along its top.
+QWidget *styleDialog(QDialog *dialog, const QSize &clientSize)
 {
     dialog->setWindowTitle(ui::ApplicationCaption);
-    dialog->setWindowFlags(DialogFlags);
-    dialog->setFixedSize(clientSize);
-    QPalette palette = dialog->palette();
-    palette.setColor(QPalette::Window, skin::FrameBackground);
-    dialog->setPalette(palette);
+    dialog->setWindowFlag(Qt::WindowStaysOnTopHint);
+    auto *frame = new ui::SkinnedFrame(dialog, ui::FrameStyle::dialog());
+    dialog->setFixedSize(ui::SkinnedFrame::outerSize(clientSize));
+    return frame->client();
 }
 
-QPushButton *dialogButton(QDialog *dialog, const QString &caption, const QRect &place, int result)
+// Centred on the board each time it opens: a window manager need not put a
+// dialog that shows again where it was.
+int execCentred(QDialog *dialog)
 {
-    auto *button = new QPushButton(caption, dialog);
+    if (const QWidget *owner = dialog->parentWidget()) {
+        QRect place(QPoint(), dialog->size());
+        place.moveCenter(owner->window()->frameGeometry().center());
+        dialog->move(place.topLeft());
+    }
+    dialog->raise();
+    return dialog->exec();
+}
+
+QPushButton *dialogButton(QDialog *dialog, QWidget *client, const QString &caption, const QRect &place, int result)
+{
+    auto *button = new QPushButton(caption, client);
     button->setFont(skin::font(ButtonPx, true));
     button->setGeometry(place);
     QObject::connect(button, &QPushButton::clicked, dialog, [dialog, result] { dialog->done(result); });
@@ -86,9 +98,9 @@ SiloInfo siloInfoOf(const QString &title, const Result &row)
 Tinfos::Tinfos(QWidget *owner)
     : QDialog(owner)
 {
-    styleDialog(this, InfosClientSize);
-    suiImagePanel1 = new QLabel(QStringLiteral("SILO 01"), this);
-    suiImagePanel1->setGeometry(0, 0, InfosClientSize.width(), InfosTitleHeight);
+    QWidget *client = styleDialog(this, InfosClientSize);
+    suiImagePanel1 = new QLabel(QStringLiteral("SILO 01"), client);
+    suiImagePanel1->setGeometry(0, ui::FrameTitleBar::Height, InfosClientSize.width(), InfosTitleHeight);
     suiImagePanel1->setAlignment(Qt::AlignCenter);
     suiImagePanel1->setFont(skin::font(TitlePx, true));
     QPalette titlePalette = suiImagePanel1->palette();
@@ -97,17 +109,16 @@ Tinfos::Tinfos(QWidget *owner)
 
     for (size_t row = 0; row < RowLabels.size(); ++row) {
         const RowLabel &label = RowLabels[row];
-        auto *caption = new QLabel(QString::fromUtf8(label.text), this);
+        auto *caption = new QLabel(QString::fromUtf8(label.text), client);
         caption->setFont(skin::font(RowLabelPx));
-        caption->move(label.place);
-        caption->setFixedHeight(RowHeight);
-        values[row] = new QLabel(this);
+        caption->setGeometry(QRect(label.place, QSize(caption->sizeHint().width(), RowHeight)));
+        values[row] = new QLabel(client);
         values[row]->setFont(skin::font(RowLabelPx));
         values[row]->setGeometry(ValueLeft, label.place.y(), ValueWidth, RowHeight);
         values[row]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
-    suiButton1 = dialogButton(this, QStringLiteral("do přesunu"), TakeButtonPlace, Take);
-    suiButton2 = dialogButton(this, QStringLiteral("storno"), CancelButtonPlace, Cancel);
+    suiButton1 = dialogButton(this, client, QStringLiteral("do přesunu"), TakeButtonPlace, Take);
+    suiButton2 = dialogButton(this, client, QStringLiteral("storno"), CancelButtonPlace, Cancel);
 }
 
 void Tinfos::setInfo(const SiloInfo &info)
@@ -135,20 +146,19 @@ int Tinfos::showModal(const SiloInfo &info)
 
 int Tinfos::execOwn()
 {
-    raise();
-    return exec();
+    return execCentred(this);
 }
 
 Tfoznam::Tfoznam(QWidget *owner)
     : QDialog(owner)
 {
-    styleDialog(this, FoznamClientSize);
-    text = new QLabel(this);
+    QWidget *client = styleDialog(this, FoznamClientSize);
+    text = new QLabel(client);
     text->setGeometry(NoticePlace);
     text->setFont(skin::font(NoticePx));
     text->setAlignment(Qt::AlignCenter);
     text->setWordWrap(true);
-    suiButton1 = dialogButton(this, QStringLiteral("OK"), OkButtonPlace, Ok);
+    suiButton1 = dialogButton(this, client, QStringLiteral("OK"), OkButtonPlace, Ok);
 }
 
 void Tfoznam::showModal(const QString &notice)
@@ -158,7 +168,7 @@ void Tfoznam::showModal(const QString &notice)
     request.caption = ui::ApplicationCaption;
     request.text = notice;
     request.buttons = QStringList{suiButton1->text()};
-    ui::execDialog(parentWidget(), request, [this] { return ui::DialogAnswer{exec(), {}}; });
+    ui::execDialog(parentWidget(), request, [this] { return ui::DialogAnswer{execCentred(this), {}}; });
 }
 
 } // namespace granovia

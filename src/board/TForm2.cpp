@@ -8,6 +8,7 @@
 #include "ui/ErrorDisplay.h"
 #include "ui/HotKey.h"
 #include "ui/Skin.h"
+#include "ui/SkinnedFrame.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -22,7 +23,6 @@ namespace {
 
 const QString BoardCaption = QStringLiteral("Granovia - přehled uloženi sil");
 const QString SelectBoardSilos = QStringLiteral("select * from ppsila");
-const QColor BoardBackground(249, 248, 249);
 const QSize PlaceholderSize(10, 10);
 constexpr int PlaceholderStep = 10;
 // The classic raised face of the silo buttons.
@@ -46,22 +46,6 @@ protected:
         removal->setGeometry(places.removal);
         reset->setGeometry(places.reset);
     }
-};
-
-// Holds back every repaint of a window while the first paint places its
-// buttons, and lets them through again however the paint ends.
-class UpdatesHeld final {
-public:
-    explicit UpdatesHeld(QWidget *window)
-        : m_window(window)
-    {
-        m_window->setUpdatesEnabled(false);
-    }
-    ~UpdatesHeld() { m_window->setUpdatesEnabled(true); }
-    Q_DISABLE_COPY_MOVE(UpdatesHeld)
-
-private:
-    QWidget *m_window;
 };
 
 struct SiloFill {
@@ -98,8 +82,11 @@ void paintGlyph(QPushButton *button, int silo, const QHash<int, SiloFill> &fills
 
 } // namespace
 
+// A modal child of the console, so that the window system keeps the board
+// above it: wherever a window manager leaves a parked console, none of it
+// shows while the board is up.
 TForm2::TForm2(TForm1 &console, AppPaths paths)
-    : QDialog(nullptr)
+    : QDialog(&console)
     , m_console(console)
     , m_paths(std::move(paths))
 {
@@ -117,21 +104,15 @@ void TForm2::showBoard(TForm1 &console)
 void TForm2::FormCreate()
 {
     setWindowTitle(BoardCaption);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, BoardBackground);
-    setPalette(palette);
-    setAutoFillBackground(true);
+    auto *frame = new ui::SkinnedFrame(this, ui::FrameStyle::bare(Qt::black));
     m_buttonStyle = QStyleFactory::create(ClassicStyle);
     if (m_buttonStyle)
         m_buttonStyle->setParent(this);
 
-    btny = new QWidget(this);
+    btny = new QWidget(frame->client());
     createCommandBar();
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(btny, 1);
-    layout->addWidget(suiImagePanel1);
+    frame->clientLayout()->addWidget(btny, 1);
+    frame->clientLayout()->addWidget(suiImagePanel1);
 
     for (int row = 1; row <= board::GridRows; ++row) {
         for (int column = 1; column <= board::GridColumns; ++column) {
@@ -142,6 +123,7 @@ void TForm2::FormCreate()
         }
     }
     krok = zdroj = cil = 0;
+    maximize();
 }
 
 void TForm2::createSiloButton(int silo)
@@ -187,9 +169,10 @@ void TForm2::showEvent(QShowEvent *event)
         FormShow();
 }
 
+// Runs as the board is being shown, before its window maps: the first
+// paint is complete when the window first comes on the screen.
 void TForm2::FormShow()
 {
-    maximize();
     QCoreApplication::processEvents();
     layout()->activate();
     poprve = true;
@@ -204,12 +187,14 @@ void TForm2::FormShow()
             Qt::QueuedConnection);
 }
 
+// Done at creation: a geometry set while the window is being shown maps it
+// there and then, and its first exposure would fall into the first paint.
 void TForm2::maximize()
 {
-    setWindowState(windowState() | Qt::WindowMaximized);
     // Without a window manager nobody acts on the state: take the screen.
-    if (QScreen *screen = this->screen())
+    if (QScreen *screen = m_console.screen())
         setGeometry(screen->availableGeometry());
+    setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void TForm2::vymaluj()
@@ -218,9 +203,6 @@ void TForm2::vymaluj()
     const board::BoardGrid grid = board::boardGrid(btny->size());
     const QHash<int, SiloFill> fills = readFills(m_console.ZConnection1);
     const bool first = poprve;
-    std::optional<UpdatesHeld> held;
-    if (first)
-        held.emplace(this);
     QCoreApplication::processEvents();
     for (int silo = 1; silo <= board::SiloCount; ++silo) {
         if (first)
@@ -228,7 +210,6 @@ void TForm2::vymaluj()
         paintGlyph(tlacitka[size_t(silo)], silo, fills, tiles);
     }
     QCoreApplication::processEvents();
-    held.reset();
     // Only a first paint that went through clears the flag; one that failed
     // is done again by the next full repaint.
     poprve = false;

@@ -35,7 +35,7 @@ public:
     static void showBoard(TForm1 &console);
 
     // Repaints every glyph from one read of ppsila; the first time after the
-    // show it also lays the buttons out, with the window's updates held back.
+    // show it also lays the buttons out, before the window comes on screen.
     void vymaluj();
     // Repaints the glyph of silo n only.
     void vymaluj_btn(int n);

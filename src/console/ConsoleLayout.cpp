@@ -4,7 +4,6 @@
 #include "console/TForm1.h"
 #include "ui/Skin.h"
 
-#include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -21,6 +20,31 @@ constexpr int QuitButtonRightGap = 26;
 constexpr int QuitButtonBottomGap = 8;
 constexpr int PanelAValueWidth = 141;
 constexpr int PanelBValueWidth = 142;
+// What a grid keeps beside its two columns (lines and scroll bar).
+constexpr int GridColumnMargin = 25;
+
+// The overview: the title strip over the two grids side by side. Each grid
+// is half the pane less 1 px wide, set from the pane's width every time it
+// changes, so that no grid holds a width of its own that would keep the
+// splitter from giving the right pane its share.
+class OverviewPane final : public QWidget {
+public:
+    ui::TitleStrip *strip = nullptr;
+    std::array<OverviewGrid *, 2> grids{};
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QWidget::resizeEvent(event);
+        strip->setGeometry(0, 0, width(), ui::TitleStrip::Height);
+        const int gridWidth = std::max(0, width() / 2 - 1);
+        const int gridHeight = std::max(0, height() - ui::TitleStrip::Height);
+        for (size_t i = 0; i < grids.size(); ++i) {
+            grids[i]->setGeometry(int(i) * gridWidth, ui::TitleStrip::Height, gridWidth, gridHeight);
+            grids[i]->setDataColumnWidth(gridWidth - OverviewGrid::LabelColumnWidth - GridColumnMargin);
+        }
+    }
+};
 
 QVBoxLayout *stack(QWidget *pane)
 {
@@ -62,6 +86,7 @@ void TForm1::buildLayout()
 {
     skin::applyPalette(this);
     setFont(skin::font(skin::Pt8));
+    suiForm1 = new ui::SkinnedFrame(this, ui::FrameStyle::mainWindow());
 
     splitMain = splitter(Qt::Horizontal);
     splitRight = splitter(Qt::Vertical);
@@ -72,6 +97,8 @@ void TForm1::buildLayout()
     splitRight->addWidget(buildHistoryPane());
     splitDetail->addWidget(buildDetailPane(suiImagePanel2, popis1, suiButton1, PanelAValueWidth));
     splitDetail->addWidget(buildDetailPane(suiImagePanel3, popis2, suiButton2, PanelBValueWidth));
+    for (QSplitter *split : {splitMain, splitRight, splitDetail})
+        split->installEventFilter(this);
     suiImagePanel2->setText(QStringLiteral("SILO (A)"));
     suiImagePanel3->setText(QStringLiteral("SILO (B)"));
 
@@ -93,28 +120,24 @@ void TForm1::buildLayout()
     suiButton3 = new ui::SuiButton(QStringLiteral("ukončit program"), skin::Pt8, false, suiImagePanel1);
     suiImagePanel1->quitButton = suiButton3;
 
-    QVBoxLayout *layout = stack(this);
-    layout->addWidget(splitMain, 1);
-    layout->addWidget(suiImagePanel1);
+    // The split area and the strip keep the console's own background; the
+    // frame around them has the skin's.
+    splitMain->setAutoFillBackground(true);
+    suiImagePanel1->setAutoFillBackground(true);
+    suiForm1->clientLayout()->addWidget(splitMain, 1);
+    suiForm1->clientLayout()->addWidget(suiImagePanel1);
 }
 
 QWidget *TForm1::buildOverviewPane()
 {
-    auto *pane = new QWidget;
-    QVBoxLayout *layout = stack(pane);
-    suiImagePanel5 = new ui::TitleStrip(QStringLiteral("PŘEHLED"));
-    layout->addWidget(suiImagePanel5);
-    auto *grids = new QHBoxLayout;
-    grids->setContentsMargins(0, 0, 0, 0);
-    grids->setSpacing(0);
+    auto *pane = new OverviewPane;
+    suiImagePanel5 = new ui::TitleStrip(QStringLiteral("PŘEHLED"), pane);
     m_prehledModel = new OverviewModel(snapshot, 0, this);
     m_prehled2Model = new OverviewModel(snapshot, overview::SecondGridBase, this);
     prehled = new OverviewGrid(m_prehledModel, 0, pane);
     prehled2 = new OverviewGrid(m_prehled2Model, 2, pane);
-    grids->addWidget(prehled);
-    grids->addWidget(prehled2);
-    grids->addStretch();
-    layout->addLayout(grids, 1);
+    pane->strip = suiImagePanel5;
+    pane->grids = {prehled, prehled2};
     return pane;
 }
 

@@ -87,10 +87,11 @@ DetailGrid::DetailGrid(int valueColumnWidth, QWidget *parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     horizontalHeader()->hide();
     verticalHeader()->hide();
-    verticalHeader()->setMinimumSectionSize(RowHeight);
-    verticalHeader()->setDefaultSectionSize(RowHeight);
-    setColumnWidth(detail::LabelColumn, LabelColumnWidth);
-    setColumnWidth(detail::ValueColumn, valueColumnWidth);
+    // Cells of the designed sizes, each with its grid line after it.
+    verticalHeader()->setMinimumSectionSize(skin::gridSection(RowHeight));
+    verticalHeader()->setDefaultSectionSize(skin::gridSection(RowHeight));
+    setColumnWidth(detail::LabelColumn, skin::gridSection(LabelColumnWidth));
+    setColumnWidth(detail::ValueColumn, skin::gridSection(valueColumnWidth));
     setStyleSheet(QStringLiteral("QTableView { gridline-color: rgb(200, 192, 176); }"));
     skin::applyPalette(this);
     for (int row = 0; row < detail::RowCount; ++row) {

@@ -161,12 +161,15 @@ OverviewGrid::OverviewGrid(OverviewModel *model, int tag, QWidget *parent)
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab leaves the grid; the arrow keys move its current cell.
+    setTabKeyNavigation(false);
     horizontalHeader()->hide();
     verticalHeader()->hide();
-    verticalHeader()->setMinimumSectionSize(RowHeight);
-    verticalHeader()->setDefaultSectionSize(RowHeight);
+    // The grid line lies outside each cell: the cells keep their designed sizes.
+    verticalHeader()->setMinimumSectionSize(skin::gridSection(RowHeight));
+    verticalHeader()->setDefaultSectionSize(skin::gridSection(RowHeight));
     horizontalHeader()->setMinimumSectionSize(0);
-    horizontalHeader()->resizeSection(OverviewModel::LabelColumn, LabelColumnWidth);
+    horizontalHeader()->resizeSection(OverviewModel::LabelColumn, skin::gridSection(LabelColumnWidth));
     setStyleSheet(QStringLiteral("QTableView { gridline-color: rgb(200, 192, 176); }"));
     skin::applyPalette(this);
     setFont(skin::font(skin::Pt8));
@@ -174,19 +177,22 @@ OverviewGrid::OverviewGrid(OverviewModel *model, int tag, QWidget *parent)
 
 void OverviewGrid::setDataColumnWidth(int width)
 {
-    horizontalHeader()->resizeSection(OverviewModel::DataColumn, width);
+    horizontalHeader()->resizeSection(OverviewModel::DataColumn, skin::gridSection(std::max(0, width)));
 }
 
 int OverviewGrid::dataColumnWidth() const
 {
-    return columnWidth(OverviewModel::DataColumn);
+    return columnWidth(OverviewModel::DataColumn) - skin::GridLineWidth;
 }
 
 void OverviewGrid::mousePressEvent(QMouseEvent *event)
 {
+    // Only the left button selects; any other press leaves the current cell.
     const QModelIndex index = indexAt(event->position().toPoint());
-    if (!index.isValid() || index.column() != OverviewModel::DataColumn)
+    if (event->button() != Qt::LeftButton || !index.isValid() || index.column() != OverviewModel::DataColumn) {
+        event->accept();
         return;
+    }
     // One selection per click, also on the cell that is current already.
     m_pressing = true;
     QTableView::mousePressEvent(event);

@@ -26,14 +26,11 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcConsole, "granovia.console")
 
-constexpr int DesignWidth = 850;
-constexpr int DesignHeight = 629;
 constexpr QSize MinimumWindowSize(107, 42);
 constexpr int ParkedTop = 5000;
 constexpr int RightPaneWidth = 260;
 constexpr int DetailSplitPosition = 400;
 constexpr int PanelSplitPosition = 200;
-constexpr int GridColumnMargin = 25;
 const QString EmptyPanelCaption = QStringLiteral("SILO");
 const QString ConnectionFailedText = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
 const QString NoTransactionsText =
@@ -81,7 +78,7 @@ void TForm1::FormCreate()
     ZConnection1.setBusyIndicator(&ui::showBusyCursor);
     setWindowTitle(ui::ApplicationCaption);
     setMinimumSize(MinimumWindowSize);
-    resize(DesignWidth, DesignHeight);
+    resize(ui::SkinnedFrame::outerSize(DesignClientSize));
     buildLayout();
     writeFixedTexts();
     snapshot.reset();
@@ -107,12 +104,14 @@ void TForm1::writeFixedTexts()
     }
 }
 
+// The window is frameless, so its outer height is the screen's: the whole
+// console, bottom strip and quit button included, lies on the screen.
 void TForm1::placeWindow()
 {
     const QRect screenArea = screen()->geometry();
     const int top = isPanelMode() ? ParkedTop : 0;
     resize(width(), screenArea.height());
-    move((screenArea.width() - width()) / 2, top);
+    move(screenArea.left() + (screenArea.width() - width()) / 2, screenArea.top() + top);
 }
 
 void TForm1::connectHandlers()
@@ -163,14 +162,26 @@ void TForm1::FormResize()
 {
     if (isPanelMode())
         move(x(), ParkedTop);
-    lockBar(splitMain, width() - RightPaneWidth, splitMain->width());
+    placeBars();
+}
+
+// The width is that of the frame's client area, which the split area spans:
+// the right pane keeps its 258 px however the window was sized before. The
+// overview grids follow the left pane (OverviewPane).
+void TForm1::placeBars()
+{
+    lockBar(splitMain, splitMain->width() - RightPaneWidth, splitMain->width());
     lockBar(splitRight, DetailSplitPosition, splitRight->height());
     lockBar(splitDetail, PanelSplitPosition, splitDetail->height());
-    const int gridWidth = splitMain->sizes().constFirst() / 2 - 1;
-    for (OverviewGrid *grid : {prehled, prehled2}) {
-        grid->setFixedWidth(std::max(0, gridWidth));
-        grid->setDataColumnWidth(gridWidth - grid->columnWidth(OverviewModel::LabelColumn) - GridColumnMargin);
-    }
+}
+
+// A split area learns its new size only after the window's resize when the
+// window is being shown; the bars are placed again once it has.
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize && (watched == splitMain || watched == splitRight || watched == splitDetail))
+        placeBars();
+    return QWidget::eventFilter(watched, event);
 }
 
 void TForm1::FormShow()

@@ -9,6 +9,7 @@
 #include "store/SiloSnapshot.h"
 #include "store/StartAudit.h"
 #include "ui/Dialogs.h"
+#include "ui/SkinnedFrame.h"
 #include "ui/Widgets.h"
 
 #include <QStringList>
@@ -42,6 +43,8 @@ public:
     static constexpr int ConnectionFailedExitCode = 1;
     static constexpr int BoardDelayMs = 5000;
     static constexpr int SplitterBarWidth = 2;
+    // Inside the skinned frame's border; the title bar takes its top.
+    static constexpr QSize DesignClientSize{850, 629};
     // Mode values in the Tags of the movement buttons.
     static constexpr int TransferConsoleMode = 0;
     static constexpr int TransferDriven = 1;
@@ -94,6 +97,7 @@ public:
     ui::InputDialog mno;
     QTimer Timer1;
 
+    ui::SkinnedFrame *suiForm1 = nullptr;
     BottomStrip *suiImagePanel1 = nullptr;
     QSplitter *splitMain = nullptr;
     QSplitter *splitRight = nullptr;
@@ -126,6 +130,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // One detail panel as a movement reads it.
@@ -162,6 +167,7 @@ private:
     void connectHandlers();
     void writeFixedTexts();
     void placeWindow();
+    void placeBars();
     void startUp();
     void openHistory();
     void detectTableLocking();

@@ -1,8 +1,17 @@
 #include "ui/Dialogs.h"
 
-#include <QInputDialog>
-#include <QMessageBox>
-#include <QPushButton>
+#include "ui/Skin.h"
+#include "ui/SkinnedFrame.h"
+#include "ui/Widgets.h"
+
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <algorithm>
 
 namespace granovia::ui {
 
@@ -10,53 +19,110 @@ namespace {
 
 constexpr int OkButton = 1;
 constexpr int CancelButton = 2;
+constexpr int DialogMargin = 12;
+constexpr int IconSide = 32;
+constexpr int TextMinimumWidth = 220;
+const QSize ButtonSize(75, 23);
 
 DialogResponder *g_responder = nullptr;
 
-QMessageBox::Icon messageIcon(DialogIcon icon)
+QStyle::StandardPixmap iconPixmap(DialogIcon icon)
 {
-    switch (icon) {
-    case DialogIcon::Stop:
-        return QMessageBox::Critical;
-    case DialogIcon::Question:
-        return QMessageBox::Question;
-    case DialogIcon::None:
-        break;
-    }
-    return QMessageBox::NoIcon;
+    return icon == DialogIcon::Stop ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxQuestion;
 }
 
-DialogAnswer execMessage(QWidget *owner, const DialogRequest &request)
-{
-    QMessageBox box(messageIcon(request.icon), request.caption, request.text, QMessageBox::NoButton, owner);
-    QList<QAbstractButton *> buttons;
-    for (const QString &caption : request.buttons) {
-        QPushButton *button = box.addButton(caption, QMessageBox::AcceptRole);
-        button->setCursor(Qt::PointingHandCursor);
-        buttons.append(button);
-    }
-    if (!buttons.isEmpty()) {
-        box.setDefaultButton(qobject_cast<QPushButton *>(buttons.first()));
-        box.setEscapeButton(buttons.last());
-    }
-    box.exec();
-    const auto clicked = buttons.indexOf(box.clickedButton());
-    return {clicked >= 0 ? int(clicked) + 1 : int(buttons.size()), {}};
-}
+// A modal dialog in the console's skinned frame: the caption in the title
+// bar, an icon, the text, an entry field for input, and a row of buttons.
+// It answers with the number of the button pressed; Esc, the frame's close
+// button and the window manager answer with the last one.
+class SkinnedDialog final : public QDialog {
+public:
+    SkinnedDialog(QWidget *owner, const DialogRequest &request)
+        : QDialog(owner)
+        , m_cancel(int(request.buttons.size()))
+    {
+        setWindowTitle(request.caption);
+        setFont(skin::font(skin::Pt8));
+        auto *frame = new SkinnedFrame(this, FrameStyle::dialog());
+        auto *body = new QVBoxLayout;
+        body->setContentsMargins(DialogMargin, DialogMargin, DialogMargin, DialogMargin);
+        body->setSpacing(DialogMargin);
+        frame->clientLayout()->addLayout(body);
 
-DialogAnswer execInput(QWidget *owner, const DialogRequest &request)
-{
-    QInputDialog dialog(owner);
-    dialog.setWindowTitle(request.caption);
-    dialog.setLabelText(request.text);
-    dialog.setTextValue(request.value);
-    dialog.setOkButtonText(request.buttons.value(0));
-    dialog.setCancelButtonText(request.buttons.value(1));
-    for (QPushButton *button : dialog.findChildren<QPushButton *>())
-        button->setCursor(Qt::PointingHandCursor);
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    return {accepted ? OkButton : CancelButton, dialog.textValue()};
-}
+        auto *message = new QHBoxLayout;
+        message->setSpacing(DialogMargin);
+        if (request.icon != DialogIcon::None) {
+            auto *icon = new QLabel;
+            icon->setPixmap(style()->standardIcon(iconPixmap(request.icon)).pixmap(IconSide, IconSide));
+            icon->setAlignment(Qt::AlignTop);
+            message->addWidget(icon);
+        }
+        auto *text = new QLabel(request.text);
+        text->setWordWrap(true);
+        text->setMinimumWidth(TextMinimumWidth);
+        QPalette textPalette = text->palette();
+        textPalette.setColor(QPalette::WindowText, skin::Text);
+        text->setPalette(textPalette);
+        message->addWidget(text, 1);
+        body->addLayout(message);
+        if (request.hasInput) {
+            m_entry = new QLineEdit(request.value);
+            m_entry->setAccessibleName(request.text);
+            body->addWidget(m_entry);
+        }
+        body->addLayout(buttonRow(request.buttons));
+        setFixedSize(sizeHint());
+    }
+
+    DialogAnswer run()
+    {
+        placeOverOwner();
+        exec();
+        return {m_clicked, m_entry ? m_entry->text() : QString()};
+    }
+
+    void reject() override
+    {
+        m_clicked = m_cancel;
+        QDialog::reject();
+    }
+
+private:
+    QHBoxLayout *buttonRow(const QStringList &captions)
+    {
+        auto *row = new QHBoxLayout;
+        row->addStretch();
+        for (int number = 1; number <= captions.size(); ++number) {
+            auto *button = new SuiButton(captions.at(number - 1), skin::Pt8, false);
+            button->setMinimumSize(ButtonSize);
+            button->setDefault(number == 1);
+            connect(button, &QPushButton::clicked, this, [this, number] {
+                m_clicked = number;
+                accept();
+            });
+            row->addWidget(button);
+        }
+        row->addStretch();
+        return row;
+    }
+
+    // Centred on the owner's window, yet always on a screen: a parked
+    // console must not take its dialogs below the screen with it.
+    void placeOverOwner()
+    {
+        const QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
+        QRect place(QPoint(), size());
+        place.moveCenter(owner ? owner->frameGeometry().center() : screen()->availableGeometry().center());
+        const QRect area = (owner ? owner->screen() : screen())->availableGeometry();
+        place.moveLeft(std::clamp(place.left(), area.left(), std::max(area.left(), area.right() - place.width() + 1)));
+        place.moveTop(std::clamp(place.top(), area.top(), std::max(area.top(), area.bottom() - place.height() + 1)));
+        move(place.topLeft());
+    }
+
+    QLineEdit *m_entry = nullptr;
+    int m_cancel;
+    int m_clicked = 0;
+};
 
 } // namespace
 
@@ -69,7 +135,8 @@ DialogAnswer execDialog(QWidget *owner, const DialogRequest &request)
 {
     if (g_responder)
         return g_responder->answer(owner, request);
-    return request.hasInput ? execInput(owner, request) : execMessage(owner, request);
+    SkinnedDialog dialog(owner, request);
+    return dialog.run();
 }
 
 DialogAnswer execDialog(QWidget *owner, const DialogRequest &request, const std::function<DialogAnswer()> &ownLook)

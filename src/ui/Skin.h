@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 
 class QWidget;
 
@@ -25,10 +26,21 @@ constexpr int Pt7 = 9;
 constexpr int Pt8 = 11;
 constexpr int Pt20 = 27;
 
+// The string grids draw a 1 px line after every cell; a cell keeps its
+// designed size, and its section in the grid is one line longer.
+constexpr int GridLineWidth = 1;
+constexpr int gridSection(int cellSize)
+{
+    return cellSize + GridLineWidth;
+}
+
 // Makes Tahoma available where the machine has a copy (Debian's fonts-wine).
 void registerFonts();
 // Tahoma at a pixel size, or the closest sans serif where there is none.
 QFont font(int pixelSize, bool bold = false);
+
+// The application's icon: a silo, partly filled.
+QIcon applicationIcon();
 
 // Background and text colours of the console on a widget and its children.
 void applyPalette(QWidget *widget);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ModalWatch.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
 #include "TestInstallation.h"
@@ -8,8 +9,7 @@
 #include "ui/Skin.h"
 
 #include <QApplication>
-#include <QPointer>
-#include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 namespace granovia::test {
@@ -74,53 +74,29 @@ inline int redRows(const QImage &glyph)
     return rows;
 }
 
-// Notes whether the window's updates were held when a button first showed.
-class UpdatesWatch final : public QObject {
+// Notes whether the window was on the screen when a button first showed.
+class MapWatch final : public QObject {
 public:
-    UpdatesWatch(QWidget *window, QWidget *button)
+    MapWatch(QWidget *window, QWidget *button)
         : m_window(window)
     {
         button->installEventFilter(this);
     }
     bool seenShow = false;
-    bool updatesAtShow = true;
+    bool mappedAtShow = true;
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == QEvent::Show && !seenShow) {
             seenShow = true;
-            updatesAtShow = m_window->updatesEnabled();
+            mappedAtShow = m_window->windowHandle() && m_window->windowHandle()->isVisible();
         }
         return false;
     }
 
 private:
     QWidget *m_window;
-};
-
-// Acts on each modal window that opens while no dialog responder answers
-// for the operator: the real dialogs, looked at and clicked.
-class ModalWatch final {
-public:
-    static constexpr int PollMs = 20;
-    explicit ModalWatch(std::function<void(QWidget *)> act)
-        : m_act(std::move(act))
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (modal && modal != m_last) {
-                m_last = modal;
-                m_act(modal);
-            }
-        });
-        m_timer.start(PollMs);
-    }
-
-private:
-    std::function<void(QWidget *)> m_act;
-    QPointer<QWidget> m_last;
-    QTimer m_timer;
 };
 
 // A console started on a scratch database with the board silos, and a board
