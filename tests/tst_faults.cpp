@@ -51,6 +51,7 @@ class FaultsTest final : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup() { m_db.reset(); }
 
@@ -88,6 +89,12 @@ void FaultsTest::initTestCase()
     qputenv("GRANOVIA_TEST_DB_PORT", QByteArray::number(m_server.port()));
     qputenv("GRANOVIA_TEST_DB_USER", "faults");
     qputenv("GRANOVIA_TEST_DB_PASSWORD", "faults");
+}
+
+void FaultsTest::cleanupTestCase()
+{
+    if (!isChild())
+        m_server.release();
 }
 
 void FaultsTest::init()

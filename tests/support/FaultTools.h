@@ -62,6 +62,9 @@ public:
     // False when the server did not start.
     bool start()
     {
+        // A server found running belongs to the process that started it.
+        const pid_t running = pid();
+        m_owned = m_owned || running <= 0 || kill(running, 0) != 0;
         const Ran server = run(u"" GRANOVIA_DBSERVER ""_s, {u"start"_s, m_dir});
         m_port = server.output.trimmed().toUShort();
         return server.ok && run(u"mariadb"_s, {u"--no-defaults"_s, u"-S"_s, m_dir + u"/mysqld.sock"_s, u"-u"_s, u"root"_s, u"-e"_s,
@@ -70,6 +73,12 @@ public:
                                  .ok;
     }
     quint16 port() const { return m_port; }
+    // Stops the server if this process started it.
+    void release()
+    {
+        if (m_owned)
+            stop();
+    }
     void stop()
     {
         const pid_t server = pid();
@@ -86,6 +95,7 @@ public:
 private:
     QString m_dir = u"" GRANOVIA_FAULTS_DIR ""_s;
     quint16 m_port = 0;
+    bool m_owned = false;
 };
 
 // The server stands still while this lives, as a stalled machine would.
