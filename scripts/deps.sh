@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libmariadb-dev libxcb1-dev libxcb-keysyms1-dev libxcb-xfixes0-dev
   mariadb-server mariadb-client
   xvfb xauth xdotool x11-utils imagemagick fonts-wine openbox
+  dpkg-dev lintian
 )
 
 missing=()

@@ -3,10 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+#include <unistd.h>
 
 using granovia::ui::IniFile;
 using namespace Qt::StringLiterals;
@@ -53,6 +55,7 @@ private slots:
     void writeStringFailsForUnwritablePath_data();
     void writeStringFailsForUnwritablePath();
     void writeStringFailureKeepsOldFile();
+    void writeStringKeepsTheGroupOfAReplacedFile();
 
 private:
     QString iniPath() const { return m_dir->filePath(QStringLiteral("silo.ini")); }
@@ -344,6 +347,22 @@ void TestIniFile::writeStringFailureKeepsOldFile()
         QSKIP("Directory permissions are not enforced for this user");
     QVERIFY(!written);
     QCOMPARE(readBytes(iniPath()), original);
+}
+
+void TestIniFile::writeStringKeepsTheGroupOfAReplacedFile()
+{
+    // Root may write to the folder, so the file is replaced; the operators'
+    // group must keep it, or they could not write it any more.
+    if (geteuid() != 0)
+        QSKIP("Only root may hand a replaced file back to its group");
+    constexpr gid_t OperatorsGroup = 64123;
+    writeBytes(iniPath(), "[Net]\r\nIP=1\r\n");
+    QCOMPARE(::chown(QFile::encodeName(iniPath()).constData(), 0, OperatorsGroup), 0);
+
+    QVERIFY(IniFile(iniPath()).writeString(QStringLiteral("Net"), QStringLiteral("IP"), QStringLiteral("2")));
+
+    QCOMPARE(readBytes(iniPath()), QByteArray("[Net]\r\nIP=2\r\n"));
+    QCOMPARE(QFileInfo(iniPath()).groupId(), OperatorsGroup);
 }
 
 QTEST_GUILESS_MAIN(TestIniFile)

@@ -190,7 +190,7 @@ void MovementsTest::statementTexts()
     QCOMPARE(journalRemoval(r, asIs), u"insert into ppsilap set\nsilob = \"\",\nsilo = \"07\",\nmnozstvi = 2,\n"
                                       "partie = \"L1\",\nnaz_dru = \"Oves\",\nnaz_odru = \"Atego\",\nstupen = \"C2\",\n"
                                       "datum = \"2026-12-09 10:11:12\""_s);
-    QCOMPARE(lockRows({9, 3}), u"select id, stav, kapacita from ppsila where id in (3, 9) order by id for update"_s);
+    QCOMPARE(lockRows({9, 3}), u"select id, stav, kapacita, partie from ppsila where id in (3, 9) order by id for update"_s);
 }
 
 void MovementsTest::siloNumbers_data()
@@ -546,6 +546,15 @@ void MovementsTest::movementsAtTheEdges_data()
     QTest::newRow("removal from a lowered silo") << QString() << QList<int>{7}
         << u"update ppsila set stav = 12 where silo = 7"_s << QString() << Action::Removal << StockChanged
         << Console << QList<double>{12, 19.5, 0, 5} << QList<double>{} << QString() << QString();
+    QTest::newRow("source refilled with another lot meanwhile") << QString() << QList<int>{7, 9}
+        << u"update ppsila set partie = '456' where silo = 7"_s << QString() << Action::Transfer << StockChanged
+        << Console << untouched << QList<double>{} << QString() << QString();
+    QTest::newRow("target filled with another lot meanwhile, driven") << QString() << QList<int>{7, 9}
+        << u"update ppsila set stav = 3, partie = '456' where silo = 9"_s << QString() << Action::DrivenTransfer
+        << QString() << 400 << QList<double>{20, 19.5, 3, 5} << QList<double>{} << QString() << QString();
+    QTest::newRow("removal from a silo refilled with another lot") << QString() << QList<int>{7}
+        << u"update ppsila set partie = '456' where silo = 7"_s << QString() << Action::Removal << StockChanged
+        << Console << untouched << QList<double>{} << QString() << QString();
     QTest::newRow("removal from a deleted silo, driven") << QString() << QList<int>{7}
         << u"delete from ppsila where silo = 7"_s << QString() << Action::DrivenRemoval << QString() << 300
         << QList<double>{NoRow, 19.5, 0, 5} << QList<double>{} << QString() << QString();

@@ -1,7 +1,8 @@
 #include "console/ColumnLayout.h"
 
+#include "ui/SaveFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QSet>
 #include <QStringDecoder>
 #include <optional>
@@ -105,13 +106,7 @@ bool saveColumnLayout(const QString &path, const QList<HistoryColumn> &columns)
     QStringList lines{Header};
     for (const HistoryColumn &column : columns)
         lines.append(lineOf(column));
-    QSaveFile file(path);
-    // In place when the folder refuses a new file, as the INI file is.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write((lines.join(u'\n') + u'\n').toUtf8());
-    return file.commit();
+    return ui::saveWholeFile(path, (lines.join(u'\n') + u'\n').toUtf8());
 }
 
 QList<HistoryColumn> loadColumnLayout(const QString &path, const QStringList &availableFields)

@@ -111,6 +111,7 @@ private:
 struct LockedSilo {
     double stav = 0; // NULL reads as 0
     double kapacita = 0;
+    QString partie;
 };
 
 // The movement's rows, locked, by their keys; a key without a row is missing.
@@ -120,8 +121,16 @@ QHash<qint64, LockedSilo> lockedSilos(Connection &connection, const QList<qint64
     QHash<qint64, LockedSilo> silos;
     Result rows = connection.query(lockRows(ids));
     while (rows.next())
-        silos.insert(rows.toInt(c::Id), {rows.toDouble(c::Stav), rows.toDouble(c::Kapacita)});
+        silos.insert(rows.toInt(c::Id), {rows.toDouble(c::Stav), rows.toDouble(c::Kapacita), rows.toText(c::Partie)});
     return silos;
+}
+
+// Another workstation may have emptied a silo and filled it with another lot
+// since it was selected: the seed leaves under the lot it was selected with,
+// and a target that holds stock takes only its own lot.
+bool lotsAsSelected(const LockedSilo &source, const LockedSilo *target, const QString &lot)
+{
+    return source.partie == lot && (!target || target->stav == 0 || target->partie == lot);
 }
 
 // The quantity text of what leaves the source: as ordered, or the whole
@@ -179,10 +188,10 @@ Outcome executeTransfer(Connection &connection, const TransferOrder &order, long
         const QHash<qint64, LockedSilo> silos = lockedSilos(connection, {order.sourceId, order.targetId});
         if (!silos.contains(order.sourceId) || !silos.contains(order.targetId))
             return Outcome::MissingRow;
-        const std::optional<QString> taken = takenQuantity(silos[order.sourceId].stav, quantity, order.quantityText);
-        if (!taken)
-            return Outcome::StockChanged;
         const LockedSilo target = silos[order.targetId];
+        const std::optional<QString> taken = takenQuantity(silos[order.sourceId].stav, quantity, order.quantityText);
+        if (!taken || !lotsAsSelected(silos[order.sourceId], &target, order.lot.partie))
+            return Outcome::StockChanged;
         // The same test as on the panel's text, so that unchanged values pass here too.
         if (exceedsCapacity(quantity, remainingAsShown(target.kapacita, target.stav)))
             return Outcome::NoCapacity;
@@ -214,7 +223,7 @@ Outcome executeRemoval(Connection &connection, const RemovalOrder &order, long d
         if (!silos.contains(order.siloId))
             return Outcome::MissingRow;
         const std::optional<QString> taken = takenQuantity(silos[order.siloId].stav, quantity, order.quantityText);
-        if (!taken)
+        if (!taken || !lotsAsSelected(silos[order.siloId], nullptr, order.lot.partie))
             return Outcome::StockChanged;
         RemovalOrder moved = order;
         moved.quantityText = *taken;

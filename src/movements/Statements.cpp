@@ -131,7 +131,7 @@ QString lockRows(const QList<qint64> &ids)
     QStringList keys;
     for (qint64 id : sorted)
         keys.append(QString::number(id));
-    return QStringLiteral("select id, stav, kapacita from ppsila where id in (%1) order by id for update")
+    return QStringLiteral("select id, stav, kapacita, partie from ppsila where id in (%1) order by id for update")
         .arg(keys.join(QStringLiteral(", ")));
 }
 

@@ -1,9 +1,10 @@
 #include "ui/IniFile.h"
 
+#include "ui/SaveFile.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QList>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -169,23 +170,6 @@ bool readBytes(const QString &path, QByteArray &bytes)
     return true;
 }
 
-// QSaveFile replaces the file only after everything was written, so a failure
-// leaves the old one. A folder that refuses new files (an installation owned
-// by root, with the file writable for the operators' group) gets the file
-// written in place, which keeps its owner and mode.
-bool saveBytes(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
 // The style of the first line ending decides how new lines are terminated.
 QByteArray lineEndingOf(const QByteArray &bytes)
 {
@@ -264,7 +248,7 @@ bool IniFile::writeString(const QString &section, const QString &key, const QStr
         insertAfter(lines, at.lastContentLine, entry, lineEnding);
     else
         appendSection(lines, section, entry, lineEnding);
-    return saveBytes(m_path, lines.join());
+    return saveWholeFile(m_path, lines.join());
 }
 
 } // namespace granovia::ui
