@@ -6,8 +6,6 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QPainter>
-#include <QPixmapCache>
-#include <QStringBuilder>
 
 namespace granovia {
 
@@ -120,31 +118,36 @@ void HistoryCellDelegate::initStyleOption(QStyleOptionViewItem *option, const QM
 
 void HistoryCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    QStyleOptionViewItem cell = option;
-    initStyleOption(&cell, index);
-    const qreal ratio = painter->device()->devicePixelRatioF();
-    const QChar separator = u'|';
-    const QString key = QStringLiteral("granovia-history") % separator % cell.text % separator
-                        % QString::number(cell.rect.width()) % separator % QString::number(cell.rect.height())
-                        % separator % QString::number(cell.backgroundBrush.color().rgba()) % separator
-                        % QString::number(int(cell.displayAlignment)) % separator % QString::number(int(cell.state))
-                        % separator % QString::number(ratio);
-    QPixmap look;
-    if (!QPixmapCache::find(key, &look)) {
-        look = QPixmap(cell.rect.size() * ratio);
-        look.setDevicePixelRatio(ratio);
-        // The view has filled the cell with its base colour before.
-        look.fill(cell.palette.color(QPalette::Base));
-        QPainter onLook(&look);
-        const QPoint origin = cell.rect.topLeft();
-        cell.rect.moveTopLeft(QPoint(0, 0));
-        const QWidget *view = cell.widget;
-        (view ? view->style() : QApplication::style())->drawControl(QStyle::CE_ItemViewItem, &cell, &onLook, view);
-        onLook.end();
-        QPixmapCache::insert(key, look);
-        cell.rect.moveTopLeft(origin);
+    const auto *view = qobject_cast<const QAbstractItemView *>(option.widget);
+    const Look look{index.data().toString(),
+                    option.rect.width(),
+                    option.rect.height(),
+                    int(index.data(Qt::TextAlignmentRole).value<Qt::Alignment>()),
+                    view && view->currentIndex() == index,
+                    painter->device()->devicePixelRatioF()};
+    auto found = m_looks.constFind(look);
+    if (found == m_looks.constEnd()) {
+        if (m_looks.size() >= MaxLooks)
+            m_looks.clear();
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        found = m_looks.insert(look, drawn(cell, look.ratio));
     }
-    painter->drawPixmap(cell.rect.topLeft(), look);
+    painter->drawPixmap(option.rect.topLeft(), *found);
+}
+
+// The cell as the style draws it, on the base colour that the view fills
+// every cell with first.
+QPixmap HistoryCellDelegate::drawn(QStyleOptionViewItem cell, qreal ratio) const
+{
+    QPixmap look(cell.rect.size() * ratio);
+    look.setDevicePixelRatio(ratio);
+    look.fill(cell.palette.color(QPalette::Base));
+    QPainter painter(&look);
+    cell.rect.moveTopLeft(QPoint(0, 0));
+    const QWidget *view = cell.widget;
+    (view ? view->style() : QApplication::style())->drawControl(QStyle::CE_ItemViewItem, &cell, &painter, view);
+    return look;
 }
 
 HistoryGrid::HistoryGrid(QWidget *parent)

@@ -2,6 +2,8 @@
 
 #include "console/ColumnLayout.h"
 
+#include <QHash>
+#include <QPixmap>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -24,11 +26,33 @@ void markHistoryCell(QStyleOptionViewItem &option, bool current);
 // than the rest of a movement's refresh.
 class HistoryCellDelegate final : public QStyledItemDelegate {
 public:
+    // Looks kept at most; a view shows a few hundred cells.
+    static constexpr qsizetype MaxLooks = 4096;
+
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+
+private:
+    // Everything a cell's look depends on: font and colours are the skin's.
+    struct Look {
+        QString text;
+        int width = 0;
+        int height = 0;
+        int alignment = 0;
+        bool current = false;
+        qreal ratio = 1;
+        friend bool operator==(const Look &, const Look &) = default;
+        friend size_t qHash(const Look &look, size_t seed = 0)
+        {
+            return qHashMulti(seed, look.text, look.width, look.height, look.alignment, look.current, look.ratio);
+        }
+    };
+    QPixmap drawn(QStyleOptionViewItem cell, qreal ratio) const;
+
+    mutable QHash<Look, QPixmap> m_looks;
 };
 
 // The movement history grid (`suiDBGrid1`): read-only, a title row and an
