@@ -59,7 +59,6 @@ QSplitter *splitter(Qt::Orientation orientation)
     auto *split = new QSplitter(orientation);
     split->setHandleWidth(TForm1::SplitterBarWidth);
     split->setChildrenCollapsible(false);
-    split->setStyleSheet(QStringLiteral("QSplitter::handle { background: %1; }").arg(skin::FrameBorder.name()));
     return split;
 }
 

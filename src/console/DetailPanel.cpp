@@ -59,14 +59,16 @@ PanelChoice choosePanel(const QString &panelALot, const QString &panelBLot, doub
 void paintDetailCell(QPainter *painter, const QRect &cell, const QString &text, int column, const QColor &fill)
 {
     painter->fillRect(cell, fill);
+    if (text.isEmpty())
+        return;
     painter->setPen(skin::Text);
-    painter->setFont(skin::font(skin::Pt8, column == detail::ValueColumn));
+    const QFont font = skin::font(skin::Pt8, column == detail::ValueColumn);
+    painter->setFont(font);
     painter->setClipRect(cell);
-    const QFontMetrics metrics(painter->font());
-    const int left = column == detail::ValueColumn
-                         ? cell.left() + cell.width() - TextInset - metrics.horizontalAdvance(text)
-                         : cell.left() + TextInset;
-    painter->drawText(QPoint(left, cell.top() + TextInset + metrics.ascent()), text);
+    const skin::LaidOutText &laid = skin::laidOut(text, font);
+    const int left = column == detail::ValueColumn ? cell.left() + cell.width() - TextInset - laid.advance
+                                                   : cell.left() + TextInset;
+    skin::drawLaidOut(painter, QPoint(left, cell.top() + TextInset + laid.ascent), laid);
 }
 
 void DetailDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -94,7 +96,6 @@ DetailGrid::DetailGrid(int valueColumnWidth, QWidget *parent)
     verticalHeader()->setDefaultSectionSize(skin::gridSection(RowHeight));
     setColumnWidth(detail::LabelColumn, skin::gridSection(LabelColumnWidth));
     setColumnWidth(detail::ValueColumn, skin::gridSection(valueColumnWidth));
-    setStyleSheet(QStringLiteral("QTableView { gridline-color: rgb(200, 192, 176); }"));
     skin::applyPalette(this);
     for (int row = 0; row < detail::RowCount; ++row) {
         setItem(row, detail::LabelColumn, new QTableWidgetItem(detail::rowLabels().at(row)));

@@ -113,16 +113,18 @@ Qt::ItemFlags OverviewModel::flags(const QModelIndex &index) const
 void paintLabelCell(QPainter *painter, const QRect &cell, const QString &label, long double percent)
 {
     painter->fillRect(cell, skin::FixedBackground);
-    painter->setFont(skin::font(skin::Pt8));
     painter->setPen(skin::FixedText);
-    painter->drawText(cell.adjusted(LabelTextInset, LabelTextInset, 0, 0), Qt::AlignLeft | Qt::AlignTop, label);
+    const skin::LaidOutText &labelText = skin::laidOut(label, skin::font(skin::Pt8));
+    painter->setFont(skin::font(skin::Pt8));
+    skin::drawLaidOut(painter, QPoint(cell.left() + LabelTextInset, cell.top() + LabelTextInset + labelText.ascent),
+                      labelText);
     if (percent == 0)
         return;
-    const QString text = overview::percentText(percent);
-    painter->setFont(skin::font(skin::Pt6));
-    const QFontMetrics metrics(painter->font());
-    const int left = outerRight(cell) - metrics.horizontalAdvance(text) - PercentRightGap;
-    painter->drawText(QPoint(left, cell.top() + PercentTop + metrics.ascent()), text);
+    const QFont small = skin::font(skin::Pt6);
+    const skin::LaidOutText &text = skin::laidOut(overview::percentText(percent), small);
+    painter->setFont(small);
+    skin::drawLaidOut(painter, QPoint(outerRight(cell) - text.advance - PercentRightGap, cell.top() + PercentTop + text.ascent),
+                      text);
 }
 
 void paintDataCell(QPainter *painter, const QRect &cell, const SiloSnapshot &snapshot, int silo, bool selected)
@@ -131,16 +133,17 @@ void paintDataCell(QPainter *painter, const QRect &cell, const SiloSnapshot &sna
     painter->fillRect(cell, skin::Background);
     paintBar(painter, cell, overview::barLength(cell.width(), snapshot.sila_procent[s]));
 
-    painter->setFont(skin::font(skin::Pt7));
+    const QFont font = skin::font(skin::Pt7);
+    painter->setFont(font);
     painter->setPen(selected ? skin::SelectedText : skin::Text);
-    const QFontMetrics metrics(painter->font());
-    const QString species = overview::speciesText(snapshot.sila_druh[s], snapshot.sila_odruda[s],
-                                                  snapshot.sila_procent[s]);
-    const int top = cell.top() + (outerBottom(cell) - cell.top() - metrics.height()) / 2;
-    const int baseline = top + metrics.ascent();
-    painter->drawText(QPoint(outerRight(cell) - metrics.horizontalAdvance(species) - SpeciesRightGap, baseline), species);
+    const skin::LaidOutText &species = skin::laidOut(
+        overview::speciesText(snapshot.sila_druh[s], snapshot.sila_odruda[s], snapshot.sila_procent[s]), font);
+    const int height = QFontMetrics(font).height();
+    const int baseline = cell.top() + (outerBottom(cell) - cell.top() - height) / 2 + species.ascent;
+    skin::drawLaidOut(painter, QPoint(outerRight(cell) - species.advance - SpeciesRightGap, baseline), species);
     if (snapshot.sila_stav[s] != 0)
-        painter->drawText(QPoint(cell.left() + StockLeft, baseline), overview::stockText(snapshot.sila_stav[s]));
+        skin::drawLaidOut(painter, QPoint(cell.left() + StockLeft, baseline),
+                          skin::laidOut(overview::stockText(snapshot.sila_stav[s]), font));
 }
 
 void OverviewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -177,7 +180,6 @@ OverviewGrid::OverviewGrid(OverviewModel *model, int tag, QWidget *parent)
     verticalHeader()->setDefaultSectionSize(skin::gridSection(RowHeight));
     horizontalHeader()->setMinimumSectionSize(0);
     horizontalHeader()->resizeSection(OverviewModel::LabelColumn, skin::gridSection(LabelColumnWidth));
-    setStyleSheet(QStringLiteral("QTableView { gridline-color: rgb(200, 192, 176); }"));
     skin::applyPalette(this);
     setFont(skin::font(skin::Pt8));
 }

@@ -76,6 +76,7 @@ void TForm1::FormCreate()
 {
     numbers::installDecimalComma();
     skin::registerFonts();
+    skin::installStyle();
     ZConnection1.setBusyIndicator(&ui::showBusyCursor);
     setWindowTitle(ui::ApplicationCaption);
     setMinimumSize(MinimumWindowSize);

@@ -1,9 +1,14 @@
 #include "ui/Skin.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetrics>
+#include <QHash>
 #include <QPainter>
 #include <QPalette>
+#include <QProxyStyle>
+#include <QStyleOption>
 #include <QWidget>
 #include <utility>
 
@@ -14,6 +19,8 @@ namespace {
 const QString Family = QStringLiteral("Tahoma");
 const char *const FontFiles[] = {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"};
 constexpr int IconSizes[] = {16, 32};
+// Texts kept at most: the console shows a few hundred different ones.
+constexpr qsizetype MaxLaidOutTexts = 4096;
 
 // A silo drawn in the skin's colours on a square of side pixels: a cone
 // roof over a body whose lower half holds seed.
@@ -37,7 +44,35 @@ QPixmap siloPicture(int side)
     return pixmap;
 }
 
+// The platform's look, with the skin's colours for grid lines and splitter bars.
+class SkinStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_Table_GridLineColor)
+            return int(GridLine.rgba());
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        if (element == CE_Splitter) {
+            painter->fillRect(option->rect, FrameBorder);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
+
 } // namespace
+
+void installStyle()
+{
+    if (!dynamic_cast<const SkinStyle *>(QApplication::style()))
+        QApplication::setStyle(new SkinStyle);
+}
 
 void registerFonts()
 {
@@ -52,11 +87,41 @@ void registerFonts()
 
 QFont font(int pixelSize, bool bold)
 {
-    QFont f(Family);
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(pixelSize);
-    f.setBold(bold);
-    return f;
+    static QHash<std::pair<int, bool>, QFont> fonts;
+    auto found = fonts.constFind({pixelSize, bold});
+    if (found == fonts.constEnd()) {
+        QFont f(Family);
+        f.setStyleHint(QFont::SansSerif);
+        f.setPixelSize(pixelSize);
+        f.setBold(bold);
+        found = fonts.insert({pixelSize, bold}, f);
+    }
+    return *found;
+}
+
+const LaidOutText &laidOut(const QString &text, const QFont &font)
+{
+    static QHash<std::pair<QString, QString>, LaidOutText> texts;
+    const std::pair<QString, QString> key{text, font.key()};
+    auto found = texts.constFind(key);
+    if (found == texts.constEnd()) {
+        if (texts.size() >= MaxLaidOutTexts)
+            texts.clear();
+        LaidOutText laid{QStaticText(text), 0, 0};
+        laid.text.setTextFormat(Qt::PlainText);
+        laid.text.setPerformanceHint(QStaticText::AggressiveCaching);
+        laid.text.prepare(QTransform(), font);
+        const QFontMetrics metrics(font);
+        laid.advance = metrics.horizontalAdvance(text);
+        laid.ascent = metrics.ascent();
+        found = texts.insert(key, laid);
+    }
+    return *found;
+}
+
+void drawLaidOut(QPainter *painter, const QPoint &baseline, const LaidOutText &text)
+{
+    painter->drawStaticText(QPoint(baseline.x(), baseline.y() - text.ascent), text.text);
 }
 
 QIcon applicationIcon()

@@ -3,7 +3,9 @@
 #include <QColor>
 #include <QFont>
 #include <QIcon>
+#include <QStaticText>
 
+class QPainter;
 class QWidget;
 
 // The console's look: its palette and its fonts, in pixels, never scaled.
@@ -21,6 +23,7 @@ inline const QColor ButtonFace{122, 106, 72};
 inline const QColor CurrentHistoryCell{255, 255, 0};
 // A value that another workstation changed, for a moment after it arrives.
 inline const QColor ChangedValue{255, 214, 120};
+inline const QColor GridLine{200, 192, 176};
 
 // Point sizes at 96 dpi, given as pixels so that nothing scales.
 constexpr int Pt6 = 8;
@@ -38,8 +41,23 @@ constexpr int gridSection(int cellSize)
 
 // Makes Tahoma available where the machine has a copy (Debian's fonts-wine).
 void registerFonts();
+// Gives the application the skin's grid lines and splitter bars. Colours
+// come from the style and palettes, not from style sheets, which would route
+// every paint of a window's widgets through the style sheet machinery.
+void installStyle();
 // Tahoma at a pixel size, or the closest sans serif where there is none.
 QFont font(int pixelSize, bool bold = false);
+
+// A text laid out once in a font and kept: the grids paint the same few
+// texts all day, and laying a text out costs far more than drawing it.
+struct LaidOutText {
+    QStaticText text;
+    int advance = 0; // as QFontMetrics::horizontalAdvance gives it
+    int ascent = 0;
+};
+const LaidOutText &laidOut(const QString &text, const QFont &font);
+// Draws a laid-out text with its baseline at baseline.
+void drawLaidOut(QPainter *painter, const QPoint &baseline, const LaidOutText &text);
 
 // The application's icon: a silo, partly filled.
 QIcon applicationIcon();

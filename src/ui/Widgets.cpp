@@ -21,8 +21,11 @@ TitleStrip::TitleStrip(const QString &caption, QWidget *parent)
     setAlignment(Qt::AlignCenter);
     setFixedHeight(Height);
     setFont(skin::font(skin::Pt8, true));
-    setStyleSheet(QStringLiteral("QLabel { background: %1; color: %2; }")
-                      .arg(skin::FixedBackground.name(), skin::FixedText.name()));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, skin::FixedBackground);
+    palette.setColor(QPalette::WindowText, skin::FixedText);
+    setPalette(palette);
+    setAutoFillBackground(true);
 }
 
 SuiButton::SuiButton(const QString &caption, int pixelSize, bool bold, QWidget *parent)
