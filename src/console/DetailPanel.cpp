@@ -74,6 +74,7 @@ void paintDetailCell(QPainter *painter, const QRect &cell, const QString &text, 
 void DetailDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     painter->save();
+    skin::paintGridLines(painter, option.rect);
     const QVariant mark = index.data(Qt::BackgroundRole);
     paintDetailCell(painter, option.rect, index.data().toString(), index.column(),
                     mark.isValid() ? mark.value<QColor>() : skin::Background);
@@ -96,6 +97,7 @@ DetailGrid::DetailGrid(int valueColumnWidth, QWidget *parent)
     verticalHeader()->setDefaultSectionSize(skin::gridSection(RowHeight));
     setColumnWidth(detail::LabelColumn, skin::gridSection(LabelColumnWidth));
     setColumnWidth(detail::ValueColumn, skin::gridSection(valueColumnWidth));
+    setGridStyle(Qt::NoPen);
     skin::applyPalette(this);
     for (int row = 0; row < detail::RowCount; ++row) {
         setItem(row, detail::LabelColumn, new QTableWidgetItem(detail::rowLabels().at(row)));

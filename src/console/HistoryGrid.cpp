@@ -134,6 +134,7 @@ void HistoryCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
         found = m_looks.insert(look, drawn(cell, look.ratio));
     }
     painter->drawPixmap(option.rect.topLeft(), *found);
+    skin::paintGridLines(painter, option.rect);
 }
 
 // The cell as the style draws it, on the base colour that the view fills
@@ -161,6 +162,7 @@ HistoryGrid::HistoryGrid(QWidget *parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setFrameShape(QFrame::NoFrame);
     setShowGrid(true);
+    setGridStyle(Qt::NoPen);
     setWordWrap(false);
     setCornerButtonEnabled(false);
     setFont(skin::font(skin::Pt7));

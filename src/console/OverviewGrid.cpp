@@ -151,6 +151,7 @@ void OverviewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     const auto *model = static_cast<const OverviewModel *>(index.model());
     const int silo = model->siloOf(index.row());
     painter->save();
+    skin::paintGridLines(painter, option.rect);
     if (index.column() == OverviewModel::LabelColumn) {
         paintLabelCell(painter, option.rect, model->label(index.row()), model->snapshot().sila_procent[size_t(silo)]);
     } else {
@@ -180,6 +181,7 @@ OverviewGrid::OverviewGrid(OverviewModel *model, int tag, QWidget *parent)
     verticalHeader()->setDefaultSectionSize(skin::gridSection(RowHeight));
     horizontalHeader()->setMinimumSectionSize(0);
     horizontalHeader()->resizeSection(OverviewModel::LabelColumn, skin::gridSection(LabelColumnWidth));
+    setGridStyle(Qt::NoPen);
     skin::applyPalette(this);
     setFont(skin::font(skin::Pt8));
 }

@@ -44,17 +44,9 @@ QPixmap siloPicture(int side)
     return pixmap;
 }
 
-// The platform's look, with the skin's colours for grid lines and splitter bars.
+// The platform's look, with splitter bars in the frame colour.
 class SkinStyle final : public QProxyStyle {
 public:
-    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
-                  QStyleHintReturn *returnData) const override
-    {
-        if (hint == SH_Table_GridLineColor)
-            return int(GridLine.rgba());
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-
     void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
                      const QWidget *widget) const override
     {
@@ -117,6 +109,12 @@ const LaidOutText &laidOut(const QString &text, const QFont &font)
         found = texts.insert(key, laid);
     }
     return *found;
+}
+
+void paintGridLines(QPainter *painter, const QRect &cell)
+{
+    painter->fillRect(QRect(cell.right() + 1, cell.top(), GridLineWidth, cell.height() + GridLineWidth), GridLine);
+    painter->fillRect(QRect(cell.left(), cell.bottom() + 1, cell.width(), GridLineWidth), GridLine);
 }
 
 void drawLaidOut(QPainter *painter, const QPoint &baseline, const LaidOutText &text)

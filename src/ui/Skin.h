@@ -38,12 +38,16 @@ constexpr int gridSection(int cellSize)
 {
     return cellSize + GridLineWidth;
 }
+// Draws the grid lines after a cell: its right edge and its bottom edge,
+// corner included. The grids leave their own line drawing off (it blends
+// pixel by pixel) and their delegates call this instead.
+void paintGridLines(QPainter *painter, const QRect &cell);
 
 // Makes Tahoma available where the machine has a copy (Debian's fonts-wine).
 void registerFonts();
-// Gives the application the skin's grid lines and splitter bars. Colours
-// come from the style and palettes, not from style sheets, which would route
-// every paint of a window's widgets through the style sheet machinery.
+// Gives the application the skin's splitter bars. Colours come from the
+// style and palettes, not from style sheets, which would route every paint
+// of a window's widgets through the style sheet machinery.
 void installStyle();
 // Tahoma at a pixel size, or the closest sans serif where there is none.
 QFont font(int pixelSize, bool bold = false);
