@@ -93,8 +93,10 @@ QFont font(int pixelSize, bool bold)
 
 const LaidOutText &laidOut(const QString &text, const QFont &font)
 {
-    static QHash<std::pair<QString, QString>, LaidOutText> texts;
-    const std::pair<QString, QString> key{text, font.key()};
+    // The skin's fonts differ in size and weight only.
+    using Key = std::pair<QString, std::pair<int, int>>;
+    static QHash<Key, LaidOutText> texts;
+    const Key key{text, {font.pixelSize(), font.weight()}};
     auto found = texts.constFind(key);
     if (found == texts.constEnd()) {
         if (texts.size() >= MaxLaidOutTexts)

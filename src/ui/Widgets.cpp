@@ -2,16 +2,15 @@
 
 #include "ui/Skin.h"
 
+#include <QPainter>
+#include <QStyleOptionFocusRect>
+
 namespace granovia::ui {
 
 namespace {
 
-QString buttonStyle(const char *type)
-{
-    return QStringLiteral("%1 { color: %2; background: %3; border: 1px solid %4; border-radius: 2px; }"
-                          "%1:pressed { background: %4; }")
-        .arg(QLatin1String(type), skin::ButtonText.name(), skin::ButtonFace.name(), skin::FixedText.name());
-}
+constexpr qreal ButtonCornerRadius = 2;
+constexpr int FocusFrameInset = 3;
 
 } // namespace
 
@@ -33,7 +32,31 @@ SuiButton::SuiButton(const QString &caption, int pixelSize, bool bold, QWidget *
 {
     setFont(skin::font(pixelSize, bold));
     setCursor(Qt::PointingHandCursor);
-    setStyleSheet(buttonStyle("QPushButton"));
+}
+
+void SuiButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(skin::FixedText);
+    painter.setBrush(isDown() ? skin::FixedText : skin::ButtonFace);
+    // The border's centre line, so that its pixel lies inside the button.
+    const qreal half = 0.5;
+    painter.drawRoundedRect(QRectF(rect()).adjusted(half, half, -half, -half), ButtonCornerRadius, ButtonCornerRadius);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const QFontMetrics metrics(font());
+    const skin::LaidOutText &caption = skin::laidOut(text(), font());
+    painter.setFont(font());
+    painter.setPen(skin::ButtonText);
+    skin::drawLaidOut(&painter,
+                      QPoint((width() - caption.advance) / 2, (height() - metrics.height()) / 2 + caption.ascent),
+                      caption);
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(FocusFrameInset, FocusFrameInset, -FocusFrameInset, -FocusFrameInset);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
 }
 
 SuiArrowButton::SuiArrowButton(Qt::ArrowType arrow, const QString &accessibleName, QWidget *parent)

@@ -15,12 +15,19 @@ public:
     explicit TitleStrip(const QString &caption, QWidget *parent = nullptr);
 };
 
-// A push button that carries a mode value, as the movement buttons do.
+// A push button in the skin's colours that carries a mode value, as the
+// movement buttons do.
 class SuiButton final : public QPushButton {
     Q_OBJECT
 public:
     SuiButton(const QString &caption, int pixelSize, bool bold, QWidget *parent = nullptr);
     int Tag = 0;
+
+protected:
+    // A flat face with a rounded border, darker while pressed, and a dotted
+    // focus frame: drawn directly, because a style sheet would route every
+    // paint of the button through the style sheet machinery.
+    void paintEvent(QPaintEvent *event) override;
 };
 
 // An arrow button without text, with a mode value.
