@@ -16,14 +16,14 @@ constexpr int TitleInset = 2;
 constexpr int MarkerHalfHeight = 3;
 constexpr int MarkerWidth = 3;
 constexpr int FixedLineDarkness = 130;
+const QColor FixedLine = skin::FixedBackground.darker(FixedLineDarkness);
 
 // Right and bottom edges, so that neighbouring cells share one line.
 void paintFixedCell(QPainter *painter, const QRect &cell)
 {
     painter->fillRect(cell, skin::FixedBackground);
-    painter->setPen(skin::FixedBackground.darker(FixedLineDarkness));
-    painter->drawLine(cell.topRight(), cell.bottomRight());
-    painter->drawLine(cell.bottomLeft(), cell.bottomRight());
+    painter->fillRect(QRect(cell.right(), cell.top(), 1, cell.height()), FixedLine);
+    painter->fillRect(QRect(cell.left(), cell.bottom(), cell.width(), 1), FixedLine);
 }
 
 class HistoryTitleRow final : public QHeaderView {
