@@ -80,14 +80,19 @@ public:
     MovementLock(Connection &connection, Locking locking)
         : m_connection(connection)
     {
-        if (locking == Locking::Rows)
+        if (locking == Locking::Rows) {
             m_transaction.emplace(connection);
-        else
+        } else {
             connection.execute(LockTables);
+            connection.setHoldingTableLocks(true);
+        }
     }
     ~MovementLock()
     {
-        if (m_transaction || !m_connection.isOpen())
+        if (m_transaction)
+            return;
+        m_connection.setHoldingTableLocks(false);
+        if (!m_connection.isOpen())
             return;
         try {
             m_connection.execute(UnlockTables);

@@ -286,8 +286,8 @@ void Connection::lose()
 
 MYSQL *Connection::handle()
 {
-    if (m_lost && m_inTransaction)
-        throw DbError(CR_SERVER_GONE_ERROR, QStringLiteral("The session of the open transaction is gone"));
+    if (m_lost && sessionBound())
+        throw DbError(CR_SERVER_GONE_ERROR, QStringLiteral("The session of the open transaction or table locks is gone"));
     if (m_lost)
         reconnect();
     if (!m_handle)
@@ -352,7 +352,7 @@ Result Connection::query(const QString &statement)
     try {
         return read(text);
     } catch (const DbError &error) {
-        if (!error.isConnectionLost() || m_inTransaction)
+        if (!error.isConnectionLost() || sessionBound())
             throw;
     }
     // Reading twice changes nothing, so a read cut off is made again.

@@ -88,7 +88,7 @@ public:
     // Sent once: a session lost on the way is reported, never sent again.
     void execute(const QString &statement);
     // A read: a session found lost is replaced and the read made again,
-    // unless a transaction was open on it.
+    // unless a transaction or table locks were open on it.
     Result query(const QString &statement);
     quint64 affectedRows() const;
 
@@ -98,12 +98,16 @@ public:
     Escape escaper();
 
     void setBusyIndicator(BusyIndicator indicator) { m_busy = std::move(indicator); }
+    // Table locks live on their session as a transaction does: while they
+    // are held, a session found lost is reported, never replaced.
+    void setHoldingTableLocks(bool holding) { m_holdingTableLocks = holding; }
 
 private:
     struct Close {
         void operator()(MYSQL *handle) const { mysql_close(handle); }
     };
     MYSQL *handle();
+    bool sessionBound() const { return m_inTransaction || m_holdingTableLocks; }
     void connect();
     void reconnect();
     // Drops a session that is gone or was abandoned; the next use replaces it.
@@ -122,6 +126,7 @@ private:
     bool m_lost = false;
     // A transaction lives on its session: it is never carried to a new one.
     bool m_inTransaction = false;
+    bool m_holdingTableLocks = false;
     BusyIndicator m_busy;
 };
 
