@@ -3,6 +3,7 @@
 #include "app/NumberFormat.h"
 #include "console/TForm1.h"
 #include "movements/Movements.h"
+#include "store/DbError.h"
 
 #include <QDateTime>
 
@@ -21,6 +22,8 @@ movement::Lot lotOf(const DetailGrid *grid)
 const QString NoCapacityText = QStringLiteral("Není kapacita pro přesun!");
 const QString MissingRowText = QStringLiteral("Silo již v databázi neexistuje! Pohyb nebyl zapsán.");
 const QString StockChangedText = QStringLiteral("Množství osiva v silu se mezitím změnilo! Vyberte silo znovu.");
+const QString NotRefreshedText =
+    QStringLiteral("Pohyb osiva byl zapsán, přehled se však nepodařilo obnovit!\nObnoví se sám, jakmile databáze odpoví.");
 
 } // namespace
 
@@ -83,7 +86,7 @@ TForm1::MovementResult TForm1::transfer(const PanelSide &source, const PanelSide
     const movement::Outcome outcome = movement::executeTransfer(ZConnection1, order, *quantity, m_locking);
     if (outcome != movement::Outcome::Done)
         return refused(outcome, driven);
-    refreshAfterMovement();
+    refreshAfterMovement(driven);
     return MovementResult::Done;
 }
 
@@ -126,7 +129,7 @@ TForm1::MovementResult TForm1::removal(const PanelSide &panel, bool driven)
     const movement::Outcome outcome = movement::executeRemoval(ZConnection1, order, *quantity, m_locking);
     if (outcome != movement::Outcome::Done)
         return refused(outcome, driven);
-    refreshAfterMovement();
+    refreshAfterMovement(driven);
     return MovementResult::Done;
 }
 
@@ -153,12 +156,20 @@ TForm1::MovementResult TForm1::refused(movement::Outcome outcome, bool driven)
 // Only what the movement changed is read again: the rows of the panels'
 // silos and the journal lines since the newest shown. The screen ends as a
 // full re-read would leave it, and the operator sees it when the handler
-// returns to the event loop.
-void TForm1::refreshAfterMovement()
+// returns to the event loop. The movement is written by now: a failed read
+// must not tell the operator otherwise, or he would make it again. The live
+// view's next poll that gets through shows it.
+void TForm1::refreshAfterMovement(bool driven)
 {
-    liveView.showOwnMovement({snapshot.vyber_a, snapshot.vyber_b});
+    const QList<qint32> ids{snapshot.vyber_a, snapshot.vyber_b};
     suiButton1Click();
     suiButton2Click();
+    try {
+        liveView.showOwnMovement(ids);
+    } catch (const DbError &) {
+        if (!driven)
+            notice(NotRefreshedText);
+    }
 }
 
 void TForm1::notice(const QString &text)

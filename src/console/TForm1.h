@@ -157,7 +157,7 @@ private:
     // The result of a movement that the database refused, told to the
     // operator unless the movement runs driven.
     MovementResult refused(movement::Outcome outcome, bool driven);
-    void refreshAfterMovement();
+    void refreshAfterMovement(bool driven);
     void notice(const QString &text);
     PanelSide panelA() const;
     PanelSide panelB() const;
