@@ -359,11 +359,6 @@ Result Connection::query(const QString &statement)
     return read(text);
 }
 
-quint64 Connection::affectedRows() const
-{
-    return m_handle ? mysql_affected_rows(m_handle.get()) : 0;
-}
-
 QString Connection::escape(const QString &value)
 {
     const WaitBudget budget;

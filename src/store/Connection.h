@@ -90,7 +90,6 @@ public:
     // A read: a session found lost is replaced and the read made again,
     // unless a transaction or table locks were open on it.
     Result query(const QString &statement);
-    quint64 affectedRows() const;
 
     // Escapes a value for use between quotes in a statement, under the
     // connection's character set.
