@@ -29,6 +29,7 @@ QString operatorMessage(unsigned int code, const QString &serverMessage)
                                   "Ověřte stav sil a historii.");
         break;
     case ER_LOCK_WAIT_TIMEOUT:
+    case ER_LOCK_DEADLOCK:
         headline = QStringLiteral("Záznamy drží zamčené jiné pracoviště!\n") + NotDone;
         break;
     case CR_SERVER_GONE_ERROR:
