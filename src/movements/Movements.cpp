@@ -130,6 +130,16 @@ QHash<qint64, LockedSilo> lockedSilos(Connection &connection, const QList<qint64
     return silos;
 }
 
+// Ends a movement whose statements are all sent; the hook hears of the
+// COMMIT as of every statement.
+Outcome commit(MovementLock &lock, const StatementHook &hook)
+{
+    if (hook)
+        hook(CommitStep);
+    lock.commit();
+    return Outcome::Done;
+}
+
 // Another workstation may have emptied a silo and filled it with another lot
 // since it was selected: the seed leaves under the lot it was selected with,
 // and a target that holds stock takes only its own lot.
@@ -211,10 +221,7 @@ Outcome executeTransfer(Connection &connection, const TransferOrder &order, long
         send(connection, hook, progress, 4, addToTarget(moved, escape));
         send(connection, hook, progress, 5, takeFromSilo(moved.sourceId, moved.quantityText, moved.timestamp, escape));
         send(connection, hook, progress, 6, clearIfEmpty(moved.sourceId));
-        if (hook)
-            hook(CommitStep);
-        lock.commit();
-        return Outcome::Done;
+        return commit(lock, hook);
     });
 }
 
@@ -236,10 +243,7 @@ Outcome executeRemoval(Connection &connection, const RemovalOrder &order, long d
         progress.journalCheck = countJournalLines(moved, escape);
         send(connection, hook, progress, 2, takeFromSilo(moved.siloId, moved.quantityText, moved.timestamp, escape));
         send(connection, hook, progress, 3, clearIfEmpty(moved.siloId));
-        if (hook)
-            hook(CommitStep);
-        lock.commit();
-        return Outcome::Done;
+        return commit(lock, hook);
     });
 }
 
