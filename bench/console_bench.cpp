@@ -85,22 +85,22 @@ public:
     Figures measure(qint64 size);
 
 private:
-    void checkStarted(const TForm1 &form, qint64 size);
+    void checkStarted(TForm1 &form, qint64 size);
 
     QuietDialogs m_dialogs;
 };
 
-void Bench::checkStarted(const TForm1 &form, qint64 size)
+void Bench::checkStarted(TForm1 &form, qint64 size)
 {
     m_dialogs.check();
-    if (!form.ZConnection1.isOpen())
+    if (!probe(form).ZConnection1().isOpen())
         throw BenchError("the console did not connect");
-    if (form.snapshot.sila_id[1] == 0)
+    if (probe(form).snapshot().sila_id[1] == 0)
         throw BenchError("the console has no silo snapshot");
     const int expected = int(std::min<qint64>(HistoryModel::PageSize, size * 19 / 20));
-    if (form.history.rowCount() < expected)
+    if (probe(form).history().rowCount() < expected)
         throw BenchError(QStringLiteral("the history shows %1 lines, expected at least %2")
-                             .arg(form.history.rowCount())
+                             .arg(probe(form).history().rowCount())
                              .arg(expected)
                              .toStdString());
 }
@@ -127,18 +127,18 @@ Figures Bench::measure(qint64 size)
     figures.rssMb = residentMb();
 
     std::vector<double> requeries;
-    form->history.requery(); // warm-up, not counted
+    probe(*form).history().requery(); // warm-up, not counted
     for (int run = 0; run < RequeryRuns; ++run) {
         QElapsedTimer timer;
         timer.start();
-        form->history.requery();
+        probe(*form).history().requery();
         requeries.push_back(elapsedMs(timer));
     }
     checkStarted(*form, size);
     figures.requeryMs = median(requeries);
 
     PaintCounter counter;
-    QWidget *viewports[] = {form->prehled->viewport(), form->prehled2->viewport()};
+    QWidget *viewports[] = {probe(*form).prehled()->viewport(), probe(*form).prehled2()->viewport()};
     for (QWidget *viewport : viewports)
         viewport->installEventFilter(&counter);
     std::vector<double> repaints;

@@ -156,29 +156,50 @@ void keepShot(const QImage &shot, const QString &name)
     shot.save(QStringLiteral(GRANOVIA_SCREENSHOT_DIR) + u'/' + name);
 }
 
+constexpr QRgb RgbMask = 0xffffff;
+
 bool sameColour(QRgb pixel, const QColor &colour)
 {
-    return (pixel & 0xffffff) == (colour.rgb() & 0xffffff);
+    return (pixel & RgbMask) == (colour.rgb() & RgbMask);
 }
 
-// How many pixels of the area have the colour, and where they lie.
+// The colours of an image, such as a glyph's tile.
+QSet<QRgb> coloursOf(const QImage &image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y) & RgbMask);
+    }
+    return colours;
+}
+
+// How many pixels of the area have one of the colours, and where they lie.
 struct Spread {
     qsizetype count = 0;
     QRect bounds;
 };
-Spread spreadOf(const QImage &image, const QRect &area, const QColor &colour)
+Spread spreadOf(const QImage &image, const QRect &area, const QSet<QRgb> &colours)
 {
     Spread spread;
     const QRect inside = area & image.rect();
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         for (int x = inside.left(); x <= inside.right(); ++x) {
-            if (sameColour(image.pixel(x, y), colour)) {
+            if (colours.contains(image.pixel(x, y) & RgbMask)) {
                 ++spread.count;
                 spread.bounds |= QRect(x, y, 1, 1);
             }
         }
     }
     return spread;
+}
+Spread spreadOf(const QImage &image, const QRect &area, const QColor &colour)
+{
+    return spreadOf(image, area, QSet<QRgb>{colour.rgb() & RgbMask});
+}
+qsizetype pixelsOf(const QImage &image, const QSet<QRgb> &colours)
+{
+    return spreadOf(image, image.rect(), colours).count;
 }
 
 // Whether some aligned square of the area is black all over.
@@ -203,21 +224,6 @@ std::optional<int> rightPaneWidth(const QImage &screen, const QRect &console)
             return console.right() - 1 - x;
     }
     return std::nullopt;
-}
-
-qsizetype pixelsOfColours(const QImage &image, const QImage &tile)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < tile.height(); ++y) {
-        for (int x = 0; x < tile.width(); ++x)
-            colours.insert(tile.pixel(x, y) | 0xff000000);
-    }
-    qsizetype count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            count += colours.contains(image.pixel(x, y) | 0xff000000) ? 1 : 0;
-    }
-    return count;
 }
 
 // Another client holding Ctrl+Shift+F10 at the X server, as a program that
@@ -357,7 +363,7 @@ void BoardX11Test::boardTerminalOpensAndLeavesByHotKey()
     QVERIFY2(!hasBlackBlock(shot, inside), "the board shows unpainted black areas at its first show");
     QVERIFY2(spreadOf(shot, inside, BoardBackground).count > 0, "no board background on the screen");
     for (const QString &tile : Tiles) {
-        QVERIFY2(pixelsOfColours(shot, QImage(m_installation.paths().fileBesideProgram(tile))) >= TileColourPixels,
+        QVERIFY2(pixelsOf(shot, coloursOf(QImage(m_installation.paths().fileBesideProgram(tile)))) >= TileColourPixels,
                  qPrintable(u"no glyph of %1 on the screen"_s.arg(tile)));
     }
     std::optional<QRect> console;
@@ -437,16 +443,6 @@ void BoardX11Test::consoleFitsTheScreenAndKeepsItsPanes()
     QCOMPARE(rightPaneWidth(shot, designed), RightPaneWidth);
 }
 
-qsizetype pixelsOf(const QImage &image, const QColor &colour)
-{
-    qsizetype count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            count += sameColour(image.pixel(x, y), colour) ? 1 : 0;
-    }
-    return count;
-}
-
 void BoardX11Test::consoleAndBoardShowAnotherWorkstationsTransfer()
 {
     constexpr int NoticeWithinMs = 2000;
@@ -475,18 +471,18 @@ void BoardX11Test::consoleAndBoardShowAnotherWorkstationsTransfer()
                                         formatTimestamp(QDateTime::currentDateTime())};
     QCOMPARE(movement::executeTransfer(workstation, order, 2.5), movement::Outcome::Done);
     QImage shot;
-    QTRY_VERIFY_WITH_TIMEOUT(pixelsOf(shot = grabScreen(), skin::ChangedValue) >= MarkedCellPixels, NoticeWithinMs);
+    QTRY_VERIFY_WITH_TIMEOUT(pixelsOf(shot = grabScreen(), {skin::ChangedValue.rgb() & RgbMask}) >= MarkedCellPixels, NoticeWithinMs);
     keepShot(shot, u"console_live_x11.png"_s);
 
     // The board, opened from the console, repaints the glyph of a silo filled elsewhere.
     const QString strip = QString::number(console->bottom() - StripFromBottom);
     QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(console->center().x()), strip, u"click"_s,
                                    u"--repeat"_s, u"2"_s, u"--delay"_s, u"80"_s, u"1"_s}));
-    const QImage red(m_installation.paths().fileBesideProgram(u"cervena.bmp"_s));
-    QTRY_VERIFY_WITH_TIMEOUT(pixelsOfColours(shot = grabScreen(), red) >= TileColourPixels, AppearTimeoutMs);
-    const qsizetype redBefore = pixelsOfColours(shot, red);
+    const QSet<QRgb> red = coloursOf(QImage(m_installation.paths().fileBesideProgram(u"cervena.bmp"_s)));
+    QTRY_VERIFY_WITH_TIMEOUT(pixelsOf(shot = grabScreen(), red) >= TileColourPixels, AppearTimeoutMs);
+    const qsizetype redBefore = pixelsOf(shot, red);
     m_db->execute(u"update ppsila set stav = 60 where silo = 3"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(pixelsOfColours(shot = grabScreen(), red) >= redBefore + TileColourPixels, NoticeWithinMs);
+    QTRY_VERIFY_WITH_TIMEOUT(pixelsOf(shot = grabScreen(), red) >= redBefore + TileColourPixels, NoticeWithinMs);
     keepShot(shot, u"board_live_x11.png"_s);
 }
 

@@ -3,8 +3,7 @@
 // than ten seconds, nothing is booked twice or left half-done, a start
 // survives odd SQL modes and lock files, and a read-only folder still gets
 // its INI file. Each case prints the longest freeze it measured.
-#include "ScriptedDialogs.h"
-#include "TestDatabase.h"
+#include "ConsoleFixture.h"
 #include "FaultTools.h"
 #include "TestInstallation.h"
 #include "app/SingleInstance.h"
@@ -14,7 +13,7 @@
 #include "store/WaitBudget.h"
 #include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
-#include "ui/IniFile.h"
+#include "app/IniFile.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -73,7 +72,7 @@ private slots:
 private:
     movement::Outcome transfer(Connection &mover, const movement::StatementHook &hook = {});
     qint64 journalLines() { return m_db->count(u"ppsilap"_s); }
-    double stock(int id) { return double(scalar(m_db->admin(), u"select stav from ppsila where id = %1"_s.arg(id))); }
+    double stock(int id) { return m_db->silo(id).stav; }
 
     FaultServer m_server;
     std::unique_ptr<ScratchDatabase> m_db;
@@ -118,21 +117,21 @@ void FaultsTest::serverRestart()
     installation.pointAt(m_db->settings());
     granovia::test::ScriptedDialogs dialogs;
     TForm1 form(installation.context());
-    form.openBoard = [](TForm1 &) {};
+    const ConsoleProbe console(&form);
     form.show();
-    emit form.prehled->cellSelected(1, 0);
-    emit form.prehled->cellSelected(1, 1);
-    QCOMPARE(form.snapshot.vyber_b, 2);
+    emit console.prehled()->cellSelected(1, 0);
+    emit console.prehled()->cellSelected(1, 1);
+    QCOMPARE(console.snapshot().vyber_b, 2);
 
     m_server.stop();
     QVERIFY(m_server.start());
     dialogs.queue({1, {}}); // "přesunout"
-    form.suiArrowButton2->click();
+    console.suiArrowButton2()->click();
     QVERIFY2(dialogs.asked.size() == 1, qPrintable(dialogs.texts().join(u'|')));
     QCOMPARE(journalLines(), 1);
     QCOMPARE(stock(2), 50.0); // the whole stock of silo 1
-    emit form.prehled->cellSelected(1, 1); // a read after the restart too
-    QCOMPARE(form.snapshot.vyber_a, 2);
+    emit console.prehled()->cellSelected(1, 1); // a read after the restart too
+    QCOMPARE(console.snapshot().vyber_a, 2);
 }
 
 // No server at all: a clear message, nothing done, and the next action,
@@ -378,8 +377,8 @@ void FaultsTest::readOnlyFolder()
 {
     const QString folder = qEnvironmentVariable("GRANOVIA_FAULTS_FOLDER");
     if (isChild()) {
-        QVERIFY(ui::IniFile(folder + u"/granovia-silo.INI"_s).writeString(u"TForm1"_s, u"FormVersion"_s, u"0"_s));
-        QVERIFY(saveColumnLayout(folder + u"/col.ini"_s, designedHistoryColumns()));
+        QVERIFY(IniFile(folder + u"/granovia-silo.INI"_s).writeString(u"TForm1"_s, u"FormVersion"_s, u"0"_s));
+        QVERIFY(saveColumnLayout(folder + u"/col.ini"_s, defaultHistoryColumns()));
         return;
     }
     QTemporaryDir dir;
@@ -402,8 +401,8 @@ void FaultsTest::readOnlyFolder()
     const Ran child = runChild(u"readOnlyFolder"_s, environment);
     chmod(folderPath.constData(), S_IRWXU);
     QVERIFY2(child.ok, child.output.constData());
-    QVERIFY(ui::IniFile(files[0]).readString(u"TForm1"_s, u"FormVersion"_s, {}) == u"0"_s);
-    QVERIFY(loadColumnLayout(files[1], {u"partie"_s, u"zesila"_s, u"dosila"_s, u"mnozstvi"_s, u"datum"_s}) == designedHistoryColumns());
+    QVERIFY(IniFile(files[0]).readString(u"TForm1"_s, u"FormVersion"_s, {}) == u"0"_s);
+    QVERIFY(loadColumnLayout(files[1], {u"partie"_s, u"zesila"_s, u"dosila"_s, u"mnozstvi"_s, u"datum"_s}) == defaultHistoryColumns());
     for (const QString &path : files) {
         struct stat info {};
         QCOMPARE(stat(path.toLocal8Bit().constData(), &info), 0);

@@ -367,7 +367,7 @@ void StoreTest::laterRowOfTheSameSiloWins()
     insertSilo(db, 5, QStringLiteral("30"), QStringLiteral("40"), QStringLiteral("Žito"), QStringLiteral("Dankowskie"));
     Connection connection;
     connection.open(db.settings());
-    Result order = connection.query(SelectAllSilos);
+    Result order = connection.query(selectAllSilos());
     qint64 lastId = 0;
     while (order.next())
         lastId = order.toInt(QStringLiteral("id"));

@@ -12,7 +12,7 @@ const QString PanelSwitch = QStringLiteral("/P");
 
 } // namespace
 
-StartConfig readStartConfig(const ui::IniFile &own, const ui::IniFile &shared, const QString &localIpv4)
+StartConfig readStartConfig(const IniFile &own, const IniFile &shared, const QString &localIpv4)
 {
     const auto readOwn = [&own](const char *key, const QString &fallback) {
         return own.readString(config::LogOnSection, QLatin1String(key), fallback);

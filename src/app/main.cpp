@@ -1,5 +1,6 @@
 #include "app/AppPaths.h"
 #include "app/SingleInstance.h"
+#include "board/TForm2.h"
 #include "console/TForm1.h"
 #include "ui/ErrorDisplay.h"
 
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
         guard.activateRunning();
 
     TForm1 form(ConsoleContext::ofRunningProgram(arguments));
+    form.openBoard = [](TForm1 &console) { TForm2::showBoard(console.desk(), &console); };
     QObject::connect(&guard, &SingleInstance::activationRequested, &form, &TForm1::bringToFront);
     QObject::connect(&form, &TForm1::endRequested, &app, &QCoreApplication::exit, Qt::QueuedConnection);
 

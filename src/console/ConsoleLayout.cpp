@@ -1,4 +1,4 @@
-// The console's widgets and where they sit. Sizes are the design's, in pixels.
+// The console's widgets and where they sit. Sizes are in pixels, never scaled.
 #include "console/HistoryGrid.h"
 #include "console/OverviewDrawing.h"
 #include "console/TForm1.h"
@@ -134,7 +134,7 @@ QWidget *TForm1::buildOverviewPane()
     m_prehledModel = new OverviewModel(snapshot, 0, this);
     m_prehled2Model = new OverviewModel(snapshot, overview::SecondGridBase, this);
     prehled = new OverviewGrid(m_prehledModel, 0, pane);
-    prehled2 = new OverviewGrid(m_prehled2Model, 2, pane);
+    prehled2 = new OverviewGrid(m_prehled2Model, SecondGridTag, pane);
     pane->strip = suiImagePanel5;
     pane->grids = {prehled, prehled2};
     return pane;

@@ -2,8 +2,8 @@
 
 #include "app/Config.h"
 #include "app/NumberFormat.h"
-#include "board/TForm2.h"
 #include "console/ColumnLayout.h"
+#include "console/ConsoleDesk.h"
 #include "console/HistoryGrid.h"
 #include "console/OverviewDrawing.h"
 #include "store/DbError.h"
@@ -11,7 +11,7 @@
 #include "store/Schema.h"
 #include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
-#include "ui/IniFile.h"
+#include "app/IniFile.h"
 #include "ui/Skin.h"
 
 #include <QCloseEvent>
@@ -53,13 +53,13 @@ ConsoleContext ConsoleContext::ofRunningProgram(const QStringList &arguments)
 
 TForm1::TForm1(ConsoleContext context, QWidget *parent)
     : QWidget(parent)
-    , openBoard(&TForm2::showBoard)
     , suiMessageDialog1(this, {QStringLiteral("OK")}, ui::DialogIcon::Stop)
     , suiMessageDialog2(this, {QStringLiteral("přesunout"), QStringLiteral("storno")}, ui::DialogIcon::Question,
                         QStringLiteral("Opravdu přesunout osivo"))
     , mno(this, QStringLiteral("Upravit přesouvané množství"), QStringLiteral("upravit"), QStringLiteral("storno"))
     , liveView(*this)
     , m_context(std::move(context))
+    , m_desk(std::make_unique<ConsoleDesk>(*this))
 {
     FormCreate();
 }
@@ -70,6 +70,11 @@ TForm1::~TForm1()
     // leaves its mark in the own INI file.
     if (!m_formVersionWritten)
         writeFormVersion();
+}
+
+movement::Desk &TForm1::desk()
+{
+    return *m_desk;
 }
 
 void TForm1::FormCreate()
@@ -196,8 +201,8 @@ void TForm1::FormShow()
 
 void TForm1::startUp()
 {
-    const StartConfig config = readStartConfig(ui::IniFile(m_context.paths.ownIniPath()),
-                                               ui::IniFile(m_context.paths.sharedIniPath()),
+    const StartConfig config = readStartConfig(IniFile(m_context.paths.ownIniPath()),
+                                               IniFile(m_context.paths.sharedIniPath()),
                                                hostinfo::localIpv4Address());
     const StartRequest request{
         {config.host, 0, config.user, config.password, config.database},
@@ -248,7 +253,7 @@ void TForm1::nacti_sila()
 
 void TForm1::prehledSelectCell(OverviewGrid *grid, int, int row, bool &)
 {
-    const bool secondGrid = grid->Tag == 2;
+    const bool secondGrid = grid->Tag == SecondGridTag;
     const int silo = row + 1 + (secondGrid ? overview::SecondGridBase : 0);
     const qint32 id = snapshot.sila_id[size_t(silo)];
     if (id == snapshot.vyber_a || id == snapshot.vyber_b)
@@ -315,7 +320,8 @@ void TForm1::suiButton3Click()
 
 void TForm1::suiImagePanel1DblClick()
 {
-    openBoard(*this);
+    if (openBoard)
+        openBoard(*this);
 }
 
 void TForm1::Timer1Timer()
@@ -341,7 +347,7 @@ void TForm1::FormClose()
 void TForm1::writeFormVersion()
 {
     m_formVersionWritten = true;
-    ui::IniFile own(m_context.paths.ownIniPath());
+    IniFile own(m_context.paths.ownIniPath());
     if (!own.writeString(config::FormSection, config::FormVersionKey, QStringLiteral("0")))
         reportUnwritable(own.path());
 }

@@ -83,7 +83,7 @@ public:
         if (locking == Locking::Rows) {
             m_transaction.emplace(connection);
         } else {
-            connection.execute(LockTables);
+            connection.execute(lockTables());
             connection.setHoldingTableLocks(true);
         }
     }
@@ -186,7 +186,7 @@ long double remainingAsShown(double kapacita, double stav)
 
 Locking lockingFor(Connection &connection)
 {
-    Result tables = connection.query(TransactionSupport);
+    Result tables = connection.query(transactionSupport());
     while (tables.next()) {
         if (tables.toText(QStringLiteral("transactions")) != QStringLiteral("YES"))
             return Locking::Tables;

@@ -65,13 +65,10 @@ QString countJournalLines(const RemovalOrder &order, const Escape &escape);
 QString lockRows(const QList<qint64> &ids);
 
 // Tables without transactions are kept to one movement at a time instead.
-inline const QString LockTables = QStringLiteral("lock tables ppsila write, ppsilap write");
+QString lockTables();
 inline const QString UnlockTables = QStringLiteral("unlock tables");
-// One row for each of ppsila and ppsilap that the current database holds,
-// with the engine's "transactions" (YES for InnoDB).
-inline const QString TransactionSupport =
-    QStringLiteral("select e.transactions as transactions from information_schema.tables t "
-                   "join information_schema.engines e on e.engine = t.engine "
-                   "where t.table_schema = database() and t.table_name in ('ppsila', 'ppsilap')");
+// One row for each of the silo table and the journal that the current
+// database holds, with the engine's "transactions" (YES for InnoDB).
+QString transactionSupport();
 
 } // namespace granovia::movement

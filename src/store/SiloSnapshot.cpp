@@ -29,17 +29,44 @@ long double fillPercent(double stav, double kapacita)
     return std::isfinite(percent) ? percent : 0;
 }
 
+QString selectAllSilos()
+{
+    namespace c = schema::ppsila;
+    return QStringLiteral("select * from %1 order by %2").arg(c::Table, c::Silo);
+}
+
 QString selectSiloById(qint64 id)
 {
-    return QStringLiteral("select * from ppsila where id = ") + QString::number(id);
+    namespace c = schema::ppsila;
+    return QStringLiteral("select * from %1 where %2 = ").arg(c::Table, c::Id) + QString::number(id);
 }
 
 QString selectSilosByIds(const QList<qint32> &ids)
 {
+    namespace c = schema::ppsila;
     QStringList keys;
     for (qint32 id : ids)
         keys.append(QString::number(id));
-    return QStringLiteral("select * from ppsila where id in (%1) order by silo").arg(keys.join(QStringLiteral(", ")));
+    return QStringLiteral("select * from %1 where %2 in (%3) order by %4")
+        .arg(c::Table, c::Id, keys.join(QStringLiteral(", ")), c::Silo);
+}
+
+QString selectSiloByNumber(int silo)
+{
+    namespace c = schema::ppsila;
+    return QStringLiteral("select * from %1 where %2 = ").arg(c::Table, c::Silo) + QString::number(silo);
+}
+
+QString selectBoardSilos()
+{
+    return QStringLiteral("select * from ") + schema::ppsila::Table;
+}
+
+QString selectCandidates()
+{
+    namespace c = schema::ppsila;
+    return QStringLiteral("select %1, %2, (%3 - %4) as %5, %4 from %6")
+        .arg(c::Silo, c::Partie, c::Kapacita, c::Stav, CandidateRemainingColumn, c::Table);
 }
 
 void SiloSnapshot::reset()
@@ -69,7 +96,7 @@ void SiloSnapshot::apply(const SiloRow &row)
 void SiloSnapshot::load(Connection &connection)
 {
     connection.execute(SetNamesCp1250);
-    Result result = connection.query(SelectAllSilos);
+    Result result = connection.query(selectAllSilos());
     while (result.next())
         apply(siloRowOf(result));
 }

@@ -58,10 +58,18 @@ SiloRow siloRowOf(const Result &result);
 long double fillPercent(double stav, double kapacita);
 
 inline const QString SetNamesCp1250 = QStringLiteral("set names cp1250");
-inline const QString SelectAllSilos = QStringLiteral("select * from ppsila order by silo");
+QString selectAllSilos();
 // One silo's row, by its row key.
 QString selectSiloById(qint64 id);
 // The rows with these keys, in silo order as the whole table is read.
 QString selectSilosByIds(const QList<qint32> &ids);
+// The rows of one silo number.
+QString selectSiloByNumber(int silo);
+// The whole table as the board reads it for its glyphs.
+QString selectBoardSilos();
+// Every silo's number, lot, stock and remaining capacity (CandidateRemainingColumn),
+// from which the board offers the silos that may receive a source's seed.
+QString selectCandidates();
+inline const QString CandidateRemainingColumn = QStringLiteral("zbyva");
 
 } // namespace granovia

@@ -11,6 +11,8 @@ namespace granovia {
 
 namespace {
 
+namespace h = schema::historiem;
+
 bool tryOpen(Connection &connection, const ConnectionSettings &settings)
 {
     try {
@@ -23,7 +25,7 @@ bool tryOpen(Connection &connection, const ConnectionSettings &settings)
 
 int startJournalColumnCount(Connection &connection)
 {
-    return int(connection.query(ShowStartJournalColumns).rowCount());
+    return int(connection.query(showStartJournalColumns()).rowCount());
 }
 
 } // namespace
@@ -31,7 +33,7 @@ int startJournalColumnCount(Connection &connection)
 QString positionalStartInsert(const StartRecord &r, const Escape &e)
 {
     return joinLines({
-        QStringLiteral("insert into historiem values"),
+        QStringLiteral("insert into %1 values").arg(h::Table),
         QStringLiteral("(null, \"%1\",\"%2\",\"%3\",\"\",\"%4\",")
             .arg(e(r.module), e(r.workstation), e(r.centre), e(r.startTime)),
         QStringLiteral("\"%1\",\"%2\",\"%3\")").arg(e(r.ipv4), e(r.user), e(r.computer)),
@@ -40,15 +42,23 @@ QString positionalStartInsert(const StartRecord &r, const Escape &e)
 
 QString namedStartInsert(const StartRecord &r, const Escape &e)
 {
+    const auto set = [&e](const QString &column, const QString &value) {
+        return QStringLiteral("%1 = \"%2\"").arg(column, e(value));
+    };
     return joinLines({
-        QStringLiteral("insert into historiem "),
-        QStringLiteral("set modul = \"%1\", pc = \"%2\", stredisko = \"%3\",")
-            .arg(e(r.module), e(r.workstation), e(r.centre)),
-        QStringLiteral("datumcas = \"%1\",").arg(e(r.startTime)),
-        QStringLiteral("ipadr = \"%1\", computeruser = \"%2\", computername = \"%3\",")
-            .arg(e(r.ipv4), e(r.user), e(r.computer)),
-        QStringLiteral("mdatumcas = \"%1\", mverze=\"%2\"").arg(e(r.fileTime), e(r.fileVersion)),
+        QStringLiteral("insert into %1 ").arg(h::Table),
+        QStringLiteral("set %1, %2, %3,").arg(set(h::Modul, r.module), set(h::Pc, r.workstation),
+                                              set(h::Stredisko, r.centre)),
+        set(h::Datumcas, r.startTime) + u',',
+        QStringLiteral("%1, %2, %3,").arg(set(h::Ipadr, r.ipv4), set(h::Computeruser, r.user),
+                                          set(h::Computername, r.computer)),
+        QStringLiteral("%1, %2=\"%3\"").arg(set(h::Mdatumcas, r.fileTime), h::Mverze, e(r.fileVersion)),
     });
+}
+
+QString showStartJournalColumns()
+{
+    return QStringLiteral("SHOW COLUMNS FROM ") + h::Table;
 }
 
 unsigned int parsePort(const QString &text)
@@ -84,10 +94,8 @@ bool consql(Connection &connection, const StartRequest &request, const StartEnvi
         // probe has a budget of its own: a port that swallows the attempt must
         // not leave the main attempt without time.
         const WaitBudget probeBudget(WaitBudget::Start::Fresh);
-        if (tryOpen(connection, settings)) {
-            settings.port = parsePort(request.mainPortText);
+        if (tryOpen(connection, settings))
             return false;
-        }
     }
     settings.port = parsePort(request.mainPortText);
     if (!tryOpen(connection, settings))
@@ -96,7 +104,7 @@ bool consql(Connection &connection, const StartRequest &request, const StartEnvi
     StartRecord record{request.module,         request.workstation, request.centre,
                        {},                     environment.ipv4(),  environment.user(),
                        environment.computer(), environment.fileTime(), environment.fileVersion()};
-    const bool positional = startJournalColumnCount(connection) == schema::historiem::PositionalColumnCount;
+    const bool positional = startJournalColumnCount(connection) == h::PositionalColumnCount;
     record.startTime = formatTimestamp(environment.now());
     const Escape escape = connection.escaper();
     connection.execute(positional ? positionalStartInsert(record, escape) : namedStartInsert(record, escape));

@@ -1,4 +1,4 @@
-#include "ui/SaveFile.h"
+#include "app/SaveFile.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace granovia::ui {
+namespace granovia {
 
 namespace {
 
@@ -56,4 +56,4 @@ bool saveWholeFile(const QString &path, const QByteArray &bytes)
     return true;
 }
 
-} // namespace granovia::ui
+} // namespace granovia

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace granovia::ui {
+namespace granovia {
 
 // Writes the whole file so that a failed write leaves the previous one. A
 // folder that refuses new files (an installation owned by root, with the file
@@ -14,4 +14,4 @@ namespace granovia::ui {
 // be written.
 bool saveWholeFile(const QString &path, const QByteArray &bytes);
 
-} // namespace granovia::ui
+} // namespace granovia
