@@ -196,7 +196,7 @@ void FaultsTest::stall_data()
 {
     QTest::addColumn<int>("step");
     QTest::addColumn<unsigned int>("code");
-    QTest::newRow("during a statement") << 4 << DbError::TimeLimitReached;
+    QTest::newRow("during a statement") << movement::transferstep::AddToTarget << DbError::TimeLimitReached;
     QTest::newRow("during the commit") << movement::CommitStep << DbError::OutcomeUnknown;
 }
 

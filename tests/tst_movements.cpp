@@ -392,7 +392,7 @@ void MovementsTest::failedStatementLeavesNothingAndResetsDrivenModes()
     const movement::TransferOrder order{u"07"_s, u"09"_s, u"1"_s, {u"123"_s, {}, {}, {}},
                                         snapshot().sila_id[7], snapshot().sila_id[9],
                                         u"2026-12-09 10:00:00"_s};
-    constexpr int TransferStatements = 6;
+    constexpr int TransferStatements = movement::transferstep::Count;
     for (int failing = 1; failing <= TransferStatements; ++failing) {
         Connection mover;
         mover.open(db->settings());
@@ -405,7 +405,7 @@ void MovementsTest::failedStatementLeavesNothingAndResetsDrivenModes()
     // ... and when every try dies, nothing of it stays.
     const movement::RemovalOrder removal{u"07"_s, u"5"_s, {u"123"_s, {}, {}, {}}, snapshot().sila_id[7],
                                          u"2026-12-09 10:05:00"_s};
-    constexpr int RemovalStatements = 3;
+    constexpr int RemovalStatements = movement::removalstep::Count;
     for (int failing = 1; failing <= RemovalStatements; ++failing) {
         Connection mover;
         mover.open(db->settings());
@@ -606,7 +606,7 @@ void MovementsTest::tablesWithoutTransactionsAreLockedWhole()
     const QString emptySilo7 = u"update ppsila set stav = 0 where silo = 7"_s;
     std::optional<unsigned int> refused;
     const auto writeElsewhere = [&](int statement) {
-        if (statement != 5)
+        if (statement != movement::transferstep::TakeFromSource)
             return;
         try {
             other.execute(emptySilo7);
@@ -628,7 +628,7 @@ void MovementsTest::tablesWithoutTransactionsAreLockedWhole()
     // a read after the cut go on without the locks on a new session.
     const movement::TransferOrder back{u"09"_s, u"07"_s, u"5"_s, {u"123"_s, {}, {}, {}}, order.targetId,
                                        order.sourceId, u"2026-12-09 10:05:00"_s};
-    for (int failing : {2, 4}) {
+    for (int failing : {movement::transferstep::ReadSource, movement::transferstep::AddToTarget}) {
         const qint64 linesBefore = journalLines();
         try {
             movement::executeTransfer(mover, back, 5, movement::Locking::Tables, killBefore(mover, failing));

@@ -212,15 +212,16 @@ Outcome executeTransfer(Connection &connection, const TransferOrder &order, long
             return Outcome::NoCapacity;
         TransferOrder moved = order;
         moved.quantityText = *taken;
-        send(connection, hook, progress, 1, journalTransfer(moved, escape));
+        send(connection, hook, progress, transferstep::Journal, journalTransfer(moved, escape));
         progress.journalCheck = countJournalLines(moved, escape);
         if (hook)
-            hook(2);
+            hook(transferstep::ReadSource);
         const QString fillingDate = sourceFillingDate(connection, moved);
-        send(connection, hook, progress, 3, fillTargetDate(moved, fillingDate, escape));
-        send(connection, hook, progress, 4, addToTarget(moved, escape));
-        send(connection, hook, progress, 5, takeFromSilo(moved.sourceId, moved.quantityText, moved.timestamp, escape));
-        send(connection, hook, progress, 6, clearIfEmpty(moved.sourceId));
+        send(connection, hook, progress, transferstep::FillTargetDate, fillTargetDate(moved, fillingDate, escape));
+        send(connection, hook, progress, transferstep::AddToTarget, addToTarget(moved, escape));
+        send(connection, hook, progress, transferstep::TakeFromSource,
+             takeFromSilo(moved.sourceId, moved.quantityText, moved.timestamp, escape));
+        send(connection, hook, progress, transferstep::ClearSource, clearIfEmpty(moved.sourceId));
         return commit(lock, hook);
     });
 }
@@ -239,10 +240,11 @@ Outcome executeRemoval(Connection &connection, const RemovalOrder &order, long d
             return Outcome::StockChanged;
         RemovalOrder moved = order;
         moved.quantityText = *taken;
-        send(connection, hook, progress, 1, journalRemoval(moved, escape));
+        send(connection, hook, progress, removalstep::Journal, journalRemoval(moved, escape));
         progress.journalCheck = countJournalLines(moved, escape);
-        send(connection, hook, progress, 2, takeFromSilo(moved.siloId, moved.quantityText, moved.timestamp, escape));
-        send(connection, hook, progress, 3, clearIfEmpty(moved.siloId));
+        send(connection, hook, progress, removalstep::Take,
+             takeFromSilo(moved.siloId, moved.quantityText, moved.timestamp, escape));
+        send(connection, hook, progress, removalstep::Clear, clearIfEmpty(moved.siloId));
         return commit(lock, hook);
     });
 }

@@ -39,6 +39,23 @@ Locking lockingFor(Connection &connection);
 // CommitStep just before the COMMIT; tests use it to make a step fail.
 using StatementHook = std::function<void(int statement)>;
 constexpr int CommitStep = 0;
+// The statements of a transfer, in their order.
+namespace transferstep {
+constexpr int Journal = 1;
+constexpr int ReadSource = 2;
+constexpr int FillTargetDate = 3;
+constexpr int AddToTarget = 4;
+constexpr int TakeFromSource = 5;
+constexpr int ClearSource = 6;
+constexpr int Count = ClearSource;
+} // namespace transferstep
+// The statements of a removal, in their order.
+namespace removalstep {
+constexpr int Journal = 1;
+constexpr int Take = 2;
+constexpr int Clear = 3;
+constexpr int Count = Clear;
+} // namespace removalstep
 
 // Locks source and target and tests again on their fresh values: both rows
 // exist, the source still holds the quantity, the target can take it. Then

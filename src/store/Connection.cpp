@@ -114,11 +114,6 @@ qsizetype Result::rowCount() const
     return m_result ? qsizetype(mysql_num_rows(m_result.get())) : 0;
 }
 
-bool Result::hasField(const QString &name) const
-{
-    return m_fields.contains(name);
-}
-
 QStringList Result::fieldNames() const
 {
     QStringList names(m_fields.size());

@@ -30,7 +30,6 @@ public:
 
     bool next();
     qsizetype rowCount() const;
-    bool hasField(const QString &name) const;
     QStringList fieldNames() const;
 
     bool isNull(const QString &name) const;

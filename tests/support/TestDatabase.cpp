@@ -71,8 +71,11 @@ qint64 selectCount(Connection &connection)
 StoredSilo ScratchDatabase::silo(int number)
 {
     Result row = m_admin.query(QStringLiteral("select * from ppsila where silo = %1 order by id").arg(number));
-    if (!row.next())
-        return {0, std::numeric_limits<double>::infinity()};
+    if (!row.next()) {
+        StoredSilo none;
+        none.stav = std::numeric_limits<double>::infinity();
+        return none;
+    }
     return {row.toInt(QStringLiteral("id")),       row.toDouble(QStringLiteral("stav")),
             row.toText(QStringLiteral("partie")),   row.toText(QStringLiteral("naz_dru")),
             row.toText(QStringLiteral("navoz")),    row.toText(QStringLiteral("ppohyb")),
