@@ -48,8 +48,6 @@ private slots:
     void quantityMustBeANumber();
     void stornoSendsNothing();
     void transferIntoEmptyTargetMovesEverything();
-    void partialTransferIntoFilledTarget();
-    void sourceWithoutFillingDate();
     void transferFromBToA();
     void drivenTransferCodes();
     void textsAreStoredAsTheyRead();
@@ -233,31 +231,6 @@ void MovementsTest::transferIntoEmptyTargetMovesEverything()
     QCOMPARE(history().rowCount(), 1);
     suiArrowButton2Click();
     QCOMPARE(dialogs->texts().last(), QuantityError);
-}
-
-void MovementsTest::partialTransferIntoFilledTarget()
-{
-    select(7);
-    select(8);
-    popis1()->setValue(4, u"2,5"_s);
-    dialogs->queue({Move, {}});
-    suiArrowButton2Click();
-    const StoredSilo source = row(7);
-    QCOMPARE(source.stav, 17.5);
-    QCOMPARE(source.partie, u"123"_s);
-    QVERIFY(source.ppohyb != u"2026-11-01 09:00:00"_s);
-    QCOMPARE(row(8).navoz, u"2026-09-01 08:00:00"_s); // a filled target keeps its date
-    QCOMPARE(row(8).stav, 22.0);
-}
-
-void MovementsTest::sourceWithoutFillingDate()
-{
-    db->execute(u"update ppsila set navoz = null where silo = 7"_s);
-    select(7);
-    select(9);
-    dialogs->queue({Move, {}});
-    suiArrowButton2Click();
-    QCOMPARE(row(9).navoz, u"1899-12-30 00:00:00"_s);
 }
 
 void MovementsTest::transferFromBToA()
@@ -515,6 +488,15 @@ void MovementsTest::movementsAtTheEdges_data()
     QTest::newRow("12,3 into a panel's 10,3 free") << u"update ppsila set stav = 39.7, kapacita = 50 where silo = 8"_s
         << QList<int>{7, 8} << QString() << u"12,3"_s << Action::Transfer << QString() << Console
         << QList<double>{20 - 12.3, 39.7 + 12.3, 0, 5} << QList<double>{12.3} << QString() << QString();
+    QTest::newRow("part of the stock into a filled target, which keeps its filling date")
+        << QString() << QList<int>{7, 8} << QString() << u"2,5"_s << Action::Transfer << QString() << Console
+        << QList<double>{17.5, 22, 0, 5} << QList<double>{2.5}
+        << u"select concat((select navoz from ppsila where silo = 8), '|', partie, '|', ppohyb <> '2026-11-01 09:00:00') "
+           "as v from ppsila where silo = 7"_s
+        << u"2026-09-01 08:00:00|123|1"_s;
+    QTest::newRow("no filling date") << u"update ppsila set navoz = null where silo = 7"_s
+        << QList<int>{7, 9} << QString() << u"5"_s << Action::Transfer << QString() << Console
+        << QList<double>{15, 19.5, 5, 5} << QList<double>{5} << target9Navoz << u"1899-12-30 00:00:00"_s;
     QTest::newRow("zero filling date") << u"update ppsila set navoz = '0000-00-00 00:00:00' where silo = 7"_s
         << QList<int>{7, 9} << QString() << u"5"_s << Action::Transfer << QString() << Console
         << QList<double>{15, 19.5, 5, 5} << QList<double>{5} << target9Navoz << u"1899-12-30 00:00:00"_s;
