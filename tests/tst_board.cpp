@@ -6,7 +6,6 @@
 #include "board/FillGlyph.h"
 #include "ui/SkinnedFrame.h"
 
-#include <QElapsedTimer>
 #include <QtTest>
 
 using namespace granovia;
@@ -27,7 +26,6 @@ private slots:
     void singleRepaintLeavesTheOthers();
     void missingTileDrawsPlainFill();
     void failedFirstPaintIsShown();
-    void measureFirstPaint();
 
     void infoDialogShowsTheSilo_data();
     void infoDialogShowsTheSilo();
@@ -188,37 +186,6 @@ void BoardTest::failedFirstPaintIsShown()
     dialogs->queue({Tinfos::Cancel, {}});
     board->tlacitka[1]->click();
     QCOMPARE(dialogs->asked.size(), 2);
-}
-
-void BoardTest::measureFirstPaint()
-{
-    closeBoard();
-    // Every silo of the board gets a row, so that all 99 glyphs are drawn.
-    for (int silo = 1; silo <= board::SiloCount; ++silo) {
-        db->execute(u"insert into ppsila (silo, stav, kapacita) select %1, %2, 40 from dual "
-                    "where not exists (select 1 from ppsila where silo = %1)"_s.arg(silo).arg(silo % 41));
-    }
-    constexpr int Runs = 5;
-    QList<qint64> firstPaints;
-    QList<qint64> repaints;
-    for (int run = 0; run < Runs; ++run) {
-        TForm2 fresh(console->desk(), console.get(), installation->paths());
-        QElapsedTimer timer;
-        timer.start();
-        fresh.show();
-        firstPaints.append(timer.nsecsElapsed() / 1000);
-        for (int silo = 1; silo <= board::SiloCount; ++silo)
-            QVERIFY2(!glyphOf(fresh.tlacitka[size_t(silo)]).isNull(), qPrintable(u"silo %1 has no glyph"_s.arg(silo)));
-        timer.restart();
-        fresh.vymaluj();
-        repaints.append(timer.nsecsElapsed() / 1000);
-    }
-    std::sort(firstPaints.begin(), firstPaints.end());
-    std::sort(repaints.begin(), repaints.end());
-    qInfo("board shown with its first paint of 99 glyphs: median %lld us (fastest %lld, slowest %lld; %d runs)",
-          firstPaints.at(Runs / 2), firstPaints.first(), firstPaints.last(), Runs);
-    qInfo("full repaint of 99 glyphs: median %lld us (fastest %lld, slowest %lld)", repaints.at(Runs / 2),
-          repaints.first(), repaints.last());
 }
 
 void BoardTest::infoDialogShowsTheSilo_data()
