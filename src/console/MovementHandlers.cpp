@@ -83,7 +83,7 @@ TForm1::MovementResult TForm1::transfer(const PanelSide &source, const PanelSide
         target.id,
         formatTimestamp(QDateTime::currentDateTime()),
     };
-    const movement::Outcome outcome = movement::executeTransfer(ZConnection1, order, *quantity, m_locking);
+    const movement::Outcome outcome = movement::executeTransfer(ZConnection1, order, *quantity, m_tables);
     if (outcome != movement::Outcome::Done)
         return refused(outcome, driven);
     refreshAfterMovement(driven);
@@ -126,7 +126,7 @@ TForm1::MovementResult TForm1::removal(const PanelSide &panel, bool driven)
         panel.id,
         formatTimestamp(QDateTime::currentDateTime()),
     };
-    const movement::Outcome outcome = movement::executeRemoval(ZConnection1, order, *quantity, m_locking);
+    const movement::Outcome outcome = movement::executeRemoval(ZConnection1, order, *quantity, m_tables);
     if (outcome != movement::Outcome::Done)
         return refused(outcome, driven);
     refreshAfterMovement(driven);

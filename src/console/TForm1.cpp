@@ -231,8 +231,8 @@ void TForm1::startUp()
 // movement behind.
 void TForm1::detectTableLocking()
 {
-    m_locking = movement::lockingFor(ZConnection1);
-    if (m_locking == movement::Locking::Tables)
+    m_tables = movement::describeTables(ZConnection1);
+    if (m_tables.locking == movement::Locking::Tables)
         notice(NoTransactionsText);
 }
 

@@ -192,7 +192,7 @@ private:
     std::unique_ptr<ConsoleDesk> m_desk;
     OverviewModel *m_prehledModel = nullptr;
     OverviewModel *m_prehled2Model = nullptr;
-    movement::Locking m_locking = movement::Locking::Rows;
+    movement::MovementTables m_tables;
     bool m_shownOnce = false;
     bool m_formVersionWritten = false;
 };

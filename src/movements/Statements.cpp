@@ -1,6 +1,7 @@
 #include "movements/Statements.h"
 
 #include "store/Schema.h"
+#include "store/Stock.h"
 
 #include <algorithm>
 
@@ -35,15 +36,21 @@ QStringList journalTail(const QString &quantityText, const Lot &lot, const QStri
     };
 }
 
-QString countJournalLines(const QString &silo, const QString &silob, const QString &quantityText, const Lot &lot,
-                          const QString &timestamp, const Escape &e)
+QString countJournalLines(qint64 journalId, const QString &silo, const QString &silob, const QString &quantityText,
+                          const Lot &lot, const QString &timestamp, const Escape &e)
 {
     return joinLines({
         QStringLiteral("select count(*) as n from %1").arg(j::Table),
-        QStringLiteral("where %1 and %2 and %3 and %4 = %5 and %6")
-            .arg(assign(j::Datum, e, timestamp), assign(j::Silo, e, silo), assign(j::Silob, e, silob), j::Mnozstvi,
-                 quantityText, assign(j::Partie, e, lot.partie)),
+        QStringLiteral("where %1 = %2 and %3 and %4 and %5 and %6 = %7 and %8")
+            .arg(j::Id, QString::number(journalId), assign(j::Datum, e, timestamp), assign(j::Silo, e, silo),
+                 assign(j::Silob, e, silob), j::Mnozstvi, quantityText, assign(j::Partie, e, lot.partie)),
     });
+}
+
+// Stock that shows as none counts as none: a remainder below half a kilogram.
+QString noStock()
+{
+    return QStringLiteral("abs(ifnull(%1, 0)) < %2").arg(s::Stav).arg(stock::Negligible);
 }
 
 QString updateSilos()
@@ -86,7 +93,7 @@ QString fillTargetDate(const TransferOrder &o, const QString &fillingDate, const
 {
     return joinLines({
         updateSilos() + u' ' + assign(s::Navoz, e, fillingDate),
-        QStringLiteral("where ifnull(%1, 0) = 0 and %2 = %3").arg(s::Stav, s::Id).arg(o.targetId),
+        QStringLiteral("where %1 and %2 = %3").arg(noStock(), s::Id).arg(o.targetId),
     });
 }
 
@@ -121,7 +128,7 @@ QString clearIfEmpty(qint64 id)
         QStringList{s::Partie + empty, s::Nazevosiva + empty, s::Ppohyb + none, s::Navoz + none, s::NazDru + empty,
                     s::NazOdru + empty, s::Stupen + empty}
             .join(QStringLiteral(", ")),
-        QStringLiteral("where %1 = 0 and %2 = %3").arg(s::Stav, s::Id).arg(id),
+        QStringLiteral("where %1 and %2 = %3").arg(noStock(), s::Id).arg(id),
     });
 }
 
@@ -135,14 +142,14 @@ QString journalRemoval(const RemovalOrder &o, const Escape &e)
     return joinLines(lines + journalTail(o.quantityText, o.lot, o.timestamp, e));
 }
 
-QString countJournalLines(const TransferOrder &o, const Escape &e)
+QString countJournalLines(const TransferOrder &o, qint64 journalId, const Escape &e)
 {
-    return countJournalLines(o.sourceNumber, o.targetNumber, o.quantityText, o.lot, o.timestamp, e);
+    return countJournalLines(journalId, o.sourceNumber, o.targetNumber, o.quantityText, o.lot, o.timestamp, e);
 }
 
-QString countJournalLines(const RemovalOrder &o, const Escape &e)
+QString countJournalLines(const RemovalOrder &o, qint64 journalId, const Escape &e)
 {
-    return countJournalLines(o.siloNumber, QString(), o.quantityText, o.lot, o.timestamp, e);
+    return countJournalLines(journalId, o.siloNumber, QString(), o.quantityText, o.lot, o.timestamp, e);
 }
 
 QString lockRows(const QList<qint64> &ids)

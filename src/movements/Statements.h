@@ -54,11 +54,12 @@ QString clearIfEmpty(qint64 id);
 // A removal's statement 1; statements 2 and 3 are takeFromSilo and clearIfEmpty.
 QString journalRemoval(const RemovalOrder &order, const Escape &escape);
 
-// Counts the journal lines of this very movement (same time, silos, quantity
-// and lot). The line commits together with the stock changes, so there is one
-// exactly when the movement's transaction committed.
-QString countJournalLines(const TransferOrder &order, const Escape &escape);
-QString countJournalLines(const RemovalOrder &order, const Escape &escape);
+// Counts the journal line of this very movement: the line of that id, with
+// the movement's time, silos, quantity and lot. The line commits together
+// with the stock changes, so there is one exactly when the movement's
+// transaction committed.
+QString countJournalLines(const TransferOrder &order, qint64 journalId, const Escape &escape);
+QString countJournalLines(const RemovalOrder &order, qint64 journalId, const Escape &escape);
 
 // Locks the rows of a movement, always in the order of their keys, so that
 // two movements over the same silos cannot wait for each other in a circle.

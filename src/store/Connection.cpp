@@ -12,7 +12,20 @@ namespace granovia {
 
 namespace {
 
-constexpr const char *WireCharset = "cp1250";
+// Every text travels as UTF-8, so that none is lost on the way: the server
+// converts to and from each column's own character set. The credentials
+// stay the bytes of the INI files they come from.
+constexpr const char *WireCharset = "utf8mb4";
+
+QByteArray toWire(const QString &text)
+{
+    return text.toUtf8();
+}
+
+QString fromWire(QByteArrayView bytes)
+{
+    return QString::fromUtf8(bytes);
+}
 // The library's own read and write time-outs back up the wait budget; they
 // never end a wait the budget would still allow.
 constexpr unsigned int IoTimeoutSeconds =
@@ -93,7 +106,8 @@ Result::Result(MYSQL_RES *result)
     const unsigned int count = mysql_num_fields(result);
     const MYSQL_FIELD *fields = mysql_fetch_fields(result);
     for (unsigned int i = 0; i < count; ++i) {
-        const QString name = cp1250::decode(QByteArrayView(fields[i].name, fields[i].name_length));
+        const QString name = fromWire(QByteArrayView(fields[i].name, fields[i].name_length));
+        m_names.append(name);
         // The first of two equal names wins, as in a lookup by name.
         if (!m_fields.contains(name))
             m_fields.insert(name, int(i));
@@ -116,10 +130,7 @@ qsizetype Result::rowCount() const
 
 QStringList Result::fieldNames() const
 {
-    QStringList names(m_fields.size());
-    for (auto it = m_fields.cbegin(); it != m_fields.cend(); ++it)
-        names[it.value()] = it.key();
-    return names;
+    return m_names;
 }
 
 QByteArrayView Result::raw(const QString &name) const
@@ -153,7 +164,7 @@ double Result::toDouble(const QString &name) const
 
 QString Result::toText(const QString &name) const
 {
-    return cp1250::decode(raw(name));
+    return fromWire(raw(name));
 }
 
 QDateTime Result::toDateTime(const QString &name) const
@@ -243,7 +254,7 @@ void Connection::connect()
     if (!drive(mysql, status, [&](int events) { return mysql_real_connect_cont(&connected, mysql, events); }))
         throw DbError(DbError::TimeLimitReached, QStringLiteral("Connecting to %1 timed out").arg(m_settings.host));
     if (!connected)
-        throw DbError(mysql_errno(mysql), cp1250::decode(mysql_error(mysql)));
+        throw DbError(mysql_errno(mysql), fromWire(mysql_error(mysql)));
     m_handle = std::move(handle);
     m_lost = false;
 }
@@ -292,7 +303,7 @@ MYSQL *Connection::handle()
 
 void Connection::fail(const QByteArray &statement)
 {
-    DbError error(mysql_errno(m_handle.get()), cp1250::decode(mysql_error(m_handle.get())), statement);
+    DbError error(mysql_errno(m_handle.get()), fromWire(mysql_error(m_handle.get())), statement);
     if (error.isConnectionLost())
         lose();
     throw error;
@@ -334,7 +345,7 @@ Result Connection::read(const QByteArray &statement)
 void Connection::execute(const QString &statement)
 {
     const WaitBudget budget;
-    const QByteArray text = cp1250::encode(statement);
+    const QByteArray text = toWire(statement);
     send(text);
     // A statement that returns rows anyway must not leave them unread.
     Result discarded(storeResult(text));
@@ -343,7 +354,7 @@ void Connection::execute(const QString &statement)
 Result Connection::query(const QString &statement)
 {
     const WaitBudget budget;
-    const QByteArray text = cp1250::encode(statement);
+    const QByteArray text = toWire(statement);
     try {
         return read(text);
     } catch (const DbError &error) {
@@ -354,15 +365,20 @@ Result Connection::query(const QString &statement)
     return read(text);
 }
 
+qint64 Connection::lastInsertId() const
+{
+    return m_handle ? qint64(mysql_insert_id(m_handle.get())) : 0;
+}
+
 QString Connection::escape(const QString &value)
 {
     const WaitBudget budget;
     MYSQL *mysql = handle();
-    const QByteArray raw = cp1250::encode(value);
+    const QByteArray raw = toWire(value);
     QByteArray escaped(raw.size() * 2 + 1, Qt::Uninitialized);
     const unsigned long length = mysql_real_escape_string(mysql, escaped.data(), raw.constData(), raw.size());
     escaped.truncate(qsizetype(length));
-    return cp1250::decode(escaped);
+    return fromWire(escaped);
 }
 
 Escape Connection::escaper()

@@ -95,7 +95,7 @@ void SiloSnapshot::apply(const SiloRow &row)
 
 void SiloSnapshot::load(Connection &connection)
 {
-    connection.execute(SetNamesCp1250);
+    connection.execute(SetNames);
     Result result = connection.query(selectAllSilos());
     while (result.next())
         apply(siloRowOf(result));

@@ -57,7 +57,8 @@ SiloRow siloRowOf(const Result &result);
 // record has no meaningful fill: it shows 0 rather than an infinite value.
 long double fillPercent(double stav, double kapacita);
 
-inline const QString SetNamesCp1250 = QStringLiteral("set names cp1250");
+// The connection's character set, set again at every load.
+inline const QString SetNames = QStringLiteral("set names utf8mb4");
 QString selectAllSilos();
 // One silo's row, by its row key.
 QString selectSiloById(qint64 id);
