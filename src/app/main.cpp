@@ -1,14 +1,31 @@
 #include "app/AppPaths.h"
 #include "app/SingleInstance.h"
 #include "console/TForm1.h"
+#include "reports/CommandLine.h"
 #include "ui/ErrorDisplay.h"
 
+#include <QGuiApplication>
+#include <QTextStream>
 #include <QTimer>
+
+#include <cstdio>
 
 using namespace granovia;
 
+// A report run opens no window: it needs no display and no single-instance
+// guard, and writes no start record.
+int runReport(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QTextStream err(stderr);
+    return reports::runReportCommand(QCoreApplication::arguments(), AppPaths::ofRunningProgram(), err);
+}
+
 int main(int argc, char *argv[])
 {
+    if (reports::isReportCommand(argc, argv))
+        return runReport(argc, argv);
     ui::Application app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
 

@@ -13,6 +13,7 @@
 #include "ui/SkinnedFrame.h"
 #include "ui/Widgets.h"
 
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -20,6 +21,10 @@
 class QSplitter;
 
 namespace granovia {
+
+namespace reportsui {
+class ReportsWindow;
+}
 
 class BottomStrip;
 
@@ -84,6 +89,8 @@ public:
     void suiButton1Click();
     void suiButton2Click();
     void suiButton3Click();
+    // Opens the window of history and reports, or brings it to the front.
+    void suiButton6Click();
     void suiImagePanel1DblClick();
     void Timer1Timer();
 
@@ -119,6 +126,7 @@ public:
     ui::SuiButton *suiButton3 = nullptr;
     ui::SuiButton *suiButton4 = nullptr;
     ui::SuiButton *suiButton5 = nullptr;
+    ui::SuiButton *suiButton6 = nullptr;
     ui::SuiArrowButton *suiArrowButton1 = nullptr;
     ui::SuiArrowButton *suiArrowButton2 = nullptr;
 
@@ -183,6 +191,10 @@ private:
     OverviewModel *m_prehledModel = nullptr;
     OverviewModel *m_prehled2Model = nullptr;
     movement::Locking m_locking = movement::Locking::Rows;
+    // The workstation and cost centre of the configuration, for the reports.
+    QString m_workstation;
+    QString m_centre;
+    QPointer<reportsui::ReportsWindow> m_reports;
     bool m_shownOnce = false;
     bool m_formVersionWritten = false;
 };
@@ -194,6 +206,8 @@ public:
     static constexpr int Height = 41;
     using QWidget::QWidget;
     QWidget *quitButton = nullptr;
+    // Left of the quit button, at the same height.
+    QWidget *reportsButton = nullptr;
 
 signals:
     void doubleClicked();
