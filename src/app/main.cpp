@@ -14,9 +14,18 @@ using namespace granovia;
 
 // A report run opens no window: it needs no display and no single-instance
 // guard, and writes no start record.
+// Standard error carries the report's own message alone: Qt's notes about
+// the platform it runs on are nothing for the job that ran it.
+void onlyFailures(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 int runReport(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(onlyFailures);
     QGuiApplication app(argc, argv);
     QTextStream err(stderr);
     return reports::runReportCommand(QCoreApplication::arguments(), AppPaths::ofRunningProgram(), err);

@@ -56,7 +56,7 @@ QString journalPageStatement(const JournalFilter &filter, const std::optional<Jo
 // Never asked for with dates in the filter: no such line lies between them.
 QString journalUndatedPageStatement(const JournalFilter &filter, std::optional<qint64> belowId, int limit,
                                     const Escape &escape);
-// One row: lines (count), incoming and outgoing (sums). With a silo, what
+// One row: linecount, incoming and outgoing (sums). With a silo, what
 // went into and out of that silo; without, what came into the silos from
 // outside and what left them.
 QString journalTotalsStatement(const JournalFilter &filter, const Escape &escape);
@@ -89,7 +89,7 @@ QString firstLinesAfterStatement(const QString &moment, const QList<SiloTexts> &
 
 inline const QString ForSiloColumn = QStringLiteral("forsilo");
 inline const QString IntakeColumn = QStringLiteral("intake");
-inline const QString LinesColumn = QStringLiteral("lines");
+inline const QString LinesColumn = QStringLiteral("linecount");
 inline const QString IncomingColumn = QStringLiteral("incoming");
 inline const QString OutgoingColumn = QStringLiteral("outgoing");
 
