@@ -81,7 +81,10 @@ QList<SiloTexts> silosToLookUp(const Silos &silos, const TextsSeen &seen)
     for (const auto &[number, silo] : silos) {
         if (!silo.changedSince || stock::isNone(silo.stav))
             continue;
-        QStringList texts = journalTextsOf(number);
+        // This module's two digits, and what other modules wrote since: a
+        // text that never names the silo would cost a search of the whole
+        // journal before the moment.
+        QStringList texts{silolabel::digits(number)};
         for (const QString &text : seen.value(number)) {
             if (!texts.contains(text))
                 texts.append(text);
