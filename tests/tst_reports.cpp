@@ -130,8 +130,8 @@ void ReportsTest::stockAtMoments_data()
     QTest::addColumn<QStringList>("rows"); // silo|stav|partie|poznámka
     QTest::newRow("end of January") << u"2024-01-31 00:00:00"_s
                                     << QStringList{u"SILO: 01|15,000|A|"_s, u"SILO: 02|5,000|A|"_s,
-                                                   u"SILO: 03|0,000||"_s,   u"SILO: 04|4,000||"_s,
-                                                   u"SILO: 05|4,000|E|"_s,  u"SILO: 06|-2,000||záporný stav"_s};
+                                                   u"SILO: 03|0,000||"_s,   u"SILO: 04|4,000||partie neznámá"_s,
+                                                   u"SILO: 05|4,000|E|"_s,  u"SILO: 06|-2,000||záporný stav, partie neznámá"_s};
     QTest::newRow("at a transfer, which counts") << u"2024-03-01 12:00:00"_s
                                                  << QStringList{u"SILO: 01|10,000|A|"_s, u"SILO: 02|2,000|A|"_s,
                                                                 u"SILO: 03|3,000|A|"_s,  u"SILO: 04|12,000|C|nad kapacitu"_s,

@@ -51,6 +51,8 @@ QString inconsistencyText(const SiloAtMoment &silo)
         notes.append(QStringLiteral("nad kapacitu"));
     if (silo.severalRows)
         notes.append(QStringLiteral("více řádků sila"));
+    if (silo.lotUnknown)
+        notes.append(QStringLiteral("partie neznámá"));
     return notes.join(QStringLiteral(", "));
 }
 

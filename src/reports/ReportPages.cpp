@@ -25,7 +25,7 @@ constexpr double TextPoints = 8;
 constexpr double TablePoints = 7.5;
 constexpr double RowSpacing = 1.35;
 constexpr double GapPoints = 4;
-constexpr double InsetPoints = 2;
+constexpr double InsetPoints = 3;
 constexpr int MinimumLinesPerPage = 3;
 const QColor HeaderFill(229, 217, 194);
 const QColor MarkFill(255, 214, 214);

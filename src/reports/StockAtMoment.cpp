@@ -156,6 +156,8 @@ void lotsFromJournal(Connection &connection, const QString &moment, Silos &silos
         const auto it = first.constFind(silo.silo);
         if (it != first.cend() && it->sourceSilo() == silo.silo)
             takeLot(silos[silo.silo], *it);
+        else
+            silos[silo.silo].lotUnknown = true;
     }
 }
 

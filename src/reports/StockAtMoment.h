@@ -26,6 +26,8 @@ struct SiloAtMoment {
     // More than one row of ppsila has this silo number; the last one counts,
     // as on the console.
     bool severalRows = false;
+    // It held seed, but no journal line tells which lot.
+    bool lotUnknown = false;
 
     // The journal and the silos disagree: such a stock cannot have been.
     bool isNegative() const;

@@ -75,7 +75,7 @@ ReportsWindow::ReportsWindow(Connection &connection, QString workstation, QStrin
     views->setAccessibleName(QStringLiteral("Sestavy"));
     views->addTab(journal, QStringLiteral("Po&hyby"));
     views->addTab(lot, QStringLiteral("P&artie"));
-    views->addTab(stock, QStringLiteral("&Stav k datu"));
+    views->addTab(stock, QStringLiteral("Stav k da&tu"));
     views->setAutoFillBackground(true);
     frame->clientLayout()->addWidget(views, 1);
     frame->clientLayout()->addWidget(buildButtonStrip());
@@ -169,6 +169,8 @@ void ReportsWindow::print()
             printer.setDocName(report.name);
             QPrintPreviewDialog preview(&printer, this);
             preview.setWindowTitle(request.caption);
+            // Large enough to read a page, over the reports window.
+            preview.resize(size());
             connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, [&](QPrinter *target) {
                 ui::guarded(&preview, [&] { reports::paintReport(report, made, *target); });
             });
