@@ -81,7 +81,6 @@ QLabel *totalsLabel()
     label->setFont(skin::font(skin::Pt8, true));
     label->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     label->setFocusPolicy(Qt::TabFocus);
-    label->setAccessibleName(QStringLiteral("Součty"));
     return label;
 }
 
