@@ -284,6 +284,7 @@ private slots:
     void refusedHotKeyLeavesTheBoardRunning();
     void consoleFitsTheScreenAndKeepsItsPanes();
     void consoleAndBoardShowAnotherWorkstationsTransfer();
+    void reportsWindowAndItsPrintPreview();
 
 private:
     void startProgram(const QStringList &arguments);
@@ -484,6 +485,52 @@ void BoardX11Test::consoleAndBoardShowAnotherWorkstationsTransfer()
     m_db->execute(u"update ppsila set stav = 60 where silo = 3"_s);
     QTRY_VERIFY_WITH_TIMEOUT(pixelsOf(shot = grabScreen(), red) >= redBefore + TileColourPixels, NoticeWithinMs);
     keepShot(shot, u"board_live_x11.png"_s);
+}
+
+// The console's button opens the reports window in the console's look; the
+// keyboard alone shows the journal and opens the print preview of its pages.
+void BoardX11Test::reportsWindowAndItsPrintPreview()
+{
+    const QString reportsTitle = u"^Granovia - historie a sestavy$"_s;
+    const QString previewTitle = u"^Granovia - náhled tisku$"_s;
+    constexpr int QuitRightGap = 26;
+    constexpr int ButtonWidth = 119;
+    constexpr int ButtonGap = 6;
+    constexpr int ButtonMiddleFromBottom = 8 + 27 / 2;
+    constexpr int PagePixels = 200 * 200; // of white paper in the preview
+    m_db->execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, datum) values "
+                  "('02', '01', '', 2.5, 'A1', '2026-11-02 08:00:00'), ('99', '', '', 1.25, 'C3', '2026-11-03 09:30:00'),"
+                  "('51', '', 'PP7', 45, 'B2', '2026-10-30 06:15:00')"_s);
+    startProgram({});
+    if (QTest::currentTestFailed())
+        return;
+    std::optional<QRect> console;
+    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), AppearTimeoutMs);
+    const int x = console->right() - QuitRightGap - ButtonWidth - ButtonGap - ButtonWidth / 2;
+    const int y = console->bottom() - ButtonMiddleFromBottom;
+    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(x), QString::number(y), u"click"_s, u"1"_s}));
+    std::optional<QRect> reports;
+    QTRY_VERIFY_WITH_TIMEOUT((reports = geometryOf(reportsTitle)).has_value(), AppearTimeoutMs);
+    // Alt+P to the lot field, Enter shows the whole journal.
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"150"_s, u"alt+p"_s, u"Return"_s}));
+    QImage shot;
+    QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull()
+                                 && spreadOf(shot, *reports, ConsoleButtonFace).count > 5 * 100 * 20, LeaveTimeoutMs);
+    QTest::qWait(500);
+    shot = grabScreen();
+    keepShot(shot, u"reports_x11.png"_s);
+    QVERIFY2(!hasBlackBlock(shot, reports->adjusted(1, 1, -1, -1)), "the reports window shows unpainted black areas");
+    QVERIFY(spreadOf(shot, *reports, ConsoleStrip).count > 0);
+
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"ctrl+p"_s}));
+    std::optional<QRect> preview;
+    QTRY_VERIFY_WITH_TIMEOUT((preview = geometryOf(previewTitle)).has_value(), AppearTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(spreadOf(shot = grabScreen(), *preview, Qt::white).count > PagePixels, LeaveTimeoutMs);
+    QTest::qWait(500);
+    keepShot(grabScreen(), u"reports_preview_x11.png"_s);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Escape"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(previewTitle), 0, LeaveTimeoutMs);
+    QCOMPARE(windowCount(reportsTitle), 1);
 }
 
 void BoardX11Test::cleanup()

@@ -6,6 +6,7 @@
 #include "console/ConsoleDesk.h"
 #include "console/HistoryGrid.h"
 #include "console/OverviewDrawing.h"
+#include "reportsui/ReportsWindow.h"
 #include "store/DbError.h"
 #include "store/HostInfo.h"
 #include "store/Schema.h"
@@ -127,6 +128,7 @@ void TForm1::connectHandlers()
     connect(suiButton1, &QPushButton::clicked, this, guard(&TForm1::suiButton1Click));
     connect(suiButton2, &QPushButton::clicked, this, guard(&TForm1::suiButton2Click));
     connect(suiButton3, &QPushButton::clicked, this, guard(&TForm1::suiButton3Click));
+    connect(suiButton6, &QPushButton::clicked, this, guard(&TForm1::suiButton6Click));
     connect(suiImagePanel1, &BottomStrip::doubleClicked, this, guard(&TForm1::suiImagePanel1DblClick));
     connect(&Timer1, &QTimer::timeout, this, guard(&TForm1::Timer1Timer));
     connect(suiArrowButton2, &QToolButton::clicked, this, guard(&TForm1::suiArrowButton2Click));
@@ -212,6 +214,8 @@ void TForm1::startUp()
         config.stredisko,
         config.cisloPc,
     };
+    m_workstation = config.cisloPc;
+    m_centre = config.stredisko;
     if (!consql(ZConnection1, request, m_context.environment)) {
         suiMessageDialog1.setText(ConnectionFailedText);
         suiMessageDialog1.showModal();
@@ -316,6 +320,21 @@ void TForm1::suiButton2Click()
 void TForm1::suiButton3Click()
 {
     close();
+}
+
+void TForm1::suiButton6Click()
+{
+    if (!m_reports) {
+        m_reports = new reportsui::ReportsWindow(ZConnection1, m_workstation, m_centre, this);
+        m_reports->setAttribute(Qt::WA_DeleteOnClose);
+        // On the console's screen, centred, also while a board terminal parks the console below it.
+        QRect place(QPoint(), m_reports->size());
+        place.moveCenter(screen()->availableGeometry().center());
+        m_reports->move(place.topLeft());
+    }
+    m_reports->show();
+    m_reports->raise();
+    m_reports->activateWindow();
 }
 
 void TForm1::suiImagePanel1DblClick()

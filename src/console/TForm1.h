@@ -14,6 +14,7 @@
 #include "ui/SkinnedFrame.h"
 #include "ui/Widgets.h"
 
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -23,6 +24,10 @@
 class QSplitter;
 
 namespace granovia {
+
+namespace reportsui {
+class ReportsWindow;
+}
 
 class BottomStrip;
 class ConsoleDesk;
@@ -128,6 +133,8 @@ private:
     void suiButton3Click();
     void suiImagePanel1DblClick();
     void Timer1Timer();
+    // Opens the window of history and reports, or brings it to the front.
+    void suiButton6Click();
 
     MovementResult transfer(const PanelSide &source, const PanelSide &target, bool driven);
     MovementResult removal(const PanelSide &panel, bool driven);
@@ -185,6 +192,7 @@ private:
     ui::SuiButton *suiButton3 = nullptr;
     ui::SuiButton *suiButton4 = nullptr;
     ui::SuiButton *suiButton5 = nullptr;
+    ui::SuiButton *suiButton6 = nullptr;
     ui::SuiArrowButton *suiArrowButton1 = nullptr;
     ui::SuiArrowButton *suiArrowButton2 = nullptr;
 
@@ -193,6 +201,10 @@ private:
     OverviewModel *m_prehledModel = nullptr;
     OverviewModel *m_prehled2Model = nullptr;
     movement::MovementTables m_tables;
+    // The workstation and cost centre of the configuration, for the reports.
+    QString m_workstation;
+    QString m_centre;
+    QPointer<reportsui::ReportsWindow> m_reports;
     bool m_shownOnce = false;
     bool m_formVersionWritten = false;
 };
@@ -204,6 +216,8 @@ public:
     static constexpr int Height = 41;
     using QWidget::QWidget;
     QWidget *quitButton = nullptr;
+    // Left of the quit button, at the same height.
+    QWidget *reportsButton = nullptr;
 
 signals:
     void doubleClicked();

@@ -58,6 +58,7 @@ public:
     GRANOVIA_PART(suiButton3)
     GRANOVIA_PART(suiButton4)
     GRANOVIA_PART(suiButton5)
+    GRANOVIA_PART(suiButton6)
     GRANOVIA_PART(suiArrowButton1)
     GRANOVIA_PART(suiArrowButton2)
     GRANOVIA_HANDLER(prehledSelectCell)
