@@ -58,6 +58,7 @@ private slots:
     void serverStopped();
     void sessionLostAroundCommit_data();
     void sessionLostAroundCommit();
+    void commitCutOffWhileStillRunning();
     void stall_data();
     void stall();
     void lockHeldElsewhere_data();
@@ -188,6 +189,37 @@ void FaultsTest::sessionLostAroundCommit()
     QCOMPARE(journalLines(), 1);
     QCOMPARE(stock(1), 45.0);
     QCOMPARE(stock(2), 5.0);
+}
+
+// The network fails while the COMMIT still waits on the server (here behind
+// a global read lock): the answer never comes, and the COMMIT goes through
+// only later. The next try waits for it under its row locks and finds the
+// movement's line there: booked once.
+void FaultsTest::commitCutOffWhileStillRunning()
+{
+    using namespace std::chrono_literals;
+    CuttableRelay relay(m_server.port());
+    ConnectionSettings throughRelay = m_db->settings();
+    throughRelay.port = relay.port();
+    Connection mover;
+    mover.open(throughRelay);
+    Connection blocker;
+    blocker.open(m_db->settings());
+    std::thread release;
+    const auto hook = [&](int step) {
+        if (step != movement::CommitStep || release.joinable())
+            return;
+        blocker.execute(u"flush tables with read lock"_s);
+        relay.cutAfterNextClientPacket();
+        release = std::thread([&blocker] {
+            std::this_thread::sleep_for(800ms);
+            blocker.execute(u"unlock tables"_s);
+        });
+    };
+    QCOMPARE(transfer(mover, hook), movement::Outcome::Done);
+    release.join();
+    QCOMPARE(journalLines(), 1);
+    QCOMPARE(stock(1), 45.0);
 }
 
 // The server stops in the middle of a transfer: the action gives up within
