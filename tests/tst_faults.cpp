@@ -14,9 +14,12 @@
 #include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
 #include "app/IniFile.h"
+#include "app/SaveFile.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtTest>
 #include <grp.h>
 #include <sys/stat.h>
@@ -69,6 +72,8 @@ private slots:
     void lockFiles_data();
     void lockFiles();
     void readOnlyFolder();
+    void savesOnAFullDiskOrKilled_data();
+    void savesOnAFullDiskOrKilled();
 
 private:
     movement::Outcome transfer(Connection &mover, const movement::StatementHook &hook = {});
@@ -441,6 +446,95 @@ void FaultsTest::readOnlyFolder()
         QCOMPARE(info.st_uid, geteuid());
         QCOMPARE(info.st_gid, operators);
         QCOMPARE(info.st_mode & 07777, mode_t(0664));
+    }
+}
+
+// A save on a full disk, or killed at any moment, leaves the old file as it
+// was or the new one whole, written into the folder or in place.
+void FaultsTest::savesOnAFullDiskOrKilled_data()
+{
+    QTest::addColumn<bool>("inPlace");
+    QTest::addColumn<bool>("killed");
+    QTest::newRow("full disk, file replaced") << false << false;
+    QTest::newRow("full disk, file written in place") << true << false;
+    QTest::newRow("killed, file replaced") << false << true;
+    QTest::newRow("killed, file written in place") << true << true;
+}
+
+void FaultsTest::savesOnAFullDiskOrKilled()
+{
+    // The old file fills its first page of the disk to the brim; the new one
+    // is shorter.
+    constexpr int OldSize = 4090;
+    const QByteArray head = "[LogOn]\r\nIP=10.0.0.5\r\nPassword=tovkar\r\n";
+    const QByteArray oldFile = head + QByteArray(OldSize - head.size() - 2, ';') + "\r\n";
+    const QByteArray newFile = head + "[TForm1]\r\nFormVersion=0\r\n";
+    const QString folder = qEnvironmentVariable("GRANOVIA_FAULTS_FOLDER");
+    const QString path = folder + u"/granovia-silo.INI"_s;
+    if (isChild()) {
+        if (!qEnvironmentVariableIsSet("GRANOVIA_FAULTS_LOOP")) {
+            QVERIFY(!IniFile(path).writeString(u"TForm1"_s, u"FormVersion"_s, u"0"_s));
+            return;
+        }
+        for (;;) {
+            saveWholeFile(path, newFile);
+            saveWholeFile(path, oldFile);
+        }
+    }
+    QFETCH(bool, inPlace);
+    QFETCH(bool, killed);
+    if (geteuid() != 0)
+        QSKIP("Needs root: it mounts a small tmpfs for the full disk");
+    QTemporaryDir dir;
+    QVERIFY(run(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=16k,mode=0755"_s, u"tmpfs"_s, dir.path()}).ok);
+    const auto unmount = qScopeGuard([&] { run(u"umount"_s, {dir.path()}); });
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"GRANOVIA_FAULTS_FOLDER"_s, dir.path());
+    environment.insert(ChildVariable, u"1"_s);
+    const QString file = dir.filePath(u"granovia-silo.INI"_s);
+    const auto contents = [&file] {
+        QFile read(file);
+        return read.open(QIODevice::ReadOnly) ? read.readAll() : QByteArray("missing");
+    };
+    {
+        QFile write(file);
+        QVERIFY(write.open(QIODevice::WriteOnly));
+        QCOMPARE(write.write(oldFile), qint64(oldFile.size()));
+    }
+    // The child, another user, may write the file; the folder only when the
+    // file is to be replaced.
+    QCOMPARE(chmod(file.toLocal8Bit().constData(), 0666), 0);
+    QCOMPARE(chmod(dir.path().toLocal8Bit().constData(), inPlace ? 0755 : 0777), 0);
+    const QStringList command = childCommand(u"savesOnAFullDiskOrKilled:"_s + QString::fromLatin1(QTest::currentDataTag()));
+    if (!killed) {
+        QFile filler(dir.filePath(u"filler"_s));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(1024, 'x')) > 0 && filler.flush()) {
+        }
+        filler.close();
+        const Ran child = run(command.first(), command.mid(1), environment);
+        QVERIFY2(child.ok, child.output.constData());
+        QVERIFY2(child.output.contains("was not saved and stays as it was"), child.output.constData());
+        QCOMPARE(contents(), oldFile);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        return;
+    }
+    environment.insert(u"GRANOVIA_FAULTS_LOOP"_s, u"1"_s);
+    // Cut in place, the new file is padded with blank lines before the cut.
+    const QByteArray padded = newFile + QByteArray(oldFile.size() - newFile.size(), '\n');
+    constexpr int Kills = 25;
+    QRandomGenerator random(7);
+    for (int kill = 0; kill < Kills; ++kill) {
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.start(command.first(), command.mid(1));
+        QVERIFY(child.waitForStarted());
+        QTest::qWait(int(random.bounded(20, 120)));
+        child.kill();
+        QVERIFY(child.waitForFinished());
+        const QByteArray now = contents();
+        QVERIFY2(now == oldFile || now == newFile || (inPlace && now == padded),
+                 qPrintable(u"after kill %1 the file holds %2 bytes"_s.arg(kill).arg(now.size())));
     }
 }
 

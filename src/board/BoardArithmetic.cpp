@@ -109,7 +109,7 @@ bool mayReceive(const SourceSilo &source, const std::optional<CandidateSilo> &ca
     if (candidate->zbyva >= source.stav)
         return true;
     // An empty silo is offered whatever its capacity.
-    return candidate->stav == 0;
+    return stock::isNone(candidate->stav);
 }
 
 QString siloCaption(int silo)

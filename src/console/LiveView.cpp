@@ -135,14 +135,12 @@ QStringList LiveView::showSilos()
     const SiloSnapshot before = snapshot;
     std::optional<FreshPanel> a;
     std::optional<FreshPanel> b;
-    while (rows.next()) {
-        const SiloRow row = siloRowOf(rows);
-        snapshot.apply(row);
+    snapshot.applyAll(rows, [&](const Result &result, const SiloRow &row) {
         if (row.id != 0 && row.id == snapshot.vyber_a)
-            a = FreshPanel{panelValuesOf(rows), row.stav};
+            a = FreshPanel{panelValuesOf(result), row.stav};
         if (row.id != 0 && row.id == snapshot.vyber_b)
-            b = FreshPanel{panelValuesOf(rows), row.stav};
-    }
+            b = FreshPanel{panelValuesOf(result), row.stav};
+    });
     repaintSilos(snapshot.silosDifferingFrom(before));
     return checkPanels(a, b);
 }

@@ -29,6 +29,7 @@ public:
 
     // Polls from now on, the first time at once; the console has connected.
     void start();
+    void stop() { m_timer.stop(); }
     // No poll runs between pause() and its resume(); counted.
     void pause() { ++m_paused; }
     void resume() { --m_paused; }

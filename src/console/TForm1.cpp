@@ -36,6 +36,8 @@ const QString EmptyPanelCaption = QStringLiteral("SILO");
 const QString ConnectionFailedText = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
 const QString NoTransactionsText =
     QStringLiteral("Tabulky sil nepodporují transakce!\nNezdařený pohyb osiva nelze vrátit zpět.");
+const QString DuplicateSilosText = QStringLiteral(
+    "Pro %1 je v tabulce sil více řádků!\nPřehled, panely, tabule i pohyby pracují s řádkem s nejnižším id.");
 
 void lockBar(QSplitter *split, int firstPaneSize, int total)
 {
@@ -67,10 +69,14 @@ TForm1::TForm1(ConsoleContext context, QWidget *parent)
 
 TForm1::~TForm1()
 {
+    // Nothing runs any more while the window goes.
+    Timer1.stop();
+    liveView.stop();
     // A run that ends without a close (failed start, second instance) still
-    // leaves its mark in the own INI file.
+    // leaves its mark in the own INI file; a failure is told on standard
+    // error alone, since no dialog may open in a window being destroyed.
     if (!m_formVersionWritten)
-        writeFormVersion();
+        writeFormVersion(Report::StandardErrorOnly);
 }
 
 movement::Desk &TForm1::desk()
@@ -223,7 +229,7 @@ void TForm1::startUp()
         return;
     }
     nacti_sila();
-    detectTableLocking();
+    describeTables();
     openHistory();
     liveView.start();
     if (isPanelMode())
@@ -232,12 +238,17 @@ void TForm1::startUp()
 
 // Tables of another engine roll nothing back: movements lock the whole tables
 // instead, and the operator learns once that a failure may leave half a
-// movement behind.
-void TForm1::detectTableLocking()
+// movement behind. A silo number with two rows is told once as well.
+void TForm1::describeTables()
 {
     m_tables = movement::describeTables(ZConnection1);
     if (m_tables.locking == movement::Locking::Tables)
         notice(NoTransactionsText);
+    QStringList duplicates;
+    for (Result rows = ZConnection1.query(selectDuplicateSilos()); rows.next();)
+        duplicates.append(overview::siloLabel(int(rows.toInt(schema::ppsila::Silo))));
+    if (!duplicates.isEmpty())
+        notice(DuplicateSilosText.arg(duplicates.join(QStringLiteral(", "))));
 }
 
 void TForm1::openHistory()
@@ -260,10 +271,16 @@ void TForm1::prehledSelectCell(OverviewGrid *grid, int, int row, bool &)
     const bool secondGrid = grid->Tag == SecondGridTag;
     const int silo = row + 1 + (secondGrid ? overview::SecondGridBase : 0);
     const qint32 id = snapshot.sila_id[size_t(silo)];
-    if (id == snapshot.vyber_a || id == snapshot.vyber_b)
+    // A silo without a row has nothing to select.
+    if (id == 0 || id == snapshot.vyber_a || id == snapshot.vyber_b)
         return;
     Result result = ZConnection1.query(selectSiloById(id));
-    result.next();
+    if (!result.next()) {
+        // Deleted since it was read: the overview shows it gone.
+        snapshot.clear(silo);
+        (secondGrid ? m_prehled2Model : m_prehledModel)->refreshSilo(silo);
+        return;
+    }
     const PanelChoice choice = choosePanel(popis1->value(detail::LotRow), popis2->value(detail::LotRow),
                                            result.toDouble(schema::ppsila::Stav),
                                            result.toText(schema::ppsila::Partie));
@@ -363,11 +380,12 @@ void TForm1::FormClose()
         reportUnwritable(path);
 }
 
-void TForm1::writeFormVersion()
+void TForm1::writeFormVersion(Report report)
 {
     m_formVersionWritten = true;
     IniFile own(m_context.paths.ownIniPath());
-    if (!own.writeString(config::FormSection, config::FormVersionKey, QStringLiteral("0")))
+    if (!own.writeString(config::FormSection, config::FormVersionKey, QStringLiteral("0"))
+        && report == Report::Operator)
         reportUnwritable(own.path());
 }
 

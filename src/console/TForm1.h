@@ -157,8 +157,9 @@ private:
     void placeBars();
     void startUp();
     void openHistory();
-    void detectTableLocking();
-    void writeFormVersion();
+    void describeTables();
+    enum class Report { Operator, StandardErrorOnly };
+    void writeFormVersion(Report report = Report::Operator);
     void reportUnwritable(const QString &path);
     void quantityEdit(DetailGrid *grid);
     bool isPanelMode() const;

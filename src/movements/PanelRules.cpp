@@ -24,7 +24,7 @@ PanelValues panelValuesOf(const Result &row)
 
 PanelChoice choosePanel(const QString &panelALot, const QString &panelBLot, double q, const QString &lot)
 {
-    const bool hasStock = q != 0;
+    const bool hasStock = !stock::isNone(q);
     if (!panelALot.isEmpty()) {
         if (hasStock && lot != panelALot)
             return PanelChoice::Ignore;
