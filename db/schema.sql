@@ -1,6 +1,7 @@
 -- Tables of the silo module. The database itself is created by whoever
 -- loads this file (the test harness, scripts/run.sh or the suite's admin).
--- Text columns hold Windows-1250 text; every client talks cp1250.
+-- Text columns hold Windows-1250 text; this program talks utf8mb4 and the
+-- server converts, so that columns of other character sets keep their text.
 
 CREATE TABLE IF NOT EXISTS ppsila (
   id          INT NOT NULL AUTO_INCREMENT,

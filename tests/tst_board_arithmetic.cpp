@@ -291,6 +291,7 @@ void BoardArithmeticTest::eligibility_data()
     QTest::newRow("lot differing in case") << u"A1"_s << 30.0 << true << u"a1"_s << 90.0 << 10.0 << false;
     QTest::newRow("no lot, with room") << u"A1"_s << 30.0 << true << QString() << 80.0 << 0.0 << true;
     QTest::newRow("empty silo too small") << u"A1"_s << 30.0 << true << QString() << 5.0 << 0.0 << true;
+    QTest::newRow("a remainder below half a kilo is empty") << u"A1"_s << 30.0 << true << QString() << 5.0 << 0.0004 << true;
     QTest::newRow("stock without lot, too small") << u"A1"_s << 30.0 << true << QString() << 5.0 << 15.0 << false;
     QTest::newRow("other lot although empty") << u"A1"_s << 30.0 << true << u"B2"_s << 5.0 << 0.0 << false;
     QTest::newRow("no row") << u"A1"_s << 30.0 << false << QString() << 0.0 << 0.0 << false;

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using granovia::IniFile;
@@ -304,6 +305,13 @@ void TestIniFile::writeStringTwiceReplacesValue()
     QVERIFY(ini.writeString(QStringLiteral("Net"), QStringLiteral("IP"), QStringLiteral("10.0.0.2")));
 
     QCOMPARE(readBytes(iniPath()), QByteArray("[Net]\r\nIP=10.0.0.2\r\n"));
+    // The same value again changes nothing, so the file is not even written.
+    struct stat before {};
+    QCOMPARE(stat(QFile::encodeName(iniPath()).constData(), &before), 0);
+    QVERIFY(ini.writeString(QStringLiteral("Net"), QStringLiteral("IP"), QStringLiteral("10.0.0.2")));
+    struct stat after {};
+    QCOMPARE(stat(QFile::encodeName(iniPath()).constData(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino);
 }
 
 void TestIniFile::writeStringFailsForUnwritablePath_data()

@@ -51,6 +51,8 @@ private slots:
     void transferFromBToA();
     void drivenTransferCodes();
     void textsAreStoredAsTheyRead();
+    void lotsTheJournalCannotHold_data();
+    void lotsTheJournalCannotHold();
     void removalFromEitherPanel();
     void removalNeedsAPositiveQuantity();
     void drivenRemoval();
@@ -283,6 +285,46 @@ void MovementsTest::textsAreStoredAsTheyRead()
     QCOMPARE(line.toText(u"naz_odru"_s), u"O'Brien \"Q\""_s);
 }
 
+// The suite's other modules widen the silo table's lot column and give it
+// utf8mb4; the journal keeps 30 characters of Windows-1250. A lot shows and
+// compares exactly, and one the journal would not hold exactly is refused,
+// with nothing written.
+void MovementsTest::lotsTheJournalCannotHold_data()
+{
+    QTest::addColumn<QString>("lot");
+    QTest::addColumn<QString>("notice"); // empty: the transfer is written
+    const QString notWritten = u"!\nPohyb nebyl zapsán."_s;
+    QTest::newRow("Czech lot") << u"Žluťoučký-1"_s << QString();
+    QTest::newRow("Cyrillic lot") << u"АБВ-1"_s
+        << u"Partie „АБВ-1“ obsahuje znaky, které historie pohybů neuloží (sloupec ppsilap.partie v kódování cp1250)"_s + notWritten;
+    QTest::newRow("emoji lot") << u"\U0001F600-2026"_s
+        << u"Partie „\U0001F600-2026“ obsahuje znaky, které historie pohybů neuloží (sloupec ppsilap.partie v kódování cp1250)"_s + notWritten;
+    const QString longLot = QString(200, u'P');
+    QTest::newRow("200 characters") << longLot
+        << u"Partie „%1“ je delší, než pojme historie pohybů (sloupec ppsilap.partie, nejvýše 30 znaků)"_s.arg(longLot) + notWritten;
+}
+
+void MovementsTest::lotsTheJournalCannotHold()
+{
+    QFETCH(QString, lot);
+    QFETCH(QString, notice);
+    db->execute(u"alter table ppsila modify partie varchar(250) character set utf8mb4 default ''"_s);
+    db->admin().execute(u"update ppsila set partie = \"%1\" where silo in (7, 8)"_s.arg(db->admin().escape(lot)));
+    db->execute(u"update ppsila set partie = 'ГДЕ-1' where silo = 10"_s);
+    restartConsole();
+    select(7);
+    QCOMPARE(popis1()->value(detail::LotRow), lot);
+    select(10); // another lot, however the code page would render them
+    QCOMPARE(snapshot().vyber_b, 0);
+    select(9);
+    dialogs->queue({Move, {}});
+    suiArrowButton2()->click();
+    QCOMPARE(journalLines(), notice.isEmpty() ? 1 : 0);
+    QCOMPARE(row(9).partie, notice.isEmpty() ? lot : QString());
+    if (!notice.isEmpty())
+        QCOMPARE(dialogs->texts().last(), notice);
+}
+
 void MovementsTest::removalFromEitherPanel()
 {
     select(7);
@@ -442,8 +484,8 @@ void MovementsTest::movementsAtTheEdges_data()
     QTest::newRow("NULL target counts as empty") << u"update ppsila set stav = null where silo = 9"_s
         << QList<int>{7, 9} << QString() << u"5"_s << Action::Transfer << QString() << Console
         << QList<double>{15, 19.5, 5, 5} << QList<double>{5} << target9Navoz << u"2026-10-01 08:00:00"_s;
-    QTest::newRow("target deleted before its selection") << u"delete from ppsila where silo = 9"_s
-        << QList<int>{7, 9} << QString() << u"2"_s << Action::Transfer << MissingRow << Console
+    QTest::newRow("target deleted before its selection cannot be selected") << u"delete from ppsila where silo = 9"_s
+        << QList<int>{7, 9} << QString() << u"2"_s << Action::Transfer << QuantityError << Console
         << QList<double>{20, 19.5, NoRow, 5} << QList<double>{} << QString() << QString();
     QTest::newRow("source deleted meanwhile, driven") << QString() << QList<int>{7, 9}
         << u"delete from ppsila where silo = 7"_s << QString() << Action::DrivenTransfer << QString() << 300
@@ -568,6 +610,23 @@ void MovementsTest::tablesWithoutTransactionsAreLockedWhole()
     restartConsole();
     QCOMPARE(dialogs->texts(),
              QStringList{u"Tabulky sil nepodporují transakce!\nNezdařený pohyb osiva nelze vrátit zpět."_s});
+
+    // A first statement that the server refuses wrote nothing, and is told as it is.
+    db->execute(u"create trigger no_journal before insert on ppsilap for each row "
+                "signal sqlstate '45000' set message_text = 'historie zamcena'"_s);
+    Connection writer;
+    writer.open(db->settings());
+    const movement::TransferOrder first{u"07"_s, u"09"_s, u"5"_s, {u"123"_s, {}, {}, {}}, snapshot().sila_id[7],
+                                        snapshot().sila_id[9], u"2026-12-09 09:00:00"_s};
+    try {
+        movement::executeTransfer(writer, first, 5, movement::Locking::Tables);
+        QFAIL("a refused journal line was reported as written");
+    } catch (const DbError &error) {
+        QVERIFY2(error.code() != DbError::PartlyWritten, qPrintable(error.message()));
+        QVERIFY(error.message().contains(u"historie zamcena"_s));
+    }
+    db->execute(u"drop trigger no_journal"_s);
+    QCOMPARE(journalLines(), 0);
 
     select(7);
     select(9);

@@ -3,6 +3,8 @@
 #include "ConsoleFixture.h"
 #include "app/IniFile.h"
 
+#include "console/OverviewGrid.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -33,6 +35,8 @@ private slots:
     void failedConnectionIsReportedAndEndsTheSystem();
     void refusedStartWritesNothing();
     void badPortTextLeavesTheConsoleOpenWithoutData();
+    void failedLoadIsToldAndTriedAgain_data();
+    void failedLoadIsToldAndTriedAgain();
     void closeWritesFormVersion();
     void endWithoutCloseStillWritesFormVersion();
     void unwritableIniIsReportedAndTheCloseGoesOn();
@@ -123,6 +127,44 @@ void StartupTest::badPortTextLeavesTheConsoleOpenWithoutData()
     QCOMPARE(db.count(u"historiem"_s), 0);
 }
 
+// The work after the connection fails: told once, the overview says that it
+// is not loaded, and the start is done again until it goes through; a board
+// terminal then opens its board as it would have.
+void StartupTest::failedLoadIsToldAndTriedAgain_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::newRow("the silos cannot be read") << u"ppsila"_s;
+    QTest::newRow("the start record cannot be written") << u"historiem"_s;
+}
+
+void StartupTest::failedLoadIsToldAndTriedAgain()
+{
+    QFETCH(QString, table);
+    ScratchDatabase db(u"t_startup_retry"_s);
+    db.execute(u"insert into ppsila (silo, stav, kapacita) values (7, 20, 40)"_s);
+    db.execute(u"rename table %1 to away"_s.arg(table));
+    Installation installation;
+    installation.pointAt(db.settings());
+    ScriptedDialogs dialogs;
+    TForm1 form(installation.context({u"granovia-silo"_s, u"/P"_s}));
+    const ConsoleProbe console(&form);
+    form.show();
+    const auto siloSeven = [&] { return console.prehled()->model()->index(6, OverviewModel::DataColumn).data().toString(); };
+    QCOMPARE(dialogs.asked.size(), 1);
+    QVERIFY2(dialogs.texts().first().endsWith(u"\nPřehled sil se nepodařilo načíst, program to zkusí znovu každých 15 s."_s),
+             qPrintable(dialogs.texts().first()));
+    QCOMPARE(siloSeven(), u"nenačteno"_s);
+    QVERIFY(!console.Timer1().isActive());
+    console.finishStart(); // the next try, failing again, is not told again
+    QCOMPARE(dialogs.asked.size(), 1);
+    db.execute(u"rename table away to %1"_s.arg(table));
+    console.finishStart();
+    QCOMPARE(dialogs.asked.size(), 1);
+    QCOMPARE(siloSeven(), u"20,000 , merkantil"_s);
+    QVERIFY(console.Timer1().isActive());
+    QCOMPARE(db.count(u"historiem"_s), 1);
+}
+
 void StartupTest::closeWritesFormVersion()
 {
     Installation installation;
@@ -162,6 +204,12 @@ void StartupTest::unwritableIniIsReportedAndTheCloseGoesOn()
     QVERIFY(form.close());
     QCOMPARE(dialogs.texts(), QStringList{u"Unable to write to %1"_s.arg(installation.paths().ownIniPath())});
     QVERIFY(!form.isVisible());
+    // A console that goes without a close opens no dialog while it goes.
+    dialogs.asked.clear();
+    {
+        TForm1 unclosed(installation.context());
+    }
+    QVERIFY(dialogs.asked.isEmpty());
 }
 
 QTEST_MAIN(StartupTest)

@@ -89,6 +89,8 @@ void DetailGrid::setValues(const PanelValues &values)
 {
     for (int row = 0; row < detail::RowCount; ++row)
         setValue(row, values[size_t(row)]);
+    m_quantityLowered = false;
+    m_quantityChangedUnseen = false;
 }
 
 void DetailGrid::clearValues()
@@ -99,12 +101,24 @@ void DetailGrid::clearValues()
 
 void DetailGrid::setValuesMarked(const PanelValues &values)
 {
+    const bool lowered = m_quantityLowered;
+    const bool quantityChanged = value(detail::QuantityRow) != values[detail::QuantityRow];
     for (int row = 0; row < detail::RowCount; ++row) {
         if (value(row) != values[size_t(row)])
             item(row, detail::ValueColumn)->setData(Qt::BackgroundRole, skin::ChangedValue);
     }
+    const bool unseen = m_quantityChangedUnseen || quantityChanged;
     setValues(values);
+    m_quantityLowered = lowered;
+    m_quantityChangedUnseen = unseen;
     m_unmark.start();
+}
+
+void DetailGrid::setLoweredQuantity(const QString &text)
+{
+    setValue(detail::QuantityRow, text);
+    m_quantityLowered = true;
+    m_quantityChangedUnseen = false;
 }
 
 bool DetailGrid::isMarked(int row) const

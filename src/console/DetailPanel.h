@@ -39,6 +39,7 @@ public:
 
     QString value(int row) const;
     void setValue(int row, const QString &text);
+    // The values of a newly selected silo.
     void setValues(const PanelValues &values);
     void clearValues();
     // Puts values in and marks those that differ from the shown ones for a
@@ -46,10 +47,20 @@ public:
     void setValuesMarked(const PanelValues &values);
     bool isMarked(int row) const;
 
+    // The quantity to move as the operator lowered it.
+    void setLoweredQuantity(const QString &text);
+    bool quantityLowered() const { return m_quantityLowered; }
+    // Whether a look at the database changed the quantity since the operator
+    // last saw it named; seen() says that the operator has.
+    bool quantityChangedUnseen() const { return m_quantityChangedUnseen; }
+    void quantitySeen() { m_quantityChangedUnseen = false; }
+
 private:
     void unmarkAll();
 
     QTimer m_unmark;
+    bool m_quantityLowered = false;
+    bool m_quantityChangedUnseen = false;
 };
 
 } // namespace granovia

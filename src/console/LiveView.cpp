@@ -13,6 +13,7 @@ namespace granovia {
 namespace {
 
 const QString SiloChangedText = QStringLiteral("%1 se mezitím změnilo, výběr zrušen!");
+const QString QuantityCutText = QStringLiteral("%1 nyní obsahuje jen %2 t, množství k přesunu bylo sníženo!");
 
 // Keeps the history on the lines the operator reads while lines are put
 // above them. A view at its top stays there and shows the new lines.
@@ -46,6 +47,18 @@ bool differs(const DetailGrid *grid, const PanelValues &fresh)
             return true;
     }
     return false;
+}
+
+// The panel shows its silo's fresh values, marked where they changed. A
+// quantity the operator lowered stays as long as the silo holds it.
+void showFresh(DetailGrid *grid, const QString &caption, PanelValues values, QStringList &notices)
+{
+    const PolledQuantity quantity =
+        quantityAfterPoll(grid->value(detail::QuantityRow), grid->quantityLowered(), values[detail::QuantityRow]);
+    values[detail::QuantityRow] = quantity.text;
+    grid->setValuesMarked(values);
+    if (quantity.cut)
+        notices.append(QuantityCutText.arg(caption, quantity.text));
 }
 
 } // namespace
@@ -163,7 +176,7 @@ QStringList LiveView::checkPanels(const std::optional<FreshPanel> &a, const std:
     const bool aChanged = c.snapshot.vyber_a != 0 && (!a || differs(c.popis1, a->values));
     if (aChanged) {
         if (a && choosePanel({}, {}, a->stav, a->values[detail::LotRow]) != PanelChoice::Ignore) {
-            c.popis1->setValuesMarked(a->values);
+            showFresh(c.popis1, c.suiImagePanel2->text(), a->values, notices);
         } else {
             notices.append(SiloChangedText.arg(c.suiImagePanel2->text()));
             c.suiButton1Click();
@@ -175,7 +188,7 @@ QStringList LiveView::checkPanels(const std::optional<FreshPanel> &a, const std:
     const QString lotA = c.popis1->value(detail::LotRow);
     if (b && (lotA.isEmpty() || choosePanel(lotA, {}, b->stav, b->values[detail::LotRow]) == PanelChoice::B)) {
         if (bChanged)
-            c.popis2->setValuesMarked(b->values);
+            showFresh(c.popis2, c.suiImagePanel3->text(), b->values, notices);
     } else {
         notices.append(SiloChangedText.arg(c.suiImagePanel3->text()));
         c.suiButton2Click();

@@ -22,6 +22,7 @@ movement::Lot lotOf(const DetailGrid *grid)
 const QString NoCapacityText = QStringLiteral("Není kapacita pro přesun!");
 const QString MissingRowText = QStringLiteral("Silo již v databázi neexistuje! Pohyb nebyl zapsán.");
 const QString StockChangedText = QStringLiteral("Množství osiva v silu se mezitím změnilo! Vyberte silo znovu.");
+const QString QuantityChangedText = QStringLiteral("\nMnožství se mezitím změnilo, přesune se %1 t.");
 const QString NotRefreshedText =
     QStringLiteral("Pohyb osiva byl zapsán, přehled se však nepodařilo obnovit!\nObnoví se sám, jakmile databáze odpoví.");
 
@@ -68,12 +69,10 @@ TForm1::MovementResult TForm1::transfer(const PanelSide &source, const PanelSide
     }
     if (movement::exceedsCapacity(*quantity, *remaining))
         return refused(movement::Outcome::NoCapacity, driven);
-    if (!driven) {
-        suiMessageDialog2.setText(QStringLiteral("Opravdu přesunout osivo ze %1 do %2?")
-                                      .arg(source.caption->text(), target.caption->text()));
-        if (suiMessageDialog2.showModal() == AnswerStorno)
-            return std::nullopt;
-    }
+    if (!driven && !confirmed(QStringLiteral("Opravdu přesunout osivo ze %1 do %2?")
+                                  .arg(source.caption->text(), target.caption->text()),
+                              source.grid))
+        return std::nullopt;
     const movement::TransferOrder order{
         movement::siloNumberOfCaption(source.caption->text()),
         movement::siloNumberOfCaption(target.caption->text()),
@@ -114,11 +113,9 @@ TForm1::MovementResult TForm1::removal(const PanelSide &panel, bool driven)
             notice(QuantityErrorText);
         return movement::DeskResult::NoNumber;
     }
-    if (!driven) {
-        suiMessageDialog2.setText(QStringLiteral("Opravdu přesunout osivo ze %1 mimo silo?").arg(panel.caption->text()));
-        if (suiMessageDialog2.showModal() == AnswerStorno)
-            return std::nullopt;
-    }
+    if (!driven
+        && !confirmed(QStringLiteral("Opravdu přesunout osivo ze %1 mimo silo?").arg(panel.caption->text()), panel.grid))
+        return std::nullopt;
     const movement::RemovalOrder order{
         movement::siloNumberOfCaption(panel.caption->text()),
         movement::quantityTextOf(panel.grid->value(detail::QuantityRow)),
@@ -131,6 +128,16 @@ TForm1::MovementResult TForm1::removal(const PanelSide &panel, bool driven)
         return refused(outcome, driven);
     refreshAfterMovement(driven);
     return movement::DeskResult::Done;
+}
+
+// The movement's question; one that a look at the database changed the
+// quantity for since the operator last saw it also names the quantity.
+bool TForm1::confirmed(const QString &question, DetailGrid *source)
+{
+    const bool named = source->quantityChangedUnseen();
+    suiMessageDialog2.setText(named ? question + QuantityChangedText.arg(source->value(detail::QuantityRow)) : question);
+    source->quantitySeen();
+    return suiMessageDialog2.showModal() != AnswerStorno;
 }
 
 movement::DeskResult TForm1::refused(movement::Outcome outcome, bool driven)

@@ -6,6 +6,8 @@
 namespace granovia::overview {
 
 constexpr int SilosPerGrid = 50;
+// What a data cell shows while the silos have not been read.
+inline const QString NotLoadedText = QStringLiteral("nenačteno");
 constexpr int SecondGridBase = 50;
 
 // "SILO: " and the last two digits of the silo number: silo 100 is SILO: 00.

@@ -81,6 +81,8 @@ int OverviewModel::columnCount(const QModelIndex &parent) const
 
 QString OverviewModel::dataText(int silo) const
 {
+    if (!m_snapshot.loaded)
+        return overview::NotLoadedText;
     const auto s = size_t(silo);
     const QString species = overview::speciesText(m_snapshot.sila_druh[s], m_snapshot.sila_odruda[s],
                                                   m_snapshot.sila_procent[s]);
@@ -131,6 +133,13 @@ void paintDataCell(QPainter *painter, const QRect &cell, const SiloSnapshot &sna
 {
     const auto s = size_t(silo);
     painter->fillRect(cell, skin::Background);
+    if (!snapshot.loaded) {
+        // Not read yet: no bar, no figures, nothing that could pass for an empty silo.
+        painter->setFont(skin::font(skin::Pt7));
+        painter->setPen(skin::NotLoadedText);
+        painter->drawText(cell.adjusted(StockLeft, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, overview::NotLoadedText);
+        return;
+    }
     paintBar(painter, cell, overview::barLength(cell.width(), snapshot.sila_procent[s]));
 
     const QFont font = skin::font(skin::Pt7);

@@ -9,6 +9,7 @@
 #include "reportsui/ReportsWindow.h"
 #include "store/DbError.h"
 #include "store/HostInfo.h"
+#include "store/Polling.h"
 #include "store/Schema.h"
 #include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
@@ -36,6 +37,8 @@ const QString EmptyPanelCaption = QStringLiteral("SILO");
 const QString ConnectionFailedText = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
 const QString NoTransactionsText =
     QStringLiteral("Tabulky sil nepodporují transakce!\nNezdařený pohyb osiva nelze vrátit zpět.");
+const QString NotLoadedText =
+    QStringLiteral("Přehled sil se nepodařilo načíst, program to zkusí znovu každých 15 s.");
 const QString DuplicateSilosText = QStringLiteral(
     "Pro %1 je v tabulce sil více řádků!\nPřehled, panely, tabule i pohyby pracují s řádkem s nejnižším id.");
 
@@ -71,6 +74,7 @@ TForm1::~TForm1()
 {
     // Nothing runs any more while the window goes.
     Timer1.stop();
+    m_startRetry.stop();
     liveView.stop();
     // A run that ends without a close (failed start, second instance) still
     // leaves its mark in the own INI file; a failure is told on standard
@@ -100,6 +104,8 @@ void TForm1::FormCreate()
     placeWindow();
     Timer1.setInterval(BoardDelayMs);
     Timer1.setTimerType(Qt::PreciseTimer);
+    m_startRetry.setInterval(polling::RetryInterval);
+    m_startRetry.setSingleShot(true);
     connectHandlers();
 }
 
@@ -137,6 +143,7 @@ void TForm1::connectHandlers()
     connect(suiButton6, &QPushButton::clicked, this, guard(&TForm1::suiButton6Click));
     connect(suiImagePanel1, &BottomStrip::doubleClicked, this, guard(&TForm1::suiImagePanel1DblClick));
     connect(&Timer1, &QTimer::timeout, this, guard(&TForm1::Timer1Timer));
+    connect(&m_startRetry, &QTimer::timeout, this, guard(&TForm1::finishStart));
     connect(suiArrowButton2, &QToolButton::clicked, this, guard(&TForm1::suiArrowButton2Click));
     connect(suiArrowButton1, &QToolButton::clicked, this, guard(&TForm1::suiArrowButton1Click));
     for (ui::SuiButton *removal : {suiButton4, suiButton5}) {
@@ -202,8 +209,8 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 void TForm1::FormShow()
 {
     m_shownOnce = true;
-    // A bad port text or a failing start record stops the sequence here: the
-    // console stays open without data, and the operator has seen why.
+    // A bad port text stops the sequence here: the console stays open
+    // without data, and the operator has seen why.
     ui::guarded(this, [this] { startUp(); });
 }
 
@@ -222,18 +229,57 @@ void TForm1::startUp()
     };
     m_workstation = config.cisloPc;
     m_centre = config.stredisko;
-    if (!consql(ZConnection1, request, m_context.environment)) {
-        suiMessageDialog1.setText(ConnectionFailedText);
-        suiMessageDialog1.showModal();
-        emit endRequested(ConnectionFailedExitCode);
+    m_startRequest = request;
+    bool recordWritten = false;
+    try {
+        if (!consql(ZConnection1, request, m_context.environment, &recordWritten)) {
+            suiMessageDialog1.setText(ConnectionFailedText);
+            suiMessageDialog1.showModal();
+            emit endRequested(ConnectionFailedExitCode);
+            return;
+        }
+    } catch (const DbError &error) {
+        // Connected, but the start record failed: tried again with the rest.
+        m_recordPending = !recordWritten;
+        startFailed(error);
         return;
     }
-    nacti_sila();
-    describeTables();
-    openHistory();
+    finishStart();
+}
+
+// Everything the start does once it has its connection, until it has done
+// it all: a failure is told once, the overview says that it is not loaded,
+// and the whole is tried again as the live view tries a lost server.
+void TForm1::finishStart()
+{
+    try {
+        if (m_recordPending) {
+            writeStartRecord(ZConnection1, m_startRequest, m_context.environment);
+            m_recordPending = false;
+        }
+        nacti_sila();
+        describeTables();
+        openHistory();
+    } catch (const DbError &error) {
+        startFailed(error);
+        return;
+    }
+    m_startRetry.stop();
+    m_prehledModel->refresh();
+    m_prehled2Model->refresh();
     liveView.start();
     if (isPanelMode())
         Timer1.start();
+}
+
+void TForm1::startFailed(const DbError &error)
+{
+    snapshot.loaded = false;
+    m_prehledModel->refresh();
+    m_prehled2Model->refresh();
+    if (!m_startRetry.isActive())
+        notice(error.message() + u'\n' + NotLoadedText);
+    m_startRetry.start();
 }
 
 // Tables of another engine roll nothing back: movements lock the whole tables
@@ -317,7 +363,7 @@ void TForm1::quantityEdit(DetailGrid *grid)
     }
     // The quantity to move can only be lowered.
     if (*typed <= *current)
-        grid->setValue(detail::QuantityRow, mno.value());
+        grid->setLoweredQuantity(mno.value());
 }
 
 void TForm1::suiButton1Click()

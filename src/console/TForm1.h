@@ -31,6 +31,7 @@ class ReportsWindow;
 
 class BottomStrip;
 class ConsoleDesk;
+class DbError;
 
 inline const QString QuantityErrorText = QStringLiteral("Chyba v množství!");
 class HistoryGrid;
@@ -138,6 +139,7 @@ private:
 
     MovementResult transfer(const PanelSide &source, const PanelSide &target, bool driven);
     MovementResult removal(const PanelSide &panel, bool driven);
+    bool confirmed(const QString &question, DetailGrid *source);
     // The result of a movement that the database refused, told to the
     // operator unless the movement runs driven.
     movement::DeskResult refused(movement::Outcome outcome, bool driven);
@@ -156,6 +158,8 @@ private:
     void placeWindow();
     void placeBars();
     void startUp();
+    void finishStart();
+    void startFailed(const DbError &error);
     void openHistory();
     void describeTables();
     enum class Report { Operator, StandardErrorOnly };
@@ -202,6 +206,10 @@ private:
     OverviewModel *m_prehledModel = nullptr;
     OverviewModel *m_prehled2Model = nullptr;
     movement::MovementTables m_tables;
+    // The start's work after the connection, until it has all been done.
+    StartRequest m_startRequest;
+    bool m_recordPending = false;
+    QTimer m_startRetry;
     // The workstation and cost centre of the configuration, for the reports.
     QString m_workstation;
     QString m_centre;

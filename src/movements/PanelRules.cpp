@@ -36,4 +36,15 @@ PanelChoice choosePanel(const QString &panelALot, const QString &panelBLot, doub
     return panelALot.isEmpty() ? PanelChoice::A : PanelChoice::B;
 }
 
+PolledQuantity quantityAfterPoll(const QString &shown, bool lowered, const QString &freshStock)
+{
+    if (!lowered)
+        return {freshStock, false};
+    const std::optional<double> kept = numbers::parse(shown);
+    const double stock = numbers::parse(freshStock).value_or(0);
+    if (kept && *kept <= stock)
+        return {shown, false};
+    return {freshStock, true};
+}
+
 } // namespace granovia

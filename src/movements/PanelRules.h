@@ -33,4 +33,14 @@ enum class PanelChoice { Ignore, A, B };
 // only joins a panel of the same lot; a silo without stock goes anywhere.
 PanelChoice choosePanel(const QString &panelALot, const QString &panelBLot, double q, const QString &lot);
 
+// The quantity to move once a look at the database finds the panel's silo
+// changed: the silo's new stock, unless the operator lowered the quantity to
+// no more than that stock, which then stays theirs. `cut` when a lowered
+// quantity had to come down to the new stock.
+struct PolledQuantity {
+    QString text;
+    bool cut = false;
+};
+PolledQuantity quantityAfterPoll(const QString &shown, bool lowered, const QString &freshStock);
+
 } // namespace granovia

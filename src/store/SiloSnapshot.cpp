@@ -85,6 +85,7 @@ void SiloSnapshot::reset()
     sila_odruda.fill(QString());
     vyber_a = 0;
     vyber_b = 0;
+    loaded = false;
 }
 
 void SiloSnapshot::apply(const SiloRow &row)
@@ -127,6 +128,7 @@ void SiloSnapshot::applyAll(Result &rows, const std::function<void(const Result 
         if (!seen[size_t(silo)])
             clear(silo);
     }
+    loaded = true;
 }
 
 void SiloSnapshot::load(Connection &connection)

@@ -34,6 +34,9 @@ struct SiloSnapshot {
     Slots<QString> sila_odruda;
     qint32 vyber_a = 0;
     qint32 vyber_b = 0;
+    // A whole read has filled the slots; until then the overview shows that
+    // nothing is loaded, never empty silos.
+    bool loaded = false;
 
     static bool hasSlot(qint64 silo) { return silo >= FirstSlot && silo <= LastSlot; }
 

@@ -85,7 +85,19 @@ StartEnvironment StartEnvironment::system(const QString &executablePath)
     };
 }
 
-bool consql(Connection &connection, const StartRequest &request, const StartEnvironment &environment)
+void writeStartRecord(Connection &connection, const StartRequest &request, const StartEnvironment &environment)
+{
+    StartRecord record{request.module,         request.workstation, request.centre,
+                       {},                     environment.ipv4(),  environment.user(),
+                       environment.computer(), environment.fileTime(), environment.fileVersion()};
+    const bool positional = startJournalColumnCount(connection) == h::PositionalColumnCount;
+    record.startTime = formatTimestamp(environment.now());
+    const Escape escape = connection.escaper();
+    connection.execute(positional ? positionalStartInsert(record, escape) : namedStartInsert(record, escape));
+}
+
+bool consql(Connection &connection, const StartRequest &request, const StartEnvironment &environment,
+            bool *recordWritten)
 {
     ConnectionSettings settings = request.server;
     if (!request.probePortText.isEmpty()) {
@@ -100,14 +112,9 @@ bool consql(Connection &connection, const StartRequest &request, const StartEnvi
     settings.port = parsePort(request.mainPortText);
     if (!tryOpen(connection, settings))
         return false;
-
-    StartRecord record{request.module,         request.workstation, request.centre,
-                       {},                     environment.ipv4(),  environment.user(),
-                       environment.computer(), environment.fileTime(), environment.fileVersion()};
-    const bool positional = startJournalColumnCount(connection) == h::PositionalColumnCount;
-    record.startTime = formatTimestamp(environment.now());
-    const Escape escape = connection.escaper();
-    connection.execute(positional ? positionalStartInsert(record, escape) : namedStartInsert(record, escape));
+    writeStartRecord(connection, request, environment);
+    if (recordWritten)
+        *recordWritten = true;
     connection.execute(EmptySqlMode);
     return true;
 }

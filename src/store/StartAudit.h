@@ -61,10 +61,15 @@ struct StartRequest {
     QString workstation;
 };
 
+// Writes the start record on an open connection. Throws DbError.
+void writeStartRecord(Connection &connection, const StartRequest &request, const StartEnvironment &environment);
+
 // Opens the connection and writes the start record. False when no connection
 // was made or the start was refused by the probe; nothing is written then.
 // A port text that is no integer throws ConversionError, and a failing
-// statement after the connection was made throws DbError.
-bool consql(Connection &connection, const StartRequest &request, const StartEnvironment &environment);
+// statement after the connection was made throws DbError; recordWritten, if
+// given, tells then whether the record was written before the failure.
+bool consql(Connection &connection, const StartRequest &request, const StartEnvironment &environment,
+            bool *recordWritten = nullptr);
 
 } // namespace granovia

@@ -92,7 +92,8 @@ class BoardFixture : public ConsoleFixture {
 protected:
     void openBoard()
     {
-        startConsole({BoardSilos});
+        startConsole({BoardSilos}, {QStringLiteral("Pro SILO: 17 je v tabulce sil více řádků!\nPřehled, panely, "
+                                                  "tabule i pohyby pracují s řádkem s nejnižším id.")});
         copyTiles();
         openBoardOnly();
     }

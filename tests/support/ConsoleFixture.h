@@ -70,6 +70,7 @@ public:
     GRANOVIA_HANDLER(popis1DblClick)
     GRANOVIA_HANDLER(Timer1Timer)
     GRANOVIA_HANDLER(nacti_sila)
+    GRANOVIA_HANDLER(finishStart)
 #undef GRANOVIA_PART
 #undef GRANOVIA_HANDLER
 
@@ -92,8 +93,9 @@ protected:
 class ConsoleFixture : public ConsoleProbe {
 protected:
     // Runs the statements on the new database, then starts the console,
-    // which must start without a word.
-    void startConsole(const QStringList &statements, const QStringList &arguments = {QStringLiteral("granovia-silo")})
+    // which must start with these notices and no other word.
+    void startConsole(const QStringList &statements, const QStringList &notices = {},
+                      const QStringList &arguments = {QStringLiteral("granovia-silo")})
     {
         db = std::make_unique<ScratchDatabase>(QStringLiteral("t_") + QCoreApplication::applicationName());
         for (const QString &statement : statements)
@@ -102,7 +104,8 @@ protected:
         installation->pointAt(db->settings());
         dialogs = std::make_unique<ScriptedDialogs>();
         restartConsole(arguments);
-        QVERIFY2(dialogs->asked.isEmpty(), qPrintable(dialogs->texts().join(u'|')));
+        QCOMPARE(dialogs->texts(), notices);
+        dialogs->asked.clear();
     }
 
     // A new console, shown, on the same database and installation.
