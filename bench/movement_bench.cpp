@@ -137,8 +137,8 @@ void sendBare(Connection &connection, const movement::TransferOrder &order)
     const QString fillingDate = !source.next() || source.isNull(schema::ppsila::Navoz)
                                     ? ZeroTimestamp
                                     : source.toText(schema::ppsila::Navoz);
-    connection.execute(fillTargetDate(order, fillingDate, escape));
-    connection.execute(addToTarget(order, escape));
+    connection.execute(fillDateIfEmpty(order.targetId, fillingDate, escape));
+    connection.execute(addToSilo(order.targetId, order.quantityText, order.lot, order.timestamp, escape));
     connection.execute(takeFromSilo(order.sourceId, order.quantityText, order.timestamp, escape));
     connection.execute(clearIfEmpty(order.sourceId));
 }

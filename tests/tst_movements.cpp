@@ -2,6 +2,7 @@
 // dialogs answered by the test, against the test server.
 #include "ConsoleFixture.h"
 #include "movements/Movements.h"
+#include "movements/Reversal.h"
 #include "store/DbError.h"
 
 #include <QtTest>
@@ -62,6 +63,9 @@ private slots:
     void movementsAtTheEdges_data();
     void movementsAtTheEdges();
     void tablesWithoutTransactionsAreLockedWhole();
+    void reversals_data();
+    void reversals();
+    void reversalIsBookedOnce();
 
 private:
     StoredSilo row(int silo) { return db->silo(silo); }
@@ -112,9 +116,9 @@ void MovementsTest::statementTexts()
                                        "partie = \"L1\",\nnaz_dru = \"Oves\",\nnaz_odru = \"Atego\",\nstupen = \"C2\",\n"
                                        "datum = \"2026-12-09 10:11:12\""_s);
     QCOMPARE(selectSourceRow(t), u"select * from ppsila where id = 3"_s);
-    QCOMPARE(fillTargetDate(t, u"2026-01-02 03:04:05"_s, asIs),
+    QCOMPARE(fillDateIfEmpty(t.targetId, u"2026-01-02 03:04:05"_s, asIs),
              u"update ppsila set navoz = \"2026-01-02 03:04:05\"\nwhere abs(ifnull(stav, 0)) < 0.0005 and id = 9"_s);
-    QCOMPARE(addToTarget(t, asIs), u"update ppsila set stav = ifnull(stav, 0) + 12.5,\npartie = \"L1\", ppohyb = \"2026-12-09 10:11:12\", "
+    QCOMPARE(addToSilo(t.targetId, t.quantityText, t.lot, t.timestamp, asIs), u"update ppsila set stav = ifnull(stav, 0) + 12.5,\npartie = \"L1\", ppohyb = \"2026-12-09 10:11:12\", "
                                    "naz_dru = \"Oves\", naz_odru = \"Atego\", stupen = \"C2\"\nwhere id = 9"_s);
     QCOMPARE(takeFromSilo(3, u"12.5"_s, u"2026-12-09 10:11:12"_s, asIs),
              u"update ppsila set\nppohyb = \"2026-12-09 10:11:12\",\nstav = stav - 12.5\nwhere id = 3"_s);
@@ -124,7 +128,8 @@ void MovementsTest::statementTexts()
     QCOMPARE(journalRemoval(r, asIs), u"insert into ppsilap set\nsilob = \"\",\nsilo = \"07\",\nmnozstvi = 2,\n"
                                       "partie = \"L1\",\nnaz_dru = \"Oves\",\nnaz_odru = \"Atego\",\nstupen = \"C2\",\n"
                                       "datum = \"2026-12-09 10:11:12\""_s);
-    QCOMPARE(lockRows({9, 3}), u"select id, stav, kapacita, partie from ppsila where id in (3, 9) order by id for update"_s);
+    QCOMPARE(lockRows({9, 3}), u"select id, silo, stav, kapacita, partie, naz_dru, naz_odru, stupen from ppsila "
+                               "where id in (3, 9) order by id for update"_s);
 }
 
 void MovementsTest::siloNumbers_data()
@@ -679,6 +684,169 @@ void MovementsTest::tablesWithoutTransactionsAreLockedWhole()
         }
         QCOMPARE(journalLines(), linesBefore + 1);
     }
+}
+
+// A movement made at the console and reversed from its history line; in
+// between another workstation may change the silos (%1 stands for the
+// line's id). A refused reversal writes nothing; a booked one is journalled
+// as a movement of its kind pointing at the line, and the history shows it.
+void MovementsTest::reversals_data()
+{
+    QTest::addColumn<QList<int>>("selected"); // two silos: a transfer A -> B; one: a removal
+    QTest::addColumn<QString>("quantity");    // null: as selected
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<QString>("told");        // empty: reversed
+    QTest::addColumn<QList<double>>("stocks");  // silos 7 to 10 afterwards
+    QTest::addColumn<QString>("journal");     // the reversal's silo|silob|mnozstvi|naz_odru, and ZE|DO as shown
+    QTest::addColumn<QString>("check");       // a statement giving v, and what it gives
+    QTest::addColumn<QString>("checked");
+    const QString notWritten = u" Storno nebylo zapsáno."_s;
+    const QString silo7 = u"select concat(partie, '|', naz_odru, '|', ifnull(navoz, 'none')) as v from ppsila where silo = 7"_s;
+    const QString filledNow = u"select concat(partie, '|', naz_odru, '|', navoz = (select max(datum) from ppsilap)) "
+                               "as v from ppsila where silo = 7"_s;
+    const QString silo9 = u"select concat(partie, '|', ifnull(navoz, 'none'), '|', ifnull(ppohyb, 'none')) as v "
+                           "from ppsila where silo = 9"_s;
+
+    QTest::newRow("transfer into an empty silo: the seed goes back with its lot data and filling date")
+        << QList<int>{7, 9} << QString() << QString() << QString() << QList<double>{20, 19.5, 0, 5}
+        << u"09|07|20|Bohemia|09|07"_s << silo7 + u" union all "_s + silo9 << u"123|Bohemia|2026-10-01 08:00:00\n|none|none"_s;
+    QTest::newRow("part of a transfer into a filled silo, which keeps its filling date")
+        << QList<int>{7, 8} << u"2,5"_s << QString() << QString() << QList<double>{20, 19.5, 0, 5}
+        << u"08|07|2.5|Bohemia|08|07"_s << u"select navoz as v from ppsila where silo = 8"_s << u"2026-09-01 08:00:00"_s;
+    QTest::newRow("removal of the whole stock comes back, filled as of the reversal")
+        << QList<int>{7} << QString() << QString() << QString() << QList<double>{20, 19.5, 0, 5}
+        << u"07||20|Bohemia|N|07"_s << filledNow << u"123|Bohemia|1"_s;
+    QTest::newRow("part of a removal comes back") << QList<int>{7} << u"5"_s << QString() << QString()
+        << QList<double>{20, 19.5, 0, 5} << u"07||5|Bohemia|N|07"_s << silo7 << u"123|Bohemia|2026-10-01 08:00:00"_s;
+    QTest::newRow("a target short by less than half a kilo gives back all it holds")
+        << QList<int>{7, 9} << QString() << u"update ppsila set stav = 19.9996 where silo = 9"_s << QString()
+        << QList<double>{19.9996, 19.5, 0, 5} << u"09|07|19.9996|Bohemia|09|07"_s << silo9 << u"|none|none"_s;
+
+    QTest::newRow("the target holds less now") << QList<int>{7, 9} << QString()
+        << u"update ppsila set stav = 12 where silo = 9"_s
+        << u"SILO: 09 již neobsahuje 20,000 t partie 123 (nyní 12,000 t)!"_s + notWritten
+        << QList<double>{0, 19.5, 12, 5} << QString() << QString() << QString();
+    QTest::newRow("the target holds another lot now") << QList<int>{7, 9} << QString()
+        << u"update ppsila set stav = 30, partie = '456' where silo = 9"_s
+        << u"SILO: 09 již neobsahuje 20,000 t partie 123 (nyní 30,000 t partie 456)!"_s + notWritten
+        << QList<double>{0, 19.5, 30, 5} << QString() << QString() << QString();
+    QTest::newRow("the target is empty now") << QList<int>{7, 9} << QString()
+        << u"update ppsila set stav = 0, partie = '' where silo = 9"_s
+        << u"SILO: 09 již neobsahuje 20,000 t partie 123 (nyní je prázdné)!"_s + notWritten
+        << QList<double>{0, 19.5, 0, 5} << QString() << QString() << QString();
+    QTest::newRow("the source holds another lot now") << QList<int>{7, 9} << QString()
+        << u"update ppsila set stav = 3, partie = '456' where silo = 7"_s
+        << u"SILO: 07 nyní obsahuje jinou partii (456)!"_s + notWritten
+        << QList<double>{3, 19.5, 20, 5} << QString() << QString() << QString();
+    QTest::newRow("the source has no room now") << QList<int>{7, 8} << u"2,5"_s
+        << u"update ppsila set stav = 49.6 where silo = 7"_s
+        << u"Není kapacita pro vrácení 2,500 t do SILO: 07!"_s + notWritten
+        << QList<double>{49.6, 22, 0, 5} << QString() << QString() << QString();
+    QTest::newRow("the removal's silo holds another lot now") << QList<int>{7} << QString()
+        << u"update ppsila set stav = 3, partie = '456' where silo = 7"_s
+        << u"SILO: 07 nyní obsahuje jinou partii (456)!"_s + notWritten
+        << QList<double>{3, 19.5, 0, 5} << QString() << QString() << QString();
+    QTest::newRow("the removal's silo has no room now") << QList<int>{7} << u"5"_s
+        << u"update ppsila set stav = 48 where silo = 7"_s
+        << u"Není kapacita pro vrácení 5,000 t do SILO: 07!"_s + notWritten
+        << QList<double>{48, 19.5, 0, 5} << QString() << QString() << QString();
+    QTest::newRow("the target's row is gone") << QList<int>{7, 9} << QString() << u"delete from ppsila where silo = 9"_s
+        << u"SILO: 09 již v databázi neexistuje!"_s + notWritten
+        << QList<double>{0, 19.5, NoRow, 5} << QString() << QString() << QString();
+    QTest::newRow("the removal's row is gone") << QList<int>{7} << QString() << u"delete from ppsila where silo = 7"_s
+        << u"SILO: 07 již v databázi neexistuje!"_s + notWritten
+        << QList<double>{NoRow, 19.5, 0, 5} << QString() << QString() << QString();
+    QTest::newRow("reversed elsewhere meanwhile") << QList<int>{7, 9} << QString()
+        << u"insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, datum) values ('09', '07', 'ST %1', 20, '123', now())"_s
+        << u"Pohyb ze SILO: 07 do SILO: 09, 20,000 t partie 123 již byl stornován!"_s + notWritten
+        << QList<double>{0, 19.5, 20, 5} << QString() << QString() << QString();
+}
+
+void MovementsTest::reversals()
+{
+    QFETCH(QList<int>, selected);
+    QFETCH(QString, quantity);
+    QFETCH(QString, meanwhile);
+    QFETCH(QString, told);
+    QFETCH(QList<double>, stocks);
+    QFETCH(QString, journal);
+    QFETCH(QString, check);
+    QFETCH(QString, checked);
+    for (int silo : selected)
+        select(silo);
+    if (!quantity.isNull())
+        popis1()->setValue(4, quantity);
+    dialogs->queue({Move, {}});
+    selected.size() == 2 ? suiArrowButton2Click() : suiButton4Click(suiButton4());
+    const qint64 reversed = history().lineId(0);
+    if (!meanwhile.isEmpty())
+        db->execute(QString(meanwhile).replace(u"%1"_s, QString::number(reversed)));
+    const double total = db->storeTotal();
+    const qint64 lines = journalLines();
+    dialogs->asked.clear();
+
+    QVERIFY(reverseLine(0));
+    QCOMPARE(dialogs->asked.first().buttons, (QStringList{u"stornovat"_s, u"zpět"_s}));
+    QCOMPARE(dialogs->texts().mid(1), told.isEmpty() ? QStringList() : QStringList{told});
+    QVERIFY2(this->stocks() == stocks, qPrintable(QString::number(this->stocks().first(), 'g', 17)));
+    QCOMPARE(db->storeTotal(), total);
+    QCOMPARE(journalLines(), lines + (told.isEmpty() ? 1 : 0));
+    if (!told.isEmpty())
+        return;
+    Result line = db->admin().query(u"select concat(silo, '|', silob, '|', mnozstvi, '|', naz_odru) as v, cislopp, "
+                                    "datum from ppsilap order by id desc limit 1"_s);
+    QVERIFY(line.next());
+    QCOMPARE(line.toText(u"cislopp"_s), u"ST %1"_s.arg(reversed));
+    QCOMPARE(line.toText(u"v"_s) + u'|' + history().index(0, 1).data().toString() + u'|'
+                 + history().index(0, 2).data().toString(), journal);
+    QCOMPARE(history().lineId(1), reversed);
+    QVERIFY(history().isCancelled(0) && history().isCancelled(1));
+    Result value = db->admin().query(check);
+    QStringList values;
+    while (value.next())
+        values << value.toText(u"v"_s);
+    QCOMPARE(values.join(u'\n'), checked);
+}
+
+// Once reversed, a line is never reversed again: its menu item is off, and
+// a second order for it, from this workstation's menu or another's, is
+// refused, as is the reversal of a reversal; the lines' texts must fit.
+void MovementsTest::reversalIsBookedOnce()
+{
+    using movement::ReversalOutcome;
+    select(7);
+    select(9);
+    dialogs->queue({Move, {}});
+    suiArrowButton2Click();
+    const qint64 transfer = history().lineId(0);
+    QVERIFY(reverseLine(0, Storno)); // "zpět" writes nothing
+    QCOMPARE(journalLines(), 1);
+    QVERIFY(reverseLine(0));
+    const qint64 reversal = history().lineId(0);
+    QCOMPARE(journalLines(), 2);
+    QVERIFY(!reverseLine(0)); // the reversal
+    QVERIFY(!reverseLine(1)); // the reversed transfer
+
+    Connection other;
+    other.open(db->settings());
+    const QString now = formatTimestamp(QDateTime::currentDateTime());
+    QCOMPARE(movement::executeReversal(other, transfer, now).outcome, ReversalOutcome::AlreadyReversed);
+    QCOMPARE(movement::executeReversal(other, reversal, now).outcome, ReversalOutcome::IsReversal);
+    QCOMPARE(movement::executeReversal(other, reversal + 1, now).outcome, ReversalOutcome::LineGone);
+    db->execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, datum) values ('10', '', 'PP1', 5, now())"_s);
+    QCOMPARE(movement::executeReversal(other, db->admin().lastInsertId(), now).outcome, ReversalOutcome::NotReversible);
+    QCOMPARE(journalLines(), 3);
+    QCOMPARE(stocks(), (QList<double>{20, 19.5, 0, 5}));
+
+    // Seed coming back into an emptied silo whose lot column is now too narrow for it.
+    select(7);
+    dialogs->queue({Move, {}});
+    suiButton4Click(suiButton4());
+    db->execute(u"alter table ppsila modify partie varchar(2) default ''"_s);
+    QVERIFY_THROWS_EXCEPTION(movement::TextDoesNotFit,
+                             movement::executeReversal(other, history().lineId(0), now, movement::describeTables(other)));
+    QCOMPARE(journalLines(), 4);
+    QCOMPARE(row(7).stav, 0.0);
 }
 
 QTEST_MAIN(MovementsTest)

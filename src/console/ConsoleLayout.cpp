@@ -4,6 +4,7 @@
 #include "console/TForm1.h"
 #include "ui/Skin.h"
 
+#include <QMenu>
 #include <QMouseEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -168,6 +169,8 @@ QWidget *TForm1::buildHistoryPane()
     suiImagePanel4 = new ui::TitleStrip(QStringLiteral("HISTORIE"));
     suiDBGrid1 = new HistoryGrid;
     suiDBGrid1->setHistoryModel(&history);
+    PopupMenu1 = new QMenu(suiDBGrid1);
+    Stornovatpohyb1 = PopupMenu1->addAction(QStringLiteral("Stornovat pohyb"));
     layout->addWidget(suiImagePanel4);
     layout->addWidget(suiDBGrid1, 1);
     return pane;

@@ -4,7 +4,9 @@
 #include "ui/Skin.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace granovia {
@@ -99,10 +101,10 @@ void paintRowIndicator(QPainter *painter, const QRect &cell, bool current)
     painter->restore();
 }
 
-void markHistoryCell(QStyleOptionViewItem &option, bool current)
+void markHistoryCell(QStyleOptionViewItem &option, bool current, bool cancelled)
 {
     option.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
-    option.palette.setColor(QPalette::Text, skin::Text);
+    option.palette.setColor(QPalette::Text, cancelled ? skin::CancelledText : skin::Text);
     // Narrow columns such as ZE and DO clip their text instead of eliding it.
     option.textElideMode = Qt::ElideNone;
     if (current)
@@ -113,7 +115,8 @@ void HistoryCellDelegate::initStyleOption(QStyleOptionViewItem *option, const QM
 {
     QStyledItemDelegate::initStyleOption(option, index);
     const auto *view = qobject_cast<const QAbstractItemView *>(option->widget);
-    markHistoryCell(*option, view && view->currentIndex() == index);
+    markHistoryCell(*option, view && view->currentIndex() == index,
+                    index.data(HistoryModel::CancelledRole).toBool());
 }
 
 void HistoryCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -124,6 +127,7 @@ void HistoryCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
                     option.rect.height(),
                     int(index.data(Qt::TextAlignmentRole).value<Qt::Alignment>()),
                     view && view->currentIndex() == index,
+                    index.data(HistoryModel::CancelledRole).toBool(),
                     painter->device()->devicePixelRatioF()};
     auto found = m_looks.constFind(look);
     if (found == m_looks.constEnd()) {
@@ -239,6 +243,42 @@ void HistoryGrid::currentChanged(const QModelIndex &current, const QModelIndex &
 {
     QTableView::currentChanged(current, previous);
     verticalHeader()->viewport()->update();
+}
+
+void HistoryGrid::contextMenuEvent(QContextMenuEvent *event)
+{
+    event->accept();
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        requestCurrentLineMenu();
+        return;
+    }
+    // The mouse's position is the viewport's.
+    const QModelIndex line = indexAt(event->pos());
+    if (line.isValid())
+        emit lineMenuRequested(line.row(), event->globalPos());
+}
+
+// The menu key and Shift+F10 open the menu of the current line, below it,
+// on every platform; where the platform makes a menu event of the menu key
+// as well, the menu is already up and takes that event.
+void HistoryGrid::keyPressEvent(QKeyEvent *event)
+{
+    const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+    if (event->key() != Qt::Key_Menu && !shiftF10) {
+        QTableView::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    requestCurrentLineMenu();
+}
+
+void HistoryGrid::requestCurrentLineMenu()
+{
+    const QModelIndex line = currentIndex();
+    if (!line.isValid())
+        return;
+    const QRect cell = visualRect(line);
+    emit lineMenuRequested(line.row(), viewport()->mapToGlobal(cell.bottomLeft()));
 }
 
 void HistoryGrid::showNewestLine()

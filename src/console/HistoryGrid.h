@@ -17,9 +17,10 @@ class HistoryModel;
 void paintHistoryTitle(QPainter *painter, const QRect &cell, const QString &title);
 // A cell of the indicator column; the current line's carries a triangle.
 void paintRowIndicator(QPainter *painter, const QRect &cell, bool current);
-// The current cell is yellow and keeps the normal text colour; selection and
-// focus draw nothing, so the operator sees one marked cell.
-void markHistoryCell(QStyleOptionViewItem &option, bool current);
+// The current cell is yellow and keeps its text colour; selection and focus
+// draw nothing, so the operator sees one marked cell. The lines of a reversed
+// movement and of its reversal are written in grey.
+void markHistoryCell(QStyleOptionViewItem &option, bool current, bool cancelled);
 
 // Draws each cell as the style does, once per look: a new line shifts every
 // visible line, and the style's text layout for all of them would cost more
@@ -43,11 +44,13 @@ private:
         int height = 0;
         int alignment = 0;
         bool current = false;
+        bool cancelled = false;
         qreal ratio = 1;
         friend bool operator==(const Look &, const Look &) = default;
         friend size_t qHash(const Look &look, size_t seed = 0)
         {
-            return qHashMulti(seed, look.text, look.width, look.height, look.alignment, look.current, look.ratio);
+            return qHashMulti(seed, look.text, look.width, look.height, look.alignment, look.current,
+                              look.cancelled, look.ratio);
         }
     };
     QPixmap drawn(QStyleOptionViewItem cell, qreal ratio) const;
@@ -57,7 +60,9 @@ private:
 
 // The movement history grid (`suiDBGrid1`): read-only, a title row and an
 // indicator column on the fixed colours; the operator may resize and drag
-// columns, and the column set as left is kept in the layout file.
+// columns, and the column set as left is kept in the layout file. The right
+// mouse button on a line, and the menu key or Shift+F10 on the current line,
+// ask for that line's menu.
 class HistoryGrid final : public QTableView {
     Q_OBJECT
 public:
@@ -78,12 +83,19 @@ public:
     // Makes the newest line current, in the current column, as a re-query does.
     void showNewestLine();
 
+signals:
+    // The menu of the line in this row, to be shown at this point of the screen.
+    void lineMenuRequested(int row, const QPoint &globalPos);
+
 protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void layoutColumns(const QList<HistoryColumn> &columns);
     void showFirstLine();
+    void requestCurrentLineMenu();
     int firstVisibleColumn() const;
 
     HistoryModel *m_model = nullptr;

@@ -17,19 +17,8 @@ const QString HistoryOrder = QStringLiteral(" order by %1 desc").arg(j::Datum);
 // "yyyy-mm-dd hh:nn": the server's "yyyy-mm-dd hh:mm:ss" up to the minutes.
 constexpr qsizetype DatumDisplayLength = 16;
 constexpr int QuantityDecimals = 3;
-// Each line ends with its journal id and its datum, behind the columns' values.
-constexpr qsizetype TrailingValues = 2;
-
-qint64 idOf(const QVariantList &line)
-{
-    return line.at(line.size() - TrailingValues).toLongLong();
-}
-
-// The datum as the server wrote it; empty for NULL.
-QString datumOf(const QVariantList &line)
-{
-    return line.last().toString();
-}
+const QString ReversedTip = QStringLiteral("Pohyb byl stornován.");
+const QString ReversalTip = QStringLiteral("Storno dřívějšího pohybu.");
 
 // The select list and filter of every page, which adds its bound and order.
 QString historySelect()
@@ -146,12 +135,11 @@ bool HistoryModel::remapLines(const QList<HistoryColumn> &columns)
         sources.append(it - m_columns.cbegin());
     }
     for (Line &line : m_lines) {
-        Line remapped;
+        QVariantList remapped;
         remapped.reserve(sources.size());
         for (qsizetype source : sources)
-            remapped.append(line.at(source));
-        remapped.append(line.mid(line.size() - TrailingValues));
-        line = std::move(remapped);
+            remapped.append(line.cells.at(source));
+        line.cells = std::move(remapped);
     }
     return true;
 }
@@ -173,9 +161,15 @@ QVariant HistoryModel::data(const QModelIndex &index, int role) const
     const QString &field = m_columns.at(index.column()).field;
     switch (role) {
     case Qt::DisplayRole:
-        return displayText(field, m_lines.at(index.row()).at(index.column()));
+        return displayText(field, m_lines.at(index.row()).cells.at(index.column()));
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(alignmentOf(field));
+    case CancelledRole:
+        return isCancelled(index.row());
+    case Qt::ToolTipRole:
+        if (movement::kindOf(entry(index.row())) == movement::EntryKind::Reversal)
+            return ReversalTip;
+        return isCancelled(index.row()) ? QVariant(ReversedTip) : QVariant();
     default:
         return {};
     }
@@ -268,9 +262,9 @@ QList<HistoryModel::Line> HistoryModel::readDatedPage(Cursor &cursor)
         }
         return lines;
     }
-    const QString last = page.last().datum;
+    const QString last = page.last().line.datum;
     for (Fetched &fetched : page) {
-        if (fetched.datum != last)
+        if (fetched.line.datum != last)
             lines.append(std::move(fetched.line));
     }
     for (Fetched &fetched : readAll(historySameDatumStatement(last)))
@@ -285,8 +279,10 @@ QList<HistoryModel::Fetched> HistoryModel::readAll(const QString &statement)
     m_availableFields = result.fieldNames();
     QList<Fetched> fetched;
     fetched.reserve(result.rowCount());
-    while (result.next())
+    while (result.next()) {
         fetched.append(readLine(result));
+        noteReversal(fetched.last().line.entry);
+    }
     return fetched;
 }
 
@@ -294,12 +290,11 @@ HistoryModel::Fetched HistoryModel::readLine(const Result &result) const
 {
     Fetched fetched;
     fetched.datumIsNull = result.isNull(historyfield::Datum);
-    fetched.datum = result.toText(historyfield::Datum);
-    fetched.line.reserve(m_columns.size());
+    fetched.line.datum = result.toText(historyfield::Datum);
+    fetched.line.entry = movement::journalEntryOf(result);
+    fetched.line.cells.reserve(m_columns.size());
     for (const HistoryColumn &column : m_columns)
-        fetched.line.append(valueOf(result, column.field));
-    fetched.line.append(result.toInt(j::Id));
-    fetched.line.append(fetched.datum);
+        fetched.line.cells.append(valueOf(result, column.field));
     return fetched;
 }
 
@@ -312,7 +307,8 @@ qint64 HistoryModel::mergeNewerLines(Connection &connection, qint64 afterId)
     qint64 newest = afterId;
     while (result.next()) {
         const Fetched fetched = readLine(result);
-        newest = std::max(newest, idOf(fetched.line));
+        noteReversal(fetched.line.entry);
+        newest = std::max(newest, fetched.line.entry.id);
         int row = 0;
         const Placement placement = readAgain ? Placement::Skip : placementOf(fetched, row);
         if (placement == Placement::Insert)
@@ -329,16 +325,15 @@ qint64 HistoryModel::mergeNewerLines(Connection &connection, qint64 afterId)
 // server wrote them, as the server sorts them.
 HistoryModel::Placement HistoryModel::placementOf(const Fetched &fetched, int &row)
 {
-    if (shownIds().contains(idOf(fetched.line)))
+    if (shownIds().contains(fetched.line.entry.id))
         return Placement::Skip;
     if (fetched.datumIsNull)
         return m_cursor.stage == Stage::Done ? Placement::ReadAgain : Placement::Skip;
-    if (m_cursor.stage == Stage::Dated && (!m_cursor.before || fetched.datum < *m_cursor.before))
+    if (m_cursor.stage == Stage::Dated && (!m_cursor.before || fetched.line.datum < *m_cursor.before))
         return Placement::Skip;
     // Lines stand newest first, the undated at the end.
     const auto at = std::partition_point(m_lines.cbegin(), m_lines.cend(), [&](const Line &line) {
-        const QString datum = datumOf(line);
-        return !datum.isEmpty() && datum > fetched.datum;
+        return !line.datum.isEmpty() && line.datum > fetched.line.datum;
     });
     row = int(at - m_lines.cbegin());
     return Placement::Insert;
@@ -349,7 +344,7 @@ void HistoryModel::insertLine(int row, const Line &line)
     shownIds();
     beginInsertRows({}, row, row);
     m_lines.insert(row, line);
-    m_shownIds.insert(idOf(line));
+    m_shownIds.insert(line.entry.id);
     m_shownIdsRows = m_lines.size();
     endInsertRows();
 }
@@ -359,20 +354,51 @@ const QSet<qint64> &HistoryModel::shownIds()
     if (m_shownIdsRows != m_lines.size()) {
         m_shownIds.clear();
         for (const Line &line : std::as_const(m_lines))
-            m_shownIds.insert(idOf(line));
+            m_shownIds.insert(line.entry.id);
         m_shownIdsRows = m_lines.size();
     }
     return m_shownIds;
 }
 
+// A reversal read in a later page than its line (a workstation whose clock
+// was behind wrote it) repaints that line.
+void HistoryModel::noteReversal(const movement::JournalEntry &entry)
+{
+    const std::optional<qint64> reversed = movement::reversedLineOf(entry);
+    if (!reversed || m_reversed.contains(*reversed))
+        return;
+    m_reversed.insert(*reversed);
+    const auto shown = std::find_if(m_lines.cbegin(), m_lines.cend(),
+                                    [&](const Line &line) { return line.entry.id == *reversed; });
+    if (shown == m_lines.cend())
+        return;
+    const int row = int(shown - m_lines.cbegin());
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
 qint64 HistoryModel::lineId(int row) const
 {
-    return idOf(m_lines.at(row));
+    return m_lines.at(row).entry.id;
 }
 
 QString HistoryModel::lineDatum(int row) const
 {
-    return datumOf(m_lines.at(row));
+    return m_lines.at(row).datum;
+}
+
+const movement::JournalEntry &HistoryModel::entry(int row) const
+{
+    return m_lines.at(row).entry;
+}
+
+bool HistoryModel::isReversible(int row) const
+{
+    return movement::isReversible(entry(row)) && !m_reversed.contains(lineId(row));
+}
+
+bool HistoryModel::isCancelled(int row) const
+{
+    return m_reversed.contains(lineId(row)) || movement::kindOf(entry(row)) == movement::EntryKind::Reversal;
 }
 
 } // namespace granovia

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/ColumnLayout.h"
+#include "movements/Reversal.h"
 
 #include <QAbstractTableModel>
 #include <QSet>
@@ -32,10 +33,15 @@ QString historyNullDatumStatement();
 QString historyNewerStatement(qint64 afterId, int limit);
 
 // The history grid's rows, read page by page as the view scrolls. Each row
-// keeps only the values of the grid's columns.
+// keeps the values of the grid's columns and what its journal line records.
+// A reversed line and its reversal are marked as cancelled: a reversal is
+// always newer than the line it reverses, so the lines read so far hold the
+// reversal of every line they hold, and nothing more need be read to know it.
 class HistoryModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // True for a line that a reversal cancels, and for the reversal.
+    static constexpr int CancelledRole = Qt::UserRole + 1;
     static constexpr int PageSize = 200;
     // More new lines than this at once are shown by reading the first page again.
     static constexpr int MergeLimit = PageSize;
@@ -67,6 +73,10 @@ public:
     // wrote it; empty for NULL.
     qint64 lineId(int row) const;
     QString lineDatum(int row) const;
+    const movement::JournalEntry &entry(int row) const;
+    // A transfer or a removal that no line read so far reverses.
+    bool isReversible(int row) const;
+    bool isCancelled(int row) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -81,7 +91,11 @@ signals:
     void fetchFailed(const QString &message);
 
 private:
-    using Line = QVariantList;
+    struct Line {
+        QVariantList cells; // the values of the columns, in their order
+        movement::JournalEntry entry;
+        QString datum; // as the server wrote it; empty for NULL
+    };
     // Where reading stands: the dated lines page by page, then the undated.
     enum class Stage { Dated, Undated, Done };
     struct Cursor {
@@ -90,7 +104,6 @@ private:
     };
     struct Fetched {
         Line line;
-        QString datum; // as the server wrote it
         bool datumIsNull = false;
     };
 
@@ -106,6 +119,8 @@ private:
     Placement placementOf(const Fetched &fetched, int &row);
     void insertLine(int row, const Line &line);
     const QSet<qint64> &shownIds();
+    // Remembers the line that a line read reverses, and repaints it if shown.
+    void noteReversal(const movement::JournalEntry &entry);
 
     Connection *m_connection = nullptr;
     QList<HistoryColumn> m_columns = defaultHistoryColumns();
@@ -116,6 +131,8 @@ private:
     // Ids of the shown lines, as of m_shownIdsRows rows; -1: to be counted.
     QSet<qint64> m_shownIds;
     qsizetype m_shownIdsRows = -1;
+    // Ids of the lines that the lines read so far reverse.
+    QSet<qint64> m_reversed;
 };
 
 } // namespace granovia

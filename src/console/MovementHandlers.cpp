@@ -85,7 +85,7 @@ TForm1::MovementResult TForm1::transfer(const PanelSide &source, const PanelSide
     const movement::Outcome outcome = movement::executeTransfer(ZConnection1, order, *quantity, m_tables);
     if (outcome != movement::Outcome::Done)
         return refused(outcome, driven);
-    refreshAfterMovement(driven);
+    refreshAfterMovement({source.id, target.id}, driven);
     return movement::DeskResult::Done;
 }
 
@@ -126,7 +126,7 @@ TForm1::MovementResult TForm1::removal(const PanelSide &panel, bool driven)
     const movement::Outcome outcome = movement::executeRemoval(ZConnection1, order, *quantity, m_tables);
     if (outcome != movement::Outcome::Done)
         return refused(outcome, driven);
-    refreshAfterMovement(driven);
+    refreshAfterMovement({panel.id}, driven);
     return movement::DeskResult::Done;
 }
 
@@ -161,19 +161,18 @@ movement::DeskResult TForm1::refused(movement::Outcome outcome, bool driven)
     return result;
 }
 
-// Only what the movement changed is read again: the rows of the panels'
-// silos and the journal lines since the newest shown. The screen ends as a
-// full re-read would leave it, and the operator sees it when the handler
-// returns to the event loop. The movement is written by now: a failed read
-// must not tell the operator otherwise, or he would make it again. The live
-// view's next poll that gets through shows it.
-void TForm1::refreshAfterMovement(bool driven)
+// Only what the movement changed is read again: the rows of its silos and
+// the journal lines since the newest shown. The screen ends as a full
+// re-read would leave it, and the operator sees it when the handler returns
+// to the event loop. The movement is written by now: a failed read must not
+// tell the operator otherwise, or he would make it again. The live view's
+// next poll that gets through shows it.
+void TForm1::refreshAfterMovement(const QList<qint32> &changed, bool driven)
 {
-    const QList<qint32> ids{snapshot.vyber_a, snapshot.vyber_b};
     suiButton1Click();
     suiButton2Click();
     try {
-        liveView.showOwnMovement(ids);
+        liveView.showOwnMovement(changed);
     } catch (const DbError &) {
         if (!driven)
             notice(NotRefreshedText);

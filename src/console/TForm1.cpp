@@ -62,6 +62,7 @@ TForm1::TForm1(ConsoleContext context, QWidget *parent)
     , suiMessageDialog1(this, {QStringLiteral("OK")}, ui::DialogIcon::Stop)
     , suiMessageDialog2(this, {QStringLiteral("přesunout"), QStringLiteral("storno")}, ui::DialogIcon::Question,
                         QStringLiteral("Opravdu přesunout osivo"))
+    , suiMessageDialog3(this, {QStringLiteral("stornovat"), QStringLiteral("zpět")}, ui::DialogIcon::Question)
     , mno(this, QStringLiteral("Upravit přesouvané množství"), QStringLiteral("upravit"), QStringLiteral("storno"))
     , liveView(*this)
     , m_context(std::move(context))
@@ -160,6 +161,10 @@ void TForm1::connectHandlers()
     }
     connect(&history, &HistoryModel::fetchFailed, this,
             [this](const QString &message) { ui::showError(this, AppError(message)); });
+    connect(suiDBGrid1, &HistoryGrid::lineMenuRequested, this, [this](int row, const QPoint &at) {
+        ui::guarded(this, [&] { suiDBGrid1ContextPopup(row, at); });
+    });
+    connect(Stornovatpohyb1, &QAction::triggered, this, guard(&TForm1::Stornovatpohyb1Click));
 }
 
 bool TForm1::isPanelMode() const

@@ -7,6 +7,7 @@
 #include "console/OverviewGrid.h"
 #include "movements/MovementDesk.h"
 #include "movements/Movements.h"
+#include "movements/Reversal.h"
 #include "store/Connection.h"
 #include "store/SiloSnapshot.h"
 #include "store/StartAudit.h"
@@ -21,6 +22,8 @@
 #include <memory>
 #include <optional>
 
+class QAction;
+class QMenu;
 class QSplitter;
 
 namespace granovia {
@@ -136,6 +139,12 @@ private:
     void Timer1Timer();
     // Opens the window of history and reports, or brings it to the front.
     void suiButton6Click();
+    // The menu of a history line, at a point of the screen; its item
+    // "Stornovat pohyb" is enabled for a movement that can be reversed.
+    void suiDBGrid1ContextPopup(int row, const QPoint &globalPos);
+    // Reverses the line of the menu after the operator's "stornovat".
+    // Database errors reach the caller.
+    void Stornovatpohyb1Click();
 
     MovementResult transfer(const PanelSide &source, const PanelSide &target, bool driven);
     MovementResult removal(const PanelSide &panel, bool driven);
@@ -143,7 +152,10 @@ private:
     // The result of a movement that the database refused, told to the
     // operator unless the movement runs driven.
     movement::DeskResult refused(movement::Outcome outcome, bool driven);
-    void refreshAfterMovement(bool driven);
+    // Shows what a written movement changed: the rows with these ids and the
+    // new journal lines; both panels are emptied.
+    void refreshAfterMovement(const QList<qint32> &changed, bool driven);
+    void reversalRefused(const movement::ReversalResult &result, const movement::JournalEntry &line);
     void notice(const QString &text);
     PanelSide panelA() const;
     PanelSide panelB() const;
@@ -173,6 +185,8 @@ private:
     HistoryModel history;
     ui::MessageDialog suiMessageDialog1;
     ui::MessageDialog suiMessageDialog2;
+    // The question before a reversal: "stornovat" or "zpět".
+    ui::MessageDialog suiMessageDialog3;
     ui::InputDialog mno;
     QTimer Timer1;
     // Shows what others change while the console runs.
@@ -200,12 +214,16 @@ private:
     ui::SuiButton *suiButton6 = nullptr;
     ui::SuiArrowButton *suiArrowButton1 = nullptr;
     ui::SuiArrowButton *suiArrowButton2 = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QAction *Stornovatpohyb1 = nullptr;
 
     ConsoleContext m_context;
     std::unique_ptr<ConsoleDesk> m_desk;
     OverviewModel *m_prehledModel = nullptr;
     OverviewModel *m_prehled2Model = nullptr;
     movement::MovementTables m_tables;
+    // The line whose menu was shown last, as it was then.
+    std::optional<movement::JournalEntry> m_menuLine;
     // The start's work after the connection, until it has all been done.
     StartRequest m_startRequest;
     bool m_recordPending = false;

@@ -89,23 +89,22 @@ QString selectSourceRow(const TransferOrder &o)
     return QStringLiteral("select * from %1 where %2 = %3").arg(s::Table, s::Id).arg(o.sourceId);
 }
 
-QString fillTargetDate(const TransferOrder &o, const QString &fillingDate, const Escape &e)
+QString fillDateIfEmpty(qint64 id, const QString &fillingDate, const Escape &e)
 {
     return joinLines({
         updateSilos() + u' ' + assign(s::Navoz, e, fillingDate),
-        QStringLiteral("where %1 and %2 = %3").arg(noStock(), s::Id).arg(o.targetId),
+        QStringLiteral("where %1 and %2 = %3").arg(noStock(), s::Id).arg(id),
     });
 }
 
-QString addToTarget(const TransferOrder &o, const Escape &e)
+QString addToSilo(qint64 id, const QString &quantityText, const Lot &lot, const QString &timestamp, const Escape &e)
 {
     return joinLines({
-        updateSilos() + QStringLiteral(" %1 = ifnull(%1, 0) + %2,").arg(s::Stav, o.quantityText),
-        QStringList{assign(s::Partie, e, o.lot.partie), assign(s::Ppohyb, e, o.timestamp),
-                    assign(s::NazDru, e, o.lot.druh), assign(s::NazOdru, e, o.lot.odruda),
-                    assign(s::Stupen, e, o.lot.stupen)}
+        updateSilos() + QStringLiteral(" %1 = ifnull(%1, 0) + %2,").arg(s::Stav, quantityText),
+        QStringList{assign(s::Partie, e, lot.partie), assign(s::Ppohyb, e, timestamp), assign(s::NazDru, e, lot.druh),
+                    assign(s::NazOdru, e, lot.odruda), assign(s::Stupen, e, lot.stupen)}
             .join(QStringLiteral(", ")),
-        QStringLiteral("where %1 = %2").arg(s::Id).arg(o.targetId),
+        QStringLiteral("where %1 = %2").arg(s::Id).arg(id),
     });
 }
 
@@ -142,6 +141,54 @@ QString journalRemoval(const RemovalOrder &o, const Escape &e)
     return joinLines(lines + journalTail(o.quantityText, o.lot, o.timestamp, e));
 }
 
+QString reversalMark(qint64 reversedId)
+{
+    return QStringLiteral("ST ") + QString::number(reversedId);
+}
+
+QString journalTransferReversal(const TransferOrder &o, qint64 reversedId, const Escape &e)
+{
+    QStringList lines{
+        QStringLiteral("insert into %1 set").arg(j::Table),
+        assign(j::Silo, e, o.sourceNumber) + u',',
+        assign(j::Silob, e, o.targetNumber) + u',',
+        assign(j::Cislopp, e, reversalMark(reversedId)) + u',',
+    };
+    return joinLines(lines + journalTail(o.quantityText, o.lot, o.timestamp, e));
+}
+
+QString journalRemovalReversal(const RemovalOrder &o, qint64 reversedId, const Escape &e)
+{
+    QStringList lines{
+        QStringLiteral("insert into %1 set").arg(j::Table),
+        j::Silob + QStringLiteral(" = \"\","),
+        assign(j::Silo, e, o.siloNumber) + u',',
+        assign(j::Cislopp, e, reversalMark(reversedId)) + u',',
+    };
+    return joinLines(lines + journalTail(o.quantityText, o.lot, o.timestamp, e));
+}
+
+QString selectJournalLine(qint64 id)
+{
+    return QStringLiteral("select %1, %2, %3, %4, %5, %6, %7, %8, %9 from %10 where %1 = %11")
+        .arg(j::Id, j::Silo, j::Silob, j::Cislopp, j::Mnozstvi, j::Partie, j::NazDru, j::NazOdru, j::Stupen)
+        .arg(j::Table)
+        .arg(id);
+}
+
+QString lockJournalLine(qint64 id)
+{
+    return selectJournalLine(id) + QStringLiteral(" for update");
+}
+
+QString countReversals(qint64 reversedId, const Escape &e)
+{
+    return QStringLiteral("select count(*) as n from %1 where %2 > %3 and %4")
+        .arg(j::Table, j::Id)
+        .arg(reversedId)
+        .arg(assign(j::Cislopp, e, reversalMark(reversedId)));
+}
+
 QString countJournalLines(const TransferOrder &o, qint64 journalId, const Escape &e)
 {
     return countJournalLines(journalId, o.sourceNumber, o.targetNumber, o.quantityText, o.lot, o.timestamp, e);
@@ -159,8 +206,9 @@ QString lockRows(const QList<qint64> &ids)
     QStringList keys;
     for (qint64 id : sorted)
         keys.append(QString::number(id));
-    return QStringLiteral("select %1, %2, %3, %4 from %5 where %1 in (%6) order by %1 for update")
-        .arg(s::Id, s::Stav, s::Kapacita, s::Partie, s::Table, keys.join(QStringLiteral(", ")));
+    return QStringLiteral("select %1, %2, %3, %4, %5, %6, %7, %8 from %9 where %1 in (%10) order by %1 for update")
+        .arg(s::Id, s::Silo, s::Stav, s::Kapacita, s::Partie, s::NazDru, s::NazOdru, s::Stupen, s::Table)
+        .arg(keys.join(QStringLiteral(", ")));
 }
 
 QString lockTables()

@@ -42,17 +42,35 @@ QString siloNumberOfCaption(const QString &caption);
 // The quantity as statements write it: every ',' becomes '.'.
 QString quantityTextOf(const QString &panelText);
 
-// A transfer's statements 1..6, in their order. A NULL stock of the target
-// counts as 0: it takes the filling date and adds the quantity to 0.
+// A transfer's statements 1..6, in their order: journalTransfer,
+// selectSourceRow, then fillDateIfEmpty and addToSilo on the target,
+// takeFromSilo and clearIfEmpty on the source. A NULL stock counts as 0: the
+// silo takes the filling date and adds the quantity to 0.
 QString journalTransfer(const TransferOrder &order, const Escape &escape);
 QString selectSourceRow(const TransferOrder &order);
-QString fillTargetDate(const TransferOrder &order, const QString &fillingDate, const Escape &escape);
-QString addToTarget(const TransferOrder &order, const Escape &escape);
+QString fillDateIfEmpty(qint64 id, const QString &fillingDate, const Escape &escape);
+QString addToSilo(qint64 id, const QString &quantityText, const Lot &lot, const QString &timestamp,
+                  const Escape &escape);
 QString takeFromSilo(qint64 id, const QString &quantityText, const QString &timestamp, const Escape &escape);
 QString clearIfEmpty(qint64 id);
 
 // A removal's statement 1; statements 2 and 3 are takeFromSilo and clearIfEmpty.
 QString journalRemoval(const RemovalOrder &order, const Escape &escape);
+
+// A reversal points at the journal line it cancels: its document number
+// (cislopp) is "ST " and that line's id.
+QString reversalMark(qint64 reversedId);
+// The journal line of a reversal: of a transfer S -> T, the transfer T -> S;
+// of a removal out of S, seed coming into S from outside (no silob).
+QString journalTransferReversal(const TransferOrder &order, qint64 reversedId, const Escape &escape);
+QString journalRemovalReversal(const RemovalOrder &order, qint64 reversedId, const Escape &escape);
+// The journal line to be reversed, as it stands and locked: two reversals
+// of one line wait for each other at the lock.
+QString selectJournalLine(qint64 id);
+QString lockJournalLine(qint64 id);
+// Counts the reversals of a journal line. A reversal is written after the
+// line it reverses, so only the lines above its id are read.
+QString countReversals(qint64 reversedId, const Escape &escape);
 
 // Counts the journal line of this very movement: the line of that id, with
 // the movement's time, silos, quantity and lot. The line commits together

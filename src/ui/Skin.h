@@ -24,6 +24,8 @@ inline const QColor CurrentHistoryCell{255, 255, 0};
 // A value that another workstation changed, for a moment after it arrives.
 inline const QColor ChangedValue{255, 214, 120};
 inline const QColor GridLine{200, 192, 176};
+// The text of history lines that cancel each other: a reversed movement and its reversal.
+inline const QColor CancelledText{140, 140, 140};
 // The text of what could not be read, such as silos not yet loaded.
 inline const QColor NotLoadedText{160, 150, 130};
 

@@ -7,6 +7,7 @@
 #include "console/TForm1.h"
 
 #include <QCoreApplication>
+#include <QMenu>
 #include <QtTest>
 
 namespace granovia::test {
@@ -41,6 +42,9 @@ public:
     GRANOVIA_PART(mno)
     GRANOVIA_PART(suiMessageDialog1)
     GRANOVIA_PART(suiMessageDialog2)
+    GRANOVIA_PART(suiMessageDialog3)
+    GRANOVIA_PART(PopupMenu1)
+    GRANOVIA_PART(Stornovatpohyb1)
     GRANOVIA_PART(suiForm1)
     GRANOVIA_PART(suiImagePanel1)
     GRANOVIA_PART(suiImagePanel2)
@@ -71,6 +75,8 @@ public:
     GRANOVIA_HANDLER(Timer1Timer)
     GRANOVIA_HANDLER(nacti_sila)
     GRANOVIA_HANDLER(finishStart)
+    GRANOVIA_HANDLER(suiDBGrid1ContextPopup)
+    GRANOVIA_HANDLER(Stornovatpohyb1Click)
 #undef GRANOVIA_PART
 #undef GRANOVIA_HANDLER
 
@@ -126,6 +132,20 @@ protected:
     }
 
     qint64 journalLines() { return db->count(QStringLiteral("ppsilap")); }
+
+    // Opens the menu of the history line in row and, when its item is
+    // enabled, orders the reversal with this answer to the question (1:
+    // "stornovat"). False when the item was disabled.
+    bool reverseLine(int row, int answer = 1)
+    {
+        suiDBGrid1ContextPopup(row, QPoint());
+        PopupMenu1()->close();
+        if (!Stornovatpohyb1()->isEnabled())
+            return false;
+        dialogs->queue({answer, {}});
+        Stornovatpohyb1Click();
+        return true;
+    }
 
     std::unique_ptr<ScratchDatabase> db;
     std::unique_ptr<Installation> installation;

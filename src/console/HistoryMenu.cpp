@@ -1,0 +1,120 @@
+// The history's line menu and the reversal of a wrong movement: a
+// counter-movement booked from the history, which cancels the line.
+#include "app/NumberFormat.h"
+#include "console/TForm1.h"
+#include "store/SiloLabel.h"
+#include "store/Stock.h"
+
+#include <QDateTime>
+#include <QMenu>
+
+namespace granovia {
+
+namespace {
+
+constexpr int AnswerStornovat = 1;
+constexpr int QuantityDecimals = 3;
+
+const QString QuestionText = QStringLiteral("Opravdu stornovat pohyb %1?");
+const QString NotWritten = QStringLiteral(" Storno nebylo zapsáno.");
+const QString LineGoneText = QStringLiteral("Pohyb již v historii neexistuje!");
+const QString IsReversalText = QStringLiteral("Pohyb je sám stornem jiného pohybu, nelze jej stornovat!");
+const QString NotReversibleText =
+    QStringLiteral("Pohyb není přesunem mezi sily ani výdejem mimo silo, nelze jej stornovat!");
+const QString AlreadyReversedText = QStringLiteral("Pohyb %1 již byl stornován!");
+const QString MissingRowText = QStringLiteral("%1 již v databázi neexistuje!");
+const QString SeedGoneText = QStringLiteral("%1 již neobsahuje %2 t partie %3 (%4)!");
+const QString NowEmptyText = QStringLiteral("nyní je prázdné");
+const QString NowHoldsText = QStringLiteral("nyní %1 t");
+const QString NowHoldsLotText = QStringLiteral("nyní %1 t partie %2");
+const QString OtherLotText = QStringLiteral("%1 nyní obsahuje jinou partii (%2)!");
+const QString NoCapacityText = QStringLiteral("Není kapacita pro vrácení %1 t do %2!");
+
+QString tonnes(double quantity)
+{
+    return numbers::fixed(quantity, QuantityDecimals);
+}
+
+// "ze SILO: 07 do SILO: 12, 20,000 t partie P-123"; a removal goes "mimo silo".
+QString movementText(const movement::JournalEntry &line)
+{
+    const movement::LineSilos silos = movement::silosOf(line);
+    const QString target =
+        silos.target ? QStringLiteral("do ") + silolabel::label(*silos.target) : QStringLiteral("mimo silo");
+    return QStringLiteral("ze %1 %2, %3 t partie %4")
+        .arg(silolabel::label(silos.source), target, tonnes(line.mnozstvi), line.lot.partie);
+}
+
+// What the silo that received the seed holds instead.
+QString holdsNow(const movement::ReversalResult &result, const movement::JournalEntry &line)
+{
+    if (stock::isNone(result.stock))
+        return NowEmptyText;
+    if (result.lot == line.lot.partie)
+        return NowHoldsText.arg(tonnes(result.stock));
+    return NowHoldsLotText.arg(tonnes(result.stock), result.lot);
+}
+
+QString refusalText(const movement::ReversalResult &result, const movement::JournalEntry &line)
+{
+    using movement::ReversalOutcome;
+    const QString silo = silolabel::label(result.silo);
+    switch (result.outcome) {
+    case ReversalOutcome::LineGone:
+        return LineGoneText;
+    case ReversalOutcome::IsReversal:
+        return IsReversalText;
+    case ReversalOutcome::NotReversible:
+        return NotReversibleText;
+    case ReversalOutcome::AlreadyReversed:
+        return AlreadyReversedText.arg(movementText(line));
+    case ReversalOutcome::MissingRow:
+        return MissingRowText.arg(silo);
+    case ReversalOutcome::SeedGone:
+        return SeedGoneText.arg(silo, tonnes(line.mnozstvi), line.lot.partie, holdsNow(result, line));
+    case ReversalOutcome::OtherLot:
+        return OtherLotText.arg(silo, result.lot);
+    case ReversalOutcome::NoCapacity:
+        return NoCapacityText.arg(tonnes(line.mnozstvi), silo);
+    case ReversalOutcome::Done:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+void TForm1::suiDBGrid1ContextPopup(int row, const QPoint &globalPos)
+{
+    if (row < 0 || row >= history.rowCount())
+        return;
+    m_menuLine = history.entry(row);
+    Stornovatpohyb1->setEnabled(history.isReversible(row));
+    PopupMenu1->popup(globalPos);
+}
+
+// The menu's line is known by its id: lines that the live view puts into
+// the history while the menu is up move it to another row.
+void TForm1::Stornovatpohyb1Click()
+{
+    if (!m_menuLine)
+        return;
+    const movement::JournalEntry line = *m_menuLine;
+    suiMessageDialog3.setText(QuestionText.arg(movementText(line)));
+    if (suiMessageDialog3.showModal() != AnswerStornovat)
+        return;
+    const movement::ReversalResult result = movement::executeReversal(
+        ZConnection1, line.id, formatTimestamp(QDateTime::currentDateTime()), m_tables);
+    if (result.outcome != movement::ReversalOutcome::Done) {
+        reversalRefused(result, line);
+        return;
+    }
+    refreshAfterMovement(result.siloIds, false);
+}
+
+void TForm1::reversalRefused(const movement::ReversalResult &result, const movement::JournalEntry &line)
+{
+    notice(refusalText(result, line) + NotWritten);
+}
+
+} // namespace granovia
