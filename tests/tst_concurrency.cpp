@@ -2,6 +2,7 @@
 // movement is whole, the journal explains every stock, no silo is overfilled.
 #include "TestDatabase.h"
 #include "movements/Movements.h"
+#include "movements/Reversal.h"
 #include "store/DbError.h"
 
 #include <QDateTime>
@@ -56,6 +57,13 @@ void workstation(const ConnectionSettings &settings, quint32 seed, std::atomic<i
     }
 }
 
+qint64 scalar(Connection &connection, const QString &statement)
+{
+    Result result = connection.query(statement);
+    result.next();
+    return result.toInt(u"n"_s);
+}
+
 // The server's count of deadlocks since it started.
 qint64 deadlocks(Connection &connection)
 {
@@ -73,6 +81,8 @@ private slots:
     void journalAndStocksAgree();
     void lockWaitTimeOutIsRetried_data();
     void lockWaitTimeOutIsRetried();
+    void oneLineReversedAtOnceIsBookedOnce_data();
+    void oneLineReversedAtOnceIsBookedOnce();
 };
 
 void ConcurrencyTest::journalAndStocksAgree()
@@ -160,6 +170,66 @@ void ConcurrencyTest::lockWaitTimeOutIsRetried()
     Result source = db.admin().query(u"select stav from ppsila where id = 1"_s);
     QVERIFY(source.next());
     QCOMPARE(source.toDouble(u"stav"_s), moves ? 45.0 : 50.0);
+}
+
+void ConcurrencyTest::oneLineReversedAtOnceIsBookedOnce_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::newRow("row locks") << u"InnoDB"_s;
+    QTest::newRow("tables without transactions") << u"MyISAM"_s;
+}
+
+// Two workstations reverse one transfer at the same moment: the second asks
+// while the first, its tests passed, is about to write. The target holds
+// enough for both, so only the locks can keep the second from booking.
+void ConcurrencyTest::oneLineReversedAtOnceIsBookedOnce()
+{
+    QFETCH(QString, engine);
+    ScratchDatabase db(u"t_reversal_race"_s);
+    db.execute(u"alter table ppsila engine = %1"_s.arg(engine));
+    db.execute(u"alter table ppsilap engine = %1"_s.arg(engine));
+    db.execute(u"insert into ppsila (id, silo, stav, kapacita, partie) values (1, 1, 50, 100, 'L1'), (2, 2, 50, 100, 'L1')"_s);
+    Connection first;
+    first.open(db.settings());
+    Connection second;
+    second.open(db.settings());
+    const movement::MovementTables tables = movement::describeTables(first);
+    const QString stamp = formatTimestamp(QDateTime::currentDateTime());
+    const movement::TransferOrder order{u"01"_s, u"02"_s, u"5"_s, {u"L1"_s, {}, {}, {}}, 1, 2, stamp};
+    QCOMPARE(movement::executeTransfer(first, order, 5, tables), movement::Outcome::Done);
+    const qint64 line = scalar(db.admin(), u"select max(id) as n from ppsilap"_s);
+    Result session = second.query(u"select connection_id() as id"_s);
+    QVERIFY(session.next());
+    const qint64 secondSession = session.toInt(u"id"_s);
+    // The second in its locking read of the line, which the first holds, or
+    // waiting for the tables; the process list is live, unlike the server's
+    // tables of transactions.
+    const QString waiting = u"select count(*) as n from information_schema.processlist where id = %1 and "
+                            "(info like '%for update' or state like 'Waiting for table%')"_s.arg(secondSession);
+
+    std::optional<movement::ReversalResult> secondResult;
+    QString secondFailure;
+    std::thread racer;
+    const auto overlap = [&](int step) {
+        if (step != movement::reversalstep::Journal || racer.joinable())
+            return;
+        racer = std::thread([&] {
+            try {
+                secondResult = movement::executeReversal(second, line, stamp, tables);
+            } catch (const DbError &error) {
+                secondFailure = error.message();
+            }
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(scalar(db.admin(), waiting) == 1, 5000);
+    };
+    const movement::ReversalResult firstResult = movement::executeReversal(first, line, stamp, tables, overlap);
+    QVERIFY(racer.joinable());
+    racer.join();
+    QCOMPARE(firstResult.outcome, movement::ReversalOutcome::Done);
+    QVERIFY2(secondResult, qPrintable(secondFailure));
+    QCOMPARE(secondResult->outcome, movement::ReversalOutcome::AlreadyReversed);
+    QCOMPARE(scalar(db.admin(), u"select count(*) as n from ppsilap where cislopp = 'ST %1'"_s.arg(line)), 1);
+    QCOMPARE(scalar(db.admin(), u"select sum(stav = 50) as n from ppsila"_s), 2);
 }
 
 QTEST_GUILESS_MAIN(ConcurrencyTest)

@@ -2,11 +2,14 @@
 // the selection into the detail panels and the quantity edit.
 #include "ConsoleFixture.h"
 #include "ModalWatch.h"
+#include "console/HistoryGrid.h"
 #include "ui/Skin.h"
 #include "ui/SkinnedFrame.h"
 
+#include <QContextMenuEvent>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QLineEdit>
 #include <QScreen>
 #include <QPainter>
@@ -108,6 +111,9 @@ private slots:
     void quantityEditOnEmptyPanel();
     void dialogsWearTheSkin_data();
     void dialogsWearTheSkin();
+
+    void historyLineMenu_data();
+    void historyLineMenu();
 
 };
 
@@ -567,6 +573,69 @@ void ConsoleTest::dialogsWearTheSkin()
     }
     QVERIFY(looked);
     QCOMPARE(result, answer);
+}
+
+// Lines of the history, newest first: a reversal (of the removal below it),
+// a reversed removal, an intake, a removal and a transfer.
+void ConsoleTest::historyLineMenu_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("trigger");  // "mouse", "menu" or "shift+F10"
+    QTest::addColumn<QString>("question"); // empty: the item is disabled
+    QTest::newRow("right button on a transfer") << 4 << u"mouse"_s
+        << u"Opravdu stornovat pohyb ze SILO: 07 do SILO: 12, 20,000 t partie P-123?"_s;
+    QTest::newRow("menu key on a removal") << 3 << u"menu"_s
+        << u"Opravdu stornovat pohyb ze SILO: 50 mimo silo, 12,500 t partie P-9?"_s;
+    QTest::newRow("Shift+F10 on a transfer") << 4 << u"shift+F10"_s
+        << u"Opravdu stornovat pohyb ze SILO: 07 do SILO: 12, 20,000 t partie P-123?"_s;
+    QTest::newRow("Shift+F10 on an intake") << 2 << u"shift+F10"_s << QString();
+    QTest::newRow("right button on a reversed removal") << 1 << u"mouse"_s << QString();
+    QTest::newRow("menu key on a reversal") << 0 << u"menu"_s << QString();
+}
+
+void ConsoleTest::historyLineMenu()
+{
+    QFETCH(int, row);
+    QFETCH(QString, trigger);
+    QFETCH(QString, question);
+    db->execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, datum) values "
+                "('07', '12', '', 20, 'P-123', '2026-11-01 08:00:00'), ('50', '', '', 12.5, 'P-9', '2026-11-02 08:00:00'),"
+                "('15', '', 'PP1', 3, 'P-1', '2026-11-03 08:00:00'), ('08', '', '', 1, 'X', '2026-11-04 08:00:00'),"
+                "('08', '', 'ST 4', 1, 'X', '2026-11-05 08:00:00')"_s);
+    restartConsole();
+    HistoryGrid *grid = suiDBGrid1();
+    QVERIFY(QTest::qWaitForWindowExposed(console.get()));
+    const QRect line = grid->visualRect(history().index(row, 1));
+    // The left button makes the line current and opens nothing.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, line.center());
+    QCOMPARE(grid->currentIndex().row(), row);
+    QVERIFY(!QApplication::activePopupWidget());
+    grid->setCurrentIndex(history().index(trigger == u"mouse"_s ? 0 : row, 1));
+    grid->setFocus();
+    if (trigger == u"mouse"_s) {
+        QContextMenuEvent click(QContextMenuEvent::Mouse, line.center(), grid->viewport()->mapToGlobal(line.center()));
+        QApplication::sendEvent(grid->viewport(), &click);
+    } else {
+        QTest::keyClick(grid, trigger == u"menu"_s ? Qt::Key_Menu : Qt::Key_F10,
+                        trigger == u"menu"_s ? Qt::NoModifier : Qt::ShiftModifier);
+    }
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    QVERIFY(menu);
+    const QList<QAction *> items = menu->actions();
+    const auto item = std::find_if(items.cbegin(), items.cend(),
+                                   [](const QAction *action) { return action->text() == u"Stornovat pohyb"_s; });
+    QVERIFY(item != items.cend());
+    QCOMPARE((*item)->isEnabled(), !question.isEmpty());
+    if (question.isEmpty()) {
+        menu->close();
+        return;
+    }
+    dialogs->queue({2, {}}); // "zpět"
+    QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Return);
+    QCOMPARE(dialogs->texts(), QStringList{question});
+    QCOMPARE(dialogs->asked.first().buttons, (QStringList{u"stornovat"_s, u"zpět"_s}));
+    QCOMPARE(journalLines(), 5);
 }
 
 #include "tst_console.moc"

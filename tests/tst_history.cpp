@@ -123,6 +123,59 @@ private slots:
         QCOMPARE(rows(model), QStringList{shown});
     }
 
+    // Transfers and removals can be reversed, once; a reversal and the line
+    // it reverses cancel out, also when the reversal comes in a later page
+    // (written on a workstation whose clock was behind).
+    void reversibleAndCancelledLines_data()
+    {
+        QTest::addColumn<QStringList>("lines"); // ids 1, 2, ... in this order
+        QTest::addColumn<QString>("marks");     // newest first: r reversible, c cancelled, - neither
+        QTest::addColumn<int>("repaints");      // lines repainted as later pages came
+        const auto at = [](int day) { return u"2011-01-%1 10:00:00"_s.arg(day, 2, 10, QLatin1Char('0')); };
+        QTest::newRow("transfer and removal, not an intake")
+            << QStringList{line(u"07"_s, u"12"_s, {}, 3.5, u"P"_s, at(1)), line(u"07"_s, {}, {}, 2, u"P"_s, at(2)),
+                           line(u"15"_s, {}, u"123"_s, 1, u"P"_s, at(3))}
+            << u"-rr"_s << 0;
+        QTest::newRow("a transfer with a document number")
+            << QStringList{line(u"07"_s, u"12"_s, u"9"_s, 3.5, u"P"_s, at(1))} << u"r"_s << 0;
+        QTest::newRow("a transfer and its reversal")
+            << QStringList{line(u"07"_s, u"12"_s, {}, 3.5, u"P"_s, at(1)), line(u"12"_s, u"07"_s, u"ST 1"_s, 3.5, u"P"_s, at(2))}
+            << u"cc"_s << 0;
+        QTest::newRow("a removal and its reversal, an intake")
+            << QStringList{line(u"07"_s, {}, {}, 2, u"P"_s, at(1)), line(u"07"_s, {}, u"ST 1"_s, 2, u"P"_s, at(2))}
+            << u"cc"_s << 0;
+        QTest::newRow("no document number at all reads as an intake")
+            << QStringList{u"('07', '', null, 2, 'P', '2011-01-01 10:00:00')"_s} << u"-"_s << 0;
+        QTest::newRow("no quantity, a silo of the same number or none")
+            << QStringList{line(u"07"_s, u"12"_s, {}, 0, u"P"_s, at(1)), line(u"07"_s, u"7"_s, {}, 1, u"P"_s, at(2)),
+                           line(u"AB"_s, {}, {}, 1, u"P"_s, at(3))}
+            << u"---"_s << 0;
+        QStringList paged{line(u"07"_s, u"12"_s, {}, 3.5, u"P"_s, u"2020-06-01 10:00:00"_s)};
+        for (int i = 0; i < HistoryModel::PageSize; ++i)
+            paged << line(u"07"_s, {}, {}, 1, u"F"_s, formatTimestamp(QDateTime(QDate(2020, 1, 1), QTime()).addSecs(i)));
+        paged << line(u"12"_s, u"07"_s, u"ST 1"_s, 3.5, u"P"_s, u"2019-06-01 10:00:00"_s);
+        QTest::newRow("a reversal older than its line") << paged << u"c"_s + QString(HistoryModel::PageSize, u'r') + u'c' << 1;
+    }
+    void reversibleAndCancelledLines()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, marks);
+        QFETCH(int, repaints);
+        ScratchDatabase db(u"t_hist_reversals"_s);
+        insert(db, lines);
+        HistoryModel model;
+        model.open(db.admin());
+        QSignalSpy repainted(&model, &QAbstractItemModel::dataChanged);
+        fetchAll(model);
+        QString shown;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            QCOMPARE(model.index(row, 0).data(HistoryModel::CancelledRole).toBool(), model.isCancelled(row));
+            shown += model.isReversible(row) ? u'r' : model.isCancelled(row) ? u'c' : u'-';
+        }
+        QCOMPARE(shown, marks);
+        QCOMPARE(repainted.count(), repaints);
+    }
+
     void newestFirstWithoutLinesWithoutSilo()
     {
         ScratchDatabase db(u"t_hist_order"_s);
@@ -298,7 +351,8 @@ private slots:
         ScratchDatabase db(u"t_hist_look"_s);
         insert(db,
                {line(u"07"_s, {}, {}, 1, u"A"_s, u"2011-01-01 10:00:00"_s),
-                line(u"07"_s, {}, {}, 1, u"B"_s, u"2012-01-01 10:00:00"_s)});
+                line(u"07"_s, {}, {}, 1, u"B"_s, u"2012-01-01 10:00:00"_s),
+                line(u"07"_s, {}, u"ST 1"_s, 1, u"A"_s, u"2010-01-01 10:00:00"_s)});
         HistoryModel model;
         model.open(db.admin());
         HistoryGrid grid;
@@ -327,6 +381,20 @@ private slots:
         };
         QVERIFY(marked(0));
         QVERIFY(!marked(1));
+        const auto textColours = [&](int row) {
+            QSet<QRgb> colours;
+            const QRect line = grid.visualRect(model.index(row, 0)) | grid.visualRect(model.index(row, 4));
+            for (int y = line.top(); y < line.bottom(); ++y) {
+                for (int x = line.left(); x < line.right(); ++x)
+                    colours.insert(image.pixel(grid.viewport()->mapTo(&grid, QPoint(x, y))));
+            }
+            return colours;
+        };
+        // The reversed line A is grey, as its reversal is; B is not.
+        QVERIFY(textColours(0).contains(skin::Text.rgb()));
+        QVERIFY(!textColours(0).contains(skin::CancelledText.rgb()));
+        QVERIFY(textColours(1).contains(skin::CancelledText.rgb()));
+        QVERIFY(!textColours(1).contains(skin::Text.rgb()));
     }
 
     void layoutRoundTripKeepsOrderAndWidths()

@@ -5,6 +5,7 @@
 #include "BoardFixture.h"
 #include "console/HistoryGrid.h"
 #include "movements/Movements.h"
+#include "movements/Reversal.h"
 #include "store/StartAudit.h"
 
 #include <QRandomGenerator>
@@ -62,6 +63,7 @@ private slots:
     void cleanup();
 
     void otherWorkstationShowsInGridsAndHistory();
+    void reversalElsewhereShowsAndTakesTheMenuItem();
     void panelOfAChangedSilo_data();
     void panelOfAChangedSilo();
     void pollWaitsForDialogsAndTheBoardAndLosesNoChange();
@@ -128,6 +130,28 @@ void LiveViewTest::otherWorkstationShowsInGridsAndHistory()
     QCOMPARE(grid->rowAt(0), 0);
     QCOMPARE(lines.lineId(grid->currentIndex().row()), current);
     QTRY_VERIFY(screenShows(grid->viewport()));
+}
+
+void LiveViewTest::reversalElsewhereShowsAndTakesTheMenuItem()
+{
+    const HistoryModel &lines = history();
+    transferElsewhere(1, 2, 2.5);
+    QTRY_COMPARE_WITH_TIMEOUT(text(lines, 0, MnozColumn), u"2,500"_s, NoticeWithinMs);
+    const qint64 transfer = lines.lineId(0);
+    suiDBGrid1ContextPopup(0, QPoint());
+    PopupMenu1()->close();
+    QVERIFY(Stornovatpohyb1()->isEnabled());
+
+    const QString now = formatTimestamp(QDateTime::currentDateTime());
+    QCOMPARE(movement::executeReversal(m_other, transfer, now).outcome, movement::ReversalOutcome::Done);
+    QTRY_COMPARE_WITH_TIMEOUT(lines.lineId(1), transfer, NoticeWithinMs);
+    QCOMPARE(text(lines, 0, ZeColumn) + text(lines, 0, DoColumn), u"0201"_s);
+    QVERIFY(lines.isCancelled(0) && lines.isCancelled(1));
+    QTRY_COMPARE_WITH_TIMEOUT(snapshot().sila_stav[1], 40.0L, NoticeWithinMs);
+    QCOMPARE(snapshot().sila_stav[2], 20.0L);
+    suiDBGrid1ContextPopup(1, QPoint());
+    PopupMenu1()->close();
+    QVERIFY(!Stornovatpohyb1()->isEnabled());
 }
 
 void LiveViewTest::panelOfAChangedSilo_data()
