@@ -14,7 +14,10 @@
 //   poll      the console's live view: one poll that finds the floor's
 //             transfer, made on another session as another workstation's,
 //             up to the repainted screen; and one poll that finds nothing,
-//             which must send exactly one statement.
+//             which must send exactly one statement;
+//   reversal  movement::executeReversal, once, of the newest transfer and of
+//             the oldest one, whose test for an earlier reversal reads every
+//             journal line above it (the oldest may be refused, after that).
 // Selecting the silos into the panels is never timed.
 //
 // Every transfer moves 0,1 t between two silos of one lot, in turns one way
@@ -29,6 +32,7 @@
 #include "console/LiveView.h"
 #include "console/TForm1.h"
 #include "movements/Movements.h"
+#include "movements/Reversal.h"
 #include "store/Schema.h"
 #include "store/StartAudit.h"
 
@@ -84,6 +88,8 @@ struct Row {
     Spread full;
     Spread changedPoll;
     Spread idlePoll;
+    double reverseNewest = 0;
+    double reverseOldest = 0;
 };
 
 class Bench {
@@ -290,6 +296,22 @@ Row Bench::measure(qint64 size)
     if (probe(*form).history().rowCount() < HistoryModel::PageSize)
         throw BenchError("the history shows less than a page");
 
+    // 6. Reversals, once each, after the stocks were checked.
+    const auto reversal = [&](const QString &which) {
+        Result line = db.admin().query(u"select %1(id) as id from ppsilap where silob <> ''"_s.arg(which));
+        line.next();
+        QElapsedTimer timer;
+        timer.start();
+        const movement::ReversalOutcome outcome = movement::executeReversal(
+            probe(*form).ZConnection1(), line.toInt(u"id"_s), formatTimestamp(QDateTime::currentDateTime())).outcome;
+        const double ms = elapsedMs(timer);
+        if (which == u"max"_s && outcome != movement::ReversalOutcome::Done)
+            throw BenchError("the reversal of the newest transfer was refused");
+        return ms;
+    };
+    row.reverseNewest = reversal(u"max"_s);
+    row.reverseOldest = reversal(u"min"_s);
+
     row.floor = spreadOf(floor);
     row.movement = spreadOf(moves);
     row.handler = spreadOf(handler);
@@ -332,6 +354,11 @@ void printRows(const std::vector<Row> &rows)
     for (const Row &row : rows)
         std::printf("%13lld | %s | %s\n", static_cast<long long>(row.lines), qPrintable(pair(row.changedPoll)),
                     qPrintable(pair(row.idlePoll)));
+
+    std::printf("\njournal lines | reversal of the newest transfer ms | of the oldest ms\n");
+    for (const Row &row : rows)
+        std::printf("%13lld | %33.2f | %16.2f\n", static_cast<long long>(row.lines), row.reverseNewest,
+                    row.reverseOldest);
 
     std::printf("\nmovement / floor (target <= %.1f):\n", TargetRatio);
     for (const Row &row : rows) {

@@ -202,6 +202,26 @@ qsizetype pixelsOf(const QImage &image, const QSet<QRgb> &colours)
     return spreadOf(image, image.rect(), colours).count;
 }
 
+// Pixels of grey text: neutral and darker than the console's background,
+// unlike its brown text, lines and fixed cells, whatever the smoothing of
+// the font made of the text's own colour.
+qsizetype greyTextPixels(const QImage &image, const QRect &area)
+{
+    constexpr int Neutral = 6;
+    constexpr int Lighter = 40; // than the text's grey, at most
+    qsizetype count = 0;
+    const QRect inside = area & image.rect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            const bool neutral = std::abs(c.red() - c.green()) <= Neutral && std::abs(c.green() - c.blue()) <= Neutral;
+            if (neutral && c.green() <= skin::CancelledText.green() + Lighter)
+                ++count;
+        }
+    }
+    return count;
+}
+
 // Whether some aligned square of the area is black all over.
 bool hasBlackBlock(const QImage &image, const QRect &area)
 {
@@ -284,9 +304,11 @@ private slots:
     void refusedHotKeyLeavesTheBoardRunning();
     void consoleFitsTheScreenAndKeepsItsPanes();
     void consoleAndBoardShowAnotherWorkstationsTransfer();
+    void historyMenuReversesAMovement();
     void reportsWindowAndItsPrintPreview();
 
 private:
+    qint64 rowOf(int silo);
     void startProgram(const QStringList &arguments);
     void startBoardTerminal();
     void doubleClickTitleBar(const QRect &console);
@@ -463,12 +485,7 @@ void BoardX11Test::consoleAndBoardShowAnotherWorkstationsTransfer()
     // read again, its changed values marked for a moment.
     Connection workstation;
     workstation.open(m_db->settings());
-    const auto idOf = [this](int silo) {
-        Result row = m_db->admin().query(u"select id from ppsila where silo = %1"_s.arg(silo));
-        row.next();
-        return row.toInt(u"id"_s);
-    };
-    const movement::TransferOrder order{u"02"_s, u"01"_s, u"2.5"_s, {u"A1"_s, {}, {}, {}}, idOf(2), idOf(1),
+    const movement::TransferOrder order{u"02"_s, u"01"_s, u"2.5"_s, {u"A1"_s, {}, {}, {}}, rowOf(2), rowOf(1),
                                         formatTimestamp(QDateTime::currentDateTime())};
     QCOMPARE(movement::executeTransfer(workstation, order, 2.5), movement::Outcome::Done);
     QImage shot;
@@ -485,6 +502,71 @@ void BoardX11Test::consoleAndBoardShowAnotherWorkstationsTransfer()
     m_db->execute(u"update ppsila set stav = 60 where silo = 3"_s);
     QTRY_VERIFY_WITH_TIMEOUT(pixelsOf(shot = grabScreen(), red) >= redBefore + TileColourPixels, NoticeWithinMs);
     keepShot(shot, u"board_live_x11.png"_s);
+}
+
+qint64 BoardX11Test::rowOf(int silo)
+{
+    Result row = m_db->admin().query(u"select id from ppsila where silo = %1"_s.arg(silo));
+    row.next();
+    return row.toInt(u"id"_s);
+}
+
+// The right mouse button on the history's newest line, a transfer, opens its
+// menu; the keyboard orders "Stornovat pohyb" and answers the real question
+// with its default button "stornovat": the seed goes back, and the history
+// shows the transfer and its reversal in grey.
+void BoardX11Test::historyMenuReversesAMovement()
+{
+    constexpr int GreyTextPixels = 20;
+    m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie) values (4, 0, 60, ''), (5, 20, 60, 'D4')"_s);
+    Connection workstation;
+    workstation.open(m_db->settings());
+    const movement::TransferOrder order{u"05"_s, u"04"_s, u"20"_s, {u"D4"_s, {}, {}, {}}, rowOf(5), rowOf(4),
+                                        formatTimestamp(QDateTime::currentDateTime())};
+    QCOMPARE(movement::executeTransfer(workstation, order, 20), movement::Outcome::Done);
+    Result newest = m_db->admin().query(u"select max(id) as n from ppsilap"_s);
+    QVERIFY(newest.next());
+    const qint64 line = newest.toInt(u"n"_s);
+    startProgram({});
+    if (QTest::currentTestFailed())
+        return;
+    std::optional<QRect> console;
+    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), AppearTimeoutMs);
+    // The newest line's current cell is the one yellow cell of the console.
+    QImage shot;
+    QRect current;
+    QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull()
+                                 && (current = spreadOf(shot, *console, skin::CurrentHistoryCell).bounds).isValid(),
+                             LeaveTimeoutMs);
+    const QRect history(console->right() - RightPaneWidth, current.top(), RightPaneWidth,
+                        console->bottom() - BottomStripHeight - current.top());
+    const qsizetype greyBefore = greyTextPixels(shot, history);
+    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(current.center().x()),
+                                   QString::number(current.center().y()), u"click"_s, u"3"_s}));
+    QTest::qWait(500);
+    keepShot(grabScreen(), u"history_menu_x11.png"_s);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"150"_s, u"Down"_s, u"Return"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 2, LeaveTimeoutMs);
+    QTest::qWait(300);
+    keepShot(grabScreen(), u"history_reversal_question_x11.png"_s);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(m_db->count(u"ppsilap where cislopp = 'ST %1'"_s.arg(line)), 1, LeaveTimeoutMs);
+    QCOMPARE(m_db->silo(5).stav, 20.0);
+    QCOMPARE(m_db->silo(4).stav, 0.0);
+    QTRY_VERIFY_WITH_TIMEOUT(greyTextPixels(shot = grabScreen(), history) >= greyBefore + GreyTextPixels,
+                             LeaveTimeoutMs);
+    keepShot(shot, u"history_reversed_x11.png"_s);
+
+    // The menu key opens the current line's menu as well (it comes up white
+    // over the grid), and Esc closes it again.
+    constexpr int MenuPixels = 50 * 10;
+    const qsizetype white = spreadOf(shot, history, Qt::white).count;
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Menu"_s}));
+    QTRY_VERIFY_WITH_TIMEOUT(spreadOf(shot = grabScreen(), history, Qt::white).count >= white + MenuPixels,
+                             LeaveTimeoutMs);
+    keepShot(shot, u"history_menu_key_x11.png"_s);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Escape"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(spreadOf(grabScreen(), history, Qt::white).count, white, LeaveTimeoutMs);
 }
 
 // The console's button opens the reports window in the console's look; the

@@ -170,6 +170,8 @@ QWidget *TForm1::buildHistoryPane()
     suiDBGrid1 = new HistoryGrid;
     suiDBGrid1->setHistoryModel(&history);
     PopupMenu1 = new QMenu(suiDBGrid1);
+    PopupMenu1->setFont(skin::font(skin::Pt8));
+    skin::applyMenuPalette(PopupMenu1);
     Stornovatpohyb1 = PopupMenu1->addAction(QStringLiteral("Stornovat pohyb"));
     layout->addWidget(suiImagePanel4);
     layout->addWidget(suiDBGrid1, 1);

@@ -106,15 +106,10 @@ void TForm1::Stornovatpohyb1Click()
     const movement::ReversalResult result = movement::executeReversal(
         ZConnection1, line.id, formatTimestamp(QDateTime::currentDateTime()), m_tables);
     if (result.outcome != movement::ReversalOutcome::Done) {
-        reversalRefused(result, line);
+        notice(refusalText(result, line) + NotWritten);
         return;
     }
     refreshAfterMovement(result.siloIds, false);
-}
-
-void TForm1::reversalRefused(const movement::ReversalResult &result, const movement::JournalEntry &line)
-{
-    notice(refusalText(result, line) + NotWritten);
 }
 
 } // namespace granovia

@@ -34,9 +34,12 @@ QString historyNewerStatement(qint64 afterId, int limit);
 
 // The history grid's rows, read page by page as the view scrolls. Each row
 // keeps the values of the grid's columns and what its journal line records.
-// A reversed line and its reversal are marked as cancelled: a reversal is
-// always newer than the line it reverses, so the lines read so far hold the
-// reversal of every line they hold, and nothing more need be read to know it.
+// A reversed line and its reversal are marked as cancelled. A reversal is
+// newer than the line it reverses, so the lines read so far hold the
+// reversal of every line they hold, and nothing more is read to know it; a
+// reversal that a workstation with its clock behind wrote marks its line
+// once its page comes. What the journal says under the reversal's locks
+// decides, whatever the marks.
 class HistoryModel final : public QAbstractTableModel {
     Q_OBJECT
 public:

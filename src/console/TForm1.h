@@ -155,7 +155,6 @@ private:
     // Shows what a written movement changed: the rows with these ids and the
     // new journal lines; both panels are emptied.
     void refreshAfterMovement(const QList<qint32> &changed, bool driven);
-    void reversalRefused(const movement::ReversalResult &result, const movement::JournalEntry &line);
     void notice(const QString &text);
     PanelSide panelA() const;
     PanelSide panelB() const;

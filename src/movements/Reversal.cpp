@@ -103,6 +103,12 @@ std::optional<int> changedRow(const QHash<qint64, LockedSilo> &locked, const Lin
     return std::nullopt;
 }
 
+// A silo row of the reversal, locked, and its key.
+struct SiloSide {
+    qint64 id = 0;
+    const LockedSilo &row;
+};
+
 // One try of a reversal, once the line and the rows of its silos are locked
 // and the journal holds no reversal of the line.
 class ReversalTry final {
@@ -122,16 +128,15 @@ public:
     // The seed goes from the silo that received it (target) back to the
     // silo it left (source), as a transfer does, the target's lot data with it.
     ReversalResult reverseTransfer(MovementLock &lock, const JournalEntry &line, const LineSilos &silos,
-                                   const LockedSilo &source, qint64 sourceId, const LockedSilo &target,
-                                   qint64 targetId)
+                                   const SiloSide &source, const SiloSide &target)
     {
-        const std::optional<QString> taken = takenQuantity(target.stav, line.mnozstvi, quantityText(line));
-        if (!taken || target.lot.partie != line.lot.partie)
-            return refusal(ReversalOutcome::SeedGone, *silos.target, &target);
-        if (const std::optional<ReversalResult> refused = refusedInto(line, silos.source, source))
+        const std::optional<QString> taken = takenQuantity(target.row.stav, line.mnozstvi, quantityText(line));
+        if (!taken || target.row.lot.partie != line.lot.partie)
+            return refusal(ReversalOutcome::SeedGone, *silos.target, &target.row);
+        if (const std::optional<ReversalResult> refused = refusedInto(line, silos.source, source.row))
             return *refused;
         const TransferOrder back{silolabel::digits(*silos.target), silolabel::digits(silos.source), *taken,
-                                 target.lot, targetId, sourceId, m_timestamp};
+                                 target.row.lot, target.id, source.id, m_timestamp};
         requireJournalFits(back.sourceNumber, back.lot);
         requireFit(m_columns, {j::Table, j::Silob, SiloLabel, back.targetNumber});
         requireLotFits(m_columns, schema::ppsila::Table, back.lot);
@@ -146,19 +151,19 @@ public:
     // The seed comes back into the silo it left, with the line's lot data;
     // an empty silo is filled as of the reversal's time.
     ReversalResult reverseRemoval(MovementLock &lock, const JournalEntry &line, const LineSilos &silos,
-                                  const LockedSilo &source, qint64 sourceId)
+                                  const SiloSide &source)
     {
-        if (const std::optional<ReversalResult> refused = refusedInto(line, silos.source, source))
+        if (const std::optional<ReversalResult> refused = refusedInto(line, silos.source, source.row))
             return *refused;
-        const RemovalOrder back{silolabel::digits(silos.source), quantityText(line), line.lot, sourceId, m_timestamp};
+        const RemovalOrder back{silolabel::digits(silos.source), quantityText(line), line.lot, source.id, m_timestamp};
         requireJournalFits(back.siloNumber, back.lot);
         requireLotFits(m_columns, schema::ppsila::Table, back.lot);
         send(m_connection, m_hook, m_progress, reversalstep::Journal, journalRemovalReversal(back, m_lineId, m_escape));
         m_progress.journalCheck = countJournalLines(back, m_connection.lastInsertId(), m_escape);
         send(m_connection, m_hook, m_progress, reversalstep::FillTargetDate,
-             fillDateIfEmpty(sourceId, m_timestamp, m_escape));
+             fillDateIfEmpty(source.id, m_timestamp, m_escape));
         send(m_connection, m_hook, m_progress, reversalstep::AddToTarget,
-             addToSilo(sourceId, back.quantityText, back.lot, m_timestamp, m_escape));
+             addToSilo(source.id, back.quantityText, back.lot, m_timestamp, m_escape));
         commit(lock, m_hook);
         return {};
     }
@@ -288,10 +293,12 @@ ReversalResult executeReversal(Connection &connection, qint64 lineId, const QStr
             return refusal(ReversalOutcome::MissingRow, *missing);
 
         ReversalTry reversal(connection, hook, progress, tables.columns, lineId, timestamp);
-        const ReversalResult result =
-            now.target ? reversal.reverseTransfer(lock, line, now, rows[ids.source], ids.source, rows[ids.target],
-                                                  ids.target)
-                       : reversal.reverseRemoval(lock, line, now, rows[ids.source], ids.source);
+        const LockedSilo sourceRow = rows.value(ids.source);
+        const LockedSilo targetRow = rows.value(ids.target);
+        const SiloSide source{ids.source, sourceRow};
+        const ReversalResult result = now.target
+            ? reversal.reverseTransfer(lock, line, now, source, SiloSide{ids.target, targetRow})
+            : reversal.reverseRemoval(lock, line, now, source);
         return result.outcome == ReversalOutcome::Done ? done : result;
     });
 }

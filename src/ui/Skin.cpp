@@ -145,4 +145,21 @@ void applyPalette(QWidget *widget)
     widget->setAutoFillBackground(true);
 }
 
+void applyMenuPalette(QWidget *menu)
+{
+    QPalette palette = menu->palette();
+    for (const QPalette::ColorRole background : {QPalette::Window, QPalette::Base})
+        palette.setColor(background, FrameBackground);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::WindowText, Text);
+        palette.setColor(group, QPalette::Text, Text);
+        palette.setColor(group, QPalette::ButtonText, Text);
+    }
+    for (const QPalette::ColorRole text : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, text, NotLoadedText);
+    palette.setColor(QPalette::Highlight, FixedBackground);
+    palette.setColor(QPalette::HighlightedText, FixedText);
+    menu->setPalette(palette);
+}
+
 } // namespace granovia::skin

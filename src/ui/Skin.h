@@ -72,5 +72,9 @@ QIcon applicationIcon();
 
 // Background and text colours of the console on a widget and its children.
 void applyPalette(QWidget *widget);
+// A popup menu in the console's colours: its items on the frame's
+// background, the item under the pointer on the title strips' colour, and
+// disabled items greyed.
+void applyMenuPalette(QWidget *menu);
 
 } // namespace granovia::skin
