@@ -9,6 +9,7 @@
 #include "app/SingleInstance.h"
 #include "console/ColumnLayout.h"
 #include "movements/Movements.h"
+#include "movements/Reversal.h"
 #include "store/DbError.h"
 #include "store/WaitBudget.h"
 #include "ui/BusyCursor.h"
@@ -170,15 +171,21 @@ void FaultsTest::serverStopped()
 void FaultsTest::sessionLostAroundCommit_data()
 {
     QTest::addColumn<bool>("committedFirst");
-    QTest::newRow("rolled back: made again") << false;
-    QTest::newRow("committed, answer lost: not booked twice") << true;
+    QTest::addColumn<bool>("reversal"); // of the transfer, which is made first
+    QTest::newRow("rolled back: made again") << false << false;
+    QTest::newRow("committed, answer lost: not booked twice") << true << false;
+    QTest::newRow("reversal rolled back: made again") << false << true;
+    QTest::newRow("reversal committed, answer lost: done, not refused as made") << true << true;
 }
 
 void FaultsTest::sessionLostAroundCommit()
 {
     QFETCH(bool, committedFirst);
+    QFETCH(bool, reversal);
     Connection mover;
     mover.open(m_db->settings());
+    if (reversal)
+        QCOMPARE(transfer(mover), movement::Outcome::Done);
     const qint64 session = scalar(mover, u"select connection_id()"_s);
     bool killed = false;
     const auto hook = [&](int step) {
@@ -189,11 +196,17 @@ void FaultsTest::sessionLostAroundCommit()
             mover.execute(u"commit"_s);
         m_db->execute(u"kill connection %1"_s.arg(session));
     };
-    QCOMPARE(transfer(mover, hook), movement::Outcome::Done);
+    if (reversal) {
+        const qint64 line = scalar(mover, u"select max(id) from ppsilap"_s);
+        QCOMPARE(movement::executeReversal(mover, line, Transfer.timestamp, {}, hook).outcome,
+                 movement::ReversalOutcome::Done);
+    } else {
+        QCOMPARE(transfer(mover, hook), movement::Outcome::Done);
+    }
     QVERIFY(killed);
-    QCOMPARE(journalLines(), 1);
-    QCOMPARE(stock(1), 45.0);
-    QCOMPARE(stock(2), 5.0);
+    QCOMPARE(journalLines(), reversal ? 2 : 1);
+    QCOMPARE(stock(1), reversal ? 50.0 : 45.0);
+    QCOMPARE(stock(2), reversal ? 0.0 : 5.0);
 }
 
 // The network fails while the COMMIT still waits on the server (here behind
