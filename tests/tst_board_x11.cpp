@@ -54,7 +54,7 @@ const QColor SplitterBar(221, 221, 221);
 const QColor BoardBackground(249, 248, 249);
 // A black square this large is unpainted window, not a stroke of text.
 constexpr int BlackBlock = 16;
-constexpr int RightPaneWidth = 258;
+constexpr int RightPaneWidth = 256;
 constexpr int BottomStripHeight = 41;
 // Below the title bar, in the strips at the top of both panes.
 constexpr int StripRow = 1 + 30 + 10;
@@ -426,6 +426,8 @@ void BoardX11Test::consoleFitsTheScreenAndKeepsItsPanes()
     keepShot(shot, u"console_x11.png"_s);
     QCOMPARE(designed.top(), 0);
     QCOMPARE(designed.height(), shot.height());
+    QCOMPARE(designed.width(), 850); // its border included
+    QCOMPARE(designed.left(), (shot.width() - 850) / 2);
     const QRect strip(designed.left(), designed.bottom() - BottomStripHeight, designed.width(), BottomStripHeight);
     const QRect quit = spreadOf(shot, strip, ConsoleButtonFace).bounds;
     QVERIFY2(quit.width() >= QuitFaceWidth, "the quit button is not on the screen");

@@ -130,10 +130,13 @@ void ConsoleTest::geometryAtDesignWidth()
     // Frameless, as high as the screen: the skinned frame is the window's edge.
     QVERIFY(console->windowFlags().testFlag(Qt::FramelessWindowHint));
     QCOMPARE(console->frameGeometry().height(), console->screen()->geometry().height());
+    // 850 px wide, its border included, in the middle of the screen.
+    QCOMPARE(console->frameGeometry().width(), 850);
+    QCOMPARE(console->x(), (console->screen()->geometry().width() - 850) / 2);
     QCOMPARE(suiForm1()->titleBar()->caption()->text(), u"Granovia - silo"_s);
     QVERIFY(suiForm1()->titleBar()->maximizeButton());
 
-    const QSize design = ui::SkinnedFrame::outerSize(TForm1::DesignClientSize);
+    const QSize design = TForm1::DesignSize;
     console->resize(design);
     QCOMPARE(splitMain()->mapTo(console.get(), QPoint()), QPoint(1, 31)); // 30 below the client's top
     QCOMPARE(suiImagePanel1()->mapTo(console.get(), QPoint(0, 41)).y(), design.height() - 1);
@@ -165,7 +168,7 @@ void ConsoleTest::geometryAtDesignWidth()
     // Back from a maximised window, the design layout comes back exactly.
     console->resize(console->screen()->geometry().size());
     console->resize(design);
-    QCOMPARE(splitMain()->sizes(), (QList<int>{590, 258}));
+    QCOMPARE(splitMain()->sizes(), (QList<int>{590, 256}));
     QCOMPARE(prehled()->width(), 294);
     QCOMPARE(prehled2()->dataColumnWidth(), 190);
     // The frame's close button closes the console as any close does.
@@ -234,9 +237,10 @@ void ConsoleTest::barLengths_data()
     QTest::addColumn<int>("length");
     QTest::newRow("half") << 50.0 << 95;
     QTest::newRow("33.3 % truncates") << 33.3 << 63;
-    QTest::newRow("120 % is not capped") << 120.0 << 228;
+    QTest::newRow("108 % stays in its cell") << 108.0 << 190;
     QTest::newRow("empty") << 0.0 << 0;
-    QTest::newRow("absurd fill stays paintable") << 1e30 << (1 << 24);
+    QTest::newRow("absurd fill stays in its cell") << 1e30 << 190;
+    QTest::newRow("negative capacity draws no bar") << -250.0 << 0;
 }
 
 void ConsoleTest::barLengths()
@@ -267,7 +271,7 @@ void ConsoleTest::dataCellPainting()
     QVERIFY(hasGreenText(image));
 
     // The examples of 50 % and 33,3 % on the grid itself, in its 190 px column.
-    console->resize(ui::SkinnedFrame::outerSize(TForm1::DesignClientSize));
+    console->resize(TForm1::DesignSize);
     snapshot().sila_procent[1] = 50;
     snapshot().sila_procent[2] = 33.3L;
     OverviewGrid *grid = prehled();

@@ -16,7 +16,7 @@ const QRect ClearButtonPlace(220, 2, 15, 15);
 const QRect RemovalButtonPlace(104, 150, 80, 30);
 const QRect ArrowButtonPlace(190, 150, 30, 30);
 const QSize QuitButtonSize(119, 27);
-constexpr int QuitButtonRightGap = 26;
+constexpr int QuitButtonRightGap = 24;
 constexpr int QuitButtonBottomGap = 8;
 constexpr int StripButtonGap = 6;
 constexpr int PanelAValueWidth = 141;
@@ -124,8 +124,7 @@ void TForm1::buildLayout()
     suiImagePanel1->quitButton = suiButton3;
     suiButton6 = new ui::SuiButton(QStringLiteral("historie a sestavy"), skin::Pt8, false, suiImagePanel1);
     suiImagePanel1->reportsButton = suiButton6;
-    // Tab reaches it before the quit button, as it stands.
-    setTabOrder(suiButton6, suiButton3);
+    setKeyboardOrder();
 
     // The split area and the strip keep the console's own background; the
     // frame around them has the skin's.
@@ -133,6 +132,17 @@ void TForm1::buildLayout()
     suiImagePanel1->setAutoFillBackground(true);
     suiForm1->clientLayout()->addWidget(splitMain, 1);
     suiForm1->clientLayout()->addWidget(suiImagePanel1);
+}
+
+// Tab follows the screen: the overviews, panel A with its quantity, its
+// buttons and its X, then panel B likewise, the history, and the strip.
+void TForm1::setKeyboardOrder()
+{
+    const QList<QWidget *> order{prehled,  prehled2,        popis1,     suiButton4, suiArrowButton2,
+                                 suiButton1, popis2,        suiButton5, suiArrowButton1, suiButton2,
+                                 suiDBGrid1, suiButton6,    suiButton3};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
 }
 
 QWidget *TForm1::buildOverviewPane()

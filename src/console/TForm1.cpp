@@ -96,7 +96,7 @@ void TForm1::FormCreate()
     ZConnection1.setBusyIndicator(&ui::showBusyCursor);
     setWindowTitle(ui::ApplicationCaption);
     setMinimumSize(MinimumWindowSize);
-    resize(ui::SkinnedFrame::outerSize(DesignClientSize));
+    resize(DesignSize);
     buildLayout();
     writeFixedTexts();
     snapshot.reset();
@@ -187,12 +187,12 @@ void TForm1::FormResize()
     placeBars();
 }
 
-// The width is that of the frame's client area, which the split area spans:
-// the right pane keeps its 258 px however the window was sized before. The
-// overview grids follow the left pane (OverviewPane).
+// The bar stands at the window's width less 260 px, however the window was
+// sized before: 590 px in a window 850 px wide. The overview grids follow the
+// left pane (OverviewPane).
 void TForm1::placeBars()
 {
-    lockBar(splitMain, splitMain->width() - RightPaneWidth, splitMain->width());
+    lockBar(splitMain, width() - RightPaneWidth, splitMain->width());
     lockBar(splitRight, DetailSplitPosition, splitRight->height());
     lockBar(splitDetail, PanelSplitPosition, splitDetail->height());
 }
