@@ -32,9 +32,20 @@ constexpr int RightPaneWidth = 260;
 constexpr int DetailSplitPosition = 400;
 constexpr int PanelSplitPosition = 200;
 const QString EmptyPanelCaption = QStringLiteral("SILO");
-const QString ConnectionFailedText = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
+const QString ConnectionFailedHeadline = QStringLiteral("Chyba připojení k SQL!");
+const QString ConnectionFailedLine = QStringLiteral("Spojení se serverem neúspěšné!");
 const QString NoTransactionsText =
     QStringLiteral("Tabulky sil nepodporují transakce!\nNezdařený pohyb osiva nelze vrátit zpět.");
+
+// The notice of a failed start: its second line says that the server's
+// certificate did not verify, or its third line why else it failed.
+QString connectionFailedText(const std::optional<DbError> &why)
+{
+    if (why && why->code() == DbError::CertificateRejected)
+        return ConnectionFailedHeadline + u'\n' + connectFailureReason(*why);
+    const QString text = ConnectionFailedHeadline + u'\n' + ConnectionFailedLine;
+    return why ? text + u'\n' + connectFailureReason(*why) : text;
+}
 
 void lockBar(QSplitter *split, int firstPaneSize, int total)
 {
@@ -199,16 +210,18 @@ void TForm1::startUp()
     const StartConfig config = readStartConfig(ui::IniFile(m_context.paths.ownIniPath()),
                                                ui::IniFile(m_context.paths.sharedIniPath()),
                                                hostinfo::localIpv4Address());
+    const QString caFile = config.sslCa.isEmpty() ? QString() : m_context.paths.fileBesideProgram(config.sslCa);
     const StartRequest request{
-        {config.host, 0, config.user, config.password, config.database},
+        {config.host, 0, config.user, config.password, config.database, config.tlsOnly(), caFile},
         config.sqlPort,
         config.sqlPortOpen,
         config::ModuleName,
         config.stredisko,
         config.cisloPc,
     };
-    if (!consql(ZConnection1, request, m_context.environment)) {
-        suiMessageDialog1.setText(ConnectionFailedText);
+    std::optional<DbError> why;
+    if (!consql(ZConnection1, request, m_context.environment, &why)) {
+        suiMessageDialog1.setText(connectionFailedText(why));
         suiMessageDialog1.showModal();
         emit endRequested(ConnectionFailedExitCode);
         return;

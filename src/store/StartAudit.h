@@ -1,11 +1,14 @@
 #pragma once
 
 #include "store/Connection.h"
+#include "store/DbError.h"
+#include "store/HostList.h"
 #include "store/SqlText.h"
 
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace granovia {
 
@@ -32,12 +35,6 @@ inline const QString ShowStartJournalColumns = QStringLiteral("SHOW COLUMNS FROM
 // start's last statement.
 inline const QString EmptySqlMode = QStringLiteral("set sql_mode=\"\"");
 
-constexpr int MinPort = 1;
-constexpr int MaxPort = 65535;
-// A port text read as a decimal integer; ConversionError when it is none or
-// lies outside MinPort..MaxPort.
-unsigned int parsePort(const QString &text);
-
 // What consql takes from the machine; tests put fixed facts in its place.
 struct StartEnvironment {
     std::function<QString()> ipv4;
@@ -62,9 +59,12 @@ struct StartRequest {
 };
 
 // Opens the connection and writes the start record. False when no connection
-// was made or the start was refused by the probe; nothing is written then.
-// A port text that is no integer throws ConversionError, and a failing
+// was made or the start was refused by the probe; nothing is written then,
+// and `why`, when given, receives the reason: the failure of the main
+// attempt, or DbError::StartRefused. The probe asks the first host of the
+// list. A port text that is no integer throws ConversionError, and a failing
 // statement after the connection was made throws DbError.
-bool consql(Connection &connection, const StartRequest &request, const StartEnvironment &environment);
+bool consql(Connection &connection, const StartRequest &request, const StartEnvironment &environment,
+            std::optional<DbError> *why = nullptr);
 
 } // namespace granovia
