@@ -59,13 +59,15 @@ inline Ran runChild(const QString &testCase, QProcessEnvironment environment = Q
 // The test's own server, in the build tree, with a user on the loopback address.
 class FaultServer final {
 public:
+    // Options of mariadbd for every start from now on.
+    void setOptions(const QStringList &options) { m_options = options; }
     // False when the server did not start.
     bool start()
     {
         // A server found running belongs to the process that started it.
         const pid_t running = pid();
         m_owned = m_owned || running <= 0 || kill(running, 0) != 0;
-        const Ran server = run(u"" GRANOVIA_DBSERVER ""_s, {u"start"_s, m_dir});
+        const Ran server = run(u"" GRANOVIA_DBSERVER ""_s, QStringList{u"start"_s, m_dir} + m_options);
         m_port = server.output.trimmed().toUShort();
         return server.ok && run(u"mariadb"_s, {u"--no-defaults"_s, u"-S"_s, m_dir + u"/mysqld.sock"_s, u"-u"_s, u"root"_s, u"-e"_s,
                           u"create user if not exists 'faults'@'127.0.0.1' identified by 'faults';"
@@ -92,10 +94,71 @@ public:
         return file.open(QIODevice::ReadOnly) ? pid_t(file.readAll().trimmed().toInt()) : 0;
     }
 
+    QString dir() const { return m_dir; }
+
 private:
     QString m_dir = u"" GRANOVIA_FAULTS_DIR ""_s;
+    QStringList m_options;
     quint16 m_port = 0;
     bool m_owned = false;
+};
+
+// Certificates made by openssl for a server of the test's own: a CA, the
+// certificate it signed for the loopback address, one it signed for another
+// host, and a second CA that signed neither. The server reads server.pem and
+// server.key, which serve() points at either certificate.
+class TlsFiles final {
+public:
+    explicit TlsFiles(const QString &dir)
+        : m_dir(dir)
+    {
+    }
+    QString path(const QString &name) const { return m_dir + u'/' + name; }
+    QStringList serverOptions() const
+    {
+        return {u"--ssl-ca="_s + path(u"ca.pem"_s), u"--ssl-cert="_s + path(u"server.pem"_s),
+                u"--ssl-key="_s + path(u"server.key"_s)};
+    }
+    bool make() const
+    {
+        QDir().mkpath(m_dir);
+        return makeCa(u"ca"_s) && makeCa(u"other-ca"_s) && makeServer(u"loopback"_s, u"IP:127.0.0.1,DNS:localhost"_s)
+            && makeServer(u"stranger"_s, u"DNS:another-host.invalid"_s) && serve(u"loopback"_s);
+    }
+    // Takes effect at the server's start or its next "flush ssl".
+    bool serve(const QString &certificate) const
+    {
+        for (const QString &extension : {u".pem"_s, u".key"_s}) {
+            QFile::remove(path(u"server"_s + extension));
+            if (!QFile::copy(path(certificate + extension), path(u"server"_s + extension)))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    static QStringList newKey(const QString &subject)
+    {
+        return {u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:P-256"_s,
+                u"-nodes"_s, u"-days"_s, u"2"_s, u"-subj"_s, u"/CN="_s + subject};
+    }
+    bool makeCa(const QString &name) const
+    {
+        return run(u"openssl"_s, newKey(u"Granovia test "_s + name) + QStringList{u"-keyout"_s, path(name + u".key"_s),
+                                                                               u"-out"_s, path(name + u".pem"_s)})
+            .ok;
+    }
+    bool makeServer(const QString &name, const QString &names) const
+    {
+        return run(u"openssl"_s, newKey(name) + QStringList{u"-addext"_s, u"subjectAltName="_s + names, u"-addext"_s,
+                                                            u"basicConstraints=critical,CA:FALSE"_s, u"-CA"_s,
+                                                            path(u"ca.pem"_s), u"-CAkey"_s, path(u"ca.key"_s),
+                                                            u"-keyout"_s, path(name + u".key"_s), u"-out"_s,
+                                                            path(name + u".pem"_s)})
+            .ok;
+    }
+
+    QString m_dir;
 };
 
 // The server stands still while this lives, as a stalled machine would.
