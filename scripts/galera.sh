@@ -3,15 +3,17 @@
 # free loopback ports: each node with its own data, socket, client port and
 # cluster ports, nothing shared with a system server. New nodes get their
 # state by mariadb-backup (as root, rsync state transfer fails).
-#   galera.sh start DIR      starts the cluster (or finds it running) and prints the nodes' client ports
+#   galera.sh start DIR      starts a fresh cluster (or finds it running) and prints the nodes' client ports
 #   galera.sh stop DIR       stops every node
 #   galera.sh kill DIR N     kills node N (1..3) as a crash would
-#   galera.sh rejoin DIR N   starts node N again and waits until it is in step with the others
+#   galera.sh isolate DIR N  cuts node N off from the others; it stays up, but not ready for work
+#   galera.sh heal DIR       brings isolated and killed nodes back and waits until all are in step
 #   galera.sh ready DIR N    exits 0 when node N is a synced member of the primary component
 set -euo pipefail
 
-command=${1:?usage: galera.sh start|stop|kill|rejoin|ready DIR [N]}
-dir=$(mkdir -p "${2:?usage: galera.sh start|stop|kill|rejoin|ready DIR [N]}" && cd "$2" && pwd)
+usage="usage: galera.sh start|stop|kill|isolate|heal|ready DIR [N]"
+command=${1:?$usage}
+dir=$(mkdir -p "${2:?$usage}" && cd "$2" && pwd)
 nodes=(1 2 3)
 startup_wait_s=120
 sst_user=sst
@@ -146,8 +148,19 @@ bootstrap() {
     grant reload, process, lock tables, binlog monitor on *.* to '$sst_user'@'localhost'"
 }
 
+any_running() {
+  local node
+  for node in "${nodes[@]}"; do
+    running "$node" && return 0
+  done
+  return 1
+}
+
 start() {
   local node
+  if ! any_running; then
+    rm -rf "${dir:?}"/node* "$dir/ports"
+  fi
   for node in "${nodes[@]}"; do
     mkdir -p "$(node_dir "$node")/data"
     port_of "$node" client >/dev/null
@@ -211,11 +224,42 @@ rejoin() {
   wait_ready "$node"
 }
 
+set_isolation() {
+  client "$1" -e "set global wsrep_provider_options = 'gmcast.isolate=$2'"
+}
+
+isolate() {
+  local node=${1:?node number}
+  set_isolation "$node" 1
+  local waited=0
+  until [ "$(client "$node" -e "show status like 'wsrep_ready'" | awk '{print $2}')" = OFF ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+    if [ $waited -ge $((startup_wait_s * 10)) ]; then
+      echo "node $node of the Galera cluster stays ready though cut off" >&2
+      exit 1
+    fi
+  done
+}
+
+heal() {
+  local node
+  for node in "${nodes[@]}"; do
+    if running "$node"; then
+      set_isolation "$node" 0
+    fi
+  done
+  for node in "${nodes[@]}"; do
+    rejoin "$node"
+  done
+}
+
 case "$command" in
   start) start ;;
   stop) stop ;;
   kill) crash "${3:-}" ;;
-  rejoin) rejoin "${3:-}" ;;
+  isolate) isolate "${3:-}" ;;
+  heal) heal ;;
   ready) is_ready "${3:?node number}" ;;
-  *) echo "usage: galera.sh start|stop|kill|rejoin|ready DIR [N]" >&2; exit 2 ;;
+  *) echo "$usage" >&2; exit 2 ;;
 esac

@@ -8,12 +8,17 @@
 
 #include <QHash>
 #include <QLocale>
+#include <QRandomGenerator>
 #include <limits>
 #include <optional>
+#include <thread>
 
 namespace granovia::movement {
 
 namespace {
+
+// The pause before another try after a collision, drawn from this range.
+constexpr std::pair<int, int> RetryPauseMs{20, 120};
 
 // What one try of a movement has sent so far.
 struct Progress {
@@ -34,6 +39,16 @@ bool committed(Connection &connection, const QString &journalCheck)
         // Neither booked again nor reported as not done: the operator must look.
         throw DbError(DbError::OutcomeUnknown, error.serverMessage());
     }
+}
+
+// Two movements that collided, on one server or on two nodes of a cluster,
+// would collide again if both tried again at once: the next try waits a
+// moment of its own first, out of the action's budget.
+void pauseBeforeRetry()
+{
+    const std::chrono::milliseconds pause(QRandomGenerator::global()->bounded(RetryPauseMs.first, RetryPauseMs.second));
+    std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(pause, WaitBudget::current().left()));
+    WaitBudget::current().spend(pause);
 }
 
 // Runs a movement's unit of work again after a deadlock, a lock wait time-out
@@ -60,6 +75,8 @@ Outcome withRetry(Connection &connection, Locking locking, Work work)
             const bool rolledBack = commitUnanswered || error.isTransient() || error.isConnectionLost();
             if (!rolledBack || attempt == MaxAttempts || WaitBudget::current().left() <= std::chrono::nanoseconds::zero())
                 throw;
+            if (error.isTransient())
+                pauseBeforeRetry();
         }
     }
 }

@@ -2,13 +2,14 @@
 
 // Tools of the fault tests: a database server of their own that they stop
 // and stall, child processes, and the X server's view of the cursor.
+#include "RunTool.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QThread>
 #include <QImage>
 #include <QPainter>
-#include <QProcess>
 #include <QTest>
 #include <csignal>
 #include <unistd.h>
@@ -18,30 +19,11 @@ namespace granovia::test {
 
 using namespace Qt::StringLiterals;
 
-inline constexpr int ToolTimeoutMs = 120000;
 inline const QString ChildVariable = u"GRANOVIA_FAULTS_CHILD"_s;
 
 inline bool isChild()
 {
     return qEnvironmentVariableIsSet(ChildVariable.toLatin1().constData());
-}
-
-// A tool's end: whether it succeeded, and all it printed.
-struct Ran {
-    bool ok = false;
-    QByteArray output;
-};
-
-inline Ran run(const QString &program, const QStringList &arguments,
-        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(ToolTimeoutMs);
-    return {finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
-            process.readAll()};
 }
 
 // Runs one case of this program in a child process; as an ordinary user when
