@@ -334,6 +334,7 @@ void ClusterTest::nodeLostBetweenTwoActions()
     QCOMPARE(journalLines(), 1);
     QCOMPARE(stock(2), 50.0);
     QCOMPARE(nodeOf(form.ZConnection1), 3); // the next in the list
+    QCOMPARE(nodeOf(form.liveView.connection()), 3);
     QVERIFY(freeze <= MaxFreezeMs);
 }
 

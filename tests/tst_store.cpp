@@ -253,7 +253,6 @@ void StoreTest::hostListStartsOnTheFirstHostThatAnswers()
     QVERIFY(consql(connection, request, fixedEnvironment()));
     const qint64 ms = timer.elapsed();
     QCOMPARE(db.count(QStringLiteral("historiem")), 1);
-    QCOMPARE(connection.preferredHost(), (ServerAddress{u"127.0.0.1"_s, port}));
     // A silent host is passed over after about two seconds, not the connect time-out.
     if (silentFirst)
         QVERIFY2(ms >= Connection::HostAnswerSeconds * 1000 - 100 && ms < Connection::ConnectTimeoutSeconds * 1000,

@@ -46,8 +46,10 @@ bool committed(Connection &connection, const QString &journalCheck)
 // moment of its own first, out of the action's budget.
 void pauseBeforeRetry()
 {
-    const std::chrono::milliseconds pause(QRandomGenerator::global()->bounded(RetryPauseMs.first, RetryPauseMs.second));
-    std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(pause, WaitBudget::current().left()));
+    const std::chrono::nanoseconds pause = std::min<std::chrono::nanoseconds>(
+        std::chrono::milliseconds(QRandomGenerator::global()->bounded(RetryPauseMs.first, RetryPauseMs.second)),
+        WaitBudget::current().left());
+    std::this_thread::sleep_for(pause);
     WaitBudget::current().spend(pause);
 }
 

@@ -109,8 +109,6 @@ public:
     bool isOpen() const;
     void close();
     const ConnectionSettings &settings() const { return m_settings; }
-    // The host the next session is made on first: the one that worked last.
-    const ServerAddress &preferredHost() const { return m_hosts.at(m_firstHost); }
 
     // Sent once: a session lost on the way is reported, never sent again.
     void execute(const QString &statement);
