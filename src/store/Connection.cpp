@@ -346,6 +346,7 @@ void Connection::connectTo(const ServerAddress &address)
         throw connectError(mysql, m_settings.tlsOnly);
     m_handle = std::move(handle);
     m_lost = false;
+    m_clusterNode = false;
     joinCluster();
 }
 
@@ -357,6 +358,7 @@ void Connection::joinCluster()
     if (!replication.next() || replication.toText(StatusValue) != StatusOn)
         return;
     Result ready = read(WsrepReady);
+    m_clusterNode = true;
     if (!ready.next() || ready.toText(StatusValue) != StatusOn)
         throw DbError(ER_UNKNOWN_COM_ERROR, QStringLiteral("The cluster node is not ready (wsrep_ready %1)")
                                                 .arg(ready.toText(StatusValue)));
@@ -408,9 +410,26 @@ MYSQL *Connection::handle()
 void Connection::fail(const QByteArray &statement)
 {
     DbError error(mysql_errno(m_handle.get()), cp1250::decode(mysql_error(m_handle.get())), statement);
+    // A read that waits for the cluster fails on a node cut off from it as
+    // a lock wait would.
+    if (error.code() == ER_LOCK_WAIT_TIMEOUT && m_clusterNode && !nodeReady())
+        error = DbError(ER_UNKNOWN_COM_ERROR, error.serverMessage(), statement);
     if (error.isConnectionLost())
         lose();
     throw error;
+}
+
+bool Connection::nodeReady()
+{
+    // The question's own failure is not asked about again.
+    m_clusterNode = false;
+    try {
+        Result ready = read(WsrepReady);
+        m_clusterNode = ready.next() && ready.toText(StatusValue) == StatusOn;
+    } catch (const DbError &) {
+        // Whatever failed, the node is of no use.
+    }
+    return m_clusterNode;
 }
 
 void Connection::send(const QByteArray &statement)

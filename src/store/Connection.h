@@ -135,6 +135,7 @@ private:
     void connect();
     void connectTo(const ServerAddress &address);
     void joinCluster();
+    bool nodeReady();
     void reconnect();
     // Drops a session that is gone or was abandoned; the next use replaces it.
     void lose();
@@ -153,6 +154,8 @@ private:
     QList<ServerAddress> m_hosts{ServerAddress{}};
     qsizetype m_firstHost = 0;
     bool m_lost = false;
+    // The session is on a Galera node.
+    bool m_clusterNode = false;
     // A transaction lives on its session: it is never carried to a new one.
     bool m_inTransaction = false;
     bool m_holdingTableLocks = false;
