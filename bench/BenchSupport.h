@@ -3,10 +3,7 @@
 // that every benchmark measures the same data the same way.
 #pragma once
 
-#include "ScriptedDialogs.h"
-#include "TestDatabase.h"
-#include "TestInstallation.h"
-#include "console/TForm1.h"
+#include "ConsoleFixture.h"
 #include "ui/ErrorDisplay.h"
 
 #include <QElapsedTimer>
@@ -26,6 +23,12 @@ namespace granovia::bench {
 struct BenchError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// The console's parts and handlers, as the tests reach them.
+inline test::ConsoleProbe probe(TForm1 &console)
+{
+    return test::ConsoleProbe(&console);
+}
 
 // Milliseconds since the timer started, with the timer's nanosecond resolution.
 double elapsedMs(const QElapsedTimer &timer);

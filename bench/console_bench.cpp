@@ -1,16 +1,21 @@
 // Figures for the operator console over movement journals of growing size:
 // the time to show the console (start-up included), the time to read the
-// history again as a movement does, the resident memory after showing, and
-// one repaint of both overview grids. It prints figures and fails only when
+// history again as a movement does, the resident memory after showing, one
+// repaint of both overview grids, and the silo board's show with its first
+// paint of 99 glyphs. It prints figures and fails only when
 // it cannot run; it is no test.
 //
 // Needs the server that scripts/bench.sh starts and describes in the
 // GRANOVIA_TEST_DB_* variables, and QT_QPA_PLATFORM=offscreen (or a display).
 #include "BenchSupport.h"
+#include "board/FillGlyph.h"
+#include "board/TForm2.h"
 #include "console/TForm1.h"
 
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -31,6 +36,7 @@ constexpr int ShowRuns = 5; // after one warm-up show
 constexpr int RequeryRuns = 15;
 constexpr int RepaintRuns = 200; // after RepaintWarmUp uncounted ones
 constexpr int RepaintWarmUp = 20;
+constexpr int BoardRuns = 5;
 constexpr double TargetRatio = 3.0;
 
 double residentMb()
@@ -63,6 +69,7 @@ struct Figures {
     double requeryMs = 0;
     double rssMb = 0;
     double repaintMs = 0;
+    double boardMs = 0;
     QString pagePlan;
 };
 
@@ -80,27 +87,54 @@ QString firstPagePlan(Connection &connection)
     return text;
 }
 
+// The board's tiles, as the build puts them beside the program, beside the
+// installation's program, so that the glyphs are drawn from them.
+void copyTiles(const test::Installation &installation)
+{
+    const QDir built(QCoreApplication::applicationDirPath() + u"/.."_s);
+    for (const QString &tile : {board::GreenTileFile, board::RedTileFile}) {
+        if (!QFile::copy(built.filePath(tile), installation.paths().fileBesideProgram(tile)))
+            throw BenchError("the board's tiles are missing beside the program");
+    }
+}
+
+// The board shown over the console, with its first paint, as an operator opens it.
+double boardShowMs(TForm1 &form, const test::Installation &installation)
+{
+    std::vector<double> shows;
+    for (int run = 0; run < BoardRuns; ++run) {
+        TForm2 board(form.desk(), &form, installation.paths());
+        QElapsedTimer timer;
+        timer.start();
+        board.show();
+        shows.push_back(elapsedMs(timer));
+        if (board.tlacitka[1]->icon().isNull())
+            throw BenchError("the board drew no glyph for silo 1");
+    }
+    return median(shows);
+}
+
 class Bench {
 public:
     Figures measure(qint64 size);
 
 private:
-    void checkStarted(const TForm1 &form, qint64 size);
+    void checkStarted(TForm1 &form, qint64 size);
 
     QuietDialogs m_dialogs;
 };
 
-void Bench::checkStarted(const TForm1 &form, qint64 size)
+void Bench::checkStarted(TForm1 &form, qint64 size)
 {
     m_dialogs.check();
-    if (!form.ZConnection1.isOpen())
+    if (!probe(form).ZConnection1().isOpen())
         throw BenchError("the console did not connect");
-    if (form.snapshot.sila_id[1] == 0)
+    if (probe(form).snapshot().sila_id[1] == 0)
         throw BenchError("the console has no silo snapshot");
     const int expected = int(std::min<qint64>(HistoryModel::PageSize, size * 19 / 20));
-    if (form.history.rowCount() < expected)
+    if (probe(form).history().rowCount() < expected)
         throw BenchError(QStringLiteral("the history shows %1 lines, expected at least %2")
-                             .arg(form.history.rowCount())
+                             .arg(probe(form).history().rowCount())
                              .arg(expected)
                              .toStdString());
 }
@@ -127,18 +161,18 @@ Figures Bench::measure(qint64 size)
     figures.rssMb = residentMb();
 
     std::vector<double> requeries;
-    form->history.requery(); // warm-up, not counted
+    probe(*form).history().requery(); // warm-up, not counted
     for (int run = 0; run < RequeryRuns; ++run) {
         QElapsedTimer timer;
         timer.start();
-        form->history.requery();
+        probe(*form).history().requery();
         requeries.push_back(elapsedMs(timer));
     }
     checkStarted(*form, size);
     figures.requeryMs = median(requeries);
 
     PaintCounter counter;
-    QWidget *viewports[] = {form->prehled->viewport(), form->prehled2->viewport()};
+    QWidget *viewports[] = {probe(*form).prehled()->viewport(), probe(*form).prehled2()->viewport()};
     for (QWidget *viewport : viewports)
         viewport->installEventFilter(&counter);
     std::vector<double> repaints;
@@ -158,6 +192,8 @@ Figures Bench::measure(qint64 size)
     if (counter.count < 2 * (RepaintWarmUp + RepaintRuns))
         throw BenchError("the overview grids were not painted on repaint()");
     figures.repaintMs = median(repaints);
+    copyTiles(store->installation);
+    figures.boardMs = boardShowMs(*form, store->installation);
     return figures;
 }
 
@@ -170,10 +206,10 @@ void printFigures(const std::vector<Figures> &rows)
 {
     std::printf("Operator console, 100 silos; medians after warm-up: show of %d, requery of %d, repaint of %d runs\n\n",
                 ShowRuns, RequeryRuns, RepaintRuns);
-    std::printf("journal lines | show console ms | requery ms | RSS MB | overview repaint ms | first page plan\n");
+    std::printf("journal lines | show console ms | requery ms | RSS MB | overview repaint ms | show board ms | first page plan\n");
     for (const Figures &row : rows)
-        std::printf("%13lld | %15.1f | %10.2f | %6.1f | %19.2f | %s\n", static_cast<long long>(row.lines), row.showMs,
-                    row.requeryMs, row.rssMb, row.repaintMs, qPrintable(row.pagePlan));
+        std::printf("%13lld | %15.1f | %10.2f | %6.1f | %19.2f | %13.1f | %s\n", static_cast<long long>(row.lines),
+                    row.showMs, row.requeryMs, row.rssMb, row.repaintMs, row.boardMs, qPrintable(row.pagePlan));
     const Figures &small = rows.front();
     const Figures &large = rows.back();
     std::printf("\noverview repaint (both grids): %.2f ms at %lld lines\n", large.repaintMs,

@@ -9,7 +9,7 @@
 //             its refresh of the two silos and the new journal line included;
 //   visible   the handler and the event processing that paints its result:
 //             the transfer as the operator sees it done;
-//   full      the designed full refresh (history re-read, snapshot reload,
+//   full      the full refresh (history re-read, snapshot reload,
 //             both grids repainted, panels emptied), for comparison;
 //   poll      the console's live view: one poll that finds the floor's
 //             transfer, made on another session as another workstation's,
@@ -92,7 +92,7 @@ public:
 
 private:
     void select(TForm1 &form, int source, int target);
-    movement::TransferOrder orderFromPanels(const TForm1 &form) const;
+    movement::TransferOrder orderFromPanels(TForm1 &form) const;
 
     QuietDialogs m_dialogs;
 };
@@ -103,26 +103,26 @@ void Bench::select(TForm1 &form, int source, int target)
 {
     for (int silo : {source, target}) {
         bool allow = true;
-        form.prehledSelectCell(form.prehled, 1, silo - 1, allow);
+        probe(form).prehledSelectCell(probe(form).prehled(), 1, silo - 1, allow);
     }
-    if (form.snapshot.vyber_a != form.snapshot.sila_id[size_t(source)]
-        || form.snapshot.vyber_b != form.snapshot.sila_id[size_t(target)])
+    if (probe(form).snapshot().vyber_a != probe(form).snapshot().sila_id[size_t(source)]
+        || probe(form).snapshot().vyber_b != probe(form).snapshot().sila_id[size_t(target)])
         throw BenchError("the console did not take the two silos into panels A and B");
-    form.popis1->setValue(detail::QuantityRow, QuantityPanelText);
+    probe(form).popis1()->setValue(detail::QuantityRow, QuantityPanelText);
 }
 
 // The order the handler builds from panels A and B.
-movement::TransferOrder Bench::orderFromPanels(const TForm1 &form) const
+movement::TransferOrder Bench::orderFromPanels(TForm1 &form) const
 {
-    const DetailGrid *a = form.popis1;
+    const DetailGrid *a = probe(form).popis1();
     return {
-        movement::siloNumberOfCaption(form.suiImagePanel2->text()),
-        movement::siloNumberOfCaption(form.suiImagePanel3->text()),
+        movement::siloNumberOfCaption(probe(form).suiImagePanel2()->text()),
+        movement::siloNumberOfCaption(probe(form).suiImagePanel3()->text()),
         movement::quantityTextOf(a->value(detail::QuantityRow)),
         {a->value(detail::LotRow), a->value(detail::SpeciesRow), a->value(detail::VarietyRow),
          a->value(detail::GradeRow)},
-        form.snapshot.vyber_a,
-        form.snapshot.vyber_b,
+        probe(form).snapshot().vyber_a,
+        probe(form).snapshot().vyber_b,
         formatTimestamp(QDateTime::currentDateTime()),
     };
 }
@@ -151,7 +151,7 @@ Row Bench::measure(qint64 size)
     ScratchDatabase &db = store->db;
     const std::unique_ptr<TForm1> form = showConsole(store->installation);
     m_dialogs.check("start");
-    if (!form->ZConnection1.isOpen() || form->snapshot.sila_id[SiloTwo] == 0)
+    if (!probe(*form).ZConnection1().isOpen() || probe(*form).snapshot().sila_id[SiloTwo] == 0)
         throw BenchError("the console did not start with its silos");
 
     // The floor's session, with the console session's SQL mode.
@@ -164,8 +164,8 @@ Row Bench::measure(qint64 size)
     for (int way = 0; way < 2; ++way) {
         select(*form, way ? SiloTwo : SiloOne, way ? SiloOne : SiloTwo);
         floorOrders[way] = orderFromPanels(*form);
-        form->suiButton1Click();
-        form->suiButton2Click();
+        probe(*form).suiButton1Click();
+        probe(*form).suiButton2Click();
     }
     if (floorOrders[0].lot.partie.isEmpty() || floorOrders[0].lot.partie != floorOrders[1].lot.partie)
         throw BenchError("the two silos do not hold one lot");
@@ -185,7 +185,7 @@ Row Bench::measure(qint64 size)
     const double stockTwo = storedStock(db.admin(), SiloTwo);
 
     std::vector<double> floor, moves, handler, visible, full, changedPoll, idlePoll;
-    LiveView &live = form->liveView;
+    LiveView &live = probe(*form).liveView();
     for (int round = 0; round < WarmUpRounds + Rounds; ++round) {
         const bool counted = round >= WarmUpRounds;
         const int way = round % 2;
@@ -218,45 +218,45 @@ Row Bench::measure(qint64 size)
         timer.start();
         {
             const movement::TransferOrder order = orderFromPanels(*form);
-            const std::optional<double> quantity = numbers::parse(form->popis1->value(detail::QuantityRow));
-            const std::optional<double> remaining = numbers::parse(form->popis2->value(detail::RemainingRow));
+            const std::optional<double> quantity = numbers::parse(probe(*form).popis1()->value(detail::QuantityRow));
+            const std::optional<double> remaining = numbers::parse(probe(*form).popis2()->value(detail::RemainingRow));
             if (!quantity || !remaining || movement::exceedsCapacity(*quantity, *remaining)
-                || movement::executeTransfer(form->ZConnection1, order, *quantity) != movement::Outcome::Done)
+                || movement::executeTransfer(probe(*form).ZConnection1(), order, *quantity) != movement::Outcome::Done)
                 throw BenchError("the transfer without refresh was refused");
         }
         if (counted)
             moves.push_back(elapsedMs(timer));
-        form->suiButton1Click();
-        form->suiButton2Click();
+        probe(*form).suiButton1Click();
+        probe(*form).suiButton2Click();
         live.poll(); // the console catches up, as it would by itself
 
         // 4. The full transfer through the handler, until the screen shows it.
         select(*form, source, target);
         QCoreApplication::processEvents();
-        form->suiArrowButton2->Tag = 1;
+        probe(*form).suiArrowButton2()->Tag = 1;
         timer.start();
-        form->suiArrowButton2Click();
+        probe(*form).suiArrowButton2Click();
         const double handlerMs = elapsedMs(timer);
         QCoreApplication::processEvents();
         const double visibleMs = elapsedMs(timer);
-        if (form->suiArrowButton2->Tag != 0)
+        if (probe(*form).suiArrowButton2()->Tag != 0)
             throw BenchError("the handler refused the transfer with code "
-                             + std::to_string(form->suiArrowButton2->Tag));
-        if (form->snapshot.vyber_a != 0 || form->snapshot.vyber_b != 0)
+                             + std::to_string(probe(*form).suiArrowButton2()->Tag));
+        if (probe(*form).snapshot().vyber_a != 0 || probe(*form).snapshot().vyber_b != 0)
             throw BenchError("the handler left the panels filled");
         m_dialogs.check("transfer");
         live.poll(); // takes in the console's own change, not timed
 
-        // 5. The designed full refresh, for comparison.
+        // 5. The full refresh, for comparison.
         timer.start();
-        form->history.requery();
-        form->nacti_sila();
-        for (OverviewGrid *grid : {form->prehled, form->prehled2}) {
+        probe(*form).history().requery();
+        probe(*form).nacti_sila();
+        for (OverviewGrid *grid : {probe(*form).prehled(), probe(*form).prehled2()}) {
             grid->overviewModel()->refresh();
             grid->viewport()->repaint();
         }
-        form->suiButton1Click();
-        form->suiButton2Click();
+        probe(*form).suiButton1Click();
+        probe(*form).suiButton2Click();
         const double fullMs = elapsedMs(timer);
         QCoreApplication::processEvents();
         db.execute(u"update ppsilap set datum = timestamp('%1') + interval (id - %2) minute where id > %3"_s
@@ -287,7 +287,7 @@ Row Bench::measure(qint64 size)
         throw BenchError("the stocks did not come back to where they began");
     if (db.count(u"ppsilap"_s) != size + transfers)
         throw BenchError("the journal did not get one line per transfer");
-    if (form->history.rowCount() < HistoryModel::PageSize)
+    if (probe(*form).history().rowCount() < HistoryModel::PageSize)
         throw BenchError("the history shows less than a page");
 
     row.floor = spreadOf(floor);
@@ -319,7 +319,7 @@ void printRows(const std::vector<Row> &rows)
                 "            test, movement::executeTransfer (transaction, row locks, capacity re-test)\n"
                 "  handler   suiArrowButton2Click driven (Tag 1), refresh of its two silos and new journal line included\n"
                 "  visible   handler plus the event processing that paints its result\n"
-                "  full      the designed full refresh alone (history re-read, snapshot, grids, panels)\n"
+                "  full      the full refresh alone (history re-read, snapshot, grids, panels)\n"
                 "  poll      live view: a poll that finds the floor's transfer (another session), up to the\n"
                 "            repainted screen; a poll that finds nothing (one statement)\n\n",
                 Rounds, WarmUpRounds);

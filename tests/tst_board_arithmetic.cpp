@@ -319,16 +319,16 @@ void BoardArithmeticTest::captionsAndNotices()
     QCOMPARE(transferCaption(siloCaption(7)), u"přesun ze SILO 7"_s);
     QCOMPARE(transferCaption(siloCaption(7), siloCaption(12)), u"přesun ze SILO 7 do SILO 12"_s);
     QCOMPARE(removalCaption(siloCaption(7)), u"odvoz ze SILO 7"_s);
-    QCOMPARE(transferNotice(0, 7, 12), u"Osivo ze sila SILO 7 přesunuto do sila SILO 12!"_s);
-    QCOMPARE(transferNotice(100, 7, 12), u"V cílovém silu malá kapacita pro přesun!"_s);
-    QCOMPARE(transferNotice(200, 7, 12), u"Chyba v definici množství osiva pro přesun!"_s);
-    QCOMPARE(transferNotice(300, 7, 12), u"Silo pro přesun již v databázi neexistuje!"_s);
-    QCOMPARE(transferNotice(400, 7, 12), u"Stav sila se změnil, vyberte silo znovu!"_s);
-    QCOMPARE(transferNotice(1, 7, 12), std::nullopt);
-    QCOMPARE(removalNotice(200), u"Chyba v definici množství osiva pro odvoz!"_s);
-    QCOMPARE(removalNotice(300), u"Silo pro odvoz již v databázi neexistuje!"_s);
-    QCOMPARE(removalNotice(400), u"Stav sila se změnil, vyberte silo znovu!"_s);
-    QCOMPARE(removalNotice(3), std::nullopt); // done: no notice
+    using movement::DeskResult;
+    QCOMPARE(transferNotice(DeskResult::Done, 7, 12), u"Osivo ze sila SILO 7 přesunuto do sila SILO 12!"_s);
+    QCOMPARE(transferNotice(DeskResult::NoCapacity, 7, 12), u"V cílovém silu malá kapacita pro přesun!"_s);
+    QCOMPARE(transferNotice(DeskResult::NoNumber, 7, 12), u"Chyba v definici množství osiva pro přesun!"_s);
+    QCOMPARE(transferNotice(DeskResult::MissingRow, 7, 12), u"Silo pro přesun již v databázi neexistuje!"_s);
+    QCOMPARE(transferNotice(DeskResult::StockChanged, 7, 12), u"Stav sila se změnil, vyberte silo znovu!"_s);
+    QCOMPARE(removalNotice(DeskResult::NoNumber), u"Chyba v definici množství osiva pro odvoz!"_s);
+    QCOMPARE(removalNotice(DeskResult::MissingRow), u"Silo pro odvoz již v databázi neexistuje!"_s);
+    QCOMPARE(removalNotice(DeskResult::StockChanged), u"Stav sila se změnil, vyberte silo znovu!"_s);
+    QCOMPARE(removalNotice(DeskResult::Done), std::nullopt);
 }
 
 void BoardArithmeticTest::shortcutValues_data()

@@ -18,11 +18,6 @@ const QString Storage = u"Osivo ze sila SILO %1 přesunuto do sila SILO %2!"_s;
 const QString NoCapacity = u"V cílovém silu malá kapacita pro přesun!"_s;
 const QString NoNumber = u"Chyba v definici množství osiva pro přesun!"_s;
 
-struct SiloState {
-    double stav = 0;
-    QString partie;
-};
-
 } // namespace
 
 class BoardWorkflowTest final : public QObject, public BoardFixture {
@@ -50,22 +45,14 @@ private slots:
     void escapeDoesNotCloseTheBoard();
 
 private:
-    SiloState silo(int number);
     void expectConsoleMode();
     QString lastNotice() const { return dialogs->asked.isEmpty() ? QString() : dialogs->asked.last().text; }
 };
 
-SiloState BoardWorkflowTest::silo(int number)
-{
-    Result row = db->admin().query(u"select stav, partie from ppsila where silo = %1"_s.arg(number));
-    row.next();
-    return {row.toDouble(u"stav"_s), row.toText(u"partie"_s)};
-}
-
 void BoardWorkflowTest::expectConsoleMode()
 {
-    QCOMPARE(console->suiArrowButton2->Tag, 0);
-    QCOMPARE(console->suiButton4->Tag, 1);
+    QCOMPARE(suiArrowButton2()->Tag, 0);
+    QCOMPARE(suiButton4()->Tag, 1);
 }
 
 void BoardWorkflowTest::transferDone()
@@ -76,10 +63,10 @@ void BoardWorkflowTest::transferDone()
     QCOMPARE(dialogs->asked.size(), 3);
     QCOMPARE(lastNotice(), Storage.arg(1).arg(6));
     QCOMPARE(dialogs->asked.last().buttons, QStringList{u"OK"_s});
-    QCOMPARE(silo(1).stav, 0.0);
-    QCOMPARE(silo(1).partie, QString());
-    QCOMPARE(silo(6).stav, 30.0);
-    QCOMPARE(silo(6).partie, u"A1"_s);
+    QCOMPARE(db->silo(1).stav, 0.0);
+    QCOMPARE(db->silo(1).partie, QString());
+    QCOMPARE(db->silo(6).stav, 30.0);
+    QCOMPARE(db->silo(6).partie, u"A1"_s);
     Result journal = db->admin().query(u"select silo, silob, mnozstvi from ppsilap"_s);
     QVERIFY(journal.next());
     QCOMPARE(journal.toText(u"silo"_s), u"01"_s);
@@ -92,8 +79,8 @@ void BoardWorkflowTest::transferDone()
     expectPicked(6, false);
     QCOMPARE(offeredSilos().size(), 99);
     expectConsoleMode();
-    QCOMPARE(console->snapshot.vyber_a, 0);
-    QCOMPARE(console->snapshot.vyber_b, 0);
+    QCOMPARE(snapshot().vyber_a, 0);
+    QCOMPARE(snapshot().vyber_b, 0);
     // Both glyphs show the new stocks.
     const int height = board->tlacitka[1]->height() - 4;
     QCOMPARE(redRows(glyphOf(board->tlacitka[1])), 0);
@@ -116,7 +103,7 @@ void BoardWorkflowTest::transferRefused()
     QFETCH(int, target);
     QFETCH(bool, sourceTwice);
     QFETCH(QString, notice);
-    const SiloState before = silo(source);
+    const StoredSilo before = db->silo(source);
     confirm(source);
     confirm(target);
     if (sourceTwice) {
@@ -127,8 +114,8 @@ void BoardWorkflowTest::transferRefused()
     }
     board->suiButton1->click();
     QCOMPARE(lastNotice(), notice);
-    QCOMPARE(silo(source).stav, before.stav);
-    QCOMPARE(db->count(u"ppsilap"_s), 0);
+    QCOMPARE(db->silo(source).stav, before.stav);
+    QCOMPARE(journalLines(), 0);
     expectNothingPicked();
     expectConsoleMode();
 }
@@ -141,7 +128,7 @@ void BoardWorkflowTest::emptySourceOffersOnlySilosWithoutLot()
     confirm(6);
     board->suiButton1->click();
     QCOMPARE(lastNotice(), NoNumber);
-    QCOMPARE(db->count(u"ppsilap"_s), 0);
+    QCOMPARE(journalLines(), 0);
     expectConsoleMode();
 }
 
@@ -152,17 +139,17 @@ void BoardWorkflowTest::silos50And51BothWays()
     confirm(51);
     board->suiButton1->click();
     QCOMPARE(lastNotice(), Storage.arg(50).arg(51));
-    QCOMPARE(silo(50).stav, 0.0);
-    QCOMPARE(silo(51).stav, 20.0);
-    QCOMPARE(silo(51).partie, u"E5"_s);
+    QCOMPARE(db->silo(50).stav, 0.0);
+    QCOMPARE(db->silo(51).stav, 20.0);
+    QCOMPARE(db->silo(51).partie, u"E5"_s);
 
     confirm(51);
     QVERIFY(board->tlacitka[50]->isEnabled());
     confirm(50);
     board->suiButton1->click();
     QCOMPARE(lastNotice(), Storage.arg(51).arg(50));
-    QCOMPARE(silo(50).stav, 20.0);
-    QCOMPARE(silo(51).stav, 0.0);
+    QCOMPARE(db->silo(50).stav, 20.0);
+    QCOMPARE(db->silo(51).stav, 0.0);
 
     Result journal = db->admin().query(u"select silo, silob from ppsilap order by id"_s);
     QStringList moves;
@@ -176,8 +163,8 @@ void BoardWorkflowTest::removal()
     confirm(7);
     board->suiButton4->click();
     QCOMPARE(dialogs->asked.size(), 1); // no notice after a removal
-    QCOMPARE(silo(7).stav, 0.0);
-    QCOMPARE(silo(7).partie, QString());
+    QCOMPARE(db->silo(7).stav, 0.0);
+    QCOMPARE(db->silo(7).partie, QString());
     Result journal = db->admin().query(u"select silo, silob, mnozstvi from ppsilap"_s);
     QVERIFY(journal.next());
     QCOMPARE(journal.toText(u"silo"_s), u"07"_s);
@@ -194,8 +181,8 @@ void BoardWorkflowTest::removalWithoutStockIsRefused()
     confirm(14); // -3 t: taking it out would put seed in
     board->suiButton4->click();
     QCOMPARE(lastNotice(), u"Chyba v definici množství osiva pro odvoz!"_s);
-    QCOMPARE(silo(14).stav, -3.0);
-    QCOMPARE(db->count(u"ppsilap"_s), 0);
+    QCOMPARE(db->silo(14).stav, -3.0);
+    QCOMPARE(journalLines(), 0);
     expectNothingPicked();
     expectConsoleMode();
 }
@@ -228,7 +215,7 @@ void BoardWorkflowTest::databaseErrorKeepsThePicks()
     QCOMPARE(board->suiButton1->text(), removal ? u"přesun ze SILO 1"_s : u"přesun ze SILO 1 do SILO 6"_s);
     QCOMPARE(board->suiButton4->isEnabled(), removal);
     expectConsoleMode();
-    QCOMPARE(silo(1).stav, 30.0);
+    QCOMPARE(db->silo(1).stav, 30.0);
 }
 
 void BoardWorkflowTest::realInfoDialogLooksAsDesigned()

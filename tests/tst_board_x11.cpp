@@ -156,29 +156,50 @@ void keepShot(const QImage &shot, const QString &name)
     shot.save(QStringLiteral(GRANOVIA_SCREENSHOT_DIR) + u'/' + name);
 }
 
+constexpr QRgb RgbMask = 0xffffff;
+
 bool sameColour(QRgb pixel, const QColor &colour)
 {
-    return (pixel & 0xffffff) == (colour.rgb() & 0xffffff);
+    return (pixel & RgbMask) == (colour.rgb() & RgbMask);
 }
 
-// How many pixels of the area have the colour, and where they lie.
+// The colours of an image, such as a glyph's tile.
+QSet<QRgb> coloursOf(const QImage &image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y) & RgbMask);
+    }
+    return colours;
+}
+
+// How many pixels of the area have one of the colours, and where they lie.
 struct Spread {
     qsizetype count = 0;
     QRect bounds;
 };
-Spread spreadOf(const QImage &image, const QRect &area, const QColor &colour)
+Spread spreadOf(const QImage &image, const QRect &area, const QSet<QRgb> &colours)
 {
     Spread spread;
     const QRect inside = area & image.rect();
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         for (int x = inside.left(); x <= inside.right(); ++x) {
-            if (sameColour(image.pixel(x, y), colour)) {
+            if (colours.contains(image.pixel(x, y) & RgbMask)) {
                 ++spread.count;
                 spread.bounds |= QRect(x, y, 1, 1);
             }
         }
     }
     return spread;
+}
+Spread spreadOf(const QImage &image, const QRect &area, const QColor &colour)
+{
+    return spreadOf(image, area, QSet<QRgb>{colour.rgb() & RgbMask});
+}
+qsizetype pixelsOf(const QImage &image, const QSet<QRgb> &colours)
+{
+    return spreadOf(image, image.rect(), colours).count;
 }
 
 // Whether some aligned square of the area is black all over.
@@ -203,21 +224,6 @@ std::optional<int> rightPaneWidth(const QImage &screen, const QRect &console)
             return console.right() - 1 - x;
     }
     return std::nullopt;
-}
-
-qsizetype pixelsOfColours(const QImage &image, const QImage &tile)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < tile.height(); ++y) {
-        for (int x = 0; x < tile.width(); ++x)
-            colours.insert(tile.pixel(x, y) | 0xff000000);
-    }
-    qsizetype count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            count += colours.contains(image.pixel(x, y) | 0xff000000) ? 1 : 0;
-    }
-    return count;
 }
 
 // Another client holding Ctrl+Shift+F10 at the X server, as a program that
@@ -278,6 +284,7 @@ private slots:
     void refusedHotKeyLeavesTheBoardRunning();
     void consoleFitsTheScreenAndKeepsItsPanes();
     void consoleAndBoardShowAnotherWorkstationsTransfer();
+    void reportsWindowAndItsPrintPreview();
 
 private:
     void startProgram(const QStringList &arguments);
@@ -357,7 +364,7 @@ void BoardX11Test::boardTerminalOpensAndLeavesByHotKey()
     QVERIFY2(!hasBlackBlock(shot, inside), "the board shows unpainted black areas at its first show");
     QVERIFY2(spreadOf(shot, inside, BoardBackground).count > 0, "no board background on the screen");
     for (const QString &tile : Tiles) {
-        QVERIFY2(pixelsOfColours(shot, QImage(m_installation.paths().fileBesideProgram(tile))) >= TileColourPixels,
+        QVERIFY2(pixelsOf(shot, coloursOf(QImage(m_installation.paths().fileBesideProgram(tile)))) >= TileColourPixels,
                  qPrintable(u"no glyph of %1 on the screen"_s.arg(tile)));
     }
     std::optional<QRect> console;
@@ -437,16 +444,6 @@ void BoardX11Test::consoleFitsTheScreenAndKeepsItsPanes()
     QCOMPARE(rightPaneWidth(shot, designed), RightPaneWidth);
 }
 
-qsizetype pixelsOf(const QImage &image, const QColor &colour)
-{
-    qsizetype count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            count += sameColour(image.pixel(x, y), colour) ? 1 : 0;
-    }
-    return count;
-}
-
 void BoardX11Test::consoleAndBoardShowAnotherWorkstationsTransfer()
 {
     constexpr int NoticeWithinMs = 2000;
@@ -475,19 +472,65 @@ void BoardX11Test::consoleAndBoardShowAnotherWorkstationsTransfer()
                                         formatTimestamp(QDateTime::currentDateTime())};
     QCOMPARE(movement::executeTransfer(workstation, order, 2.5), movement::Outcome::Done);
     QImage shot;
-    QTRY_VERIFY_WITH_TIMEOUT(pixelsOf(shot = grabScreen(), skin::ChangedValue) >= MarkedCellPixels, NoticeWithinMs);
+    QTRY_VERIFY_WITH_TIMEOUT(pixelsOf(shot = grabScreen(), {skin::ChangedValue.rgb() & RgbMask}) >= MarkedCellPixels, NoticeWithinMs);
     keepShot(shot, u"console_live_x11.png"_s);
 
     // The board, opened from the console, repaints the glyph of a silo filled elsewhere.
     const QString strip = QString::number(console->bottom() - StripFromBottom);
     QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(console->center().x()), strip, u"click"_s,
                                    u"--repeat"_s, u"2"_s, u"--delay"_s, u"80"_s, u"1"_s}));
-    const QImage red(m_installation.paths().fileBesideProgram(u"cervena.bmp"_s));
-    QTRY_VERIFY_WITH_TIMEOUT(pixelsOfColours(shot = grabScreen(), red) >= TileColourPixels, AppearTimeoutMs);
-    const qsizetype redBefore = pixelsOfColours(shot, red);
+    const QSet<QRgb> red = coloursOf(QImage(m_installation.paths().fileBesideProgram(u"cervena.bmp"_s)));
+    QTRY_VERIFY_WITH_TIMEOUT(pixelsOf(shot = grabScreen(), red) >= TileColourPixels, AppearTimeoutMs);
+    const qsizetype redBefore = pixelsOf(shot, red);
     m_db->execute(u"update ppsila set stav = 60 where silo = 3"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(pixelsOfColours(shot = grabScreen(), red) >= redBefore + TileColourPixels, NoticeWithinMs);
+    QTRY_VERIFY_WITH_TIMEOUT(pixelsOf(shot = grabScreen(), red) >= redBefore + TileColourPixels, NoticeWithinMs);
     keepShot(shot, u"board_live_x11.png"_s);
+}
+
+// The console's button opens the reports window in the console's look; the
+// keyboard alone shows the journal and opens the print preview of its pages.
+void BoardX11Test::reportsWindowAndItsPrintPreview()
+{
+    const QString reportsTitle = u"^Granovia - historie a sestavy$"_s;
+    const QString previewTitle = u"^Granovia - náhled tisku$"_s;
+    constexpr int QuitRightGap = 26;
+    constexpr int ButtonWidth = 119;
+    constexpr int ButtonGap = 6;
+    constexpr int ButtonMiddleFromBottom = 8 + 27 / 2;
+    constexpr int PagePixels = 200 * 200; // of white paper in the preview
+    m_db->execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, datum) values "
+                  "('02', '01', '', 2.5, 'A1', '2026-11-02 08:00:00'), ('99', '', '', 1.25, 'C3', '2026-11-03 09:30:00'),"
+                  "('51', '', 'PP7', 45, 'B2', '2026-10-30 06:15:00')"_s);
+    startProgram({});
+    if (QTest::currentTestFailed())
+        return;
+    std::optional<QRect> console;
+    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), AppearTimeoutMs);
+    const int x = console->right() - QuitRightGap - ButtonWidth - ButtonGap - ButtonWidth / 2;
+    const int y = console->bottom() - ButtonMiddleFromBottom;
+    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(x), QString::number(y), u"click"_s, u"1"_s}));
+    std::optional<QRect> reports;
+    QTRY_VERIFY_WITH_TIMEOUT((reports = geometryOf(reportsTitle)).has_value(), AppearTimeoutMs);
+    // Alt+P to the lot field, Enter shows the whole journal.
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"150"_s, u"alt+p"_s, u"Return"_s}));
+    QImage shot;
+    QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull()
+                                 && spreadOf(shot, *reports, ConsoleButtonFace).count > 5 * 100 * 20, LeaveTimeoutMs);
+    QTest::qWait(500);
+    shot = grabScreen();
+    keepShot(shot, u"reports_x11.png"_s);
+    QVERIFY2(!hasBlackBlock(shot, reports->adjusted(1, 1, -1, -1)), "the reports window shows unpainted black areas");
+    QVERIFY(spreadOf(shot, *reports, ConsoleStrip).count > 0);
+
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"ctrl+p"_s}));
+    std::optional<QRect> preview;
+    QTRY_VERIFY_WITH_TIMEOUT((preview = geometryOf(previewTitle)).has_value(), AppearTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(spreadOf(shot = grabScreen(), *preview, Qt::white).count > PagePixels, LeaveTimeoutMs);
+    QTest::qWait(500);
+    keepShot(grabScreen(), u"reports_preview_x11.png"_s);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Escape"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(previewTitle), 0, LeaveTimeoutMs);
+    QCOMPARE(windowCount(reportsTitle), 1);
 }
 
 void BoardX11Test::cleanup()

@@ -3,26 +3,18 @@
 // another without a notice, a transfer whose node dies under it is booked
 // once or reported, and transfers on two nodes into one silo keep its
 // capacity. Each case prints the longest freeze it measured.
+#include "ConsoleFixture.h"
+#include "Relay.h"
 #include "RunTool.h"
-#include "ScriptedDialogs.h"
-#include "TestDatabase.h"
-#include "TestInstallation.h"
 #include "movements/Movements.h"
 #include "store/DbError.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
 #include <algorithm>
-#include <atomic>
-#include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
 #include <optional>
-#include <poll.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
-#include <vector>
 
 using namespace granovia;
 using namespace Qt::StringLiterals;
@@ -69,98 +61,6 @@ qint64 scalar(Connection &connection, const QString &statement)
     result.next();
     return result.toInt(result.fieldNames().constFirst());
 }
-
-// Passes sessions on to a node over loopback, as a network would. Told to
-// lose answers, it still passes on what the node is sent, but none of what
-// the node answers; cut, it drops its sessions and takes no new ones.
-class Relay final {
-public:
-    explicit Relay(unsigned int target)
-        : m_target(target)
-    {
-        m_listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = loopback(0);
-        bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        listen(m_listener, SOMAXCONN);
-        socklen_t length = sizeof address;
-        getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { serve(); });
-    }
-    ~Relay() { cut(); }
-    Q_DISABLE_COPY_MOVE(Relay)
-
-    unsigned int port() const { return m_port; }
-    void loseAnswers() { m_losing = true; }
-    void cut()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-
-private:
-    static sockaddr_in loopback(unsigned int port)
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(quint16(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return address;
-    }
-    // Passes what one side sent to the other; false at the end of either.
-    bool pass(int from, int to, bool lose)
-    {
-        char buffer[16384];
-        const ssize_t got = read(from, buffer, sizeof buffer);
-        return got > 0 && (lose || write(to, buffer, size_t(got)) == got);
-    }
-    void serve()
-    {
-        std::vector<std::pair<int, int>> sessions; // client, node
-        while (!m_stop) {
-            std::vector<pollfd> watched{{m_listener, POLLIN, 0}};
-            for (const auto &[client, node] : sessions) {
-                watched.push_back({client, POLLIN, 0});
-                watched.push_back({node, POLLIN, 0});
-            }
-            if (poll(watched.data(), watched.size(), PollMs) <= 0)
-                continue;
-            if (watched[0].revents & POLLIN) {
-                const int client = accept(m_listener, nullptr, nullptr);
-                const int node = socket(AF_INET, SOCK_STREAM, 0);
-                const sockaddr_in address = loopback(m_target);
-                ::connect(node, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-                sessions.emplace_back(client, node);
-                continue;
-            }
-            for (size_t i = 0; i < sessions.size(); ++i) {
-                const auto [client, node] = sessions[i];
-                const bool open = (!(watched[1 + 2 * i].revents & (POLLIN | POLLHUP)) || pass(client, node, false))
-                    && (!(watched[2 + 2 * i].revents & (POLLIN | POLLHUP)) || pass(node, client, m_losing));
-                if (!open) {
-                    close(client);
-                    close(node);
-                    sessions[i] = {-1, -1};
-                }
-            }
-            std::erase(sessions, std::pair(-1, -1));
-        }
-        for (const auto &[client, node] : sessions) {
-            close(client);
-            close(node);
-        }
-        close(m_listener);
-    }
-
-    static constexpr int PollMs = 20;
-    unsigned int m_target;
-    int m_listener = -1;
-    unsigned int m_port = 0;
-    std::atomic<bool> m_losing = false;
-    std::atomic<bool> m_stop = false;
-    std::thread m_thread;
-};
 
 } // namespace
 
@@ -314,12 +214,12 @@ void ClusterTest::nodeLostBetweenTwoActions()
     installation.pointAt(startingAt(2));
     ScriptedDialogs dialogs;
     TForm1 form(installation.context());
-    form.openBoard = [](TForm1 &) {};
+    const ConsoleProbe console(&form);
     form.show();
-    emit form.prehled->cellSelected(1, 0);
-    emit form.prehled->cellSelected(1, 1);
-    QCOMPARE(form.snapshot.vyber_b, 2);
-    const int node = nodeOf(form.ZConnection1);
+    console.select(1);
+    console.select(2);
+    QCOMPARE(console.snapshot().vyber_b, 2);
+    const int node = nodeOf(console.ZConnection1());
     QCOMPARE(node, 2);
 
     if (isolated)
@@ -329,14 +229,14 @@ void ClusterTest::nodeLostBetweenTwoActions()
     dialogs.queue({1, {}}); // "přesunout"
     QElapsedTimer timer;
     timer.start();
-    form.suiArrowButton2->click();
+    console.suiArrowButton2()->click();
     const qint64 freeze = timer.elapsed();
     printFreeze(QTest::currentDataTag(), freeze);
     QVERIFY2(dialogs.asked.size() == 1, qPrintable(dialogs.texts().join(u'|')));
     QCOMPARE(journalLines(), 1);
     QCOMPARE(stock(2), 50.0);
-    QCOMPARE(nodeOf(form.ZConnection1), 3); // the next in the list
-    QCOMPARE(nodeOf(form.liveView.connection()), 3);
+    QCOMPARE(nodeOf(console.ZConnection1()), 3); // the next in the list
+    QCOMPARE(nodeOf(console.liveView().connection()), 3);
     QVERIFY(freeze <= MaxFreezeMs);
 }
 
@@ -355,7 +255,7 @@ void ClusterTest::nodeKilledDuringTransfer()
     QFETCH(bool, answerLost);
     m_db->execute(u"insert into ppsila (id, silo, stav, kapacita, partie) values (1, 1, 50, 100, 'L1'), (2, 2, 0, 100, '')"_s);
     // Node 2, behind a relay that can lose its answers, then 3 and 1.
-    Relay relay(m_ports.at(1));
+    CuttableRelay relay(quint16(m_ports.at(1)));
     ConnectionSettings settings = startingAt(answerLost ? 3 : 2);
     if (answerLost)
         settings.host = u"127.0.0.1:%1,"_s.arg(relay.port()) + settings.host;
@@ -382,7 +282,7 @@ void ClusterTest::nodeKilledDuringTransfer()
             for (int tries = 0; !seenCommitted && tries < 1000; ++tries)
                 seenCommitted = scalar(watcher, u"select count(*) from ppsilap"_s) == 1;
             killNode(node);
-            relay.cut();
+            relay.shutDown();
         });
     };
     std::optional<movement::Outcome> outcome;

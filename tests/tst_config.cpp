@@ -41,8 +41,8 @@ private slots:
     void decimalCommaFormatting();
 
 private:
-    ui::IniFile own() const { return ui::IniFile(m_dir.filePath(u"own.INI"_s)); }
-    ui::IniFile shared() const { return ui::IniFile(m_dir.filePath(u"granovia.ini"_s)); }
+    IniFile own() const { return IniFile(m_dir.filePath(u"own.INI"_s)); }
+    IniFile shared() const { return IniFile(m_dir.filePath(u"granovia.ini"_s)); }
     QTemporaryDir m_dir;
 };
 
@@ -64,8 +64,8 @@ void ConfigTest::sharedFileReplacesOnlyWhatItHolds()
     QTemporaryDir dir;
     writeFile(dir.filePath(u"own.INI"_s), "[LogOn]\r\nIP=10.0.0.5\r\nUser=sklad\r\nSQLport=3307\r\nSQLportopen=3399\r\n");
     writeFile(dir.filePath(u"granovia.ini"_s), "[LogOn]\r\nDatabase=osiva\r\n");
-    const StartConfig c = readStartConfig(ui::IniFile(dir.filePath(u"own.INI"_s)),
-                                          ui::IniFile(dir.filePath(u"granovia.ini"_s)), u"192.168.7.7"_s);
+    const StartConfig c = readStartConfig(IniFile(dir.filePath(u"own.INI"_s)),
+                                          IniFile(dir.filePath(u"granovia.ini"_s)), u"192.168.7.7"_s);
     QCOMPARE(c.database, u"osiva"_s);
     QCOMPARE(c.host, u"10.0.0.5"_s);
     QCOMPARE(c.user, u"sklad"_s);

@@ -1,11 +1,7 @@
 // The operator console: its fixed texts and geometry, the overview drawing,
 // the selection into the detail panels and the quantity edit.
+#include "ConsoleFixture.h"
 #include "ModalWatch.h"
-#include "ScriptedDialogs.h"
-#include "TestDatabase.h"
-#include "TestInstallation.h"
-#include "console/OverviewDrawing.h"
-#include "console/TForm1.h"
 #include "ui/Skin.h"
 #include "ui/SkinnedFrame.h"
 
@@ -20,19 +16,14 @@
 
 using namespace granovia;
 using namespace Qt::StringLiterals;
-using granovia::test::Installation;
-using granovia::test::ModalWatch;
-using granovia::test::ScratchDatabase;
-using granovia::test::ScriptedDialogs;
+using namespace granovia::test;
 
 namespace {
 
 const QString QuantityError = u"Chyba v množství!"_s;
 
 // Silos of the selection scenarios: (silo, stock, capacity, lot).
-void fillSilos(ScratchDatabase &db)
-{
-    db.execute(u"insert into ppsila (silo, stav, kapacita, partie, naz_dru, naz_odru, stupen, navoz) values "
+const QString Silos = u"insert into ppsila (silo, stav, kapacita, partie, naz_dru, naz_odru, stupen, navoz) values "
                "(7, 20, 50, '123', 'Pšenice', 'Bohemia', 'C1', '2026-11-02 00:00:00'),"
                "(8, 5, 40, '123', 'Pšenice', 'Bohemia', 'C1', '2026-11-03 14:05:09'),"
                "(10, 12.25, 50, '123', 'Pšenice', 'Bohemia', 'C1', null),"
@@ -40,8 +31,7 @@ void fillSilos(ScratchDatabase &db)
                "(12, 21.5, 20, '', 'Žito', '', '', null),"
                "(9, 0, 60, '', '', '', '', null),"
                "(13, 0, 25, '', '', '', '', null),"
-               "(100, 0, 80, '', '', '', '', null)"_s);
-}
+               "(100, 0, 80, '', '', '', '', null)"_s;
 
 // Silo 7 of the overview holding stav of kapacita, as the snapshot takes it:
 // its label as read out, and its data cell.
@@ -55,13 +45,6 @@ QString overviewOf(double stav, double kapacita)
     model.setLabel(6, overview::siloLabel(7));
     return model.index(6, OverviewModel::LabelColumn).data(Qt::AccessibleTextRole).toString() + u'|'
            + model.index(6, OverviewModel::DataColumn).data().toString();
-}
-
-qint64 selectCount(Connection &connection)
-{
-    Result status = connection.query(u"show session status like 'Com_select'"_s);
-    status.next();
-    return status.toInt(u"Value"_s);
 }
 
 QRect barExtent(const QImage &image, int y)
@@ -90,12 +73,12 @@ bool hasGreenText(const QImage &image)
 
 } // namespace
 
-class ConsoleTest final : public QObject {
+class ConsoleTest final : public QObject, public ConsoleFixture {
     Q_OBJECT
 private slots:
     void initTestCase() { GRANOVIA_REQUIRE_SERVER(); }
-    void init();
-    void cleanup();
+    void init() { startConsole({Silos}); }
+    void cleanup() { stopConsole(); }
 
     void fixedTexts();
     void geometryAtDesignWidth();
@@ -111,150 +94,109 @@ private slots:
     void lotRules_data();
     void lotRules();
     void firstSiloFillsPanelA();
-    void secondSiloOfTheLotOrEmptyGoesToB();
-    void bothPanelsOfOneLotTakeOnlyEmptySilos();
+    void selections_data();
+    void selections();
     void siloAlreadyShownSendsNoStatement();
-    void emptySiloInALeavesAFree();
-    void panelBAloneTakesOnlyEmptySilos();
     void remainingCapacityAndOverfill();
     void deletedRowFillsWithEmptyTexts();
-    void silo100IsReachedThroughTheSecondGrid();
     void clickMovesTheGreenRowAndSelects();
     void databaseErrorIsShownAndPanelsStay();
-    void clearButtonEmptiesOnlyItsPanel();
 
     void quantityEdit();
     void quantityEditOnEmptyPanel();
     void dialogsWearTheSkin_data();
     void dialogsWearTheSkin();
 
-private:
-    void select(int silo);
-
-    std::unique_ptr<ScratchDatabase> m_db;
-    std::unique_ptr<Installation> m_installation;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<TForm1> m_form;
 };
-
-void ConsoleTest::init()
-{
-    m_db = std::make_unique<ScratchDatabase>(u"t_console"_s);
-    fillSilos(*m_db);
-    m_installation = std::make_unique<Installation>();
-    m_installation->pointAt(m_db->settings());
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_form = std::make_unique<TForm1>(m_installation->context());
-    m_form->openBoard = [](TForm1 &) {};
-    m_form->show();
-    QVERIFY2(m_dialogs->asked.isEmpty(), qPrintable(m_dialogs->texts().join(u'|')));
-}
-
-void ConsoleTest::cleanup()
-{
-    m_form.reset();
-    m_dialogs.reset();
-    m_installation.reset();
-    m_db.reset();
-}
-
-void ConsoleTest::select(int silo)
-{
-    bool allow = true;
-    if (silo <= overview::SilosPerGrid)
-        m_form->prehledSelectCell(m_form->prehled, 1, silo - 1, allow);
-    else
-        m_form->prehledSelectCell(m_form->prehled2, 1, silo - 51, allow);
-}
 
 void ConsoleTest::fixedTexts()
 {
-    const OverviewModel *first = m_form->prehled->overviewModel();
-    const OverviewModel *second = m_form->prehled2->overviewModel();
+    const OverviewModel *first = prehled()->overviewModel();
+    const OverviewModel *second = prehled2()->overviewModel();
     QCOMPARE(first->rowCount(), 50);
     QCOMPARE(first->label(0), u"SILO: 01"_s);
     QCOMPARE(first->label(49), u"SILO: 50"_s);
     QCOMPARE(second->label(0), u"SILO: 51"_s);
     QCOMPARE(second->label(49), u"SILO: 00"_s);
-    QCOMPARE(m_form->popis2->item(7, 0)->text(), u"Zbývá tun"_s);
-    QCOMPARE(m_form->popis1->item(2, 0)->text(), u"Odrůda"_s);
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO"_s);
+    QCOMPARE(popis2()->item(7, 0)->text(), u"Zbývá tun"_s);
+    QCOMPARE(popis1()->item(2, 0)->text(), u"Odrůda"_s);
+    QCOMPARE(suiImagePanel2()->text(), u"SILO"_s);
 }
 
 void ConsoleTest::geometryAtDesignWidth()
 {
     // Frameless, as high as the screen: the skinned frame is the window's edge.
-    QVERIFY(m_form->windowFlags().testFlag(Qt::FramelessWindowHint));
-    QCOMPARE(m_form->frameGeometry().height(), m_form->screen()->geometry().height());
-    QCOMPARE(m_form->suiForm1->titleBar()->caption()->text(), u"Granovia - silo"_s);
-    QVERIFY(m_form->suiForm1->titleBar()->maximizeButton());
+    QVERIFY(console->windowFlags().testFlag(Qt::FramelessWindowHint));
+    QCOMPARE(console->frameGeometry().height(), console->screen()->geometry().height());
+    QCOMPARE(suiForm1()->titleBar()->caption()->text(), u"Granovia - silo"_s);
+    QVERIFY(suiForm1()->titleBar()->maximizeButton());
 
     const QSize design = ui::SkinnedFrame::outerSize(TForm1::DesignClientSize);
-    m_form->resize(design);
-    QCOMPARE(m_form->splitMain->mapTo(m_form.get(), QPoint()), QPoint(1, 31)); // 30 below the client's top
-    QCOMPARE(m_form->suiImagePanel1->mapTo(m_form.get(), QPoint(0, 41)).y(), design.height() - 1);
-    QCOMPARE(m_form->splitMain->sizes().constFirst(), 590);
-    QCOMPARE(m_form->splitRight->x(), 592); // after the 2 px bar
-    QVERIFY(!m_form->splitMain->handle(1)->isEnabled());
-    QCOMPARE(m_form->prehled->width(), 294);
-    QCOMPARE(m_form->prehled2->width(), 294);
-    QCOMPARE(m_form->prehled->dataColumnWidth(), 190);
-    QCOMPARE(m_form->prehled2->x(), 294);
-    QCOMPARE(m_form->splitRight->sizes().constFirst(), 400);
-    QCOMPARE(m_form->splitDetail->sizes().constFirst(), 200);
-    QCOMPARE(m_form->suiButton4->geometry(), QRect(104, 150, 80, 30));
-    QCOMPARE(m_form->suiArrowButton2->geometry(), QRect(190, 150, 30, 30));
-    QCOMPARE(m_form->suiButton1->geometry(), QRect(220, 2, 15, 15));
-    QCOMPARE(m_form->suiImagePanel1->height(), 41);
-    QCOMPARE(m_form->suiButton3->geometry(), QRect(705, 6, 119, 27));
+    console->resize(design);
+    QCOMPARE(splitMain()->mapTo(console.get(), QPoint()), QPoint(1, 31)); // 30 below the client's top
+    QCOMPARE(suiImagePanel1()->mapTo(console.get(), QPoint(0, 41)).y(), design.height() - 1);
+    QCOMPARE(splitMain()->sizes().constFirst(), 590);
+    QCOMPARE(splitRight()->x(), 592); // after the 2 px bar
+    QVERIFY(!splitMain()->handle(1)->isEnabled());
+    QCOMPARE(prehled()->width(), 294);
+    QCOMPARE(prehled2()->width(), 294);
+    QCOMPARE(prehled()->dataColumnWidth(), 190);
+    QCOMPARE(prehled2()->x(), 294);
+    QCOMPARE(splitRight()->sizes().constFirst(), 400);
+    QCOMPARE(splitDetail()->sizes().constFirst(), 200);
+    QCOMPARE(suiButton4()->geometry(), QRect(104, 150, 80, 30));
+    QCOMPARE(suiArrowButton2()->geometry(), QRect(190, 150, 30, 30));
+    QCOMPARE(suiButton1()->geometry(), QRect(220, 2, 15, 15));
+    QCOMPARE(suiImagePanel1()->height(), 41);
+    QCOMPARE(suiButton3()->geometry(), QRect(705, 6, 119, 27));
     // The cells have the designed sizes; the grid lines lie beside them.
     const auto cellSize = [](QTableView *grid, int column) { return grid->visualRect(grid->model()->index(0, column)).size(); };
-    QCOMPARE(cellSize(m_form->prehled, 0), QSize(79, 15));
-    QCOMPARE(cellSize(m_form->prehled, 1), QSize(190, 15));
-    QCOMPARE(cellSize(m_form->popis1, 0), QSize(80, 15));
-    QCOMPARE(cellSize(m_form->popis2, 1), QSize(142, 15));
-    QCOMPARE(m_form->prehled->rowViewportPosition(1), 16);
+    QCOMPARE(cellSize(prehled(), 0), QSize(79, 15));
+    QCOMPARE(cellSize(prehled(), 1), QSize(190, 15));
+    QCOMPARE(cellSize(popis1(), 0), QSize(80, 15));
+    QCOMPARE(cellSize(popis2(), 1), QSize(142, 15));
+    QCOMPARE(prehled()->rowViewportPosition(1), 16);
     // Wider window: the quit button keeps its distance to the right edge.
-    m_form->resize(design.width() + 150, design.height());
-    QCOMPARE(m_form->splitMain->sizes().constFirst(), 740);
-    QCOMPARE(m_form->suiButton3->x(), 855);
+    console->resize(design.width() + 150, design.height());
+    QCOMPARE(splitMain()->sizes().constFirst(), 740);
+    QCOMPARE(suiButton3()->x(), 855);
     // Back from a maximised window, the design layout comes back exactly.
-    m_form->resize(m_form->screen()->geometry().size());
-    m_form->resize(design);
-    QCOMPARE(m_form->splitMain->sizes(), (QList<int>{590, 258}));
-    QCOMPARE(m_form->prehled->width(), 294);
-    QCOMPARE(m_form->prehled2->dataColumnWidth(), 190);
+    console->resize(console->screen()->geometry().size());
+    console->resize(design);
+    QCOMPARE(splitMain()->sizes(), (QList<int>{590, 258}));
+    QCOMPARE(prehled()->width(), 294);
+    QCOMPARE(prehled2()->dataColumnWidth(), 190);
     // The frame's close button closes the console as any close does.
-    m_form->suiForm1->titleBar()->closeButton()->click();
-    QVERIFY(!m_form->isVisible());
-    QVERIFY(QFile::exists(m_installation->paths().columnLayoutPath()));
+    suiForm1()->titleBar()->closeButton()->click();
+    QVERIFY(!console->isVisible());
+    QVERIFY(QFile::exists(installation->paths().columnLayoutPath()));
 }
 
 void ConsoleTest::panelModeParksTheConsole()
 {
-    TForm1 panel(m_installation->context({u"granovia-silo"_s, u"/p"_s}));
-    panel.openBoard = [](TForm1 &) {};
+    TForm1 panel(installation->context({u"granovia-silo"_s, u"/p"_s}));
+    const ConsoleProbe probe(&panel);
     QCOMPARE(panel.y(), 5000);
     panel.show();
-    QVERIFY(panel.Timer1.isActive());
-    QCOMPARE(panel.Timer1.interval(), 5000);
+    QVERIFY(probe.Timer1().isActive());
+    QCOMPARE(probe.Timer1().interval(), 5000);
     panel.move(panel.x(), 0);
     panel.resize(900, 600);
     QCOMPARE(panel.y(), 5000);
-    QVERIFY(!m_form->Timer1.isActive());
-    QCOMPARE(m_form->y(), 0);
+    QVERIFY(!Timer1().isActive());
+    QCOMPARE(console->y(), 0);
 }
 
 void ConsoleTest::boardOpensFromStripAndOnceFromTimer()
 {
     int opened = 0;
-    m_form->openBoard = [&opened](TForm1 &) { ++opened; };
-    QTest::mouseDClick(m_form->suiImagePanel1, Qt::LeftButton);
+    console->openBoard = [&opened](TForm1 &) { ++opened; };
+    QTest::mouseDClick(suiImagePanel1(), Qt::LeftButton);
     QCOMPARE(opened, 1);
-    m_form->Timer1.start();
-    m_form->Timer1Timer();
+    Timer1().start();
+    Timer1Timer();
     QCOMPARE(opened, 2);
-    QVERIFY(!m_form->Timer1.isActive());
+    QVERIFY(!Timer1().isActive());
 }
 
 void ConsoleTest::overviewTexts_data()
@@ -303,28 +245,28 @@ void ConsoleTest::barLengths()
 
 void ConsoleTest::dataCellPainting()
 {
-    SiloSnapshot snapshot;
-    snapshot.reset();
-    snapshot.sila_procent[7] = 33.3L;
-    snapshot.sila_stav[7] = 13.32L;
-    snapshot.sila_druh[7] = u"Oves"_s;
+    SiloSnapshot alone;
+    alone.reset();
+    alone.sila_procent[7] = 33.3L;
+    alone.sila_stav[7] = 13.32L;
+    alone.sila_druh[7] = u"Oves"_s;
     QImage image(190, 15, QImage::Format_RGB32);
     QPainter painter(&image);
-    paintDataCell(&painter, image.rect(), snapshot, 7, false);
+    paintDataCell(&painter, image.rect(), alone, 7, false);
     painter.end();
     QCOMPARE(barExtent(image, 0).width(), 63);
     QVERIFY(!hasGreenText(image));
 
     painter.begin(&image);
-    paintDataCell(&painter, image.rect(), snapshot, 7, true);
+    paintDataCell(&painter, image.rect(), alone, 7, true);
     painter.end();
     QVERIFY(hasGreenText(image));
 
-    // The design's examples on the grid itself, in its 190 px column.
-    m_form->resize(ui::SkinnedFrame::outerSize(TForm1::DesignClientSize));
-    m_form->snapshot.sila_procent[1] = 50;
-    m_form->snapshot.sila_procent[2] = 33.3L;
-    OverviewGrid *grid = m_form->prehled;
+    // The examples of 50 % and 33,3 % on the grid itself, in its 190 px column.
+    console->resize(ui::SkinnedFrame::outerSize(TForm1::DesignClientSize));
+    snapshot().sila_procent[1] = 50;
+    snapshot().sila_procent[2] = 33.3L;
+    OverviewGrid *grid = prehled();
     grid->overviewModel()->refresh();
     for (const auto &[row, bar] : {std::pair{0, 95}, std::pair{1, 63}}) {
         const QRect cell = grid->visualRect(grid->model()->index(row, 1));
@@ -369,129 +311,126 @@ void ConsoleTest::lotRules()
 void ConsoleTest::firstSiloFillsPanelA()
 {
     select(7);
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 07"_s);
-    QCOMPARE(m_form->popis1->value(0), u"123"_s);
-    QCOMPARE(m_form->popis1->value(1), u"Pšenice"_s);
-    QCOMPARE(m_form->popis1->value(4), u"20"_s);
-    QCOMPARE(m_form->popis1->value(5), u"2.11.2026"_s);
-    QCOMPARE(m_form->popis1->value(6), QString());
-    QCOMPARE(m_form->popis1->value(7), u"30"_s);
-    QCOMPARE(m_form->snapshot.vyber_a, m_form->snapshot.sila_id[7]);
-    QCOMPARE(m_form->snapshot.vyber_b, 0);
-    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO"_s);
+    QCOMPARE(suiImagePanel2()->text(), u"SILO: 07"_s);
+    QCOMPARE(popis1()->value(0), u"123"_s);
+    QCOMPARE(popis1()->value(1), u"Pšenice"_s);
+    QCOMPARE(popis1()->value(4), u"20"_s);
+    QCOMPARE(popis1()->value(5), u"2.11.2026"_s);
+    QCOMPARE(popis1()->value(6), QString());
+    QCOMPARE(popis1()->value(7), u"30"_s);
+    QCOMPARE(snapshot().vyber_a, snapshot().sila_id[7]);
+    QCOMPARE(snapshot().vyber_b, 0);
+    QCOMPARE(suiImagePanel3()->text(), u"SILO"_s);
 }
 
-void ConsoleTest::secondSiloOfTheLotOrEmptyGoesToB()
+// Clicks in their order ("X" empties panel A), and what the panels show then.
+void ConsoleTest::selections_data()
 {
-    select(7);
-    select(11); // another lot with stock
-    QCOMPARE(m_form->snapshot.vyber_b, 0);
-    select(8);
-    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO: 08"_s);
-    QCOMPARE(m_form->popis2->value(5), u"3.11.2026 14:05:09"_s);
-    select(9); // an empty silo replaces B
-    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO: 09"_s);
-    QCOMPARE(m_form->popis2->value(4), QString());
-    QCOMPARE(m_form->popis2->value(7), u"60"_s);
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<QString>("captionA");
+    QTest::addColumn<QString>("captionB");
+    QTest::addColumn<QString>("lotA");
+    QTest::addColumn<QString>("quantityAndRemainingB");
+    QTest::newRow("another lot with stock is passed over, the same lot goes to B")
+        << QStringList{u"7"_s, u"11"_s, u"8"_s} << u"SILO: 07"_s << u"SILO: 08"_s << u"123"_s << u"5|35"_s;
+    QTest::newRow("an empty silo replaces B") << QStringList{u"7"_s, u"8"_s, u"9"_s} << u"SILO: 07"_s
+                                              << u"SILO: 09"_s << u"123"_s << u"|60"_s;
+    QTest::newRow("a third silo of the lot is passed over")
+        << QStringList{u"7"_s, u"8"_s, u"10"_s} << u"SILO: 07"_s << u"SILO: 08"_s << u"123"_s << u"5|35"_s;
+    QTest::newRow("beside two silos of one lot only an empty one replaces B")
+        << QStringList{u"7"_s, u"8"_s, u"10"_s, u"13"_s} << u"SILO: 07"_s << u"SILO: 13"_s << u"123"_s << u"|25"_s;
+    QTest::newRow("an empty silo in A leaves A free, stock without a lot is passed over")
+        << QStringList{u"9"_s, u"12"_s} << u"SILO: 09"_s << u"SILO"_s << QString() << u"|"_s;
+    QTest::newRow("a silo with stock replaces the empty one in A")
+        << QStringList{u"9"_s, u"12"_s, u"11"_s} << u"SILO: 11"_s << u"SILO"_s << u"456"_s << u"|"_s;
+    QTest::newRow("B alone takes no silo with stock")
+        << QStringList{u"7"_s, u"8"_s, u"X"_s, u"10"_s, u"11"_s} << u"SILO"_s << u"SILO: 08"_s << QString() << u"5|35"_s;
+    QTest::newRow("B alone, an empty silo goes to A")
+        << QStringList{u"7"_s, u"8"_s, u"X"_s, u"13"_s} << u"SILO: 13"_s << u"SILO: 08"_s << QString() << u"5|35"_s;
+    QTest::newRow("silo 100 through the second grid") << QStringList{u"100"_s} << u"SILO: 00"_s << u"SILO"_s
+                                                      << QString() << u"|"_s;
 }
 
-void ConsoleTest::bothPanelsOfOneLotTakeOnlyEmptySilos()
+void ConsoleTest::selections()
 {
-    select(7);
-    select(8);
-    select(10); // third silo of the lot, with stock
-    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO: 08"_s);
-    select(13);
-    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO: 13"_s);
-    QCOMPARE(m_form->snapshot.vyber_b, m_form->snapshot.sila_id[13]);
+    QFETCH(QStringList, clicks);
+    QFETCH(QString, captionA);
+    QFETCH(QString, captionB);
+    QFETCH(QString, lotA);
+    QFETCH(QString, quantityAndRemainingB);
+    for (const QString &click : clicks)
+        click == u"X"_s ? suiButton1()->click() : select(click.toInt());
+    QCOMPARE(suiImagePanel2()->text(), captionA);
+    QCOMPARE(suiImagePanel3()->text(), captionB);
+    QCOMPARE(popis1()->value(detail::LotRow), lotA);
+    QCOMPARE(popis2()->value(detail::QuantityRow) + u'|' + popis2()->value(detail::RemainingRow), quantityAndRemainingB);
+    const auto idOf = [this](const QString &caption) {
+        if (caption == u"SILO"_s)
+            return 0;
+        const int digits = movement::siloNumberOfCaption(caption).toInt();
+        return snapshot().sila_id[size_t(digits == 0 ? 100 : digits)]; // SILO: 00 is silo 100
+    };
+    QCOMPARE(snapshot().vyber_a, idOf(captionA));
+    QCOMPARE(snapshot().vyber_b, idOf(captionB));
+    QCOMPARE(popis1()->item(detail::QuantityRow, detail::LabelColumn)->text(), u"Množství tun"_s);
 }
 
 void ConsoleTest::siloAlreadyShownSendsNoStatement()
 {
     select(7);
     select(9);
-    const qint64 before = selectCount(m_form->ZConnection1);
+    const qint64 before = selectCount(ZConnection1());
     select(7);
     select(9);
-    QCOMPARE(selectCount(m_form->ZConnection1), before);
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 07"_s);
-}
-
-void ConsoleTest::emptySiloInALeavesAFree()
-{
-    select(9);
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 09"_s);
-    select(12); // stock without a lot while B is empty
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 09"_s);
-    select(11);
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 11"_s);
-    QCOMPARE(m_form->popis1->value(0), u"456"_s);
-}
-
-void ConsoleTest::panelBAloneTakesOnlyEmptySilos()
-{
-    select(7);
-    select(8);
-    m_form->suiButton1->click();
-    select(10);
-    select(11);
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO"_s);
-    select(13);
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 13"_s);
+    QCOMPARE(selectCount(ZConnection1()), before);
+    QCOMPARE(suiImagePanel2()->text(), u"SILO: 07"_s);
 }
 
 void ConsoleTest::remainingCapacityAndOverfill()
 {
     select(10);
-    QCOMPARE(m_form->popis1->value(7), u"37,75"_s);
-    QCOMPARE(m_form->popis1->value(4), u"12,25"_s);
-    m_form->suiButton1->click();
-    m_db->execute(u"update ppsila set partie = 'Z' where silo = 12"_s);
+    QCOMPARE(popis1()->value(7), u"37,75"_s);
+    QCOMPARE(popis1()->value(4), u"12,25"_s);
+    suiButton1()->click();
+    db->execute(u"update ppsila set partie = 'Z' where silo = 12"_s);
     select(12);
-    QCOMPARE(m_form->popis1->value(7), u"-1,5"_s);
-    m_form->suiButton1->click();
-    m_db->execute(u"update ppsila set stav = 1.78e-15, partie = 'R' where silo = 13"_s);
+    QCOMPARE(popis1()->value(7), u"-1,5"_s);
+    suiButton1()->click();
+    db->execute(u"update ppsila set stav = 1.78e-15, partie = 'R' where silo = 13"_s);
     select(13);
-    QCOMPARE(m_form->popis1->value(4), QString()); // a floating remainder is no stock
-    QCOMPARE(m_form->popis1->value(7), u"25"_s);
+    QCOMPARE(popis1()->value(4), QString()); // a floating remainder is no stock
+    QCOMPARE(popis1()->value(7), u"25"_s);
 }
 
 void ConsoleTest::deletedRowFillsWithEmptyTexts()
 {
-    const qint32 id = m_form->snapshot.sila_id[13];
-    m_db->execute(u"delete from ppsila where silo = 13"_s);
+    const qint32 id = snapshot().sila_id[13];
+    db->execute(u"delete from ppsila where silo = 13"_s);
     select(13);
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 13"_s);
-    QCOMPARE(m_form->popis1->value(0), QString());
-    QCOMPARE(m_form->popis1->value(7), u"0"_s);
-    QCOMPARE(m_form->snapshot.vyber_a, id);
-}
-
-void ConsoleTest::silo100IsReachedThroughTheSecondGrid()
-{
-    select(100);
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 00"_s);
-    QCOMPARE(m_form->popis1->value(7), u"80"_s);
+    QCOMPARE(suiImagePanel2()->text(), u"SILO: 13"_s);
+    QCOMPARE(popis1()->value(0), QString());
+    QCOMPARE(popis1()->value(7), u"0"_s);
+    QCOMPARE(snapshot().vyber_a, id);
 }
 
 void ConsoleTest::clickMovesTheGreenRowAndSelects()
 {
-    OverviewGrid *grid = m_form->prehled;
+    OverviewGrid *grid = prehled();
     QCOMPARE(grid->currentIndex().row(), 0);
     select(8); // a selection by call moves no row
     QCOMPARE(grid->currentIndex().row(), 0);
-    m_form->suiButton1->click();
+    suiButton1()->click();
     const QRect cell = grid->visualRect(grid->model()->index(6, 1));
     QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, cell.center()); // only the left button selects
     QCOMPARE(grid->currentIndex().row(), 0);
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO"_s);
+    QCOMPARE(suiImagePanel2()->text(), u"SILO"_s);
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
     QCOMPARE(grid->currentIndex().row(), 6);
     QVERIFY(grid->selectionModel()->isSelected(grid->model()->index(6, 1)));
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 07"_s);
+    QCOMPARE(suiImagePanel2()->text(), u"SILO: 07"_s);
     QTest::keyClick(grid, Qt::Key_Tab); // Tab leaves the grid and selects nothing
     QCOMPARE(grid->currentIndex().row(), 6);
-    QCOMPARE(m_form->suiImagePanel3->text(), u"SILO"_s);
+    QCOMPARE(suiImagePanel3()->text(), u"SILO"_s);
     // The label column can be neither clicked nor made current.
     const QRect label = grid->visualRect(grid->model()->index(3, 0));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, label.center());
@@ -501,79 +440,65 @@ void ConsoleTest::clickMovesTheGreenRowAndSelects()
 void ConsoleTest::databaseErrorIsShownAndPanelsStay()
 {
     select(7);
-    m_db->execute(u"rename table ppsila to ppsila_gone"_s);
-    OverviewGrid *grid = m_form->prehled;
+    db->execute(u"rename table ppsila to ppsila_gone"_s);
+    OverviewGrid *grid = prehled();
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(7, 1)).center());
-    QCOMPARE(m_dialogs->asked.size(), 1);
-    QVERIFY2(m_dialogs->asked.first().text.contains(u"ppsila"_s), qPrintable(m_dialogs->asked.first().text));
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO: 07"_s);
-    QCOMPARE(m_form->snapshot.vyber_b, 0);
-    m_db->execute(u"rename table ppsila_gone to ppsila"_s);
-}
-
-void ConsoleTest::clearButtonEmptiesOnlyItsPanel()
-{
-    select(7);
-    select(8);
-    m_form->suiButton1->click();
-    QCOMPARE(m_form->popis1->value(0), QString());
-    QCOMPARE(m_form->popis1->value(4), QString());
-    QCOMPARE(m_form->popis1->item(4, 0)->text(), u"Množství tun"_s);
-    QCOMPARE(m_form->suiImagePanel2->text(), u"SILO"_s);
-    QCOMPARE(m_form->snapshot.vyber_a, 0);
-    QCOMPARE(m_form->popis2->value(0), u"123"_s);
-    QCOMPARE(m_form->snapshot.vyber_b, m_form->snapshot.sila_id[8]);
+    QCOMPARE(dialogs->asked.size(), 1);
+    QVERIFY2(dialogs->asked.first().text.contains(u"ppsila"_s), qPrintable(dialogs->asked.first().text));
+    QCOMPARE(suiImagePanel2()->text(), u"SILO: 07"_s);
+    QCOMPARE(snapshot().vyber_b, 0);
+    db->execute(u"rename table ppsila_gone to ppsila"_s);
 }
 
 void ConsoleTest::quantityEdit()
 {
-    m_db->execute(u"update ppsila set stav = 12.5 where silo = 7"_s);
+    db->execute(u"update ppsila set stav = 12.5 where silo = 7"_s);
     select(7);
-    DetailGrid *panel = m_form->popis1;
+    DetailGrid *panel = popis1();
     panel->setCurrentCell(4, 1);
 
-    m_dialogs->queue({1, u"12,50"_s}); // the same quantity, written another way
-    m_form->popis1DblClick();
+    dialogs->queue({1, u"12,50"_s}); // the same quantity, written another way
+    popis1DblClick();
     QCOMPARE(panel->value(4), u"12,50"_s);
-    QCOMPARE(m_dialogs->asked.last().text, u"Upravit přesouvané množství"_s);
-    QCOMPARE(m_dialogs->asked.last().value, u"12,5"_s);
+    QCOMPARE(dialogs->asked.last().text, u"Upravit přesouvané množství"_s);
+    QCOMPARE(dialogs->asked.last().value, u"12,5"_s);
 
-    m_dialogs->queue({1, u"5,25"_s});
-    m_form->popis1DblClick();
+    dialogs->queue({1, u"5,25"_s});
+    popis1DblClick();
     QCOMPARE(panel->value(4), u"5,25"_s);
-    QCOMPARE(m_dialogs->asked.last().buttons, (QStringList{u"upravit"_s, u"storno"_s}));
+    QCOMPARE(dialogs->asked.last().buttons, (QStringList{u"upravit"_s, u"storno"_s}));
 
-    m_dialogs->queue({1, u"13"_s}); // more than the cell: refused without a word
-    m_form->popis1DblClick();
-    QCOMPARE(panel->value(4), u"5,25"_s);
-
-    m_dialogs->queue({2, u"1"_s});
-    m_form->popis1DblClick();
+    dialogs->queue({1, u"13"_s}); // more than the cell: refused without a word
+    popis1DblClick();
     QCOMPARE(panel->value(4), u"5,25"_s);
 
-    m_dialogs->queue({1, u" 0 "_s}); // kept exactly as typed
-    m_form->popis1DblClick();
+    dialogs->queue({2, u"1"_s});
+    popis1DblClick();
+    QCOMPARE(panel->value(4), u"5,25"_s);
+
+    dialogs->queue({1, u" 0 "_s}); // kept exactly as typed
+    popis1DblClick();
     QCOMPARE(panel->value(4), u" 0 "_s);
 
-    m_dialogs->queue({1, u"0.5"_s});
-    m_form->popis1DblClick();
-    QCOMPARE(m_dialogs->asked.last().text, QuantityError);
+    dialogs->queue({1, u"0.5"_s});
+    popis1DblClick();
+    QCOMPARE(dialogs->asked.last().text, QuantityError);
     QCOMPARE(panel->value(4), u" 0 "_s);
 
-    const qsizetype asked = m_dialogs->asked.size();
+    const qsizetype asked = dialogs->asked.size();
     panel->setCurrentCell(4, 0);
-    m_form->popis1DblClick();
-    QCOMPARE(m_dialogs->asked.size(), asked);
+    popis1DblClick();
+    QCOMPARE(dialogs->asked.size(), asked);
 }
 
 void ConsoleTest::quantityEditOnEmptyPanel()
 {
     select(9);
-    m_form->popis1->setCurrentCell(4, 1);
-    m_dialogs->queue({1, u"5"_s});
-    m_form->popis1DblClick();
-    QCOMPARE(m_dialogs->texts().last(), QuantityError);
-    QCOMPARE(m_form->popis1->value(4), QString());
+    popis1()->setCurrentCell(4, 1);
+    dialogs->queue({1, u"5"_s});
+    popis1DblClick();
+    QCOMPARE(dialogs->texts().last(), QuantityError);
+    QCOMPARE(popis1()->value(4), QString());
 }
 
 QTEST_MAIN(ConsoleTest)
@@ -596,8 +521,8 @@ void ConsoleTest::dialogsWearTheSkin()
     QFETCH(int, dialog);
     QFETCH(int, press);
     QFETCH(int, answer);
-    m_dialogs.reset();
-    m_form->move(0, 5000); // parked, as in panel mode: its dialogs still come on the screen
+    dialogs.reset();
+    console->move(0, 5000); // parked, as in panel mode: its dialogs still come on the screen
     const QString text = dialog == 2 ? u"Upravit přesouvané množství"_s : QuantityError;
     bool looked = false;
     ModalWatch watch([&](QWidget *modal) {
@@ -627,10 +552,10 @@ void ConsoleTest::dialogsWearTheSkin()
     });
     int result = 0;
     if (dialog == 2) {
-        result = m_form->mno.showModal();
-        QCOMPARE(m_form->mno.value(), u"7,5"_s);
+        result = mno().showModal();
+        QCOMPARE(mno().value(), u"7,5"_s);
     } else {
-        ui::MessageDialog &box = dialog == 0 ? m_form->suiMessageDialog1 : m_form->suiMessageDialog2;
+        ui::MessageDialog &box = dialog == 0 ? suiMessageDialog1() : suiMessageDialog2();
         box.setText(QuantityError);
         result = box.showModal();
     }

@@ -4,8 +4,7 @@
 // survives odd SQL modes and lock files, a read-only folder still gets its
 // INI file, and a server that takes TLS only is reached with a verified
 // certificate or not at all. Each case prints the longest freeze it measured.
-#include "ScriptedDialogs.h"
-#include "TestDatabase.h"
+#include "ConsoleFixture.h"
 #include "FaultTools.h"
 #include "TestInstallation.h"
 #include "app/SingleInstance.h"
@@ -15,10 +14,13 @@
 #include "store/WaitBudget.h"
 #include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
-#include "ui/IniFile.h"
+#include "app/IniFile.h"
+#include "app/SaveFile.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtTest>
 #include <grp.h>
 #include <sys/stat.h>
@@ -76,6 +78,7 @@ private slots:
     void serverStopped();
     void sessionLostAroundCommit_data();
     void sessionLostAroundCommit();
+    void commitCutOffWhileStillRunning();
     void stall_data();
     void stall();
     void lockHeldElsewhere_data();
@@ -86,13 +89,15 @@ private slots:
     void lockFiles_data();
     void lockFiles();
     void readOnlyFolder();
+    void savesOnAFullDiskOrKilled_data();
+    void savesOnAFullDiskOrKilled();
     void tlsOnly_data();
     void tlsOnly();
 
 private:
     movement::Outcome transfer(Connection &mover, const movement::StatementHook &hook = {});
     qint64 journalLines() { return m_db->count(u"ppsilap"_s); }
-    double stock(int id) { return double(scalar(m_db->admin(), u"select stav from ppsila where id = %1"_s.arg(id))); }
+    double stock(int id) { return m_db->silo(id).stav; }
 
     FaultServer m_server;
     TlsFiles m_tls{m_server.dir() + u"/tls"_s};
@@ -140,21 +145,21 @@ void FaultsTest::serverRestart()
     installation.pointAt(m_db->settings());
     granovia::test::ScriptedDialogs dialogs;
     TForm1 form(installation.context());
-    form.openBoard = [](TForm1 &) {};
+    const ConsoleProbe console(&form);
     form.show();
-    emit form.prehled->cellSelected(1, 0);
-    emit form.prehled->cellSelected(1, 1);
-    QCOMPARE(form.snapshot.vyber_b, 2);
+    emit console.prehled()->cellSelected(1, 0);
+    emit console.prehled()->cellSelected(1, 1);
+    QCOMPARE(console.snapshot().vyber_b, 2);
 
     m_server.stop();
     QVERIFY(m_server.start());
     dialogs.queue({1, {}}); // "přesunout"
-    form.suiArrowButton2->click();
+    console.suiArrowButton2()->click();
     QVERIFY2(dialogs.asked.size() == 1, qPrintable(dialogs.texts().join(u'|')));
     QCOMPARE(journalLines(), 1);
     QCOMPARE(stock(2), 50.0); // the whole stock of silo 1
-    emit form.prehled->cellSelected(1, 1); // a read after the restart too
-    QCOMPARE(form.snapshot.vyber_a, 2);
+    emit console.prehled()->cellSelected(1, 1); // a read after the restart too
+    QCOMPARE(console.snapshot().vyber_a, 2);
 }
 
 // No server at all: a clear message, nothing done, and the next action,
@@ -181,20 +186,19 @@ void FaultsTest::serverStopped()
 }
 
 // The mover's session is killed just before its COMMIT: the movement was
-// rolled back and is made again. If the journal already holds the
-// movement's line, it committed, and it is not booked a second time.
+// rolled back and is made again. Or its COMMIT went through and only the
+// answer was lost: the next try finds the movement's journal line, under its
+// locks, and does not book it a second time.
 void FaultsTest::sessionLostAroundCommit_data()
 {
-    QTest::addColumn<bool>("lineAlreadyThere");
-    QTest::addColumn<qint64>("journalAfter");
-    QTest::newRow("rolled back: made again") << false << qint64(1);
-    QTest::newRow("committed: not booked twice") << true << qint64(1);
+    QTest::addColumn<bool>("committedFirst");
+    QTest::newRow("rolled back: made again") << false;
+    QTest::newRow("committed, answer lost: not booked twice") << true;
 }
 
 void FaultsTest::sessionLostAroundCommit()
 {
-    QFETCH(bool, lineAlreadyThere);
-    QFETCH(qint64, journalAfter);
+    QFETCH(bool, committedFirst);
     Connection mover;
     mover.open(m_db->settings());
     const qint64 session = scalar(mover, u"select connection_id()"_s);
@@ -203,14 +207,46 @@ void FaultsTest::sessionLostAroundCommit()
         if (step != movement::CommitStep || killed)
             return;
         killed = true;
-        if (lineAlreadyThere)
-            m_db->execute(movement::journalTransfer(Transfer, m_db->admin().escaper()));
+        if (committedFirst)
+            mover.execute(u"commit"_s);
         m_db->execute(u"kill connection %1"_s.arg(session));
     };
     QCOMPARE(transfer(mover, hook), movement::Outcome::Done);
     QVERIFY(killed);
-    QCOMPARE(journalLines(), journalAfter);
-    QCOMPARE(stock(1), lineAlreadyThere ? 50.0 : 45.0);
+    QCOMPARE(journalLines(), 1);
+    QCOMPARE(stock(1), 45.0);
+    QCOMPARE(stock(2), 5.0);
+}
+
+// The network fails while the COMMIT still waits on the server (here behind
+// a global read lock): the answer never comes, and the COMMIT goes through
+// only later. The next try waits for it under its row locks and finds the
+// movement's line there: booked once.
+void FaultsTest::commitCutOffWhileStillRunning()
+{
+    using namespace std::chrono_literals;
+    CuttableRelay relay(m_server.port());
+    ConnectionSettings throughRelay = m_db->settings();
+    throughRelay.port = relay.port();
+    Connection mover;
+    mover.open(throughRelay);
+    Connection blocker;
+    blocker.open(m_db->settings());
+    std::thread release;
+    const auto hook = [&](int step) {
+        if (step != movement::CommitStep || release.joinable())
+            return;
+        blocker.execute(u"flush tables with read lock"_s);
+        relay.cutAfterNextClientPacket();
+        release = std::thread([&blocker] {
+            std::this_thread::sleep_for(800ms);
+            blocker.execute(u"unlock tables"_s);
+        });
+    };
+    QCOMPARE(transfer(mover, hook), movement::Outcome::Done);
+    release.join();
+    QCOMPARE(journalLines(), 1);
+    QCOMPARE(stock(1), 45.0);
 }
 
 // The server stops in the middle of a transfer: the action gives up within
@@ -219,7 +255,7 @@ void FaultsTest::stall_data()
 {
     QTest::addColumn<int>("step");
     QTest::addColumn<unsigned int>("code");
-    QTest::newRow("during a statement") << 4 << DbError::TimeLimitReached;
+    QTest::newRow("during a statement") << movement::transferstep::AddToTarget << DbError::TimeLimitReached;
     QTest::newRow("during the commit") << movement::CommitStep << DbError::OutcomeUnknown;
 }
 
@@ -400,8 +436,8 @@ void FaultsTest::readOnlyFolder()
 {
     const QString folder = qEnvironmentVariable("GRANOVIA_FAULTS_FOLDER");
     if (isChild()) {
-        QVERIFY(ui::IniFile(folder + u"/granovia-silo.INI"_s).writeString(u"TForm1"_s, u"FormVersion"_s, u"0"_s));
-        QVERIFY(saveColumnLayout(folder + u"/col.ini"_s, designedHistoryColumns()));
+        QVERIFY(IniFile(folder + u"/granovia-silo.INI"_s).writeString(u"TForm1"_s, u"FormVersion"_s, u"0"_s));
+        QVERIFY(saveColumnLayout(folder + u"/col.ini"_s, defaultHistoryColumns()));
         return;
     }
     QTemporaryDir dir;
@@ -424,14 +460,103 @@ void FaultsTest::readOnlyFolder()
     const Ran child = runChild(u"readOnlyFolder"_s, environment);
     chmod(folderPath.constData(), S_IRWXU);
     QVERIFY2(child.ok, child.output.constData());
-    QVERIFY(ui::IniFile(files[0]).readString(u"TForm1"_s, u"FormVersion"_s, {}) == u"0"_s);
-    QVERIFY(loadColumnLayout(files[1], {u"partie"_s, u"zesila"_s, u"dosila"_s, u"mnozstvi"_s, u"datum"_s}) == designedHistoryColumns());
+    QVERIFY(IniFile(files[0]).readString(u"TForm1"_s, u"FormVersion"_s, {}) == u"0"_s);
+    QVERIFY(loadColumnLayout(files[1], {u"partie"_s, u"zesila"_s, u"dosila"_s, u"mnozstvi"_s, u"datum"_s}) == defaultHistoryColumns());
     for (const QString &path : files) {
         struct stat info {};
         QCOMPARE(stat(path.toLocal8Bit().constData(), &info), 0);
         QCOMPARE(info.st_uid, geteuid());
         QCOMPARE(info.st_gid, operators);
         QCOMPARE(info.st_mode & 07777, mode_t(0664));
+    }
+}
+
+// A save on a full disk, or killed at any moment, leaves the old file as it
+// was or the new one whole, written into the folder or in place.
+void FaultsTest::savesOnAFullDiskOrKilled_data()
+{
+    QTest::addColumn<bool>("inPlace");
+    QTest::addColumn<bool>("killed");
+    QTest::newRow("full disk, file replaced") << false << false;
+    QTest::newRow("full disk, file written in place") << true << false;
+    QTest::newRow("killed, file replaced") << false << true;
+    QTest::newRow("killed, file written in place") << true << true;
+}
+
+void FaultsTest::savesOnAFullDiskOrKilled()
+{
+    // The old file fills its first page of the disk to the brim; the new one
+    // is shorter.
+    constexpr int OldSize = 4090;
+    const QByteArray head = "[LogOn]\r\nIP=10.0.0.5\r\nPassword=tovkar\r\n";
+    const QByteArray oldFile = head + QByteArray(OldSize - head.size() - 2, ';') + "\r\n";
+    const QByteArray newFile = head + "[TForm1]\r\nFormVersion=0\r\n";
+    const QString folder = qEnvironmentVariable("GRANOVIA_FAULTS_FOLDER");
+    const QString path = folder + u"/granovia-silo.INI"_s;
+    if (isChild()) {
+        if (!qEnvironmentVariableIsSet("GRANOVIA_FAULTS_LOOP")) {
+            QVERIFY(!IniFile(path).writeString(u"TForm1"_s, u"FormVersion"_s, u"0"_s));
+            return;
+        }
+        for (;;) {
+            saveWholeFile(path, newFile);
+            saveWholeFile(path, oldFile);
+        }
+    }
+    QFETCH(bool, inPlace);
+    QFETCH(bool, killed);
+    if (geteuid() != 0)
+        QSKIP("Needs root: it mounts a small tmpfs for the full disk");
+    QTemporaryDir dir;
+    QVERIFY(run(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=16k,mode=0755"_s, u"tmpfs"_s, dir.path()}).ok);
+    const auto unmount = qScopeGuard([&] { run(u"umount"_s, {dir.path()}); });
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"GRANOVIA_FAULTS_FOLDER"_s, dir.path());
+    environment.insert(ChildVariable, u"1"_s);
+    const QString file = dir.filePath(u"granovia-silo.INI"_s);
+    const auto contents = [&file] {
+        QFile read(file);
+        return read.open(QIODevice::ReadOnly) ? read.readAll() : QByteArray("missing");
+    };
+    {
+        QFile write(file);
+        QVERIFY(write.open(QIODevice::WriteOnly));
+        QCOMPARE(write.write(oldFile), qint64(oldFile.size()));
+    }
+    // The child, another user, may write the file; the folder only when the
+    // file is to be replaced.
+    QCOMPARE(chmod(file.toLocal8Bit().constData(), 0666), 0);
+    QCOMPARE(chmod(dir.path().toLocal8Bit().constData(), inPlace ? 0755 : 0777), 0);
+    const QStringList command = childCommand(u"savesOnAFullDiskOrKilled:"_s + QString::fromLatin1(QTest::currentDataTag()));
+    if (!killed) {
+        QFile filler(dir.filePath(u"filler"_s));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(1024, 'x')) > 0 && filler.flush()) {
+        }
+        filler.close();
+        const Ran child = run(command.first(), command.mid(1), environment);
+        QVERIFY2(child.ok, child.output.constData());
+        QVERIFY2(child.output.contains("was not saved and stays as it was"), child.output.constData());
+        QCOMPARE(contents(), oldFile);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        return;
+    }
+    environment.insert(u"GRANOVIA_FAULTS_LOOP"_s, u"1"_s);
+    // Cut in place, the new file is padded with blank lines before the cut.
+    const QByteArray padded = newFile + QByteArray(oldFile.size() - newFile.size(), '\n');
+    constexpr int Kills = 25;
+    QRandomGenerator random(7);
+    for (int kill = 0; kill < Kills; ++kill) {
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.start(command.first(), command.mid(1));
+        QVERIFY(child.waitForStarted());
+        QTest::qWait(int(random.bounded(20, 120)));
+        child.kill();
+        QVERIFY(child.waitForFinished());
+        const QByteArray now = contents();
+        QVERIFY2(now == oldFile || now == newFile || (inPlace && now == padded),
+                 qPrintable(u"after kill %1 the file holds %2 bytes"_s.arg(kill).arg(now.size())));
     }
 }
 
@@ -543,12 +668,12 @@ void FaultsTest::tlsOnly()
     QVERIFY(QFile::copy(m_tls.path(u"ca.pem"_s), installation.paths().fileBesideProgram(u"ca.pem"_s)));
     ScriptedDialogs dialogs;
     TForm1 form(installation.context());
-    form.openBoard = [](TForm1 &) {};
+    const ConsoleProbe console(&form);
     form.show();
     QCOMPARE(dialogs.texts(), notice.isEmpty() ? QStringList() : QStringList{notice});
     if (!notice.isEmpty())
         return;
-    for (Connection *session : {&form.ZConnection1, &form.liveView.connection()}) {
+    for (Connection *session : {&console.ZConnection1(), &console.liveView().connection()}) {
         Result cipher = session->query(u"show session status like 'Ssl_cipher'"_s);
         QVERIFY(cipher.next());
         QVERIFY(!cipher.toText(u"Value"_s).isEmpty());

@@ -72,7 +72,7 @@ void fetchAll(HistoryModel &model)
 QStringList designedRows(ScratchDatabase &db)
 {
     QStringList designed;
-    for (Result whole = db.admin().query(HistoryStatement); whole.next();) {
+    for (Result whole = db.admin().query(historyStatement()); whole.next();) {
         designed << QStringList{whole.toText(u"partie"_s), whole.toText(u"zesila"_s), whole.toText(u"dosila"_s),
                                 numbers::fixed(whole.toDouble(u"mnozstvi"_s), 3), whole.toText(u"datum"_s).left(16)}
                         .join(u'|');
@@ -148,7 +148,7 @@ private slots:
         QTest::addColumn<QString>("built");
         QTest::addColumn<QString>("expected");
         const QString datum = u"2011-03-07 14:05:09"_s;
-        QTest::newRow("designed") << HistoryStatement << Select + u" order by datum desc"_s;
+        QTest::newRow("designed") << historyStatement() << Select + u" order by datum desc"_s;
         QTest::newRow("first page") << historyPageStatement(std::nullopt, 200)
                                     << Select + u" order by datum desc limit 200"_s;
         QTest::newRow("next page") << historyPageStatement(datum, 50)
@@ -250,7 +250,7 @@ private slots:
         model.open(db.admin());
         HistoryGrid grid;
         grid.setHistoryModel(&model);
-        QList<HistoryColumn> columns = designedHistoryColumns();
+        QList<HistoryColumn> columns = defaultHistoryColumns();
         columns.swapItemsAt(1, 2);
         columns[3].visible = false;
         grid.applyColumnSet(columns);
@@ -310,7 +310,7 @@ private slots:
         QVERIFY(grid.horizontalHeader()->sectionsMovable());
         QCOMPARE(grid.verticalHeader()->width(), HistoryGrid::IndicatorWidth);
         QCOMPARE(grid.rowHeight(1), HistoryGrid::RowHeight);
-        QCOMPARE(describe(grid.columnSet()).mid(1), describe(designedHistoryColumns()).mid(1));
+        QCOMPARE(describe(grid.columnSet()).mid(1), describe(defaultHistoryColumns()).mid(1));
         QCOMPARE(grid.currentIndex(), model.index(0, 0));
         const QImage image = grid.grab().toImage();
         const auto background = [&](int row) {
@@ -361,7 +361,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content"); // null: a directory of that name
         QTest::addColumn<QStringList>("loaded");
-        const QStringList designed = describe(designedHistoryColumns());
+        const QStringList designed = describe(defaultHistoryColumns());
         QTest::newRow("a directory") << QByteArray() << designed;
         QTest::newRow("empty file") << QByteArray("") << designed;
         QTest::newRow("binary garbage") << QByteArray("\x00\x01\x02\tGIF89a\xff\n", 12) << designed;
@@ -389,7 +389,7 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush());
         QCOMPARE(describe(loadColumnLayout(file.fileName(), ResultFields)), loaded);
         QCOMPARE(describe(loadColumnLayout(dir.filePath(u"none.ini"_s), ResultFields)),
-                 describe(designedHistoryColumns()));
+                 describe(defaultHistoryColumns()));
     }
 };
 

@@ -1,4 +1,4 @@
-#include "ui/IniFile.h"
+#include "app/IniFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +10,7 @@
 #include <memory>
 #include <unistd.h>
 
-using granovia::ui::IniFile;
+using granovia::IniFile;
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -54,66 +54,44 @@ QStringList allLines(HistoryModel &model)
 
 } // namespace
 
-class LiveViewTest final : public QObject {
+class LiveViewTest final : public QObject, public BoardFixture {
     Q_OBJECT
 private slots:
     void initTestCase() { GRANOVIA_REQUIRE_SERVER(); }
     void init();
     void cleanup();
 
-    void statementTexts();
     void otherWorkstationShowsInGridsAndHistory();
     void panelOfAChangedSilo_data();
     void panelOfAChangedSilo();
     void pollWaitsForDialogsAndTheBoardAndLosesNoChange();
     void ownMovementsLeaveWhatAFullReadShows();
+    void lineCommittedAfterANewerOneStillShows();
     void boardShowsAChangedGlyph();
 
 private:
-    void select(int silo);
     void transferElsewhere(int from, int to, double quantity);
 
-    std::unique_ptr<ScratchDatabase> m_db;
-    std::unique_ptr<Installation> m_installation;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<TForm1> m_form;
     Connection m_other; // another workstation
 };
 
 void LiveViewTest::init()
 {
-    m_db = std::make_unique<ScratchDatabase>(u"t_live_view"_s);
-    m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie, naz_dru, naz_odru, stupen, navoz) values "
+    startConsole({u"insert into ppsila (silo, stav, kapacita, partie, naz_dru, naz_odru, stupen, navoz) values "
                   "(1, 40, 100, 'L1', 'Pšenice', 'Bohemia', 'C1', '2026-10-01 08:00:00'),"
                   "(2, 20, 100, 'L1', 'Pšenice', 'Bohemia', 'C1', null), (3, 10, 100, 'L1', 'Pšenice', '', 'C1', null),"
-                  "(4, 0, 80, '', '', '', '', null), (51, 30, 90, 'L3', 'Oves', 'Atego', 'C2', null)"_s);
-    m_db->execute(u"insert into ppsilap (silo, silob, mnozstvi, partie, datum) select lpad(1 + seq % 3, 2, '0'), "
+                  "(4, 0, 80, '', '', '', '', null), (51, 30, 90, 'L3', 'Oves', 'Atego', 'C2', null)"_s,
+                  u"insert into ppsilap (silo, silob, mnozstvi, partie, datum) select lpad(1 + seq % 3, 2, '0'), "
                   "lpad(1 + (seq + 1) % 3, 2, '0'), seq / 10, 'L1', timestamp('2026-06-01') + interval seq div 2 hour "
-                  "from seq_1_to_%1"_s.arg(JournalLines));
-    m_installation = std::make_unique<Installation>();
-    m_installation->pointAt(m_db->settings());
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_form = std::make_unique<TForm1>(m_installation->context());
-    m_form->openBoard = [](TForm1 &) {};
-    m_form->show();
-    QVERIFY2(m_dialogs->asked.isEmpty(), qPrintable(m_dialogs->texts().join(u'|')));
-    m_other.open(m_db->settings());
+                  "from seq_1_to_%1"_s.arg(JournalLines)});
+    m_other.open(db->settings());
     m_other.execute(EmptySqlMode);
 }
 
 void LiveViewTest::cleanup()
 {
     m_other.close();
-    m_form.reset();
-    m_dialogs.reset();
-    m_installation.reset();
-    m_db.reset();
-}
-
-void LiveViewTest::select(int silo)
-{
-    bool allow = true;
-    m_form->prehledSelectCell(silo <= 50 ? m_form->prehled : m_form->prehled2, 1, (silo - 1) % 50, allow);
+    closeAll();
 }
 
 void LiveViewTest::transferElsewhere(int from, int to, double quantity)
@@ -125,40 +103,30 @@ void LiveViewTest::transferElsewhere(int from, int to, double quantity)
     QCOMPARE(movement::executeTransfer(m_other, order, quantity), movement::Outcome::Done);
 }
 
-void LiveViewTest::statementTexts()
-{
-    QCOMPARE(changeTokenStatement(),
-             u"select (select max(id) from ppsilap) as journal, (select concat_ws(' ', count(*), sum(id * stav), "
-             "sum(id * kapacita), sum(crc32(concat_ws('|', id, silo, partie, naz_dru, naz_odru, stupen)))) from ppsila) "
-             "as silos"_s);
-    QCOMPARE(historyNewerStatement(41, 200), HistoryStatement.chopped(u" order by datum desc"_s.size())
-                                                 + u" and id > 41 order by id limit 200"_s);
-}
-
 void LiveViewTest::otherWorkstationShowsInGridsAndHistory()
 {
-    HistoryGrid *grid = m_form->suiDBGrid1;
-    const HistoryModel &history = m_form->history;
-    grid->setCurrentIndex(history.index(35, ZeColumn));
-    grid->scrollTo(history.index(30, 0), QAbstractItemView::PositionAtTop);
-    const qint64 current = history.lineId(35);
-    const qint64 top = history.lineId(grid->rowAt(0));
+    HistoryGrid *grid = suiDBGrid1();
+    const HistoryModel &lines = history();
+    grid->setCurrentIndex(lines.index(35, ZeColumn));
+    grid->scrollTo(lines.index(30, 0), QAbstractItemView::PositionAtTop);
+    const qint64 current = lines.lineId(35);
+    const qint64 top = lines.lineId(grid->rowAt(0));
 
     transferElsewhere(1, 2, 2.5);
-    QTRY_COMPARE_WITH_TIMEOUT(text(history, 0, MnozColumn), u"2,500"_s, NoticeWithinMs);
-    QCOMPARE(text(history, 0, ZeColumn) + text(history, 0, DoColumn), u"0102"_s);
-    QCOMPARE(m_form->snapshot.sila_stav[1], 37.5L);
-    QCOMPARE(m_form->snapshot.sila_stav[2], 22.5L);
-    QCOMPARE(history.lineId(grid->currentIndex().row()), current); // the operator's place stays
-    QCOMPARE(history.lineId(grid->rowAt(0)), top);
-    QTRY_VERIFY(screenShows(m_form->prehled->viewport()));
+    QTRY_COMPARE_WITH_TIMEOUT(text(lines, 0, MnozColumn), u"2,500"_s, NoticeWithinMs);
+    QCOMPARE(text(lines, 0, ZeColumn) + text(lines, 0, DoColumn), u"0102"_s);
+    QCOMPARE(snapshot().sila_stav[1], 37.5L);
+    QCOMPARE(snapshot().sila_stav[2], 22.5L);
+    QCOMPARE(lines.lineId(grid->currentIndex().row()), current); // the operator's place stays
+    QCOMPARE(lines.lineId(grid->rowAt(0)), top);
+    QTRY_VERIFY(screenShows(prehled()->viewport()));
 
     // A history at its top shows the new line there.
     grid->scrollToTop();
-    m_db->execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, datum) values ('51', '', '', 3, now())"_s);
-    QTRY_COMPARE_WITH_TIMEOUT(text(history, 0, DoColumn), u"M"_s, NoticeWithinMs);
+    db->execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, datum) values ('51', '', '', 3, now())"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(text(lines, 0, DoColumn), u"M"_s, NoticeWithinMs);
     QCOMPARE(grid->rowAt(0), 0);
-    QCOMPARE(history.lineId(grid->currentIndex().row()), current);
+    QCOMPARE(lines.lineId(grid->currentIndex().row()), current);
     QTRY_VERIFY(screenShows(grid->viewport()));
 }
 
@@ -193,45 +161,45 @@ void LiveViewTest::panelOfAChangedSilo()
     QFETCH(QString, notice);
     for (int silo : selected)
         select(silo);
-    m_form->popis1->setValue(detail::QuantityRow, u"5"_s);
-    m_db->execute(statement);
-    QVERIFY(m_form->liveView.poll());
-    QCOMPARE(m_form->popis1->value(detail::LotRow), lotA);
-    QCOMPARE(m_form->popis1->value(detail::QuantityRow), quantityA);
-    QCOMPARE(m_form->popis2->value(detail::LotRow), lotB);
-    QCOMPARE(m_dialogs->texts(), notice.isEmpty() ? QStringList() : QStringList{notice});
+    popis1()->setValue(detail::QuantityRow, u"5"_s);
+    db->execute(statement);
+    QVERIFY(liveView().poll());
+    QCOMPARE(popis1()->value(detail::LotRow), lotA);
+    QCOMPARE(popis1()->value(detail::QuantityRow), quantityA);
+    QCOMPARE(popis2()->value(detail::LotRow), lotB);
+    QCOMPARE(dialogs->texts(), notice.isEmpty() ? QStringList() : QStringList{notice});
     const bool readAgain = !lotA.isEmpty() && quantityA != u"5"_s;
-    QCOMPARE(m_form->popis1->isMarked(detail::QuantityRow), readAgain);
-    QCOMPARE(m_form->popis1->isMarked(detail::SpeciesRow), false);
+    QCOMPARE(popis1()->isMarked(detail::QuantityRow), readAgain);
+    QCOMPARE(popis1()->isMarked(detail::SpeciesRow), false);
     if (readAgain)
-        QTRY_VERIFY_WITH_TIMEOUT(!m_form->popis1->isMarked(detail::QuantityRow), 2 * DetailGrid::MarkChangedMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!popis1()->isMarked(detail::QuantityRow), 2 * DetailGrid::MarkChangedMs);
 }
 
 void LiveViewTest::pollWaitsForDialogsAndTheBoardAndLosesNoChange()
 {
-    m_db->execute(u"update ppsila set stav = 25 where silo = 2"_s);
-    QDialog dialog(m_form.get());
+    db->execute(u"update ppsila set stav = 25 where silo = 2"_s);
+    QDialog dialog(console.get());
     dialog.setModal(true);
     dialog.show();
-    QVERIFY(!m_form->liveView.poll());
+    QVERIFY(!liveView().poll());
     dialog.close();
     {
-        const TForm2 board(*m_form, m_installation->paths());
-        QVERIFY(!m_form->liveView.poll());
+        const TForm2 board(console->desk(), console.get(), installation->paths());
+        QVERIFY(!liveView().poll());
     }
-    QCOMPARE(m_form->snapshot.sila_stav[2], 20.0L);
+    QCOMPARE(snapshot().sila_stav[2], 20.0L);
 
     // A lost session is replaced; a failing poll is quiet, and the next one
     // misses nothing.
-    Result session = m_form->liveView.connection().query(u"select connection_id() as id"_s);
+    Result session = liveView().connection().query(u"select connection_id() as id"_s);
     session.next();
-    m_db->execute(u"kill %1"_s.arg(session.toInt(u"id"_s)));
-    m_db->execute(u"rename table ppsilap to ppsilap_away"_s);
-    QVERIFY(!m_form->liveView.poll());
-    m_db->execute(u"rename table ppsilap_away to ppsilap"_s);
-    QVERIFY(m_form->liveView.poll());
-    QCOMPARE(m_form->snapshot.sila_stav[2], 25.0L);
-    QVERIFY(m_dialogs->asked.isEmpty());
+    db->execute(u"kill %1"_s.arg(session.toInt(u"id"_s)));
+    db->execute(u"rename table ppsilap to ppsilap_away"_s);
+    QVERIFY(!liveView().poll());
+    db->execute(u"rename table ppsilap_away to ppsilap"_s);
+    QVERIFY(liveView().poll());
+    QCOMPARE(snapshot().sila_stav[2], 25.0L);
+    QVERIFY(dialogs->asked.isEmpty());
 }
 
 // Own movements through the console's handlers, movements of another
@@ -250,39 +218,39 @@ void LiveViewTest::ownMovementsLeaveWhatAFullReadShows()
             select(source);
             if (kind == 0)
                 select(target);
-            m_form->popis1->setValue(detail::QuantityRow, quantity);
+            popis1()->setValue(detail::QuantityRow, quantity);
             if (kind == 0) {
-                m_form->suiArrowButton2->Tag = TForm1::TransferDriven;
-                m_form->suiArrowButton2Click();
-                QCOMPARE(m_form->suiArrowButton2->Tag, 0);
+                suiArrowButton2()->Tag = TransferDriven;
+                suiArrowButton2Click();
+                QCOMPARE(suiArrowButton2()->Tag, 0);
             } else {
-                m_form->suiButton4->Tag = TForm1::RemovalDriven;
-                m_form->suiButton4Click(m_form->suiButton4);
-                m_form->suiButton4->Tag = TForm1::RemovalFromA;
+                suiButton4()->Tag = RemovalDriven;
+                suiButton4Click(suiButton4());
+                suiButton4()->Tag = RemovalFromA;
             }
-            QCOMPARE(m_form->suiDBGrid1->currentIndex().row(), 0);
+            QCOMPARE(suiDBGrid1()->currentIndex().row(), 0);
         } else {
             if (kind == 2)
                 transferElsewhere(source, target, 0.5);
             // From before the journal's first line to after its last.
             const qint64 hours = qint64(random.bounded(3 * JournalLines / 2)) - JournalLines / 2;
             const QString datum = kind == 4 ? u"null"_s : u"'%1'"_s.arg(formatTimestamp(journalStart.addSecs(hours * 3600)));
-            m_db->execute(u"insert into ppsilap (silo, silob, mnozstvi, datum) values ('0%1', '', 1, %2)"_s.arg(source).arg(datum));
-            QVERIFY(m_form->liveView.poll());
+            db->execute(u"insert into ppsilap (silo, silob, mnozstvi, datum) values ('0%1', '', 1, %2)"_s.arg(source).arg(datum));
+            QVERIFY(liveView().poll());
         }
         SiloSnapshot fresh;
         fresh.reset();
         fresh.load(m_other);
-        QCOMPARE(m_form->snapshot.silosDifferingFrom(fresh), QList<int>());
-        for (QWidget *shown : {m_form->prehled->viewport(), m_form->prehled2->viewport(), m_form->suiDBGrid1->viewport()})
+        QCOMPARE(snapshot().silosDifferingFrom(fresh), QList<int>());
+        for (QWidget *shown : {prehled()->viewport(), prehled2()->viewport(), suiDBGrid1()->viewport()})
             QTRY_VERIFY(screenShows(shown));
     }
-    QVERIFY(m_dialogs->asked.isEmpty());
+    QVERIFY(dialogs->asked.isEmpty());
     HistoryModel reference;
     reference.open(m_other);
-    const QStringList shown = allLines(m_form->history);
-    for (int row = 1; row < m_form->history.rowCount(); ++row) // newest first, the undated last
-        QVERIFY(m_form->history.lineDatum(row).isEmpty() || m_form->history.lineDatum(row - 1) >= m_form->history.lineDatum(row));
+    const QStringList shown = allLines(history());
+    for (int row = 1; row < history().rowCount(); ++row) // newest first, the undated last
+        QVERIFY(history().lineDatum(row).isEmpty() || history().lineDatum(row - 1) >= history().lineDatum(row));
     QStringList expected = allLines(reference);
     QStringList sortedShown = shown;
     sortedShown.sort();
@@ -290,19 +258,41 @@ void LiveViewTest::ownMovementsLeaveWhatAFullReadShows()
     QCOMPARE(sortedShown, expected);
 }
 
+// A movement whose transaction commits after a later one's has the lower id:
+// it still shows once it is there.
+void LiveViewTest::lineCommittedAfterANewerOneStillShows()
+{
+    Connection late;
+    late.open(db->settings());
+    late.execute(u"start transaction"_s);
+    late.execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, datum) values "
+                 "('04', '', 'D1', 7.25, 'LATE', now())"_s);
+    late.execute(u"update ppsila set stav = 7.25 where silo = 4"_s);
+    m_other.execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, datum) values ('51', '', '', 1, now())"_s);
+    QVERIFY(liveView().poll());
+    QCOMPARE(text(history(), 0, DoColumn), u"M"_s);
+    late.execute(u"commit"_s);
+    QVERIFY(liveView().poll());
+    const auto shown = [this] {
+        for (int row = 0; row < history().rowCount(); ++row) {
+            if (text(history(), row, 0) == u"LATE"_s)
+                return true;
+        }
+        return false;
+    };
+    QVERIFY2(shown(), "the line committed late is missing");
+}
+
 void LiveViewTest::boardShowsAChangedGlyph()
 {
-    for (const QString &tile : {u"zelena.bmp"_s, u"cervena.bmp"_s})
-        QVERIFY(QFile::copy(AppPaths(QStringLiteral(GRANOVIA_PROGRAM)).fileBesideProgram(tile),
-                            m_installation->paths().fileBesideProgram(tile)));
-    TForm2 board(*m_form, m_installation->paths());
-    board.show();
-    const int full = board.tlacitka[2]->height() - board::GlyphInset;
-    QCOMPARE(redRows(glyphOf(board.tlacitka[2])), int(full * 0.2));
-    const qint64 keyBefore = board.tlacitka[1]->icon().cacheKey();
-    m_db->execute(u"update ppsila set stav = 100 where silo = 2"_s);
-    QTRY_COMPARE_WITH_TIMEOUT(redRows(glyphOf(board.tlacitka[2])), full, NoticeWithinMs);
-    QCOMPARE(board.tlacitka[1]->icon().cacheKey(), keyBefore); // unchanged silos keep their glyphs
+    copyTiles();
+    openBoardOnly();
+    const int full = board->tlacitka[2]->height() - board::GlyphInset;
+    QCOMPARE(redRows(glyphOf(board->tlacitka[2])), int(full * 0.2));
+    const qint64 keyBefore = board->tlacitka[1]->icon().cacheKey();
+    db->execute(u"update ppsila set stav = 100 where silo = 2"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(redRows(glyphOf(board->tlacitka[2])), full, NoticeWithinMs);
+    QCOMPARE(board->tlacitka[1]->icon().cacheKey(), keyBefore); // unchanged silos keep their glyphs
 }
 
 QTEST_MAIN(LiveViewTest)

@@ -1,10 +1,7 @@
 // The console's start-up sequence and its end, against the test server, with
 // the dialogs answered by the test.
-#include "ScriptedDialogs.h"
-#include "TestDatabase.h"
-#include "TestInstallation.h"
-#include "console/TForm1.h"
-#include "ui/IniFile.h"
+#include "ConsoleFixture.h"
+#include "app/IniFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,9 +13,7 @@
 
 using namespace granovia;
 using namespace Qt::StringLiterals;
-using granovia::test::ScratchDatabase;
-using granovia::test::ScriptedDialogs;
-using granovia::test::Installation;
+using namespace granovia::test;
 
 namespace {
 
@@ -33,7 +28,7 @@ unsigned int closedPort()
 
 QString formVersion(const AppPaths &paths)
 {
-    return ui::IniFile(paths.ownIniPath()).readString(u"TForm1"_s, u"FormVersion"_s, u"missing"_s);
+    return IniFile(paths.ownIniPath()).readString(u"TForm1"_s, u"FormVersion"_s, u"missing"_s);
 }
 
 } // namespace
@@ -62,15 +57,15 @@ void StartupTest::startLoadsTheSnapshotAndWritesTheRecord()
 
     TForm1 form(installation.context());
     QSignalSpy ended(&form, &TForm1::endRequested);
-    QCOMPARE(form.suiImagePanel2->text(), u"SILO (A)"_s);
+    QCOMPARE(ConsoleProbe(&form).suiImagePanel2()->text(), u"SILO (A)"_s);
     form.show();
 
     QVERIFY2(dialogs.asked.isEmpty(), qPrintable(dialogs.texts().join(u'|')));
     QCOMPARE(ended.count(), 0);
-    QCOMPARE(form.snapshot.sila_procent[7], 50.0L);
-    QCOMPARE(form.snapshot.sila_druh[7], u"Žito"_s);
-    QCOMPARE(form.suiImagePanel2->text(), u"SILO"_s);
-    QCOMPARE(form.suiImagePanel3->text(), u"SILO"_s);
+    QCOMPARE(ConsoleProbe(&form).snapshot().sila_procent[7], 50.0L);
+    QCOMPARE(ConsoleProbe(&form).snapshot().sila_druh[7], u"Žito"_s);
+    QCOMPARE(ConsoleProbe(&form).suiImagePanel2()->text(), u"SILO"_s);
+    QCOMPARE(ConsoleProbe(&form).suiImagePanel3()->text(), u"SILO"_s);
     Result record = db.admin().query(u"select modul, pc, stredisko from historiem"_s);
     QVERIFY(record.next());
     QCOMPARE(record.toText(u"modul"_s), u"Údržba číselníků"_s);
@@ -117,7 +112,7 @@ void StartupTest::failedConnectionIsReportedAndEndsTheSystem()
     QCOMPARE(dialogs.asked.first().caption, u"Granovia - silo"_s);
     QCOMPARE(ended.count(), 1);
     QCOMPARE(ended.first().first().toInt(), TForm1::ConnectionFailedExitCode);
-    QCOMPARE(form.suiImagePanel2->text(), u"SILO (A)"_s);
+    QCOMPARE(ConsoleProbe(&form).suiImagePanel2()->text(), u"SILO (A)"_s);
 }
 
 void StartupTest::refusedStartWritesNothing()
@@ -154,7 +149,7 @@ void StartupTest::badPortTextLeavesTheConsoleOpenWithoutData()
     QCOMPARE(dialogs.texts(), QStringList{u"'33o6' is not a valid integer value"_s});
     QCOMPARE(ended.count(), 0);
     QVERIFY(form.isVisible());
-    QCOMPARE(form.snapshot.sila_procent[7], 0.0L);
+    QCOMPARE(ConsoleProbe(&form).snapshot().sila_procent[7], 0.0L);
     QCOMPARE(db.count(u"historiem"_s), 0);
 }
 

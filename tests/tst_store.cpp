@@ -11,6 +11,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <optional>
 
 using namespace granovia;
 using namespace Qt::StringLiterals;
@@ -79,6 +80,8 @@ private slots:
     void serverErrorsAreTypedWithTheServersMessage();
     void textRoundTripsAsWindows1250AndEscaped();
     void nullReadsAsZeroOrEmpty();
+    void boundSessionLostIsNeverReplaced_data();
+    void boundSessionLostIsNeverReplaced();
 
     // Start record
     void startInsertTexts();
@@ -126,6 +129,49 @@ void StoreTest::textRoundTripsAsWindows1250AndEscaped()
     // Stored as Windows-1250 bytes, not as some other encoding's.
     QCOMPARE(rowOf(c, QStringLiteral("select hex(partie) as h from ppsila"), {QStringLiteral("h")}).value(0),
              QStringLiteral("D865706120228E6C7574E1222027E82E3127205C20EF9D"));
+}
+
+// A transaction or table locks live on their session: once it is cut off, a
+// read is not made again and a write is not sent on a new session, where it
+// would stand outside the transaction or the locks.
+void StoreTest::boundSessionLostIsNeverReplaced_data()
+{
+    QTest::addColumn<bool>("tableLocks");
+    QTest::addColumn<bool>("readFirst");
+    QTest::newRow("transaction, read cut off") << false << true;
+    QTest::newRow("transaction, write cut off") << false << false;
+    QTest::newRow("table locks, read cut off") << true << true;
+}
+
+void StoreTest::boundSessionLostIsNeverReplaced()
+{
+    QFETCH(bool, tableLocks);
+    QFETCH(bool, readFirst);
+    ScratchDatabase db(QStringLiteral("t_store_bound"));
+    Connection c;
+    c.open(db.settings());
+    std::optional<Transaction> transaction;
+    if (tableLocks) {
+        c.execute(QStringLiteral("lock tables ppsila write"));
+        c.setHoldingTableLocks(true);
+    } else {
+        transaction.emplace(c);
+    }
+    const QString write = QStringLiteral("insert into ppsila (silo) values (91)");
+    db.execute(QStringLiteral("kill %1").arg(rowOf(c, QStringLiteral("select connection_id() as id"), {QStringLiteral("id")}).value(0)));
+    const QString refusal = QStringLiteral("The session of the open transaction or table locks is gone");
+    try {
+        readFirst ? void(c.query(QStringLiteral("select count(*) from ppsila"))) : c.execute(write);
+        QFAIL("a statement on a dead session went through");
+    } catch (const DbError &error) {
+        QVERIFY(error.isConnectionLost());
+        // The cut itself is reported, not a refusal to try again.
+        QVERIFY2(!error.serverMessage().contains(refusal), qPrintable(error.message()));
+    }
+    QVERIFY_THROWS_EXCEPTION(DbError, c.execute(write));
+    QVERIFY2(!c.isOpen(), "a new session was opened under the transaction or the locks");
+    QCOMPARE(db.count(QStringLiteral("ppsila")), 0);
+    c.setHoldingTableLocks(false);
 }
 
 void StoreTest::nullReadsAsZeroOrEmpty()
@@ -402,7 +448,7 @@ void StoreTest::laterRowOfTheSameSiloWins()
     insertSilo(db, 5, QStringLiteral("30"), QStringLiteral("40"), QStringLiteral("Žito"), QStringLiteral("Dankowskie"));
     Connection connection;
     connection.open(db.settings());
-    Result order = connection.query(SelectAllSilos);
+    Result order = connection.query(selectAllSilos());
     qint64 lastId = 0;
     while (order.next())
         lastId = order.toInt(QStringLiteral("id"));

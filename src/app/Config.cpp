@@ -13,7 +13,7 @@ const QString TlsOnlyValue = QStringLiteral("1");
 
 } // namespace
 
-StartConfig readStartConfig(const ui::IniFile &own, const ui::IniFile &shared, const QString &localIpv4)
+StartConfig readStartConfig(const IniFile &own, const IniFile &shared, const QString &localIpv4)
 {
     const auto readOwn = [&own](const char *key, const QString &fallback) {
         return own.readString(config::LogOnSection, QLatin1String(key), fallback);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/IniFile.h"
+#include "app/IniFile.h"
 
 #include <QString>
 #include <QStringList>
@@ -33,7 +33,7 @@ inline const QString ModuleName = QStringLiteral("Údržba číselníků");
 
 // Stage 1 reads the own INI file over the built-in defaults, stage 2 the
 // shared INI file over stage 1. localIpv4 is the default host.
-StartConfig readStartConfig(const ui::IniFile &own, const ui::IniFile &shared, const QString &localIpv4);
+StartConfig readStartConfig(const IniFile &own, const IniFile &shared, const QString &localIpv4);
 
 // "/P" as the first argument, in any letter case, runs the board terminal.
 bool isPanelMode(const QStringList &arguments);

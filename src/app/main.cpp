@@ -1,14 +1,41 @@
 #include "app/AppPaths.h"
 #include "app/SingleInstance.h"
+#include "board/TForm2.h"
 #include "console/TForm1.h"
+#include "reports/CommandLine.h"
 #include "ui/ErrorDisplay.h"
 
+#include <QGuiApplication>
+#include <QTextStream>
 #include <QTimer>
+
+#include <cstdio>
 
 using namespace granovia;
 
+// A report run opens no window: it needs no display and no single-instance
+// guard, and writes no start record.
+// Standard error carries the report's own message alone: Qt's notes about
+// the platform it runs on are nothing for the job that ran it.
+void onlyFailures(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+int runReport(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(onlyFailures);
+    QGuiApplication app(argc, argv);
+    QTextStream err(stderr);
+    return reports::runReportCommand(QCoreApplication::arguments(), AppPaths::ofRunningProgram(), err);
+}
+
 int main(int argc, char *argv[])
 {
+    if (reports::isReportCommand(argc, argv))
+        return runReport(argc, argv);
     ui::Application app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
 
@@ -18,6 +45,7 @@ int main(int argc, char *argv[])
         guard.activateRunning();
 
     TForm1 form(ConsoleContext::ofRunningProgram(arguments));
+    form.openBoard = [](TForm1 &console) { TForm2::showBoard(console.desk(), &console); };
     QObject::connect(&guard, &SingleInstance::activationRequested, &form, &TForm1::bringToFront);
     QObject::connect(&form, &TForm1::endRequested, &app, &QCoreApplication::exit, Qt::QueuedConnection);
 

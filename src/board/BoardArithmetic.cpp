@@ -18,18 +18,20 @@ constexpr double Half = 0.5;
 const QLatin1Char LineBreak('\n');
 
 // The notice of a movement ("přesun", "odvoz") that the console refused.
-std::optional<QString> refusalNotice(int resultCode, const QString &movement)
+std::optional<QString> refusalNotice(movement::DeskResult result, const QString &movement)
 {
-    switch (resultCode) {
-    case MovementNoNumber:
+    switch (result) {
+    case movement::DeskResult::NoNumber:
         return QStringLiteral("Chyba v definici množství osiva pro %1!").arg(movement);
-    case MovementMissingRow:
+    case movement::DeskResult::MissingRow:
         return QStringLiteral("Silo pro %1 již v databázi neexistuje!").arg(movement);
-    case MovementStockChanged:
+    case movement::DeskResult::StockChanged:
         return QStringLiteral("Stav sila se změnil, vyberte silo znovu!");
-    default:
-        return std::nullopt;
+    case movement::DeskResult::Done:
+    case movement::DeskResult::NoCapacity:
+        break;
     }
+    return std::nullopt;
 }
 
 } // namespace
@@ -62,7 +64,7 @@ QRect siloButtonRect(const BoardGrid &grid, int silo)
 CommandPlaces commandPlaces(int barWidth)
 {
     const int extra = barWidth - DesignBarWidth;
-    // Below the design width "přesun" shrinks, but never to a negative width.
+    // Below that width "přesun" shrinks, but never to a negative width.
     QRect transfer = TransferDesignPlace;
     transfer.setWidth(std::max(0, transfer.width() + extra));
     return {transfer, RemovalDesignPlace.translated(extra, 0), ResetDesignPlace.translated(extra, 0)};
@@ -107,7 +109,7 @@ bool mayReceive(const SourceSilo &source, const std::optional<CandidateSilo> &ca
     if (candidate->zbyva >= source.stav)
         return true;
     // An empty silo is offered whatever its capacity.
-    return candidate->stav == 0;
+    return stock::isNone(candidate->stav);
 }
 
 QString siloCaption(int silo)
@@ -140,21 +142,21 @@ QString removalCaption(const QString &sourceCaption)
     return QStringLiteral("odvoz ze ") + captionOnOneLine(sourceCaption);
 }
 
-std::optional<QString> transferNotice(int resultCode, int zdroj, int cil)
+std::optional<QString> transferNotice(movement::DeskResult result, int zdroj, int cil)
 {
-    switch (resultCode) {
-    case TransferNoCapacity:
+    switch (result) {
+    case movement::DeskResult::NoCapacity:
         return QStringLiteral("V cílovém silu malá kapacita pro přesun!");
-    case TransferDone:
+    case movement::DeskResult::Done:
         return QStringLiteral("Osivo ze sila SILO %1 přesunuto do sila SILO %2!").arg(zdroj).arg(cil);
     default:
-        return refusalNotice(resultCode, QStringLiteral("přesun"));
+        return refusalNotice(result, QStringLiteral("přesun"));
     }
 }
 
-std::optional<QString> removalNotice(int resultCode)
+std::optional<QString> removalNotice(movement::DeskResult result)
 {
-    return refusalNotice(resultCode, QStringLiteral("odvoz"));
+    return refusalNotice(result, QStringLiteral("odvoz"));
 }
 
 } // namespace granovia::board

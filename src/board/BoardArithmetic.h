@@ -1,5 +1,7 @@
 #pragma once
 
+#include "movements/MovementDesk.h"
+
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -38,7 +40,7 @@ BoardGrid boardGrid(const QSize &panel);
 QRect siloButtonRect(const BoardGrid &grid, int silo);
 bool hasBoardButton(int silo);
 
-// The command buttons of the bottom bar, from their design places at a bar
+// The command buttons of the bottom bar, from their places at the bar
 // width of 1254 px: "přesun" takes the extra width, the others move with it.
 struct CommandPlaces {
     QRect transfer;
@@ -84,17 +86,9 @@ QString transferCaption(const QString &sourceCaption);
 QString transferCaption(const QString &sourceCaption, const QString &targetCaption);
 QString removalCaption(const QString &sourceCaption);
 
-// Result codes of the console's driven movements: a transfer leaves one in
-// its button's Tag, a removal only when it is refused.
-constexpr int TransferDone = 0;
-constexpr int TransferNoCapacity = 100;
-constexpr int MovementNoNumber = 200;
-constexpr int MovementMissingRow = 300;
-constexpr int MovementStockChanged = 400;
-// The notice for a transfer's result code; none for a code the console does
-// not define.
-std::optional<QString> transferNotice(int resultCode, int zdroj, int cil);
+// The notice for a transfer's result; none for a result without one.
+std::optional<QString> transferNotice(movement::DeskResult result, int zdroj, int cil);
 // The notice for a refused removal; none after a completed one.
-std::optional<QString> removalNotice(int resultCode);
+std::optional<QString> removalNotice(movement::DeskResult result);
 
 } // namespace granovia::board

@@ -1,9 +1,9 @@
-// The board's two dialogs, sized and placed as designed for the touch panel.
+// The board's two dialogs, sized and placed for the touch panel.
 #include "board/BoardDialogs.h"
 
 #include "app/NumberFormat.h"
 #include "board/BoardArithmetic.h"
-#include "console/DetailPanel.h"
+#include "movements/PanelRules.h"
 #include "store/Connection.h"
 #include "store/Schema.h"
 #include "ui/Skin.h"

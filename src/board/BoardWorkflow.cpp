@@ -2,9 +2,8 @@
 // that may receive the seed, and driving the console's movements.
 #include "board/TForm2.h"
 
-#include "console/OverviewDrawing.h"
-#include "console/TForm1.h"
 #include "store/Schema.h"
+#include "store/SiloSnapshot.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/Skin.h"
 
@@ -16,36 +15,8 @@ namespace granovia {
 
 namespace {
 
-const QString SelectCandidates = QStringLiteral("select silo, partie, (kapacita - stav) as zbyva, stav from ppsila");
-const QString ZbyvaColumn = QStringLiteral("zbyva");
-constexpr int ClickedColumn = 1;
 const QString TransferCommand = QStringLiteral("přesun");
 const QString RemovalCommand = QStringLiteral("odvoz");
-
-QString selectSiloByNumber(int silo)
-{
-    return QStringLiteral("select * from ppsila where silo = ") + QString::number(silo);
-}
-
-// Puts the console's movement buttons back into console mode however a
-// driven movement ends, so that its next click from the console asks its
-// question again.
-class ConsoleModeRestorer final {
-public:
-    explicit ConsoleModeRestorer(TForm1 &console)
-        : m_console(console)
-    {
-    }
-    ~ConsoleModeRestorer()
-    {
-        m_console.suiArrowButton2->Tag = TForm1::TransferConsoleMode;
-        m_console.suiButton4->Tag = TForm1::RemovalFromA;
-    }
-    Q_DISABLE_COPY_MOVE(ConsoleModeRestorer)
-
-private:
-    TForm1 &m_console;
-};
 
 } // namespace
 
@@ -75,11 +46,11 @@ void TForm2::suiButton2Click()
 void TForm2::pick(SiloButton *button)
 {
     const int silo = button->Tag;
-    if (krok == 1 && silo == zdroj) {
+    if (krok == SourcePicked && silo == zdroj) {
         focusBar();
         return;
     }
-    Result row = m_console.ZConnection1.query(selectSiloByNumber(silo));
+    Result row = m_desk.connection().query(selectSiloByNumber(silo));
     if (!row.next())
         return;
     const SiloInfo info = siloInfoOf(board::captionAsTitle(button->text()), row);
@@ -87,18 +58,18 @@ void TForm2::pick(SiloButton *button)
     if (!infos || infos->showModal(info) != Tinfos::Take)
         return;
 
-    ++krok;
-    if (krok == 3) {
+    if (krok == TargetPicked) {
         // The new touch replaces the target.
         markPicked(cil, false);
-        krok = 2;
+    } else {
+        ++krok;
     }
-    (krok == 1 ? zdroj : cil) = silo;
+    (krok == SourcePicked ? zdroj : cil) = silo;
     markPicked(silo, true);
     focusBar();
     suiButton1->setFont(skin::font(CommandFontPx));
     const QString source = tlacitka[size_t(zdroj)]->text();
-    if (krok == 1) {
+    if (krok == SourcePicked) {
         suiButton1->setText(board::transferCaption(source));
         suiButton4->setText(board::removalCaption(source));
         suiButton4->setEnabled(true);
@@ -116,16 +87,17 @@ void TForm2::pick(SiloButton *button)
 void TForm2::ukaz_mozne()
 {
     namespace c = schema::ppsila;
-    Result sourceRow = m_console.ZConnection1.query(selectSiloByNumber(zdroj));
+    Connection &connection = m_desk.connection();
+    Result sourceRow = connection.query(selectSiloByNumber(zdroj));
     sourceRow.next();
     const board::SourceSilo source{sourceRow.toText(c::Partie), sourceRow.toDouble(c::Stav)};
 
-    Result rows = m_console.ZConnection1.query(SelectCandidates);
+    Result rows = connection.query(selectCandidates());
     QHash<int, board::CandidateSilo> candidates;
     while (rows.next()) {
         const int silo = int(rows.toInt(c::Silo));
         if (!candidates.contains(silo))
-            candidates.insert(silo, {rows.toText(c::Partie), rows.toDouble(ZbyvaColumn), rows.toDouble(c::Stav)});
+            candidates.insert(silo, {rows.toText(c::Partie), rows.toDouble(CandidateRemainingColumn), rows.toDouble(c::Stav)});
     }
     for (int silo = 1; silo <= board::SiloCount; ++silo) {
         if (silo == zdroj)
@@ -139,19 +111,9 @@ void TForm2::ukaz_mozne()
 
 void TForm2::transfer()
 {
-    if (krok != 2)
+    if (krok != TargetPicked)
         return; // "přesun" is enabled only once a target is picked
-    const ConsoleModeRestorer restorer(m_console);
-    m_console.suiButton1Click();
-    m_console.suiButton2Click();
-    selectIntoConsole(zdroj);
-    QCoreApplication::processEvents();
-    selectIntoConsole(cil);
-    QCoreApplication::processEvents();
-    m_console.suiArrowButton2->Tag = TForm1::TransferDriven;
-    m_console.suiArrowButton2Click();
-    const int result = m_console.suiArrowButton2->Tag;
-    m_console.suiArrowButton2->Tag = TForm1::TransferConsoleMode;
+    const movement::DeskResult result = m_desk.transfer(zdroj, cil);
     const std::optional<QString> notice = board::transferNotice(result, zdroj, cil);
     if (notice && foznam)
         foznam->showModal(*notice);
@@ -160,30 +122,12 @@ void TForm2::transfer()
 
 void TForm2::removal()
 {
-    if (krok != 1)
+    if (krok != SourcePicked)
         return; // "odvoz" is enabled only while just the source is picked
-    const ConsoleModeRestorer restorer(m_console);
-    m_console.suiButton1Click();
-    m_console.suiButton2Click();
-    selectIntoConsole(zdroj);
-    QCoreApplication::processEvents();
-    m_console.suiButton4->Tag = TForm1::RemovalDriven;
-    m_console.suiButton4Click(m_console.suiButton4);
-    const int result = m_console.suiButton4->Tag;
-    m_console.suiButton4->Tag = TForm1::RemovalFromA;
-    const std::optional<QString> notice = board::removalNotice(result);
+    const std::optional<QString> notice = board::removalNotice(m_desk.removal(zdroj));
     if (notice && foznam)
         foznam->showModal(*notice);
     resetAfterMovement();
-}
-
-void TForm2::selectIntoConsole(int silo)
-{
-    bool allow = true;
-    if (silo <= overview::SilosPerGrid)
-        m_console.prehledSelectCell(m_console.prehled, ClickedColumn, silo - 1, allow);
-    else
-        m_console.prehledSelectCell(m_console.prehled2, ClickedColumn, silo - overview::SecondGridBase - 1, allow);
 }
 
 void TForm2::resetAfterMovement()
@@ -199,7 +143,7 @@ void TForm2::resetAfterMovement()
 
 void TForm2::resetPicks()
 {
-    krok = 0;
+    krok = NothingPicked;
     if (zdroj != 0)
         markPicked(zdroj, false);
     if (cil != 0)

@@ -3,9 +3,10 @@
 #include "board/TForm2.h"
 
 #include "board/FillGlyph.h"
-#include "console/TForm1.h"
 #include "store/DbError.h"
+#include "store/Polling.h"
 #include "store/Schema.h"
+#include "store/SiloSnapshot.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/HotKey.h"
 #include "ui/Skin.h"
@@ -16,6 +17,7 @@
 #include <QScopedValueRollback>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QVBoxLayout>
 
@@ -24,14 +26,13 @@ namespace granovia {
 namespace {
 
 const QString BoardCaption = QStringLiteral("Granovia - přehled uloženi sil");
-const QString SelectBoardSilos = QStringLiteral("select * from ppsila");
 const QSize PlaceholderSize(10, 10);
 constexpr int PlaceholderStep = 10;
 // The classic raised face of the silo buttons.
 const QString ClassicStyle = QStringLiteral("Windows");
 
-// The bottom bar: "přesun" takes what the window has beyond its design
-// width, the other two keep their distance to the right edge.
+// The bottom bar: "přesun" takes what the window has beyond the width the bar
+// was drawn for, the other two keep their distance to the right edge.
 class CommandBar final : public QWidget {
 public:
     using QWidget::QWidget;
@@ -55,7 +56,7 @@ protected:
 QHash<int, board::SiloFill> readFills(Connection &connection)
 {
     namespace c = schema::ppsila;
-    Result result = connection.query(SelectBoardSilos);
+    Result result = connection.query(selectBoardSilos());
     QHash<int, board::SiloFill> fills;
     while (result.next()) {
         const int silo = int(result.toInt(c::Silo));
@@ -82,23 +83,23 @@ void paintGlyph(QPushButton *button, int silo, const QHash<int, board::SiloFill>
 // A modal child of the console, so that the window system keeps the board
 // above it: wherever a window manager leaves a parked console, none of it
 // shows while the board is up.
-TForm2::TForm2(TForm1 &console, AppPaths paths)
-    : QDialog(&console)
-    , m_console(console)
-    , m_consolePaused(console.liveView)
+TForm2::TForm2(movement::Desk &desk, QWidget *owner, AppPaths paths)
+    : QDialog(owner)
+    , m_desk(desk)
+    , m_consoleWatchPaused(desk)
     , m_paths(std::move(paths))
 {
     FormCreate();
-    m_glyphPoll.setInterval(LiveView::PollIntervalMs);
+    m_glyphPoll.setInterval(polling::Interval);
     connect(&m_glyphPoll, &QTimer::timeout, this, &TForm2::pollGlyphs);
     m_glyphPoll.start();
 }
 
 TForm2::~TForm2() = default;
 
-void TForm2::showBoard(TForm1 &console)
+void TForm2::showBoard(movement::Desk &desk, QWidget *owner)
 {
-    TForm2 board(console);
+    TForm2 board(desk, owner);
     board.exec();
 }
 
@@ -123,7 +124,8 @@ void TForm2::FormCreate()
             createSiloButton(silo);
         }
     }
-    krok = zdroj = cil = 0;
+    krok = NothingPicked;
+    zdroj = cil = 0;
     maximize();
 }
 
@@ -193,7 +195,7 @@ void TForm2::FormShow()
 void TForm2::maximize()
 {
     // Without a window manager nobody acts on the state: take the screen.
-    if (QScreen *screen = m_console.screen())
+    if (QScreen *screen = parentWidget() ? parentWidget()->screen() : this->screen())
         setGeometry(screen->availableGeometry());
     setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -203,7 +205,7 @@ void TForm2::vymaluj()
     const QScopedValueRollback painting(m_painting, true);
     const board::Tiles tiles = board::Tiles::load(m_paths);
     const board::BoardGrid grid = board::boardGrid(btny->size());
-    const QHash<int, board::SiloFill> fills = readFills(m_console.ZConnection1);
+    const QHash<int, board::SiloFill> fills = readFills(m_desk.connection());
     const bool first = poprve;
     QCoreApplication::processEvents();
     for (int silo = 1; silo <= board::SiloCount; ++silo) {
@@ -233,7 +235,7 @@ void TForm2::vymaluj_btn(int n)
         return;
     const QScopedValueRollback painting(m_painting, true);
     const board::Tiles tiles = board::Tiles::load(m_paths);
-    const QHash<int, board::SiloFill> fills = readFills(m_console.ZConnection1);
+    const QHash<int, board::SiloFill> fills = readFills(m_desk.connection());
     QCoreApplication::processEvents();
     paintGlyph(tlacitka[size_t(n)], n, fills, tiles);
     notePainted(n, fills);
@@ -253,10 +255,10 @@ void TForm2::pollGlyphs()
     if (m_painting || poprve || !isVisible() || (modal && modal != this))
         return;
     try {
-        const PollBudget budget;
-        Connection &connection = m_console.liveView.connection();
+        const polling::Budget budget;
+        Connection &connection = m_desk.watchConnection();
         const ChangeToken token = readChangeToken(connection);
-        m_glyphPoll.setInterval(LiveView::PollIntervalMs);
+        m_glyphPoll.setInterval(polling::Interval);
         if (token == m_glyphToken)
             return;
         const QHash<int, board::SiloFill> fills = readFills(connection);
@@ -273,9 +275,9 @@ void TForm2::pollGlyphs()
         }
         m_glyphToken = token;
     } catch (const DbError &) {
-        m_console.liveView.forgetConnection();
+        m_desk.dropWatchConnection();
         m_glyphToken.reset();
-        m_glyphPoll.setInterval(LiveView::RetryIntervalMs);
+        m_glyphPoll.setInterval(polling::RetryInterval);
     }
 }
 
@@ -311,8 +313,7 @@ void TForm2::leave()
         dialog->done(Tfoznam::Ok);
         dialog->deleteLater();
     }
-    // Brings a console that panel mode parked below the screen into view.
-    m_console.move(m_console.x(), 0);
+    m_desk.boardLeft();
 }
 
 void TForm2::keyPressEvent(QKeyEvent *event)

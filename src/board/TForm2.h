@@ -4,7 +4,8 @@
 #include "board/BoardArithmetic.h"
 #include "board/BoardDialogs.h"
 #include "board/SiloButton.h"
-#include "console/LiveView.h"
+#include "movements/MovementDesk.h"
+#include "store/ChangeWatch.h"
 #include "ui/HotKey.h"
 
 #include <QDialog>
@@ -18,11 +19,9 @@ class QStyle;
 
 namespace granovia {
 
-class TForm1;
-
 // The silo board: the full-screen touch face of the system, opened modally
 // over the console and destroyed when it closes. It reads ppsila itself for
-// its glyphs and dialogs, and moves seed by driving the console.
+// its glyphs and dialogs, and orders its movements at the console's desk.
 class TForm2 final : public QDialog {
     Q_OBJECT
 public:
@@ -31,12 +30,18 @@ public:
     static constexpr int BarHeight = 89;
     static constexpr int CommandFontPx = 33; // Tahoma 25 pt at 96 dpi
 
-    // The tiles of the fill glyphs are read from the directory of paths.
-    explicit TForm2(TForm1 &console, AppPaths paths = AppPaths::ofRunningProgram());
+    // The steps of the picking (krok): nothing, the source, source and target.
+    static constexpr int NothingPicked = 0;
+    static constexpr int SourcePicked = 1;
+    static constexpr int TargetPicked = 2;
+
+    // A modal child of owner (the console), whose desk carries out its
+    // movements. The tiles of the fill glyphs are read from the directory of paths.
+    TForm2(movement::Desk &desk, QWidget *owner, AppPaths paths = AppPaths::ofRunningProgram());
     ~TForm2() override;
 
     // Creates a new board, shows it modally and destroys it when it closes.
-    static void showBoard(TForm1 &console);
+    static void showBoard(movement::Desk &desk, QWidget *owner);
 
     // Repaints every glyph from one read of ppsila; the first time after the
     // show it also lays the buttons out, before the window comes on screen.
@@ -96,7 +101,6 @@ private:
     void pick(SiloButton *button);
     void transfer();
     void removal();
-    void selectIntoConsole(int silo);
     void resetAfterMovement();
     void resetPicks();
     void resetCommands();
@@ -105,9 +109,9 @@ private:
 
     void notePainted(int silo, const QHash<int, board::SiloFill> &fills);
 
-    TForm1 &m_console;
-    // The console waits while the board is up, as behind any dialog.
-    LiveViewPause m_consolePaused;
+    movement::Desk &m_desk;
+    // The console's watch waits while the board is up, as behind any dialog.
+    movement::WatchPause m_consoleWatchPaused;
     AppPaths m_paths;
     QTimer m_glyphPoll;
     std::optional<ChangeToken> m_glyphToken;

@@ -1,6 +1,6 @@
 #include "console/ColumnLayout.h"
 
-#include "ui/SaveFile.h"
+#include "app/SaveFile.h"
 
 #include <QFile>
 #include <QSet>
@@ -21,10 +21,10 @@ const QString Hidden = QStringLiteral("0");
 // A layout of a few columns is a few hundred bytes; anything far larger is not one.
 constexpr qint64 MaxFileSize = 64 * 1024;
 
-constexpr int DesignedZesilaWidth = 16;
-constexpr int DesignedDosilaWidth = 18;
-constexpr int DesignedMnozstviWidth = 35;
-constexpr int DesignedDatumWidth = 76;
+constexpr int DefaultZesilaWidth = 16;
+constexpr int DefaultDosilaWidth = 18;
+constexpr int DefaultMnozstviWidth = 35;
+constexpr int DefaultDatumWidth = 76;
 
 // Titles are the operator's text, but a tab or a line break would split the line.
 QString storableTitle(QString title)
@@ -89,15 +89,15 @@ std::optional<QList<HistoryColumn>> parseLayout(const QString &text, const QStri
 
 } // namespace
 
-QList<HistoryColumn> designedHistoryColumns()
+QList<HistoryColumn> defaultHistoryColumns()
 {
     namespace f = historyfield;
     return {
         {f::Partie, f::Partie, HistoryColumn::DefaultWidth, true},
-        {f::Zesila, QStringLiteral("ZE"), DesignedZesilaWidth, true},
-        {f::Dosila, QStringLiteral("DO"), DesignedDosilaWidth, true},
-        {f::Mnozstvi, QStringLiteral("MNOŽ."), DesignedMnozstviWidth, true},
-        {f::Datum, QStringLiteral("DNE"), DesignedDatumWidth, true},
+        {f::Zesila, QStringLiteral("ZE"), DefaultZesilaWidth, true},
+        {f::Dosila, QStringLiteral("DO"), DefaultDosilaWidth, true},
+        {f::Mnozstvi, QStringLiteral("MNOŽ."), DefaultMnozstviWidth, true},
+        {f::Datum, QStringLiteral("DNE"), DefaultDatumWidth, true},
     };
 }
 
@@ -106,17 +106,17 @@ bool saveColumnLayout(const QString &path, const QList<HistoryColumn> &columns)
     QStringList lines{Header};
     for (const HistoryColumn &column : columns)
         lines.append(lineOf(column));
-    return ui::saveWholeFile(path, (lines.join(u'\n') + u'\n').toUtf8());
+    return saveWholeFile(path, (lines.join(u'\n') + u'\n').toUtf8());
 }
 
 QList<HistoryColumn> loadColumnLayout(const QString &path, const QStringList &availableFields)
 {
     const std::optional<QString> text = readText(path);
     if (!text)
-        return designedHistoryColumns();
+        return defaultHistoryColumns();
     const std::optional<QList<HistoryColumn>> columns = parseLayout(*text, availableFields);
     if (!columns || columns->isEmpty())
-        return designedHistoryColumns();
+        return defaultHistoryColumns();
     return *columns;
 }
 

@@ -8,7 +8,7 @@
 // keeps it as the operator last left it.
 namespace granovia {
 
-// Result fields of the history statement that the designed grid shows.
+// Result fields of the history statement that the grid shows by default.
 namespace historyfield {
 inline const QString Partie = QStringLiteral("partie");
 inline const QString Zesila = QStringLiteral("zesila");
@@ -29,7 +29,7 @@ struct HistoryColumn {
     friend bool operator==(const HistoryColumn &, const HistoryColumn &) = default;
 };
 
-QList<HistoryColumn> designedHistoryColumns();
+QList<HistoryColumn> defaultHistoryColumns();
 
 // Replaces the file as a whole, so that a failed write leaves the previous
 // layout in place. False when it cannot be written.
@@ -37,7 +37,7 @@ bool saveColumnLayout(const QString &path, const QList<HistoryColumn> &columns);
 
 // The columns of the file, in its order. A line naming a field outside
 // availableFields is left out; a missing, unreadable or malformed file, or one
-// that leaves no column, gives the designed columns. Never reports an error:
+// that leaves no column, gives the default columns. Never reports an error:
 // the grid simply starts with what this returns.
 QList<HistoryColumn> loadColumnLayout(const QString &path, const QStringList &availableFields);
 

@@ -1,4 +1,4 @@
-// The console's widgets and where they sit. Sizes are the design's, in pixels.
+// The console's widgets and where they sit. Sizes are in pixels, never scaled.
 #include "console/HistoryGrid.h"
 #include "console/OverviewDrawing.h"
 #include "console/TForm1.h"
@@ -18,6 +18,7 @@ const QRect ArrowButtonPlace(190, 150, 30, 30);
 const QSize QuitButtonSize(119, 27);
 constexpr int QuitButtonRightGap = 26;
 constexpr int QuitButtonBottomGap = 8;
+constexpr int StripButtonGap = 6;
 constexpr int PanelAValueWidth = 141;
 constexpr int PanelBValueWidth = 142;
 // What a grid keeps beside its two columns (lines and scroll bar).
@@ -73,12 +74,15 @@ void BottomStrip::mouseDoubleClickEvent(QMouseEvent *event)
 void BottomStrip::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    // The quit button keeps its distances to the right and bottom edges.
-    if (quitButton) {
-        quitButton->setGeometry(width() - QuitButtonRightGap - QuitButtonSize.width(),
-                                height() - QuitButtonBottomGap - QuitButtonSize.height(), QuitButtonSize.width(),
-                                QuitButtonSize.height());
-    }
+    // The quit button keeps its distances to the right and bottom edges,
+    // and the reports button stands left of it.
+    const QRect quit(width() - QuitButtonRightGap - QuitButtonSize.width(),
+                     height() - QuitButtonBottomGap - QuitButtonSize.height(), QuitButtonSize.width(),
+                     QuitButtonSize.height());
+    if (quitButton)
+        quitButton->setGeometry(quit);
+    if (reportsButton)
+        reportsButton->setGeometry(quit.translated(-(QuitButtonSize.width() + StripButtonGap), 0));
 }
 
 void TForm1::buildLayout()
@@ -118,6 +122,10 @@ void TForm1::buildLayout()
     suiImagePanel1->setFixedHeight(BottomStrip::Height);
     suiButton3 = new ui::SuiButton(QStringLiteral("ukončit program"), skin::Pt8, false, suiImagePanel1);
     suiImagePanel1->quitButton = suiButton3;
+    suiButton6 = new ui::SuiButton(QStringLiteral("historie a sestavy"), skin::Pt8, false, suiImagePanel1);
+    suiImagePanel1->reportsButton = suiButton6;
+    // Tab reaches it before the quit button, as it stands.
+    setTabOrder(suiButton6, suiButton3);
 
     // The split area and the strip keep the console's own background; the
     // frame around them has the skin's.
@@ -134,7 +142,7 @@ QWidget *TForm1::buildOverviewPane()
     m_prehledModel = new OverviewModel(snapshot, 0, this);
     m_prehled2Model = new OverviewModel(snapshot, overview::SecondGridBase, this);
     prehled = new OverviewGrid(m_prehledModel, 0, pane);
-    prehled2 = new OverviewGrid(m_prehled2Model, 2, pane);
+    prehled2 = new OverviewGrid(m_prehled2Model, SecondGridTag, pane);
     pane->strip = suiImagePanel5;
     pane->grids = {prehled, prehled2};
     return pane;

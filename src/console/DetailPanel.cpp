@@ -1,8 +1,5 @@
 #include "console/DetailPanel.h"
 
-#include "app/NumberFormat.h"
-#include "store/Schema.h"
-#include "store/Stock.h"
 #include "ui/Skin.h"
 
 #include <QHeaderView>
@@ -24,36 +21,6 @@ const QStringList &detail::rowLabels()
         QStringLiteral("Přesun dne"),   QStringLiteral("Zbývá tun"),
     };
     return labels;
-}
-
-PanelValues panelValuesOf(const Result &row)
-{
-    namespace c = schema::ppsila;
-    const double stav = row.toDouble(c::Stav);
-    return {
-        row.toText(c::Partie),
-        row.toText(c::NazDru),
-        row.toText(c::NazOdru),
-        row.toText(c::Stupen),
-        stock::isNone(stav) ? QString() : numbers::general(stav),
-        numbers::dateTimeText(row.toDateTime(c::Navoz)),
-        numbers::dateTimeText(row.toDateTime(c::Ppohyb)),
-        numbers::general(row.toDouble(c::Kapacita) - stav),
-    };
-}
-
-PanelChoice choosePanel(const QString &panelALot, const QString &panelBLot, double q, const QString &lot)
-{
-    const bool hasStock = q != 0;
-    if (!panelALot.isEmpty()) {
-        if (hasStock && lot != panelALot)
-            return PanelChoice::Ignore;
-    } else if (!panelBLot.isEmpty() && hasStock && lot != panelBLot) {
-        return PanelChoice::Ignore;
-    }
-    if (hasStock && lot == panelBLot)
-        return PanelChoice::Ignore;
-    return panelALot.isEmpty() ? PanelChoice::A : PanelChoice::B;
 }
 
 void paintDetailCell(QPainter *painter, const QRect &cell, const QString &text, int column, const QColor &fill)
@@ -92,7 +59,7 @@ DetailGrid::DetailGrid(int valueColumnWidth, QWidget *parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     horizontalHeader()->hide();
     verticalHeader()->hide();
-    // Cells of the designed sizes, each with its grid line after it.
+    // Cells of their own sizes, each with its grid line after it.
     verticalHeader()->setMinimumSectionSize(skin::gridSection(RowHeight));
     verticalHeader()->setDefaultSectionSize(skin::gridSection(RowHeight));
     setColumnWidth(detail::LabelColumn, skin::gridSection(LabelColumnWidth));

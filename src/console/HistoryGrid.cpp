@@ -58,7 +58,7 @@ public:
         setSectionResizeMode(QHeaderView::Fixed);
     }
 
-    // The column is as wide as designed: measuring the sections' contents,
+    // The column has its fixed width: measuring the sections' contents,
     // as a header does for its size hint, would cost every change of rows.
     QSize sizeHint() const override { return {HistoryGrid::IndicatorWidth, length()}; }
 
@@ -230,8 +230,8 @@ void HistoryGrid::layoutColumns(const QList<HistoryColumn> &columns)
         header->moveSection(header->visualIndex(logical), logical);
         // Shown first: showing a section again restores the size it had when hidden.
         header->setSectionHidden(logical, !column.visible);
-        const bool designedWidth = column.width == HistoryColumn::DefaultWidth;
-        header->resizeSection(logical, designedWidth ? header->defaultSectionSize() : column.width);
+        const bool defaultWidth = column.width == HistoryColumn::DefaultWidth;
+        header->resizeSection(logical, defaultWidth ? header->defaultSectionSize() : column.width);
     }
 }
 

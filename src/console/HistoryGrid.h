@@ -63,7 +63,7 @@ class HistoryGrid final : public QTableView {
 public:
     static constexpr int IndicatorWidth = 11;
     static constexpr int RowHeight = 15;
-    // Lets the operator narrow a column as far as the designed ZE and DO.
+    // Lets the operator narrow a column as far as the default ZE and DO.
     static constexpr int MinimumColumnWidth = 4;
 
     explicit HistoryGrid(QWidget *parent = nullptr);

@@ -3,6 +3,7 @@
 #include "app/NumberFormat.h"
 #include "store/Connection.h"
 #include "store/DbError.h"
+#include "store/Schema.h"
 
 #include <algorithm>
 
@@ -10,11 +11,12 @@ namespace granovia {
 
 namespace {
 
-const QString HistoryOrder = QStringLiteral(" order by datum desc");
+namespace j = schema::ppsilap;
+
+const QString HistoryOrder = QStringLiteral(" order by %1 desc").arg(j::Datum);
 // "yyyy-mm-dd hh:nn": the server's "yyyy-mm-dd hh:mm:ss" up to the minutes.
 constexpr qsizetype DatumDisplayLength = 16;
 constexpr int QuantityDecimals = 3;
-const QString JournalId = QStringLiteral("id");
 // Each line ends with its journal id and its datum, behind the columns' values.
 constexpr qsizetype TrailingValues = 2;
 
@@ -29,11 +31,12 @@ QString datumOf(const QVariantList &line)
     return line.last().toString();
 }
 
-// The designed select list and filter: every page adds its bound and order.
+// The select list and filter of every page, which adds its bound and order.
 QString historySelect()
 {
-    Q_ASSERT(HistoryStatement.endsWith(HistoryOrder));
-    return HistoryStatement.chopped(HistoryOrder.size());
+    return QStringLiteral("select *, if(%1 = '', if(%2 = '', 'M', %3), %1) as %4, "
+                          "if(%2 = '' and %1 = '', %3, if(%1 = '', 'N', %3)) as %5 from %6 where %3 <> ''")
+        .arg(j::Silob, j::Cislopp, j::Silo, historyfield::Dosila, historyfield::Zesila, j::Table);
 }
 
 QString quoted(const QString &datum)
@@ -68,25 +71,30 @@ Qt::Alignment alignmentOf(const QString &field)
 
 } // namespace
 
+QString historyStatement()
+{
+    return historySelect() + HistoryOrder;
+}
+
 QString historyPageStatement(const std::optional<QString> &before, int limit)
 {
-    const QString bound = before ? QStringLiteral(" and datum < %1").arg(quoted(*before)) : QString();
+    const QString bound = before ? QStringLiteral(" and %1 < %2").arg(j::Datum, quoted(*before)) : QString();
     return historySelect() + bound + HistoryOrder + QStringLiteral(" limit %1").arg(limit);
 }
 
 QString historySameDatumStatement(const QString &datum)
 {
-    return historySelect() + QStringLiteral(" and datum = %1").arg(quoted(datum));
+    return historySelect() + QStringLiteral(" and %1 = %2").arg(j::Datum, quoted(datum));
 }
 
 QString historyNullDatumStatement()
 {
-    return historySelect() + QStringLiteral(" and datum is null");
+    return historySelect() + QStringLiteral(" and %1 is null").arg(j::Datum);
 }
 
 QString historyNewerStatement(qint64 afterId, int limit)
 {
-    return historySelect() + QStringLiteral(" and id > %1 order by id limit %2").arg(afterId).arg(limit);
+    return historySelect() + QStringLiteral(" and %1 > %2 order by %1 limit %3").arg(j::Id).arg(afterId).arg(limit);
 }
 
 HistoryModel::HistoryModel(QObject *parent)
@@ -290,7 +298,7 @@ HistoryModel::Fetched HistoryModel::readLine(const Result &result) const
     fetched.line.reserve(m_columns.size());
     for (const HistoryColumn &column : m_columns)
         fetched.line.append(valueOf(result, column.field));
-    fetched.line.append(result.toInt(JournalId));
+    fetched.line.append(result.toInt(j::Id));
     fetched.line.append(fetched.datum);
     return fetched;
 }

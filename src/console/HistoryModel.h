@@ -16,16 +16,16 @@ class Result;
 // the seed left, 'N' for an intake (cislopp without silob); DO the silo it went
 // to, 'M' for a removal (neither cislopp nor silob). Lines without a silo are
 // not movements of this module.
-inline const QString HistoryStatement = QStringLiteral("select *, if(silob = '', if(cislopp = '', 'M', silo), silob) as dosila, if(cislopp = '' and silob = '', silo, if(silob = '', 'N', silo)) as zesila from ppsilap where silo <> '' order by datum desc");
+QString historyStatement();
 
-// The lines of HistoryStatement come in pages keyed on datum, so that a
+// The lines of historyStatement() come in pages keyed on datum, so that a
 // journal of years opens at once. A page stops before `before` (none: the
 // first page), a datum as the server wrote it: other modules write the zero
 // date and days 0, which are no real times but sort and compare as written.
 QString historyPageStatement(const std::optional<QString> &before, int limit);
 // Every line of one datum: a page boundary may fall among them.
 QString historySameDatumStatement(const QString &datum);
-// The lines without a datum, which the designed order puts last.
+// The lines without a datum, which the history lists last.
 QString historyNullDatumStatement();
 // The journal lines above a known id, at most `limit` of them: what was
 // written since the history was read.
@@ -57,7 +57,7 @@ public:
     QString fetchError() const { return m_fetchError; }
 
     // Reads the journal lines above afterId on connection and puts each
-    // where the designed order shows it, without reading the shown lines
+    // where the history's order shows it, without reading the shown lines
     // again. Lines shown already, and lines older than the pages read so far
     // (paging brings them), are passed over; when a line has no place, the
     // first page is read again. Returns the highest id read, afterId when
@@ -108,7 +108,7 @@ private:
     const QSet<qint64> &shownIds();
 
     Connection *m_connection = nullptr;
-    QList<HistoryColumn> m_columns = designedHistoryColumns();
+    QList<HistoryColumn> m_columns = defaultHistoryColumns();
     QStringList m_availableFields;
     QList<Line> m_lines;
     Cursor m_cursor{Stage::Done, std::nullopt};

@@ -3,6 +3,7 @@
 #include "console/HistoryGrid.h"
 #include "console/TForm1.h"
 #include "store/DbError.h"
+#include "store/Polling.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -58,7 +59,7 @@ struct LiveView::FreshPanel {
 LiveView::LiveView(TForm1 &console)
     : m_console(console)
 {
-    m_timer.setInterval(PollIntervalMs);
+    m_timer.setInterval(polling::Interval);
     connect(&m_timer, &QTimer::timeout, this, &LiveView::poll);
 }
 
@@ -95,9 +96,9 @@ bool LiveView::poll()
         return false;
     QStringList notices;
     try {
-        const PollBudget budget;
+        const polling::Budget budget;
         const ChangeToken token = readChangeToken(connection());
-        m_timer.setInterval(PollIntervalMs);
+        m_timer.setInterval(polling::Interval);
         if (token == m_token)
             return false;
         showJournal(token.journalTop);
@@ -105,7 +106,7 @@ bool LiveView::poll()
         m_token = token;
     } catch (const DbError &) {
         forgetConnection();
-        m_timer.setInterval(RetryIntervalMs);
+        m_timer.setInterval(polling::RetryInterval);
         return false;
     }
     if (!notices.isEmpty()) {
@@ -138,18 +139,16 @@ void LiveView::showJournal(qint64 journalTop)
 QStringList LiveView::showSilos()
 {
     SiloSnapshot &snapshot = m_console.snapshot;
-    Result rows = m_connection.query(SelectAllSilos);
+    Result rows = m_connection.query(selectAllSilos());
     const SiloSnapshot before = snapshot;
     std::optional<FreshPanel> a;
     std::optional<FreshPanel> b;
-    while (rows.next()) {
-        const SiloRow row = siloRowOf(rows);
-        snapshot.apply(row);
+    snapshot.applyAll(rows, [&](const Result &result, const SiloRow &row) {
         if (row.id != 0 && row.id == snapshot.vyber_a)
-            a = FreshPanel{panelValuesOf(rows), row.stav};
+            a = FreshPanel{panelValuesOf(result), row.stav};
         if (row.id != 0 && row.id == snapshot.vyber_b)
-            b = FreshPanel{panelValuesOf(rows), row.stav};
-    }
+            b = FreshPanel{panelValuesOf(result), row.stav};
+    });
     repaintSilos(snapshot.silosDifferingFrom(before));
     return checkPanels(a, b);
 }

@@ -2,7 +2,6 @@
 
 #include "store/ChangeWatch.h"
 #include "store/Connection.h"
-#include "store/WaitBudget.h"
 
 #include <QList>
 #include <QObject>
@@ -22,9 +21,6 @@ class TForm1;
 class LiveView final : public QObject {
     Q_OBJECT
 public:
-    static constexpr int PollIntervalMs = 500;
-    // After a failed poll: a server that is gone is not asked twice a second.
-    static constexpr int RetryIntervalMs = 15000;
     // Journal ids just below the newest known are read again, for lines whose
     // transactions were committed after a later one's.
     static constexpr qint64 JournalMargin = 20;
@@ -33,6 +29,7 @@ public:
 
     // Polls from now on, the first time at once; the console has connected.
     void start();
+    void stop() { m_timer.stop(); }
     // No poll runs between pause() and its resume(); counted.
     void pause() { ++m_paused; }
     void resume() { --m_paused; }
@@ -43,7 +40,7 @@ public:
     bool poll();
     // Shows what the console's own movement changed: the rows of the silos
     // with these ids, and the journal lines since the newest known, with the
-    // newest line current, as the designed full refresh leaves it. Throws
+    // newest line current, as the full refresh leaves it. Throws
     // DbError.
     void showOwnMovement(const QList<qint32> &ids);
 
@@ -70,37 +67,6 @@ private:
     // The newest journal id known to be read; none before the first poll.
     std::optional<qint64> m_journalTop;
     int m_paused = 0;
-};
-
-// What a poll may keep the window waiting on a server that stalls; past it
-// the poll gives up, quietly, where an operator's action would still wait.
-class PollBudget final {
-public:
-    static constexpr std::chrono::milliseconds Allowed{1000};
-    PollBudget()
-        : m_budget(WaitBudget::Start::Fresh)
-    {
-        m_budget.spend(WaitBudget::Total - Allowed);
-    }
-    Q_DISABLE_COPY_MOVE(PollBudget)
-
-private:
-    WaitBudget m_budget;
-};
-
-// Holds the polls of a live view for its lifetime (the board does, while it is up).
-class LiveViewPause final {
-public:
-    explicit LiveViewPause(LiveView &view)
-        : m_view(view)
-    {
-        m_view.pause();
-    }
-    ~LiveViewPause() { m_view.resume(); }
-    Q_DISABLE_COPY_MOVE(LiveViewPause)
-
-private:
-    LiveView &m_view;
 };
 
 } // namespace granovia

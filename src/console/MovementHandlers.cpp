@@ -42,8 +42,8 @@ void TForm1::suiArrowButton2Click()
     const bool driven = suiArrowButton2->Tag != TransferConsoleMode;
     try {
         const MovementResult result = transfer(panelA(), panelB(), driven);
-        if (driven)
-            suiArrowButton2->Tag = int(result);
+        if (driven && result)
+            suiArrowButton2->Tag = int(*result);
     } catch (...) {
         // The next click from the console must ask its question again.
         suiArrowButton2->Tag = TransferConsoleMode;
@@ -64,7 +64,7 @@ TForm1::MovementResult TForm1::transfer(const PanelSide &source, const PanelSide
     if (!quantity || !remaining || *quantity <= 0) {
         if (!driven)
             notice(QuantityErrorText);
-        return MovementResult::NoNumber;
+        return movement::DeskResult::NoNumber;
     }
     if (movement::exceedsCapacity(*quantity, *remaining))
         return refused(movement::Outcome::NoCapacity, driven);
@@ -72,7 +72,7 @@ TForm1::MovementResult TForm1::transfer(const PanelSide &source, const PanelSide
         suiMessageDialog2.setText(QStringLiteral("Opravdu přesunout osivo ze %1 do %2?")
                                       .arg(source.caption->text(), target.caption->text()));
         if (suiMessageDialog2.showModal() == AnswerStorno)
-            return MovementResult::Cancelled;
+            return std::nullopt;
     }
     const movement::TransferOrder order{
         movement::siloNumberOfCaption(source.caption->text()),
@@ -83,11 +83,11 @@ TForm1::MovementResult TForm1::transfer(const PanelSide &source, const PanelSide
         target.id,
         formatTimestamp(QDateTime::currentDateTime()),
     };
-    const movement::Outcome outcome = movement::executeTransfer(ZConnection1, order, *quantity, m_locking);
+    const movement::Outcome outcome = movement::executeTransfer(ZConnection1, order, *quantity, m_tables);
     if (outcome != movement::Outcome::Done)
         return refused(outcome, driven);
     refreshAfterMovement(driven);
-    return MovementResult::Done;
+    return movement::DeskResult::Done;
 }
 
 void TForm1::suiButton4Click(ui::SuiButton *button)
@@ -96,8 +96,8 @@ void TForm1::suiButton4Click(ui::SuiButton *button)
     const bool driven = mode == RemovalDriven;
     try {
         const MovementResult result = removal(mode == RemovalFromB ? panelB() : panelA(), driven);
-        if (driven && result != MovementResult::Done)
-            suiButton4->Tag = int(result);
+        if (driven && result && *result != movement::DeskResult::Done)
+            suiButton4->Tag = int(*result);
     } catch (...) {
         // The next click from the console must test and ask again.
         if (driven)
@@ -112,12 +112,12 @@ TForm1::MovementResult TForm1::removal(const PanelSide &panel, bool driven)
     if (!quantity || *quantity <= 0) {
         if (!driven)
             notice(QuantityErrorText);
-        return MovementResult::NoNumber;
+        return movement::DeskResult::NoNumber;
     }
     if (!driven) {
         suiMessageDialog2.setText(QStringLiteral("Opravdu přesunout osivo ze %1 mimo silo?").arg(panel.caption->text()));
         if (suiMessageDialog2.showModal() == AnswerStorno)
-            return MovementResult::Cancelled;
+            return std::nullopt;
     }
     const movement::RemovalOrder order{
         movement::siloNumberOfCaption(panel.caption->text()),
@@ -126,27 +126,28 @@ TForm1::MovementResult TForm1::removal(const PanelSide &panel, bool driven)
         panel.id,
         formatTimestamp(QDateTime::currentDateTime()),
     };
-    const movement::Outcome outcome = movement::executeRemoval(ZConnection1, order, *quantity, m_locking);
+    const movement::Outcome outcome = movement::executeRemoval(ZConnection1, order, *quantity, m_tables);
     if (outcome != movement::Outcome::Done)
         return refused(outcome, driven);
     refreshAfterMovement(driven);
-    return MovementResult::Done;
+    return movement::DeskResult::Done;
 }
 
-TForm1::MovementResult TForm1::refused(movement::Outcome outcome, bool driven)
+movement::DeskResult TForm1::refused(movement::Outcome outcome, bool driven)
 {
+    using movement::DeskResult;
     using movement::Outcome;
-    const auto [result, text] = [outcome]() -> std::pair<MovementResult, QString> {
+    const auto [result, text] = [outcome]() -> std::pair<DeskResult, QString> {
         switch (outcome) {
         case Outcome::MissingRow:
-            return {MovementResult::MissingRow, MissingRowText};
+            return {DeskResult::MissingRow, MissingRowText};
         case Outcome::StockChanged:
-            return {MovementResult::StockChanged, StockChangedText};
+            return {DeskResult::StockChanged, StockChangedText};
         case Outcome::NoCapacity:
         case Outcome::Done:
             break;
         }
-        return {MovementResult::NoCapacity, NoCapacityText};
+        return {DeskResult::NoCapacity, NoCapacityText};
     }();
     if (!driven)
         notice(text);

@@ -1,6 +1,7 @@
 #include "console/OverviewDrawing.h"
 
 #include "app/NumberFormat.h"
+#include "store/SiloLabel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +10,6 @@ namespace granovia::overview {
 
 namespace {
 
-constexpr int LabelDigits = 2;
 constexpr long double PercentBase = 100.0L;
 // Far beyond any screen, yet safe for integer pixel arithmetic.
 constexpr long double MaxBarLength = 1 << 24;
@@ -19,7 +19,7 @@ constexpr int StockDecimals = 3;
 
 QString siloLabel(int silo)
 {
-    return QStringLiteral("SILO: ") + (QStringLiteral("0") + QString::number(silo)).right(LabelDigits);
+    return silolabel::label(silo);
 }
 
 QString percentText(long double percent)

@@ -7,7 +7,6 @@ namespace granovia::overview {
 
 constexpr int SilosPerGrid = 50;
 constexpr int SecondGridBase = 50;
-constexpr int LastConsoleSilo = 100;
 
 // "SILO: " and the last two digits of the silo number: silo 100 is SILO: 00.
 QString siloLabel(int silo);

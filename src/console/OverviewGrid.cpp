@@ -176,7 +176,7 @@ OverviewGrid::OverviewGrid(OverviewModel *model, int tag, QWidget *parent)
     setTabKeyNavigation(false);
     horizontalHeader()->hide();
     verticalHeader()->hide();
-    // The grid line lies outside each cell: the cells keep their designed sizes.
+    // The grid line lies outside each cell: the cells keep their own sizes.
     verticalHeader()->setMinimumSectionSize(skin::gridSection(RowHeight));
     verticalHeader()->setDefaultSectionSize(skin::gridSection(RowHeight));
     horizontalHeader()->setMinimumSectionSize(0);

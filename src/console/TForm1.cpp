@@ -2,16 +2,17 @@
 
 #include "app/Config.h"
 #include "app/NumberFormat.h"
-#include "board/TForm2.h"
 #include "console/ColumnLayout.h"
+#include "console/ConsoleDesk.h"
 #include "console/HistoryGrid.h"
 #include "console/OverviewDrawing.h"
+#include "reportsui/ReportsWindow.h"
 #include "store/DbError.h"
 #include "store/HostInfo.h"
 #include "store/Schema.h"
 #include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
-#include "ui/IniFile.h"
+#include "app/IniFile.h"
 #include "ui/Skin.h"
 
 #include <QCloseEvent>
@@ -36,6 +37,8 @@ const QString ConnectionFailedHeadline = QStringLiteral("Chyba připojení k SQL
 const QString ConnectionFailedLine = QStringLiteral("Spojení se serverem neúspěšné!");
 const QString NoTransactionsText =
     QStringLiteral("Tabulky sil nepodporují transakce!\nNezdařený pohyb osiva nelze vrátit zpět.");
+const QString DuplicateSilosText = QStringLiteral(
+    "Pro %1 je v tabulce sil více řádků!\nPřehled, panely, tabule i pohyby pracují s řádkem s nejnižším id.");
 
 // The notice of a failed start: its second line says that the server's
 // certificate did not verify, or its third line why else it failed.
@@ -64,23 +67,32 @@ ConsoleContext ConsoleContext::ofRunningProgram(const QStringList &arguments)
 
 TForm1::TForm1(ConsoleContext context, QWidget *parent)
     : QWidget(parent)
-    , openBoard(&TForm2::showBoard)
     , suiMessageDialog1(this, {QStringLiteral("OK")}, ui::DialogIcon::Stop)
     , suiMessageDialog2(this, {QStringLiteral("přesunout"), QStringLiteral("storno")}, ui::DialogIcon::Question,
                         QStringLiteral("Opravdu přesunout osivo"))
     , mno(this, QStringLiteral("Upravit přesouvané množství"), QStringLiteral("upravit"), QStringLiteral("storno"))
     , liveView(*this)
     , m_context(std::move(context))
+    , m_desk(std::make_unique<ConsoleDesk>(*this))
 {
     FormCreate();
 }
 
 TForm1::~TForm1()
 {
+    // Nothing runs any more while the window goes.
+    Timer1.stop();
+    liveView.stop();
     // A run that ends without a close (failed start, second instance) still
-    // leaves its mark in the own INI file.
+    // leaves its mark in the own INI file; a failure is told on standard
+    // error alone, since no dialog may open in a window being destroyed.
     if (!m_formVersionWritten)
-        writeFormVersion();
+        writeFormVersion(Report::StandardErrorOnly);
+}
+
+movement::Desk &TForm1::desk()
+{
+    return *m_desk;
 }
 
 void TForm1::FormCreate()
@@ -133,6 +145,7 @@ void TForm1::connectHandlers()
     connect(suiButton1, &QPushButton::clicked, this, guard(&TForm1::suiButton1Click));
     connect(suiButton2, &QPushButton::clicked, this, guard(&TForm1::suiButton2Click));
     connect(suiButton3, &QPushButton::clicked, this, guard(&TForm1::suiButton3Click));
+    connect(suiButton6, &QPushButton::clicked, this, guard(&TForm1::suiButton6Click));
     connect(suiImagePanel1, &BottomStrip::doubleClicked, this, guard(&TForm1::suiImagePanel1DblClick));
     connect(&Timer1, &QTimer::timeout, this, guard(&TForm1::Timer1Timer));
     connect(suiArrowButton2, &QToolButton::clicked, this, guard(&TForm1::suiArrowButton2Click));
@@ -207,8 +220,8 @@ void TForm1::FormShow()
 
 void TForm1::startUp()
 {
-    const StartConfig config = readStartConfig(ui::IniFile(m_context.paths.ownIniPath()),
-                                               ui::IniFile(m_context.paths.sharedIniPath()),
+    const StartConfig config = readStartConfig(IniFile(m_context.paths.ownIniPath()),
+                                               IniFile(m_context.paths.sharedIniPath()),
                                                hostinfo::localIpv4Address());
     const QString caFile = config.sslCa.isEmpty() ? QString() : m_context.paths.fileBesideProgram(config.sslCa);
     const StartRequest request{
@@ -219,6 +232,8 @@ void TForm1::startUp()
         config.stredisko,
         config.cisloPc,
     };
+    m_workstation = config.cisloPc;
+    m_centre = config.stredisko;
     std::optional<DbError> why;
     if (!consql(ZConnection1, request, m_context.environment, &why)) {
         suiMessageDialog1.setText(connectionFailedText(why));
@@ -227,7 +242,7 @@ void TForm1::startUp()
         return;
     }
     nacti_sila();
-    detectTableLocking();
+    describeTables();
     openHistory();
     liveView.start();
     if (isPanelMode())
@@ -236,12 +251,17 @@ void TForm1::startUp()
 
 // Tables of another engine roll nothing back: movements lock the whole tables
 // instead, and the operator learns once that a failure may leave half a
-// movement behind.
-void TForm1::detectTableLocking()
+// movement behind. A silo number with two rows is told once as well.
+void TForm1::describeTables()
 {
-    m_locking = movement::lockingFor(ZConnection1);
-    if (m_locking == movement::Locking::Tables)
+    m_tables = movement::describeTables(ZConnection1);
+    if (m_tables.locking == movement::Locking::Tables)
         notice(NoTransactionsText);
+    QStringList duplicates;
+    for (Result rows = ZConnection1.query(selectDuplicateSilos()); rows.next();)
+        duplicates.append(overview::siloLabel(int(rows.toInt(schema::ppsila::Silo))));
+    if (!duplicates.isEmpty())
+        notice(DuplicateSilosText.arg(duplicates.join(QStringLiteral(", "))));
 }
 
 void TForm1::openHistory()
@@ -261,13 +281,19 @@ void TForm1::nacti_sila()
 
 void TForm1::prehledSelectCell(OverviewGrid *grid, int, int row, bool &)
 {
-    const bool secondGrid = grid->Tag == 2;
+    const bool secondGrid = grid->Tag == SecondGridTag;
     const int silo = row + 1 + (secondGrid ? overview::SecondGridBase : 0);
     const qint32 id = snapshot.sila_id[size_t(silo)];
-    if (id == snapshot.vyber_a || id == snapshot.vyber_b)
+    // A silo without a row has nothing to select.
+    if (id == 0 || id == snapshot.vyber_a || id == snapshot.vyber_b)
         return;
     Result result = ZConnection1.query(selectSiloById(id));
-    result.next();
+    if (!result.next()) {
+        // Deleted since it was read: the overview shows it gone.
+        snapshot.clear(silo);
+        (secondGrid ? m_prehled2Model : m_prehledModel)->refreshSilo(silo);
+        return;
+    }
     const PanelChoice choice = choosePanel(popis1->value(detail::LotRow), popis2->value(detail::LotRow),
                                            result.toDouble(schema::ppsila::Stav),
                                            result.toText(schema::ppsila::Partie));
@@ -326,9 +352,25 @@ void TForm1::suiButton3Click()
     close();
 }
 
+void TForm1::suiButton6Click()
+{
+    if (!m_reports) {
+        m_reports = new reportsui::ReportsWindow(ZConnection1, m_workstation, m_centre, this);
+        m_reports->setAttribute(Qt::WA_DeleteOnClose);
+        // On the console's screen, centred, also while a board terminal parks the console below it.
+        QRect place(QPoint(), m_reports->size());
+        place.moveCenter(screen()->availableGeometry().center());
+        m_reports->move(place.topLeft());
+    }
+    m_reports->show();
+    m_reports->raise();
+    m_reports->activateWindow();
+}
+
 void TForm1::suiImagePanel1DblClick()
 {
-    openBoard(*this);
+    if (openBoard)
+        openBoard(*this);
 }
 
 void TForm1::Timer1Timer()
@@ -351,11 +393,12 @@ void TForm1::FormClose()
         reportUnwritable(path);
 }
 
-void TForm1::writeFormVersion()
+void TForm1::writeFormVersion(Report report)
 {
     m_formVersionWritten = true;
-    ui::IniFile own(m_context.paths.ownIniPath());
-    if (!own.writeString(config::FormSection, config::FormVersionKey, QStringLiteral("0")))
+    IniFile own(m_context.paths.ownIniPath());
+    if (!own.writeString(config::FormSection, config::FormVersionKey, QStringLiteral("0"))
+        && report == Report::Operator)
         reportUnwritable(own.path());
 }
 

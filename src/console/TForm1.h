@@ -5,6 +5,7 @@
 #include "console/HistoryModel.h"
 #include "console/LiveView.h"
 #include "console/OverviewGrid.h"
+#include "movements/MovementDesk.h"
 #include "movements/Movements.h"
 #include "store/Connection.h"
 #include "store/SiloSnapshot.h"
@@ -13,15 +14,23 @@
 #include "ui/SkinnedFrame.h"
 #include "ui/Widgets.h"
 
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <memory>
+#include <optional>
 
 class QSplitter;
 
 namespace granovia {
 
+namespace reportsui {
+class ReportsWindow;
+}
+
 class BottomStrip;
+class ConsoleDesk;
 
 inline const QString QuantityErrorText = QStringLiteral("Chyba v množství!");
 class HistoryGrid;
@@ -35,8 +44,13 @@ struct ConsoleContext {
     static ConsoleContext ofRunningProgram(const QStringList &arguments);
 };
 
+namespace test {
+class ConsoleProbe;
+}
+
 // The operator console, the system's one main window: the overview of all
-// silos, detail panels A and B, the movement buttons and the history.
+// silos, detail panels A and B, the movement buttons and the history. The
+// silo board orders its movements at the console's desk (desk()).
 class TForm1 final : public QWidget {
     Q_OBJECT
 public:
@@ -46,12 +60,6 @@ public:
     static constexpr int SplitterBarWidth = 2;
     // Inside the skinned frame's border; the title bar takes its top.
     static constexpr QSize DesignClientSize{850, 629};
-    // Mode values in the Tags of the movement buttons.
-    static constexpr int TransferConsoleMode = 0;
-    static constexpr int TransferDriven = 1;
-    static constexpr int RemovalFromA = 1;
-    static constexpr int RemovalFromB = 2;
-    static constexpr int RemovalDriven = 3;
 
     explicit TForm1(ConsoleContext context, QWidget *parent = nullptr);
     ~TForm1() override;
@@ -59,25 +67,64 @@ public:
     // The start-up sequence: configuration, connection and start record,
     // snapshot, history. Runs once, just before the window is first shown.
     void FormShow();
+    movement::Desk &desk();
+
+    // Opens the silo board modally; unset, the strip and the timer open nothing.
+    std::function<void(TForm1 &)> openBoard;
+
+signals:
+    // The system must end (the connection failed at start).
+    void endRequested(int exitCode);
+
+public slots:
+    void bringToFront();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    friend class ConsoleDesk;
+    friend class LiveView;
+    friend class test::ConsoleProbe;
+
+    // Mode values in the Tags of the movement buttons.
+    static constexpr int TransferConsoleMode = 0;
+    static constexpr int TransferDriven = 1;
+    static constexpr int RemovalFromA = 1;
+    static constexpr int RemovalFromB = 2;
+    static constexpr int RemovalDriven = 3;
+    // The Tag of the overview grid of silos 51..100.
+    static constexpr int SecondGridTag = 2;
+
+    // One detail panel as a movement reads it.
+    struct PanelSide {
+        DetailGrid *grid;
+        ui::TitleStrip *caption;
+        qint32 id;
+    };
+    // What a movement came to; nothing when the operator said "storno".
+    using MovementResult = std::optional<movement::DeskResult>;
+
     void FormResize();
     void nacti_sila();
-
     // Selects silo (row + 1 + base of grid) into panel A or B by the lot
     // rules. Database errors reach the caller.
     void prehledSelectCell(OverviewGrid *grid, int column, int row, bool &allow);
     // Transfer from panel A to panel B. A Tag of suiArrowButton2 other than 0
-    // runs it driven: no dialog, and the result code (0 done, 100 no capacity,
-    // 200 no number, 300 a silo's row is gone, 400 the source's stock has
-    // changed) is left in the Tag. Database errors reach the caller, with the
-    // Tag back at 0.
+    // runs it driven: no dialog, and the result code (movement::DeskResult)
+    // is left in the Tag. Database errors reach the caller, with the Tag back
+    // at 0.
     void suiArrowButton2Click();
     // Transfer from panel B to panel A, always with question and notices.
     void suiArrowButton1Click();
     // Removal out of the silo of panel A (Tag 1), panel B (Tag 2), or of
     // panel A without question or dialog (Tag 3, as the board drives it). A
-    // refused driven removal leaves its result code (200, 300 or 400, as for a
-    // transfer) in suiButton4's Tag; a completed one leaves the Tag at 3.
-    // Database errors reach the caller, with suiButton4's Tag back at 1.
+    // refused driven removal leaves its result code in suiButton4's Tag; a
+    // completed one leaves the Tag at 3. Database errors reach the caller,
+    // with suiButton4's Tag back at 1.
     void suiButton4Click(ui::SuiButton *button);
     void popis1DblClick();
     void popis2DblClick();
@@ -86,9 +133,36 @@ public:
     void suiButton3Click();
     void suiImagePanel1DblClick();
     void Timer1Timer();
+    // Opens the window of history and reports, or brings it to the front.
+    void suiButton6Click();
 
-    // Opens the silo board modally; replaced by tests that only count.
-    std::function<void(TForm1 &)> openBoard;
+    MovementResult transfer(const PanelSide &source, const PanelSide &target, bool driven);
+    MovementResult removal(const PanelSide &panel, bool driven);
+    // The result of a movement that the database refused, told to the
+    // operator unless the movement runs driven.
+    movement::DeskResult refused(movement::Outcome outcome, bool driven);
+    void refreshAfterMovement(bool driven);
+    void notice(const QString &text);
+    PanelSide panelA() const;
+    PanelSide panelB() const;
+    void FormCreate();
+    void FormClose();
+    void buildLayout();
+    QWidget *buildOverviewPane();
+    QWidget *buildDetailPane(ui::TitleStrip *&title, DetailGrid *&grid, ui::SuiButton *&clear, int valueWidth);
+    QWidget *buildHistoryPane();
+    void connectHandlers();
+    void writeFixedTexts();
+    void placeWindow();
+    void placeBars();
+    void startUp();
+    void openHistory();
+    void describeTables();
+    enum class Report { Operator, StandardErrorOnly };
+    void writeFormVersion(Report report = Report::Operator);
+    void reportUnwritable(const QString &path);
+    void quantityEdit(DetailGrid *grid);
+    bool isPanelMode() const;
 
     Connection ZConnection1;
     SiloSnapshot snapshot;
@@ -119,70 +193,19 @@ public:
     ui::SuiButton *suiButton3 = nullptr;
     ui::SuiButton *suiButton4 = nullptr;
     ui::SuiButton *suiButton5 = nullptr;
+    ui::SuiButton *suiButton6 = nullptr;
     ui::SuiArrowButton *suiArrowButton1 = nullptr;
     ui::SuiArrowButton *suiArrowButton2 = nullptr;
 
-signals:
-    // The system must end (the connection failed at start).
-    void endRequested(int exitCode);
-
-public slots:
-    void bringToFront();
-
-protected:
-    void showEvent(QShowEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    // One detail panel as a movement reads it.
-    struct PanelSide {
-        DetailGrid *grid;
-        ui::TitleStrip *caption;
-        qint32 id;
-    };
-    // What a movement came to; the driven modes' result codes.
-    enum class MovementResult {
-        Done = 0,
-        NoCapacity = 100,
-        NoNumber = 200,
-        MissingRow = 300,
-        StockChanged = 400,
-        Cancelled = -1
-    };
-
-    MovementResult transfer(const PanelSide &source, const PanelSide &target, bool driven);
-    MovementResult removal(const PanelSide &panel, bool driven);
-    // The result of a movement that the database refused, told to the
-    // operator unless the movement runs driven.
-    MovementResult refused(movement::Outcome outcome, bool driven);
-    void refreshAfterMovement(bool driven);
-    void notice(const QString &text);
-    PanelSide panelA() const;
-    PanelSide panelB() const;
-    void FormCreate();
-    void FormClose();
-    void buildLayout();
-    QWidget *buildOverviewPane();
-    QWidget *buildDetailPane(ui::TitleStrip *&title, DetailGrid *&grid, ui::SuiButton *&clear, int valueWidth);
-    QWidget *buildHistoryPane();
-    void connectHandlers();
-    void writeFixedTexts();
-    void placeWindow();
-    void placeBars();
-    void startUp();
-    void openHistory();
-    void detectTableLocking();
-    void writeFormVersion();
-    void reportUnwritable(const QString &path);
-    void quantityEdit(DetailGrid *grid);
-    bool isPanelMode() const;
-
     ConsoleContext m_context;
+    std::unique_ptr<ConsoleDesk> m_desk;
     OverviewModel *m_prehledModel = nullptr;
     OverviewModel *m_prehled2Model = nullptr;
-    movement::Locking m_locking = movement::Locking::Rows;
+    movement::MovementTables m_tables;
+    // The workstation and cost centre of the configuration, for the reports.
+    QString m_workstation;
+    QString m_centre;
+    QPointer<reportsui::ReportsWindow> m_reports;
     bool m_shownOnce = false;
     bool m_formVersionWritten = false;
 };
@@ -194,6 +217,8 @@ public:
     static constexpr int Height = 41;
     using QWidget::QWidget;
     QWidget *quitButton = nullptr;
+    // Left of the quit button, at the same height.
+    QWidget *reportsButton = nullptr;
 
 signals:
     void doubleClicked();

@@ -17,6 +17,12 @@ namespace granovia::movement {
 
 namespace {
 
+const QString NotWritten = QStringLiteral("Pohyb nebyl zapsán.");
+const QString LotLabel = QStringLiteral("Partie");
+const QString SpeciesLabel = QStringLiteral("Druh");
+const QString VarietyLabel = QStringLiteral("Odrůda");
+const QString GradeLabel = QStringLiteral("Stupeň");
+const QString SiloLabel = QStringLiteral("Číslo sila");
 // The pause before another try after a collision, drawn from this range.
 constexpr std::pair<int, int> RetryPauseMs{20, 120};
 
@@ -26,19 +32,21 @@ struct Progress {
     bool written = false;
     // Counts the movement's journal line, once that line has been sent.
     QString journalCheck;
+    // Counts the journal line of an earlier try whose COMMIT went unanswered;
+    // empty when there was none.
+    QString unsettled;
 };
 
-// True when the movement's own journal line is there: its transaction committed.
-bool committed(Connection &connection, const QString &journalCheck)
+// True when an earlier try's COMMIT, whose answer was lost, went through. Asked
+// under the movement's row locks: that try's transaction held them, so it has
+// ended, one way or the other, by the time this try has them.
+bool earlierTryCommitted(Connection &connection, const Progress &progress)
 {
-    try {
-        Result lines = connection.query(journalCheck);
-        lines.next();
-        return lines.toInt(QStringLiteral("n")) > 0;
-    } catch (const DbError &error) {
-        // Neither booked again nor reported as not done: the operator must look.
-        throw DbError(DbError::OutcomeUnknown, error.serverMessage());
-    }
+    if (progress.unsettled.isEmpty())
+        return false;
+    Result lines = connection.query(progress.unsettled);
+    lines.next();
+    return lines.toInt(QStringLiteral("n")) > 0;
 }
 
 // Two movements that collided, on one server or on two nodes of a cluster,
@@ -56,39 +64,54 @@ void pauseBeforeRetry()
 // Runs a movement's unit of work again after a deadlock, a lock wait time-out
 // or a session lost before its COMMIT, all of which the server rolled back; at
 // most MaxAttempts times, and only while the action's wait budget lasts. A
-// COMMIT whose answer was lost is settled by the movement's journal line, so
-// that no movement is ever booked twice. Tables without transactions keep
-// every statement sent: a try that failed after writing is never repeated,
-// and the operator learns that the movement is only partly written.
+// COMMIT whose answer was lost is settled by the movement's journal line,
+// counted by the next try under its locks, so that no movement is ever booked
+// twice; a COMMIT that no try could settle is reported as of unknown outcome.
+// Tables without transactions keep every statement sent: a try that failed
+// after writing is never repeated, and the operator learns that the movement
+// is only partly written.
 template <typename Work>
-Outcome withRetry(Connection &connection, Locking locking, Work work)
+Outcome withRetry(Locking locking, Work work)
 {
     const WaitBudget budget;
+    QString unsettled;
     for (int attempt = 1;; ++attempt) {
-        Progress progress;
+        Progress progress{false, {}, unsettled};
         try {
             return work(progress);
         } catch (const DbError &error) {
             if (locking == Locking::Tables && progress.written)
                 throw DbError(DbError::PartlyWritten, error.message(), error.statement());
             const bool commitUnanswered = error.code() == DbError::CommitUnanswered;
-            if (commitUnanswered && committed(connection, progress.journalCheck))
-                return Outcome::Done;
+            if (commitUnanswered)
+                unsettled = progress.journalCheck;
             const bool rolledBack = commitUnanswered || error.isTransient() || error.isConnectionLost();
-            if (!rolledBack || attempt == MaxAttempts || WaitBudget::current().left() <= std::chrono::nanoseconds::zero())
-                throw;
-            if (error.isTransient())
-                pauseBeforeRetry();
+            const bool timeLeft = WaitBudget::current().left() > std::chrono::nanoseconds::zero();
+            if (rolledBack && attempt < MaxAttempts && timeLeft) {
+                if (error.isTransient())
+                    pauseBeforeRetry();
+                continue;
+            }
+            if (!unsettled.isEmpty())
+                throw DbError(DbError::OutcomeUnknown, error.serverMessage(), error.statement());
+            throw;
         }
     }
 }
 
+// A statement cut off on its way may have been carried out; one that the
+// server refused was not.
 void send(Connection &connection, const StatementHook &hook, Progress &progress, int number, const QString &statement)
 {
     if (hook)
         hook(number);
+    try {
+        connection.execute(statement);
+    } catch (const DbError &error) {
+        progress.written = progress.written || error.isConnectionLost() || error.code() == DbError::TimeLimitReached;
+        throw;
+    }
     progress.written = true;
-    connection.execute(statement);
 }
 
 // Keeps other workstations out of the movement's silos until it is done: a
@@ -102,7 +125,7 @@ public:
         if (locking == Locking::Rows) {
             m_transaction.emplace(connection);
         } else {
-            connection.execute(LockTables);
+            connection.execute(lockTables());
             connection.setHoldingTableLocks(true);
         }
     }
@@ -164,7 +187,7 @@ Outcome commit(MovementLock &lock, const StatementHook &hook)
 // and a target that holds stock takes only its own lot.
 bool lotsAsSelected(const LockedSilo &source, const LockedSilo *target, const QString &lot)
 {
-    return source.partie == lot && (!target || target->stav == 0 || target->partie == lot);
+    return source.partie == lot && (!target || stock::isNone(target->stav) || target->partie == lot);
 }
 
 // The quantity text of what leaves the source: as ordered, or the whole
@@ -190,6 +213,46 @@ QString sourceFillingDate(Connection &connection, const TransferOrder &order)
     return navoz ? formatTimestamp(*navoz) : ZeroTimestamp;
 }
 
+// One text a movement writes, and where.
+struct WrittenText {
+    const QString &table;
+    const QString &column;
+    const QString &label; // as the operator reads it
+    const QString &text;
+};
+
+void requireFit(const TextColumns &columns, const WrittenText &written)
+{
+    const std::optional<TextColumn> column = columns.find(written.table, written.column);
+    if (!column)
+        return;
+    const QString where = written.table == schema::ppsilap::Table ? QStringLiteral("historie pohybů")
+                                                                    : QStringLiteral("tabulka sil");
+    const QString name = written.table + u'.' + written.column;
+    switch (fitOf(*column, written.text)) {
+    case TextFit::Fits:
+        return;
+    case TextFit::TooLong:
+        throw TextDoesNotFit(QStringLiteral("%1 „%2“ je delší, než pojme %3 (sloupec %4, nejvýše %5 znaků)!\n%6")
+                                 .arg(written.label, written.text, where, name)
+                                 .arg(column->maxLength)
+                                 .arg(NotWritten));
+    case TextFit::CharactersLost:
+        throw TextDoesNotFit(QStringLiteral("%1 „%2“ obsahuje znaky, které %3 neuloží (sloupec %4 v kódování %5)!\n%6")
+                                 .arg(written.label, written.text, where, name, column->charset, NotWritten));
+    }
+}
+
+// The lot data as the journal line, and a transfer's target, store them.
+void requireLotFits(const TextColumns &columns, const QString &table, const Lot &lot)
+{
+    namespace c = schema::ppsila;
+    requireFit(columns, {table, c::Partie, LotLabel, lot.partie});
+    requireFit(columns, {table, c::NazDru, SpeciesLabel, lot.druh});
+    requireFit(columns, {table, c::NazOdru, VarietyLabel, lot.odruda});
+    requireFit(columns, {table, c::Stupen, GradeLabel, lot.stupen});
+}
+
 } // namespace
 
 bool exceedsCapacity(long double quantity, long double remaining)
@@ -205,7 +268,7 @@ long double remainingAsShown(double kapacita, double stav)
 
 Locking lockingFor(Connection &connection)
 {
-    Result tables = connection.query(TransactionSupport);
+    Result tables = connection.query(transactionSupport());
     while (tables.next()) {
         if (tables.toText(QStringLiteral("transactions")) != QStringLiteral("YES"))
             return Locking::Tables;
@@ -213,13 +276,25 @@ Locking lockingFor(Connection &connection)
     return Locking::Rows;
 }
 
-Outcome executeTransfer(Connection &connection, const TransferOrder &order, long double quantity, Locking locking,
-                        const StatementHook &hook)
+MovementTables describeTables(Connection &connection)
 {
+    return {lockingFor(connection), readTextColumns(connection)};
+}
+
+Outcome executeTransfer(Connection &connection, const TransferOrder &order, long double quantity,
+                        const MovementTables &tables, const StatementHook &hook)
+{
+    namespace j = schema::ppsilap;
+    requireFit(tables.columns, {j::Table, j::Silo, SiloLabel, order.sourceNumber});
+    requireFit(tables.columns, {j::Table, j::Silob, SiloLabel, order.targetNumber});
+    requireLotFits(tables.columns, j::Table, order.lot);
+    requireLotFits(tables.columns, schema::ppsila::Table, order.lot);
     const Escape escape = connection.escaper();
-    return withRetry(connection, locking, [&](Progress &progress) {
-        MovementLock lock(connection, locking);
+    return withRetry(tables.locking, [&](Progress &progress) {
+        MovementLock lock(connection, tables.locking);
         const QHash<qint64, LockedSilo> silos = lockedSilos(connection, {order.sourceId, order.targetId});
+        if (earlierTryCommitted(connection, progress))
+            return Outcome::Done;
         if (!silos.contains(order.sourceId) || !silos.contains(order.targetId))
             return Outcome::MissingRow;
         const LockedSilo target = silos[order.targetId];
@@ -231,26 +306,32 @@ Outcome executeTransfer(Connection &connection, const TransferOrder &order, long
             return Outcome::NoCapacity;
         TransferOrder moved = order;
         moved.quantityText = *taken;
-        send(connection, hook, progress, 1, journalTransfer(moved, escape));
-        progress.journalCheck = countJournalLines(moved, escape);
+        send(connection, hook, progress, transferstep::Journal, journalTransfer(moved, escape));
+        progress.journalCheck = countJournalLines(moved, connection.lastInsertId(), escape);
         if (hook)
-            hook(2);
+            hook(transferstep::ReadSource);
         const QString fillingDate = sourceFillingDate(connection, moved);
-        send(connection, hook, progress, 3, fillTargetDate(moved, fillingDate, escape));
-        send(connection, hook, progress, 4, addToTarget(moved, escape));
-        send(connection, hook, progress, 5, takeFromSilo(moved.sourceId, moved.quantityText, moved.timestamp, escape));
-        send(connection, hook, progress, 6, clearIfEmpty(moved.sourceId));
+        send(connection, hook, progress, transferstep::FillTargetDate, fillTargetDate(moved, fillingDate, escape));
+        send(connection, hook, progress, transferstep::AddToTarget, addToTarget(moved, escape));
+        send(connection, hook, progress, transferstep::TakeFromSource,
+             takeFromSilo(moved.sourceId, moved.quantityText, moved.timestamp, escape));
+        send(connection, hook, progress, transferstep::ClearSource, clearIfEmpty(moved.sourceId));
         return commit(lock, hook);
     });
 }
 
-Outcome executeRemoval(Connection &connection, const RemovalOrder &order, long double quantity, Locking locking,
-                       const StatementHook &hook)
+Outcome executeRemoval(Connection &connection, const RemovalOrder &order, long double quantity,
+                       const MovementTables &tables, const StatementHook &hook)
 {
+    namespace j = schema::ppsilap;
+    requireFit(tables.columns, {j::Table, j::Silo, SiloLabel, order.siloNumber});
+    requireLotFits(tables.columns, j::Table, order.lot);
     const Escape escape = connection.escaper();
-    return withRetry(connection, locking, [&](Progress &progress) {
-        MovementLock lock(connection, locking);
+    return withRetry(tables.locking, [&](Progress &progress) {
+        MovementLock lock(connection, tables.locking);
         const QHash<qint64, LockedSilo> silos = lockedSilos(connection, {order.siloId});
+        if (earlierTryCommitted(connection, progress))
+            return Outcome::Done;
         if (!silos.contains(order.siloId))
             return Outcome::MissingRow;
         const std::optional<QString> taken = takenQuantity(silos[order.siloId].stav, quantity, order.quantityText);
@@ -258,10 +339,11 @@ Outcome executeRemoval(Connection &connection, const RemovalOrder &order, long d
             return Outcome::StockChanged;
         RemovalOrder moved = order;
         moved.quantityText = *taken;
-        send(connection, hook, progress, 1, journalRemoval(moved, escape));
-        progress.journalCheck = countJournalLines(moved, escape);
-        send(connection, hook, progress, 2, takeFromSilo(moved.siloId, moved.quantityText, moved.timestamp, escape));
-        send(connection, hook, progress, 3, clearIfEmpty(moved.siloId));
+        send(connection, hook, progress, removalstep::Journal, journalRemoval(moved, escape));
+        progress.journalCheck = countJournalLines(moved, connection.lastInsertId(), escape);
+        send(connection, hook, progress, removalstep::Take,
+             takeFromSilo(moved.siloId, moved.quantityText, moved.timestamp, escape));
+        send(connection, hook, progress, removalstep::Clear, clearIfEmpty(moved.siloId));
         return commit(lock, hook);
     });
 }

@@ -2,6 +2,8 @@
 
 #include "movements/Statements.h"
 #include "store/Connection.h"
+#include "store/DbError.h"
+#include "store/TextColumns.h"
 
 #include <functional>
 
@@ -21,6 +23,26 @@ enum class Outcome {
 // the whole tables (a failing statement then cannot be rolled back).
 enum class Locking { Rows, Tables };
 
+// The movement tables as a movement needs to know them: how it locks, and
+// what their text columns hold. Nothing known of the columns: no text test.
+struct MovementTables {
+    MovementTables(Locking how = Locking::Rows, TextColumns texts = {})
+        : locking(how)
+        , columns(std::move(texts))
+    {
+    }
+    Locking locking;
+    TextColumns columns;
+};
+
+// A text of the movement that a column it is written into would not hold as
+// it is: longer than the column, or with characters outside its character
+// set. Nothing of the movement is written then.
+class TextDoesNotFit final : public AppError {
+public:
+    using AppError::AppError;
+};
+
 // A target may take up to this much more than its remaining capacity.
 constexpr long double CapacityTolerance = 2;
 // A deadlock or lock wait time-out restarts the whole movement this often.
@@ -34,23 +56,44 @@ long double remainingAsShown(double kapacita, double stav);
 
 // Rows when both ppsila and ppsilap support transactions, Tables otherwise.
 Locking lockingFor(Connection &connection);
+// The locking and the text columns of the current database. Throws DbError.
+MovementTables describeTables(Connection &connection);
 
 // Called with the number of each statement just before it is sent, and with
 // CommitStep just before the COMMIT; tests use it to make a step fail.
 using StatementHook = std::function<void(int statement)>;
 constexpr int CommitStep = 0;
+// The statements of a transfer, in their order.
+namespace transferstep {
+constexpr int Journal = 1;
+constexpr int ReadSource = 2;
+constexpr int FillTargetDate = 3;
+constexpr int AddToTarget = 4;
+constexpr int TakeFromSource = 5;
+constexpr int ClearSource = 6;
+constexpr int Count = ClearSource;
+} // namespace transferstep
+// The statements of a removal, in their order.
+namespace removalstep {
+constexpr int Journal = 1;
+constexpr int Take = 2;
+constexpr int Clear = 3;
+constexpr int Count = Clear;
+} // namespace removalstep
 
 // Locks source and target and tests again on their fresh values: both rows
 // exist, the source still holds the quantity, the target can take it. Then
 // sends the six statements. Anything but Done leaves the database untouched.
 // A quantity that leaves the source less than stock::Negligible moves the
 // source's whole stored stock, so that the silo ends exactly empty.
+// A text that the columns would not hold exactly throws TextDoesNotFit before
+// anything is sent.
 Outcome executeTransfer(Connection &connection, const TransferOrder &order, long double quantity,
-                        Locking locking = Locking::Rows, const StatementHook &beforeStatement = {});
+                        const MovementTables &tables = {}, const StatementHook &beforeStatement = {});
 
 // Locks the silo, tests its row and stock as a transfer does its source, and
 // sends the three statements of a removal.
 Outcome executeRemoval(Connection &connection, const RemovalOrder &order, long double quantity,
-                       Locking locking = Locking::Rows, const StatementHook &beforeStatement = {});
+                       const MovementTables &tables = {}, const StatementHook &beforeStatement = {});
 
 } // namespace granovia::movement

@@ -1,37 +1,61 @@
 #include "movements/Statements.h"
 
+#include "store/Schema.h"
+#include "store/Stock.h"
+
 #include <algorithm>
 
 namespace granovia::movement {
 
 namespace {
 
+namespace s = schema::ppsila;
+namespace j = schema::ppsilap;
+
 QString quoted(const Escape &escape, const QString &value)
 {
     return QLatin1Char('"') + escape(value) + QLatin1Char('"');
+}
+
+// `column = "value"`, escaped.
+QString assign(const QString &column, const Escape &escape, const QString &value)
+{
+    return column + QStringLiteral(" = ") + quoted(escape, value);
 }
 
 // The journal line's lot data and time, shared by transfers and removals.
 QStringList journalTail(const QString &quantityText, const Lot &lot, const QString &timestamp, const Escape &e)
 {
     return {
-        QStringLiteral("mnozstvi = %1,").arg(quantityText),
-        QStringLiteral("partie = %1,").arg(quoted(e, lot.partie)),
-        QStringLiteral("naz_dru = %1,").arg(quoted(e, lot.druh)),
-        QStringLiteral("naz_odru = %1,").arg(quoted(e, lot.odruda)),
-        QStringLiteral("stupen = %1,").arg(quoted(e, lot.stupen)),
-        QStringLiteral("datum = %1").arg(quoted(e, timestamp)),
+        QStringLiteral("%1 = %2,").arg(j::Mnozstvi, quantityText),
+        assign(j::Partie, e, lot.partie) + u',',
+        assign(j::NazDru, e, lot.druh) + u',',
+        assign(j::NazOdru, e, lot.odruda) + u',',
+        assign(j::Stupen, e, lot.stupen) + u',',
+        assign(j::Datum, e, timestamp),
     };
 }
 
-QString countJournalLines(const QString &silo, const QString &silob, const QString &quantityText, const Lot &lot,
-                          const QString &timestamp, const Escape &e)
+QString countJournalLines(qint64 journalId, const QString &silo, const QString &silob, const QString &quantityText,
+                          const Lot &lot, const QString &timestamp, const Escape &e)
 {
     return joinLines({
-        QStringLiteral("select count(*) as n from ppsilap"),
-        QStringLiteral("where datum = %1 and silo = %2 and silob = %3 and mnozstvi = %4 and partie = %5")
-            .arg(quoted(e, timestamp), quoted(e, silo), quoted(e, silob), quantityText, quoted(e, lot.partie)),
+        QStringLiteral("select count(*) as n from %1").arg(j::Table),
+        QStringLiteral("where %1 = %2 and %3 and %4 and %5 and %6 = %7 and %8")
+            .arg(j::Id, QString::number(journalId), assign(j::Datum, e, timestamp), assign(j::Silo, e, silo),
+                 assign(j::Silob, e, silob), j::Mnozstvi, quantityText, assign(j::Partie, e, lot.partie)),
     });
+}
+
+// Stock that shows as none counts as none: a remainder below half a kilogram.
+QString noStock()
+{
+    return QStringLiteral("abs(ifnull(%1, 0)) < %2").arg(s::Stav).arg(stock::Negligible);
+}
+
+QString updateSilos()
+{
+    return QStringLiteral("update ") + s::Table + QStringLiteral(" set");
 }
 
 } // namespace
@@ -53,75 +77,79 @@ QString quantityTextOf(const QString &panelText)
 QString journalTransfer(const TransferOrder &o, const Escape &e)
 {
     QStringList lines{
-        QStringLiteral("insert into ppsilap set"),
-        QStringLiteral("silo = %1,").arg(quoted(e, o.sourceNumber)),
-        QStringLiteral("silob = %1,").arg(quoted(e, o.targetNumber)),
+        QStringLiteral("insert into %1 set").arg(j::Table),
+        assign(j::Silo, e, o.sourceNumber) + u',',
+        assign(j::Silob, e, o.targetNumber) + u',',
     };
     return joinLines(lines + journalTail(o.quantityText, o.lot, o.timestamp, e));
 }
 
 QString selectSourceRow(const TransferOrder &o)
 {
-    return QStringLiteral("select * from ppsila where id = %1").arg(o.sourceId);
+    return QStringLiteral("select * from %1 where %2 = %3").arg(s::Table, s::Id).arg(o.sourceId);
 }
 
 QString fillTargetDate(const TransferOrder &o, const QString &fillingDate, const Escape &e)
 {
     return joinLines({
-        QStringLiteral("update ppsila set navoz = %1").arg(quoted(e, fillingDate)),
-        QStringLiteral("where ifnull(stav, 0) = 0 and id = %1").arg(o.targetId),
+        updateSilos() + u' ' + assign(s::Navoz, e, fillingDate),
+        QStringLiteral("where %1 and %2 = %3").arg(noStock(), s::Id).arg(o.targetId),
     });
 }
 
 QString addToTarget(const TransferOrder &o, const Escape &e)
 {
     return joinLines({
-        QStringLiteral("update ppsila set stav = ifnull(stav, 0) + %1,").arg(o.quantityText),
-        QStringLiteral("partie = %1, ppohyb = %2, naz_dru = %3, naz_odru = %4, stupen = %5")
-            .arg(quoted(e, o.lot.partie), quoted(e, o.timestamp), quoted(e, o.lot.druh), quoted(e, o.lot.odruda),
-                 quoted(e, o.lot.stupen)),
-        QStringLiteral("where id = %1").arg(o.targetId),
+        updateSilos() + QStringLiteral(" %1 = ifnull(%1, 0) + %2,").arg(s::Stav, o.quantityText),
+        QStringList{assign(s::Partie, e, o.lot.partie), assign(s::Ppohyb, e, o.timestamp),
+                    assign(s::NazDru, e, o.lot.druh), assign(s::NazOdru, e, o.lot.odruda),
+                    assign(s::Stupen, e, o.lot.stupen)}
+            .join(QStringLiteral(", ")),
+        QStringLiteral("where %1 = %2").arg(s::Id).arg(o.targetId),
     });
 }
 
 QString takeFromSilo(qint64 id, const QString &quantityText, const QString &timestamp, const Escape &e)
 {
     return joinLines({
-        QStringLiteral("update ppsila set"),
-        QStringLiteral("ppohyb = %1,").arg(quoted(e, timestamp)),
-        QStringLiteral("stav = stav - %1").arg(quantityText),
-        QStringLiteral("where id = %1").arg(id),
+        updateSilos(),
+        assign(s::Ppohyb, e, timestamp) + u',',
+        QStringLiteral("%1 = %1 - %2").arg(s::Stav, quantityText),
+        QStringLiteral("where %1 = %2").arg(s::Id).arg(id),
     });
 }
 
 QString clearIfEmpty(qint64 id)
 {
+    const QString empty = QStringLiteral(" = \"\"");
+    const QString none = QStringLiteral(" = null");
     return joinLines({
-        QStringLiteral("update ppsila set"),
-        QStringLiteral("partie = \"\", nazevosiva = \"\", ppohyb = null, navoz = null, naz_dru = \"\", "
-                       "naz_odru = \"\", stupen = \"\""),
-        QStringLiteral("where stav = 0 and id = %1").arg(id),
+        updateSilos(),
+        QStringList{s::Partie + empty, s::Nazevosiva + empty, s::Ppohyb + none, s::Navoz + none, s::NazDru + empty,
+                    s::NazOdru + empty, s::Stupen + empty}
+            .join(QStringLiteral(", ")),
+        QStringLiteral("where %1 and %2 = %3").arg(noStock(), s::Id).arg(id),
     });
 }
 
 QString journalRemoval(const RemovalOrder &o, const Escape &e)
 {
     QStringList lines{
-        QStringLiteral("insert into ppsilap set"),
-        QStringLiteral("silob = \"\","),
-        QStringLiteral("silo = %1,").arg(quoted(e, o.siloNumber)),
+        QStringLiteral("insert into %1 set").arg(j::Table),
+        j::Silob + QStringLiteral(" = \"\","),
+        assign(j::Silo, e, o.siloNumber) + u',',
     };
     return joinLines(lines + journalTail(o.quantityText, o.lot, o.timestamp, e));
 }
 
-QString countJournalLines(const TransferOrder &o, const Escape &e)
+QString countJournalLines(const TransferOrder &o, qint64 journalId, const Escape &e)
 {
-    return countJournalLines(o.sourceNumber, o.targetNumber, o.quantityText, o.lot, o.timestamp, e);
+    return countJournalLines(journalId, o.sourceNumber, o.targetNumber, o.quantityText, o.lot, o.timestamp, e);
 }
 
-QString countJournalLines(const RemovalOrder &o, const Escape &e)
+QString countJournalLines(const RemovalOrder &o, qint64 journalId, const Escape &e)
 {
-    return countJournalLines(o.siloNumber, QString(), o.quantityText, o.lot, o.timestamp, e);
+    return countJournalLines(journalId, o.siloNumber, QString(), o.quantityText, o.lot, o.timestamp, e);
 }
 
 QString lockRows(const QList<qint64> &ids)
@@ -131,8 +159,21 @@ QString lockRows(const QList<qint64> &ids)
     QStringList keys;
     for (qint64 id : sorted)
         keys.append(QString::number(id));
-    return QStringLiteral("select id, stav, kapacita, partie from ppsila where id in (%1) order by id for update")
-        .arg(keys.join(QStringLiteral(", ")));
+    return QStringLiteral("select %1, %2, %3, %4 from %5 where %1 in (%6) order by %1 for update")
+        .arg(s::Id, s::Stav, s::Kapacita, s::Partie, s::Table, keys.join(QStringLiteral(", ")));
+}
+
+QString lockTables()
+{
+    return QStringLiteral("lock tables %1 write, %2 write").arg(s::Table, j::Table);
+}
+
+QString transactionSupport()
+{
+    return QStringLiteral("select e.transactions as transactions from information_schema.tables t "
+                          "join information_schema.engines e on e.engine = t.engine "
+                          "where t.table_schema = database() and t.table_name in ('%1', '%2')")
+        .arg(s::Table, j::Table);
 }
 
 } // namespace granovia::movement

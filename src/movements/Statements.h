@@ -54,24 +54,22 @@ QString clearIfEmpty(qint64 id);
 // A removal's statement 1; statements 2 and 3 are takeFromSilo and clearIfEmpty.
 QString journalRemoval(const RemovalOrder &order, const Escape &escape);
 
-// Counts the journal lines of this very movement (same time, silos, quantity
-// and lot). The line commits together with the stock changes, so there is one
-// exactly when the movement's transaction committed.
-QString countJournalLines(const TransferOrder &order, const Escape &escape);
-QString countJournalLines(const RemovalOrder &order, const Escape &escape);
+// Counts the journal line of this very movement: the line of that id, with
+// the movement's time, silos, quantity and lot. The line commits together
+// with the stock changes, so there is one exactly when the movement's
+// transaction committed.
+QString countJournalLines(const TransferOrder &order, qint64 journalId, const Escape &escape);
+QString countJournalLines(const RemovalOrder &order, qint64 journalId, const Escape &escape);
 
 // Locks the rows of a movement, always in the order of their keys, so that
 // two movements over the same silos cannot wait for each other in a circle.
 QString lockRows(const QList<qint64> &ids);
 
 // Tables without transactions are kept to one movement at a time instead.
-inline const QString LockTables = QStringLiteral("lock tables ppsila write, ppsilap write");
+QString lockTables();
 inline const QString UnlockTables = QStringLiteral("unlock tables");
-// One row for each of ppsila and ppsilap that the current database holds,
-// with the engine's "transactions" (YES for InnoDB).
-inline const QString TransactionSupport =
-    QStringLiteral("select e.transactions as transactions from information_schema.tables t "
-                   "join information_schema.engines e on e.engine = t.engine "
-                   "where t.table_schema = database() and t.table_name in ('ppsila', 'ppsilap')");
+// One row for each of the silo table and the journal that the current
+// database holds, with the engine's "transactions" (YES for InnoDB).
+QString transactionSupport();
 
 } // namespace granovia::movement

@@ -18,10 +18,11 @@ const QString SilosColumn = QStringLiteral("silos");
 QString changeTokenStatement()
 {
     namespace c = schema::ppsila;
-    return QStringLiteral("select (select max(id) from ppsilap) as %1, (select concat_ws(' ', count(*), "
-                          "sum(%2 * %3), sum(%2 * %4), sum(crc32(concat_ws('|', %2, %5, %6, %7, %8, %9)))) from %10) as %11")
-        .arg(JournalColumn, c::Id, c::Stav, c::Kapacita, c::Silo, c::Partie, c::NazDru, c::NazOdru, c::Stupen)
-        .arg(c::Table, SilosColumn);
+    namespace j = schema::ppsilap;
+    return QStringLiteral("select (select max(%1) from %2) as %3, (select concat_ws(' ', count(*), "
+                          "sum(%4 * %5), sum(%4 * %6), sum(crc32(concat_ws('|', %4, %7, %8, %9, %10, %11)))) from %12) as %13")
+        .arg(j::Id, j::Table, JournalColumn, c::Id, c::Stav, c::Kapacita, c::Silo, c::Partie, c::NazDru)
+        .arg(c::NazOdru, c::Stupen, c::Table, SilosColumn);
 }
 
 ChangeToken readChangeToken(Connection &connection)

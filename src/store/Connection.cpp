@@ -15,7 +15,20 @@ namespace granovia {
 
 namespace {
 
-constexpr const char *WireCharset = "cp1250";
+// Every text travels as UTF-8, so that none is lost on the way: the server
+// converts to and from each column's own character set. The credentials
+// stay the bytes of the INI files they come from.
+constexpr const char *WireCharset = "utf8mb4";
+
+QByteArray toWire(const QString &text)
+{
+    return text.toUtf8();
+}
+
+QString fromWire(QByteArrayView bytes)
+{
+    return QString::fromUtf8(bytes);
+}
 // The library's own read and write time-outs back up the wait budget; they
 // never end a wait the budget would still allow.
 constexpr unsigned int IoTimeoutSeconds =
@@ -109,7 +122,7 @@ bool serverOffersTls(MYSQL *mysql)
 DbError connectError(MYSQL *mysql, bool tlsOnly)
 {
     const unsigned int code = mysql_errno(mysql);
-    const QString message = cp1250::decode(mysql_error(mysql));
+    const QString message = fromWire(mysql_error(mysql));
     if (tlsOnly && code == CR_SSL_CONNECTION_ERROR)
         return DbError(serverOffersTls(mysql) ? DbError::CertificateRejected : DbError::TlsUnavailable, message);
     if (!tlsOnly && code == ER_ACCESS_DENIED_ERROR && serverOffersTls(mysql))
@@ -133,7 +146,8 @@ Result::Result(MYSQL_RES *result)
     const unsigned int count = mysql_num_fields(result);
     const MYSQL_FIELD *fields = mysql_fetch_fields(result);
     for (unsigned int i = 0; i < count; ++i) {
-        const QString name = cp1250::decode(QByteArrayView(fields[i].name, fields[i].name_length));
+        const QString name = fromWire(QByteArrayView(fields[i].name, fields[i].name_length));
+        m_names.append(name);
         // The first of two equal names wins, as in a lookup by name.
         if (!m_fields.contains(name))
             m_fields.insert(name, int(i));
@@ -154,17 +168,9 @@ qsizetype Result::rowCount() const
     return m_result ? qsizetype(mysql_num_rows(m_result.get())) : 0;
 }
 
-bool Result::hasField(const QString &name) const
-{
-    return m_fields.contains(name);
-}
-
 QStringList Result::fieldNames() const
 {
-    QStringList names(m_fields.size());
-    for (auto it = m_fields.cbegin(); it != m_fields.cend(); ++it)
-        names[it.value()] = it.key();
-    return names;
+    return m_names;
 }
 
 QByteArrayView Result::raw(const QString &name) const
@@ -198,7 +204,7 @@ double Result::toDouble(const QString &name) const
 
 QString Result::toText(const QString &name) const
 {
-    return cp1250::decode(raw(name));
+    return fromWire(raw(name));
 }
 
 QDateTime Result::toDateTime(const QString &name) const
@@ -409,7 +415,7 @@ MYSQL *Connection::handle()
 
 void Connection::fail(const QByteArray &statement)
 {
-    DbError error(mysql_errno(m_handle.get()), cp1250::decode(mysql_error(m_handle.get())), statement);
+    DbError error(mysql_errno(m_handle.get()), fromWire(mysql_error(m_handle.get())), statement);
     // A read that waits for the cluster fails on a node cut off from it as
     // a lock wait would.
     if (error.code() == ER_LOCK_WAIT_TIMEOUT && m_clusterNode && !nodeReady())
@@ -468,7 +474,7 @@ Result Connection::read(const QByteArray &statement)
 void Connection::execute(const QString &statement)
 {
     const WaitBudget budget;
-    const QByteArray text = cp1250::encode(statement);
+    const QByteArray text = toWire(statement);
     send(text);
     // A statement that returns rows anyway must not leave them unread.
     Result discarded(storeResult(text));
@@ -477,7 +483,7 @@ void Connection::execute(const QString &statement)
 Result Connection::query(const QString &statement)
 {
     const WaitBudget budget;
-    const QByteArray text = cp1250::encode(statement);
+    const QByteArray text = toWire(statement);
     try {
         return read(text);
     } catch (const DbError &error) {
@@ -488,15 +494,20 @@ Result Connection::query(const QString &statement)
     return read(text);
 }
 
+qint64 Connection::lastInsertId() const
+{
+    return m_handle ? qint64(mysql_insert_id(m_handle.get())) : 0;
+}
+
 QString Connection::escape(const QString &value)
 {
     const WaitBudget budget;
     MYSQL *mysql = handle();
-    const QByteArray raw = cp1250::encode(value);
+    const QByteArray raw = toWire(value);
     QByteArray escaped(raw.size() * 2 + 1, Qt::Uninitialized);
     const unsigned long length = mysql_real_escape_string(mysql, escaped.data(), raw.constData(), raw.size());
     escaped.truncate(qsizetype(length));
-    return cp1250::decode(escaped);
+    return fromWire(escaped);
 }
 
 Escape Connection::escaper()

@@ -38,7 +38,6 @@ public:
 
     bool next();
     qsizetype rowCount() const;
-    bool hasField(const QString &name) const;
     QStringList fieldNames() const;
 
     bool isNull(const QString &name) const;
@@ -56,16 +55,18 @@ private:
 
     std::unique_ptr<MYSQL_RES, Free> m_result;
     QHash<QString, int> m_fields;
+    QStringList m_names; // every field, in order, duplicates included
     MYSQL_ROW m_row = nullptr;
     unsigned long *m_lengths = nullptr;
 };
 
 // The one connection to the shared database, over MariaDB Connector/C. Text
-// goes to the server and comes back as Windows-1250. Every failure throws
-// DbError with the server's error number and message.
+// travels as UTF-8 (utf8mb4), so that no character is lost on the way; the
+// server converts for each column. Every failure throws DbError with the
+// server's error number and message.
 //
 // The session is always TCP to host:port, and it is set up before its first
-// statement: empty SQL mode, cp1250, short lock waits. Nothing blocks for
+// statement: empty SQL mode, utf8mb4, short lock waits. Nothing blocks for
 // longer than the running WaitBudget allows: the library is driven without
 // blocking, and a call that runs out of time abandons the session. A session
 // found lost is replaced, with the same settings, at the next use.
@@ -115,6 +116,9 @@ public:
     // A read: a session found lost is replaced and the read made again,
     // unless a transaction or table locks were open on it.
     Result query(const QString &statement);
+
+    // The key the last insert on this session gave its row; 0 without a session.
+    qint64 lastInsertId() const;
 
     // Escapes a value for use between quotes in a statement, under the
     // connection's character set.

@@ -29,17 +29,51 @@ long double fillPercent(double stav, double kapacita)
     return std::isfinite(percent) ? percent : 0;
 }
 
+QString selectAllSilos()
+{
+    namespace c = schema::ppsila;
+    return QStringLiteral("select * from %1 order by %2, %3 desc").arg(c::Table, c::Silo, c::Id);
+}
+
+QString selectDuplicateSilos()
+{
+    namespace c = schema::ppsila;
+    return QStringLiteral("select %1 from %2 group by %1 having count(*) > 1 order by %1").arg(c::Silo, c::Table);
+}
+
 QString selectSiloById(qint64 id)
 {
-    return QStringLiteral("select * from ppsila where id = ") + QString::number(id);
+    namespace c = schema::ppsila;
+    return QStringLiteral("select * from %1 where %2 = ").arg(c::Table, c::Id) + QString::number(id);
 }
 
 QString selectSilosByIds(const QList<qint32> &ids)
 {
+    namespace c = schema::ppsila;
     QStringList keys;
     for (qint32 id : ids)
         keys.append(QString::number(id));
-    return QStringLiteral("select * from ppsila where id in (%1) order by silo").arg(keys.join(QStringLiteral(", ")));
+    return QStringLiteral("select * from %1 where %2 in (%3) order by %4")
+        .arg(c::Table, c::Id, keys.join(QStringLiteral(", ")), c::Silo);
+}
+
+QString selectSiloByNumber(int silo)
+{
+    namespace c = schema::ppsila;
+    return QStringLiteral("select * from %1 where %2 = %3 order by %4").arg(c::Table, c::Silo).arg(silo).arg(c::Id);
+}
+
+QString selectBoardSilos()
+{
+    namespace c = schema::ppsila;
+    return QStringLiteral("select * from %1 order by %2, %3").arg(c::Table, c::Silo, c::Id);
+}
+
+QString selectCandidates()
+{
+    namespace c = schema::ppsila;
+    return QStringLiteral("select %1, %2, (%3 - %4) as %5, %4 from %6 order by %1, %7")
+        .arg(c::Silo, c::Partie, c::Kapacita, c::Stav, CandidateRemainingColumn, c::Table, c::Id);
 }
 
 void SiloSnapshot::reset()
@@ -66,12 +100,40 @@ void SiloSnapshot::apply(const SiloRow &row)
     sila_id[s] = qint32(row.id);
 }
 
+void SiloSnapshot::clear(int silo)
+{
+    if (!hasSlot(silo))
+        return;
+    const auto s = size_t(silo);
+    sila_id[s] = 0;
+    sila_procent[s] = 0;
+    sila_stav[s] = 0;
+    sila_druh[s].clear();
+    sila_odruda[s].clear();
+}
+
+void SiloSnapshot::applyAll(Result &rows, const std::function<void(const Result &, const SiloRow &)> &each)
+{
+    std::array<bool, LastSlot + 1> seen{};
+    while (rows.next()) {
+        const SiloRow row = siloRowOf(rows);
+        apply(row);
+        if (hasSlot(row.silo))
+            seen[size_t(row.silo)] = true;
+        if (each)
+            each(rows, row);
+    }
+    for (int silo = FirstSlot; silo <= LastSlot; ++silo) {
+        if (!seen[size_t(silo)])
+            clear(silo);
+    }
+}
+
 void SiloSnapshot::load(Connection &connection)
 {
-    connection.execute(SetNamesCp1250);
-    Result result = connection.query(SelectAllSilos);
-    while (result.next())
-        apply(siloRowOf(result));
+    connection.execute(SetNames);
+    Result result = connection.query(selectAllSilos());
+    applyAll(result);
 }
 
 QList<int> SiloSnapshot::reloadRows(Connection &connection, const QList<qint32> &ids)

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <array>
+#include <functional>
 
 namespace granovia {
 
@@ -40,8 +41,15 @@ struct SiloSnapshot {
     // Puts one row into its slot; a row without a slot is passed over. A stock
     // that shows as none (stock::isNone) fills the slot as an empty silo.
     void apply(const SiloRow &row);
-    // Reads every row of ppsila in silo order. Slots without a row keep their
-    // values; a failing statement throws DbError with the earlier rows applied.
+    // Empties the slot of a silo that has no row: no id, no stock.
+    void clear(int silo);
+    // Puts every row of a whole read of ppsila (selectAllSilos) into its
+    // slot, telling `each` of every row; once all are read, the slots of
+    // silos without a row are emptied. Of two rows of one silo number the one
+    // with the lower id counts, for everything that shows or moves a silo.
+    void applyAll(Result &rows, const std::function<void(const Result &, const SiloRow &)> &each = {});
+    // Reads every row of ppsila (applyAll). A failing statement throws
+    // DbError with the earlier rows applied and no slot emptied.
     void load(Connection &connection);
     // Reads only the rows with these ids (0 stands for none) and returns the
     // silos whose slots changed. Throws DbError.
@@ -57,11 +65,25 @@ SiloRow siloRowOf(const Result &result);
 // record has no meaningful fill: it shows 0 rather than an infinite value.
 long double fillPercent(double stav, double kapacita);
 
-inline const QString SetNamesCp1250 = QStringLiteral("set names cp1250");
-inline const QString SelectAllSilos = QStringLiteral("select * from ppsila order by silo");
+// The connection's character set, set again at every load.
+inline const QString SetNames = QStringLiteral("set names utf8mb4");
+// Every row, in silo order; of one silo number the lowest id comes last.
+QString selectAllSilos();
+// The silo numbers that have more than one row.
+QString selectDuplicateSilos();
 // One silo's row, by its row key.
 QString selectSiloById(qint64 id);
 // The rows with these keys, in silo order as the whole table is read.
 QString selectSilosByIds(const QList<qint32> &ids);
+// The rows of one silo number, the lowest id first.
+QString selectSiloByNumber(int silo);
+// The whole table as the board reads it for its glyphs, the lowest id of a
+// silo number first.
+QString selectBoardSilos();
+// Every silo's number, lot, stock and remaining capacity (CandidateRemainingColumn),
+// from which the board offers the silos that may receive a source's seed;
+// the lowest id of a silo number first.
+QString selectCandidates();
+inline const QString CandidateRemainingColumn = QStringLiteral("zbyva");
 
 } // namespace granovia

@@ -10,6 +10,8 @@ namespace granovia {
 
 namespace {
 
+namespace h = schema::historiem;
+
 bool tryOpen(Connection &connection, const ConnectionSettings &settings, std::optional<DbError> *why)
 {
     try {
@@ -33,7 +35,7 @@ ConnectionSettings probeSettings(const ConnectionSettings &server, const QString
 
 int startJournalColumnCount(Connection &connection)
 {
-    return int(connection.query(ShowStartJournalColumns).rowCount());
+    return int(connection.query(showStartJournalColumns()).rowCount());
 }
 
 } // namespace
@@ -41,7 +43,7 @@ int startJournalColumnCount(Connection &connection)
 QString positionalStartInsert(const StartRecord &r, const Escape &e)
 {
     return joinLines({
-        QStringLiteral("insert into historiem values"),
+        QStringLiteral("insert into %1 values").arg(h::Table),
         QStringLiteral("(null, \"%1\",\"%2\",\"%3\",\"\",\"%4\",")
             .arg(e(r.module), e(r.workstation), e(r.centre), e(r.startTime)),
         QStringLiteral("\"%1\",\"%2\",\"%3\")").arg(e(r.ipv4), e(r.user), e(r.computer)),
@@ -50,15 +52,23 @@ QString positionalStartInsert(const StartRecord &r, const Escape &e)
 
 QString namedStartInsert(const StartRecord &r, const Escape &e)
 {
+    const auto set = [&e](const QString &column, const QString &value) {
+        return QStringLiteral("%1 = \"%2\"").arg(column, e(value));
+    };
     return joinLines({
-        QStringLiteral("insert into historiem "),
-        QStringLiteral("set modul = \"%1\", pc = \"%2\", stredisko = \"%3\",")
-            .arg(e(r.module), e(r.workstation), e(r.centre)),
-        QStringLiteral("datumcas = \"%1\",").arg(e(r.startTime)),
-        QStringLiteral("ipadr = \"%1\", computeruser = \"%2\", computername = \"%3\",")
-            .arg(e(r.ipv4), e(r.user), e(r.computer)),
-        QStringLiteral("mdatumcas = \"%1\", mverze=\"%2\"").arg(e(r.fileTime), e(r.fileVersion)),
+        QStringLiteral("insert into %1 ").arg(h::Table),
+        QStringLiteral("set %1, %2, %3,").arg(set(h::Modul, r.module), set(h::Pc, r.workstation),
+                                              set(h::Stredisko, r.centre)),
+        set(h::Datumcas, r.startTime) + u',',
+        QStringLiteral("%1, %2, %3,").arg(set(h::Ipadr, r.ipv4), set(h::Computeruser, r.user),
+                                          set(h::Computername, r.computer)),
+        QStringLiteral("%1, %2=\"%3\"").arg(set(h::Mdatumcas, r.fileTime), h::Mverze, e(r.fileVersion)),
     });
+}
+
+QString showStartJournalColumns()
+{
+    return QStringLiteral("SHOW COLUMNS FROM ") + h::Table;
 }
 
 StartEnvironment StartEnvironment::system(const QString &executablePath)
@@ -83,8 +93,6 @@ bool consql(Connection &connection, const StartRequest &request, const StartEnvi
         // not leave the main attempt without time.
         const WaitBudget probeBudget(WaitBudget::Start::Fresh);
         if (tryOpen(connection, probe, nullptr)) {
-            // The refused start still reads the main port text, as every start does.
-            static_cast<void>(parsePort(request.mainPortText));
             if (why)
                 *why = DbError(DbError::StartRefused, QString());
             return false;
@@ -98,7 +106,7 @@ bool consql(Connection &connection, const StartRequest &request, const StartEnvi
     StartRecord record{request.module,         request.workstation, request.centre,
                        {},                     environment.ipv4(),  environment.user(),
                        environment.computer(), environment.fileTime(), environment.fileVersion()};
-    const bool positional = startJournalColumnCount(connection) == schema::historiem::PositionalColumnCount;
+    const bool positional = startJournalColumnCount(connection) == h::PositionalColumnCount;
     record.startTime = formatTimestamp(environment.now());
     const Escape escape = connection.escaper();
     connection.execute(positional ? positionalStartInsert(record, escape) : namedStartInsert(record, escape));

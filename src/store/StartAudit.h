@@ -30,7 +30,7 @@ QString positionalStartInsert(const StartRecord &record, const Escape &escape);
 // Any other start journal, written by column name.
 QString namedStartInsert(const StartRecord &record, const Escape &escape);
 
-inline const QString ShowStartJournalColumns = QStringLiteral("SHOW COLUMNS FROM historiem");
+QString showStartJournalColumns();
 // Harmless since every session starts with an empty SQL mode; kept as the
 // start's last statement.
 inline const QString EmptySqlMode = QStringLiteral("set sql_mode=\"\"");

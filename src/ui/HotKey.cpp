@@ -312,9 +312,4 @@ HotKey::Kind HotKey::kind() const
     return m_backend ? m_backend->kind() : Kind::None;
 }
 
-void HotKey::unregister()
-{
-    m_backend.reset();
-}
-
 } // namespace granovia::ui

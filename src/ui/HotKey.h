@@ -33,8 +33,6 @@ public:
 
     Kind kind() const;
     QKeyCombination key() const { return m_key; }
-    // Ends the registration early; the destructor does it otherwise.
-    void unregister();
 
 signals:
     void activated();

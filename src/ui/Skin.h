@@ -32,7 +32,7 @@ constexpr int Pt8 = 11;
 constexpr int Pt20 = 27;
 
 // The string grids draw a 1 px line after every cell; a cell keeps its
-// designed size, and its section in the grid is one line longer.
+// own size, and its section in the grid is one line longer.
 constexpr int GridLineWidth = 1;
 constexpr int gridSection(int cellSize)
 {

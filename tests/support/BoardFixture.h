@@ -1,11 +1,8 @@
 #pragma once
 
+#include "ConsoleFixture.h"
 #include "ModalWatch.h"
-#include "ScriptedDialogs.h"
-#include "TestDatabase.h"
-#include "TestInstallation.h"
 #include "board/TForm2.h"
-#include "console/TForm1.h"
 #include "ui/Skin.h"
 
 #include <QApplication>
@@ -16,9 +13,7 @@ namespace granovia::test {
 
 // Silos of the board scenarios: (silo, stock, capacity, lot, ...). Silo 11
 // has no row; silo 17 has two, of which the first counts.
-inline void fillBoardSilos(ScratchDatabase &db)
-{
-    db.execute(QStringLiteral(
+inline const QString BoardSilos = QStringLiteral(
         "insert into ppsila (silo, stav, kapacita, partie, naz_dru, naz_odru, stupen, navoz, ppohyb) values "
         "(1, 30, 60, 'A1', 'Pšenice', 'Julie', 'C1', '2026-10-01 08:00:00', null),"
         "(2, 10, 100, 'A1', 'Pšenice', 'Julie', 'C1', '2026-10-02 00:00:00', null),"
@@ -37,15 +32,7 @@ inline void fillBoardSilos(ScratchDatabase &db)
         "(17, 20, 20, 'H8', 'Mák', '', '', null, null),"
         "(50, 20, 40, 'E5', 'Mák', 'Gerlach', 'E', '2026-09-01 00:00:00', null),"
         "(51, 0, 60, '', '', '', '', null, null),"
-        "(100, 0, 80, '', '', '', '', null, null)"));
-}
-
-inline qint64 selectCount(Connection &connection)
-{
-    Result status = connection.query(QStringLiteral("show session status like 'Com_select'"));
-    status.next();
-    return status.toInt(QStringLiteral("Value"));
-}
+        "(100, 0, 80, '', '', '', '', null, null)");
 
 // The glyph a silo button shows; null without one.
 inline QImage glyphOf(const QPushButton *button)
@@ -101,30 +88,27 @@ private:
 
 // A console started on a scratch database with the board silos, and a board
 // shown over it; dialogs answered by script.
-class BoardFixture {
+class BoardFixture : public ConsoleFixture {
 protected:
     void openBoard()
     {
-        // A database per test program, so that programs can run side by side.
-        db = std::make_unique<ScratchDatabase>(QStringLiteral("t_") + QCoreApplication::applicationName());
-        fillBoardSilos(*db);
-        installation = std::make_unique<Installation>();
-        installation->pointAt(db->settings());
+        startConsole({BoardSilos});
+        copyTiles();
+        openBoardOnly();
+    }
+
+    // The program's tiles beside the installation's program.
+    void copyTiles()
+    {
         for (const QString &tile : {QStringLiteral("zelena.bmp"), QStringLiteral("cervena.bmp")}) {
             QVERIFY(QFile::copy(AppPaths(QStringLiteral(GRANOVIA_PROGRAM)).fileBesideProgram(tile),
                                 installation->paths().fileBesideProgram(tile)));
         }
-        dialogs = std::make_unique<ScriptedDialogs>();
-        console = std::make_unique<TForm1>(installation->context());
-        console->openBoard = [](TForm1 &) {};
-        console->show();
-        QVERIFY2(dialogs->asked.isEmpty(), qPrintable(dialogs->texts().join(u'|')));
-        openBoardOnly();
     }
 
     void openBoardOnly()
     {
-        board = std::make_unique<TForm2>(*console, installation->paths());
+        board = std::make_unique<TForm2>(console->desk(), console.get(), installation->paths());
         board->show();
     }
 
@@ -133,10 +117,7 @@ protected:
     void closeAll()
     {
         board.reset();
-        console.reset();
-        dialogs.reset();
-        installation.reset();
-        db.reset();
+        stopConsole();
     }
 
     // A touch on silo n answered with "do přesunu".
@@ -167,7 +148,7 @@ protected:
 
     void expectNothingPicked()
     {
-        QCOMPARE(board->krok, 0);
+        QCOMPARE(board->krok, TForm2::NothingPicked);
         QCOMPARE(board->zdroj, 0);
         QCOMPARE(board->cil, 0);
         QCOMPARE(board->suiButton1->text(), QStringLiteral("přesun"));
@@ -176,10 +157,6 @@ protected:
         QVERIFY(!board->suiButton4->isEnabled());
     }
 
-    std::unique_ptr<ScratchDatabase> db;
-    std::unique_ptr<Installation> installation;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<TForm1> console;
     std::unique_ptr<TForm2> board;
 };
 

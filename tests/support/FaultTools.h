@@ -2,6 +2,7 @@
 
 // Tools of the fault tests: a database server of their own that they stop
 // and stall, child processes, and the X server's view of the cursor.
+#include "Relay.h"
 #include "RunTool.h"
 
 #include <QCoreApplication>
@@ -26,16 +27,21 @@ inline bool isChild()
     return qEnvironmentVariableIsSet(ChildVariable.toLatin1().constData());
 }
 
-// Runs one case of this program in a child process; as an ordinary user when
-// the test runs as root, whom no permission check would stop.
+// The command that runs one case of this program in a child process; as an
+// ordinary user when the test runs as root, whom no permission check would stop.
+inline QStringList childCommand(const QString &testCase)
+{
+    const QStringList command{QCoreApplication::applicationFilePath(), testCase};
+    if (geteuid() != 0)
+        return command;
+    return QStringList{u"setpriv"_s, u"--reuid=nobody"_s, u"--regid=nogroup"_s, u"--clear-groups"_s, u"--"_s} + command;
+}
+
 inline Ran runChild(const QString &testCase, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
 {
     environment.insert(ChildVariable, u"1"_s);
-    const QStringList command{QCoreApplication::applicationFilePath(), testCase};
-    if (geteuid() != 0)
-        return run(command[0], {command[1]}, environment);
-    return run(u"setpriv"_s, QStringList{u"--reuid=nobody"_s, u"--regid=nogroup"_s, u"--clear-groups"_s, u"--"_s} + command,
-               environment);
+    const QStringList command = childCommand(testCase);
+    return run(command.first(), command.mid(1), environment);
 }
 
 // The test's own server, in the build tree, with a user on the loopback address.

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
+#include <limits>
 
 namespace granovia::test {
 
@@ -58,6 +59,46 @@ qint64 ScratchDatabase::count(const QString &table)
     Result result = m_admin.query(QStringLiteral("select count(*) as n from %1").arg(table));
     result.next();
     return result.toInt(QStringLiteral("n"));
+}
+
+qint64 selectCount(Connection &connection)
+{
+    Result status = connection.query(QStringLiteral("show session status like 'Com_select'"));
+    status.next();
+    return status.toInt(QStringLiteral("Value"));
+}
+
+StoredSilo ScratchDatabase::silo(int number)
+{
+    Result row = m_admin.query(QStringLiteral("select * from ppsila where silo = %1 order by id").arg(number));
+    if (!row.next()) {
+        StoredSilo none;
+        none.stav = std::numeric_limits<double>::infinity();
+        return none;
+    }
+    return {row.toInt(QStringLiteral("id")),       row.toDouble(QStringLiteral("stav")),
+            row.toText(QStringLiteral("partie")),   row.toText(QStringLiteral("naz_dru")),
+            row.toText(QStringLiteral("navoz")),    row.toText(QStringLiteral("ppohyb")),
+            row.isNull(QStringLiteral("navoz")),    row.isNull(QStringLiteral("ppohyb"))};
+}
+
+double ScratchDatabase::storeTotal()
+{
+    // A line without a target silo took seed out of the silos, or, with a
+    // document number, brought it in.
+    Result r = m_admin.query(QStringLiteral(
+        "select (select ifnull(sum(stav), 0) from ppsila) + (select ifnull(sum(if(ifnull(cislopp, '') = '', "
+        "mnozstvi, -mnozstvi)), 0) from ppsilap where silob = '') as total"));
+    r.next();
+    return r.toDouble(QStringLiteral("total"));
+}
+
+QList<double> ScratchDatabase::journalQuantities()
+{
+    QList<double> values;
+    for (Result r = m_admin.query(QStringLiteral("select mnozstvi from ppsilap order by id")); r.next();)
+        values << r.toDouble(QStringLiteral("mnozstvi"));
+    return values;
 }
 
 void ScratchDatabase::load(const QString &path)

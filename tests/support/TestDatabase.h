@@ -2,6 +2,7 @@
 
 #include "store/Connection.h"
 
+#include <QList>
 #include <QString>
 #include <optional>
 
@@ -18,6 +19,18 @@ std::optional<ConnectionSettings> serverSettings();
             QFAIL("No test database: run the suite through scripts/test.sh");                      \
     } while (false)
 
+// A silo's row as stored; stav is infinite for a silo without a row.
+struct StoredSilo {
+    qint64 id = 0;
+    double stav = 0;
+    QString partie;
+    QString druh;
+    QString navoz;
+    QString ppohyb;
+    bool navozIsNull = true;
+    bool ppohybIsNull = true;
+};
+
 // A database of its own for one test, created with the project's schema and
 // dropped again at the end.
 class ScratchDatabase final {
@@ -32,6 +45,13 @@ public:
     Connection &admin() { return m_admin; }
     void execute(const QString &statement) { m_admin.execute(statement); }
     qint64 count(const QString &table);
+    // The first row of a silo number.
+    StoredSilo silo(int number);
+    // The seed in the store: every silo's stock, and what left the silos less
+    // what came into them from outside.
+    double storeTotal();
+    // The quantities of the journal, oldest first.
+    QList<double> journalQuantities();
     // Runs every statement of an SQL file.
     void load(const QString &path);
 
@@ -41,5 +61,8 @@ private:
 };
 
 QString schemaPath();
+
+// How many selects the session has sent.
+qint64 selectCount(Connection &connection);
 
 } // namespace granovia::test

@@ -1,6 +1,6 @@
-#include "ui/IniFile.h"
+#include "app/IniFile.h"
 
-#include "ui/SaveFile.h"
+#include "app/SaveFile.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -10,7 +10,7 @@
 
 #include <utility>
 
-namespace granovia::ui {
+namespace granovia {
 
 namespace {
 
@@ -251,4 +251,4 @@ bool IniFile::writeString(const QString &section, const QString &key, const QStr
     return saveWholeFile(m_path, lines.join());
 }
 
-} // namespace granovia::ui
+} // namespace granovia

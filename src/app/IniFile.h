@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace granovia::ui {
+namespace granovia {
 
 // An INI file read and written with the semantics of the Windows profile functions
 // (GetPrivateProfileString / WritePrivateProfileString), text in Windows-1250.
@@ -22,4 +22,4 @@ private:
     QString m_path;
 };
 
-} // namespace granovia::ui
+} // namespace granovia

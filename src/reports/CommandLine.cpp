@@ -1,0 +1,201 @@
+#include "reports/CommandLine.h"
+
+#include "app/AppPaths.h"
+#include "app/Config.h"
+#include "reports/LotTrace.h"
+#include "reports/Report.h"
+#include "reports/ReportFiles.h"
+#include "reports/StockAtMoment.h"
+#include "store/Connection.h"
+#include "store/DbError.h"
+#include "store/HostInfo.h"
+#include "store/SiloLabel.h"
+#include "store/StartAudit.h"
+
+#include <QHash>
+#include <QTextStream>
+#include <cstring>
+
+namespace granovia::reports {
+
+namespace {
+
+const QString DayFormat = QStringLiteral("yyyy-MM-dd");
+// "yyyy-mm-dd hh:nn:ss", nothing before or after it.
+constexpr qsizetype MomentLength = 19;
+const QString ConnectionFailed = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
+
+const QHash<QString, ReportKind> &kinds()
+{
+    static const QHash<QString, ReportKind> byName{
+        {QStringLiteral("stock"), ReportKind::Stock},
+        {QStringLiteral("history"), ReportKind::History},
+        {QStringLiteral("lot"), ReportKind::Lot},
+    };
+    return byName;
+}
+
+// The options each report takes besides --report and --out.
+QStringList optionsOf(ReportKind kind)
+{
+    switch (kind) {
+    case ReportKind::Stock:
+        return {QStringLiteral("--at")};
+    case ReportKind::History:
+        return {QStringLiteral("--silo"), QStringLiteral("--lot"), QStringLiteral("--from"), QStringLiteral("--to")};
+    case ReportKind::Lot:
+        return {QStringLiteral("--lot")};
+    }
+    return {};
+}
+
+std::variant<QHash<QString, QString>, QString> optionValues(const QStringList &arguments)
+{
+    QHash<QString, QString> values;
+    for (qsizetype i = 0; i < arguments.size(); i += 2) {
+        const QString &option = arguments.at(i);
+        if (!option.startsWith(QStringLiteral("--")))
+            return QStringLiteral("neznámý argument %1").arg(option);
+        if (i + 1 >= arguments.size())
+            return QStringLiteral("%1 chce hodnotu").arg(option);
+        if (values.contains(option))
+            return QStringLiteral("%1 je uveden dvakrát").arg(option);
+        values.insert(option, arguments.at(i + 1));
+    }
+    return values;
+}
+
+std::optional<QDate> dayOf(const QString &text)
+{
+    const QDate day = QDate::fromString(text, DayFormat);
+    return day.isValid() ? std::optional<QDate>(day) : std::nullopt;
+}
+
+std::optional<QString> readHistoryFilter(const QHash<QString, QString> &values, JournalFilter &filter)
+{
+    if (values.contains(QStringLiteral("--silo"))) {
+        bool ok = false;
+        const int silo = values.value(QStringLiteral("--silo")).toInt(&ok);
+        if (!ok || silo < silolabel::FirstSilo || silo > silolabel::LastSilo)
+            return QStringLiteral("--silo chce číslo sila 1 až 100");
+        filter.silo = silo;
+    }
+    for (const auto &[option, day] : {std::pair{QStringLiteral("--from"), &filter.from},
+                                      std::pair{QStringLiteral("--to"), &filter.to}}) {
+        if (!values.contains(option))
+            continue;
+        *day = dayOf(values.value(option));
+        if (!*day)
+            return QStringLiteral("%1 chce datum rrrr-mm-dd").arg(option);
+    }
+    if (filter.from && filter.to && *filter.from > *filter.to)
+        return QStringLiteral("--from je po --to");
+    return std::nullopt;
+}
+
+std::optional<QString> readOptions(const QHash<QString, QString> &values, ReportRequest &request)
+{
+    const QStringList allowed = optionsOf(request.kind) + QStringList{ReportSwitch, QStringLiteral("--out")};
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (!allowed.contains(it.key()))
+            return QStringLiteral("%1 nepatří k sestavě %2").arg(it.key(), values.value(ReportSwitch));
+    }
+    request.filter.lot = values.value(QStringLiteral("--lot"));
+    if (request.kind == ReportKind::Lot && request.filter.lot.isEmpty())
+        return QStringLiteral("sestava lot chce --lot");
+    if (values.contains(QStringLiteral("--at"))) {
+        request.at = parseTimestamp(values.value(QStringLiteral("--at")));
+        if (!request.at || values.value(QStringLiteral("--at")).size() != MomentLength)
+            return QStringLiteral("--at chce okamžik rrrr-mm-dd hh:mm:ss");
+    }
+    return request.kind == ReportKind::History ? readHistoryFilter(values, request.filter) : std::nullopt;
+}
+
+Report buildReport(Connection &connection, const ReportRequest &request)
+{
+    switch (request.kind) {
+    case ReportKind::Stock:
+        return stockReport(rebuildStock(connection, request.at.value_or(QDateTime::currentDateTime())));
+    case ReportKind::History:
+        return historyReport(connection, request.filter);
+    case ReportKind::Lot:
+        break;
+    }
+    return lotReport(traceLot(connection, request.filter.lot));
+}
+
+int failed(QTextStream &err, const QString &message)
+{
+    err << message << Qt::endl;
+    return ReportFailed;
+}
+
+} // namespace
+
+bool isReportCommand(int argc, char **argv)
+{
+    const QByteArray name = ReportSwitch.toLatin1();
+    for (int i = 1; i < argc; ++i) {
+        if (name == argv[i])
+            return true;
+    }
+    return false;
+}
+
+std::variant<ReportRequest, QString> parseReportArguments(const QStringList &arguments)
+{
+    const auto parsed = optionValues(arguments);
+    if (const QString *error = std::get_if<QString>(&parsed))
+        return *error;
+    const auto &values = std::get<QHash<QString, QString>>(parsed);
+    ReportRequest request;
+    const auto kind = kinds().constFind(values.value(ReportSwitch));
+    if (kind == kinds().cend())
+        return QStringLiteral("--report chce stock, history nebo lot");
+    request.kind = *kind;
+    request.out = values.value(QStringLiteral("--out"));
+    if (request.out.isEmpty())
+        return QStringLiteral("chybí --out SOUBOR");
+    if (!formatOfPath(request.out))
+        return QStringLiteral("--out chce soubor .pdf, .xlsx nebo .csv");
+    if (const std::optional<QString> error = readOptions(values, request))
+        return *error;
+    return request;
+}
+
+QString reportUsage()
+{
+    return QStringLiteral(
+        "Použití:\n"
+        "  granovia-silo --report stock [--at \"rrrr-mm-dd hh:mm:ss\"] --out SOUBOR\n"
+        "  granovia-silo --report history [--silo N] [--lot TEXT] [--from \"rrrr-mm-dd\"] [--to \"rrrr-mm-dd\"] --out SOUBOR\n"
+        "  granovia-silo --report lot --lot TEXT --out SOUBOR\n"
+        "Formát podle přípony SOUBORU: .pdf, .xlsx nebo .csv. Partie končící * je začátek názvu.");
+}
+
+int runReportCommand(const QStringList &arguments, const AppPaths &paths, QTextStream &err)
+{
+    const auto parsed = parseReportArguments(arguments.mid(1));
+    if (const QString *error = std::get_if<QString>(&parsed)) {
+        err << paths.executableFileName() << ": " << *error << "\n" << reportUsage() << Qt::endl;
+        return BadArguments;
+    }
+    const ReportRequest &request = std::get<ReportRequest>(parsed);
+    try {
+        const StartConfig config = readStartConfig(IniFile(paths.ownIniPath()), IniFile(paths.sharedIniPath()),
+                                                   hostinfo::localIpv4Address());
+        Connection connection;
+        try {
+            connection.open({config.host, parsePort(config.sqlPort), config.user, config.password, config.database});
+        } catch (const DbError &error) {
+            return failed(err, ConnectionFailed + QStringLiteral("\n(%1)").arg(error.serverMessage()));
+        }
+        const Report report = buildReport(connection, request);
+        saveReport(report, {config.cisloPc, config.stredisko, QDateTime::currentDateTime()}, request.out);
+    } catch (const AppError &error) {
+        return failed(err, error.message());
+    }
+    return ReportWritten;
+}
+
+} // namespace granovia::reports

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "reports/ReportSql.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <variant>
+
+class QTextStream;
+
+namespace granovia {
+class AppPaths;
+}
+
+// The reports without a window, for scheduled jobs and other tools:
+//   granovia-silo --report stock [--at "yyyy-mm-dd hh:nn:ss"] --out FILE
+//   granovia-silo --report history [--silo N] [--lot TEXT] [--from "yyyy-mm-dd"] [--to "yyyy-mm-dd"] --out FILE
+//   granovia-silo --report lot --lot TEXT --out FILE
+// The format follows FILE's extension. A run reads the console's two INI
+// files, needs no display, writes no start record and runs beside an open
+// console.
+namespace granovia::reports {
+
+enum class ReportKind { Stock, History, Lot };
+
+struct ReportRequest {
+    ReportKind kind = ReportKind::Stock;
+    // The stock's moment; none for now.
+    std::optional<QDateTime> at;
+    // The history's filter; the lot report's lot is its lot.
+    JournalFilter filter;
+    QString out;
+};
+
+inline const QString ReportSwitch = QStringLiteral("--report");
+
+// Whether the program was started to write a report (argv as main has it).
+bool isReportCommand(int argc, char **argv);
+// The arguments after the program's name: the request, or what is wrong.
+std::variant<ReportRequest, QString> parseReportArguments(const QStringList &arguments);
+QString reportUsage();
+
+// Exit codes of a report run.
+constexpr int ReportWritten = 0;
+constexpr int ReportFailed = 1;
+constexpr int BadArguments = 2;
+
+// Runs the report of the arguments (program name first) and tells what went
+// wrong on err: usage for bad arguments, the Czech message otherwise.
+int runReportCommand(const QStringList &arguments, const AppPaths &paths, QTextStream &err);
+
+} // namespace granovia::reports

@@ -1,0 +1,237 @@
+#include "reports/ReportSql.h"
+
+#include "reports/JournalLine.h"
+#include "store/Schema.h"
+#include "store/SiloLabel.h"
+
+#include <QStringList>
+
+namespace granovia::reports {
+
+namespace {
+
+namespace j = schema::ppsilap;
+namespace s = schema::ppsila;
+
+const QString TimeOfDayStart = QStringLiteral(" 00:00:00");
+
+QString quoted(const Escape &escape, const QString &value)
+{
+    return u'"' + escape(value) + u'"';
+}
+
+QString dayStart(const QDate &day)
+{
+    return u'"' + day.toString(QStringLiteral("yyyy-MM-dd")) + TimeOfDayStart + u'"';
+}
+
+// NULL in silob or cislopp counts as the empty text, as the reports read it.
+QString isEmpty(const QString &column)
+{
+    return QStringLiteral("ifnull(%1, '') = ''").arg(column);
+}
+
+QString isTransfer()
+{
+    return QStringLiteral("ifnull(%1, '') <> ''").arg(j::Silob);
+}
+
+QString isRemoval()
+{
+    return isEmpty(j::Silob) + QStringLiteral(" and ") + isEmpty(j::Cislopp);
+}
+
+QString isIntake()
+{
+    return isEmpty(j::Silob) + QStringLiteral(" and ifnull(%1, '') <> ''").arg(j::Cislopp);
+}
+
+QString inList(const Escape &escape, const QStringList &values)
+{
+    QStringList items;
+    for (const QString &value : values)
+        items.append(quoted(escape, value));
+    return QStringLiteral("(%1)").arg(items.join(QStringLiteral(", ")));
+}
+
+// LIKE's own wildcards in a lot name stand for themselves.
+QString likePrefix(const QString &prefix)
+{
+    QString pattern = prefix;
+    pattern.replace(u'\\', QStringLiteral("\\\\")).replace(u'%', QStringLiteral("\\%")).replace(u'_', QStringLiteral("\\_"));
+    return pattern + u'%';
+}
+
+QString columns()
+{
+    return journalLineColumns().join(QStringLiteral(", "));
+}
+
+// Lines of this module: those of other modules have no silo.
+QString ofThisModule()
+{
+    return QStringLiteral("%1 <> ''").arg(j::Silo);
+}
+
+QString filterConditions(const JournalFilter &filter, const Escape &escape)
+{
+    QStringList conditions{ofThisModule()};
+    if (filter.silo) {
+        const QString texts = inList(escape, journalTextsOf(*filter.silo));
+        conditions.append(QStringLiteral("(%1 in %2 or %3 in %2)").arg(j::Silo, texts, j::Silob));
+    }
+    if (!filter.lot.isEmpty()) {
+        conditions.append(filter.isLotPrefix()
+                              ? QStringLiteral("%1 like %2").arg(j::Partie, quoted(escape, likePrefix(filter.lotText())))
+                              : QStringLiteral("%1 = %2").arg(j::Partie, quoted(escape, filter.lotText())));
+    }
+    if (filter.from)
+        conditions.append(QStringLiteral("%1 >= %2").arg(j::Datum, dayStart(*filter.from)));
+    if (filter.to)
+        conditions.append(QStringLiteral("%1 < %2").arg(j::Datum, dayStart(filter.to->addDays(1))));
+    if (filter.upToId)
+        conditions.append(QStringLiteral("%1 <= %2").arg(j::Id).arg(*filter.upToId));
+    return conditions.join(QStringLiteral(" and "));
+}
+
+QString selectLines(const QString &where)
+{
+    return QStringLiteral("select %1 from %2 where %3").arg(columns(), j::Table, where);
+}
+
+// One silo's newest line up to, or oldest line after, the moment, through
+// one column: each text on its own, so that an index on (column, datum)
+// finds it at once.
+QString lineOfSilo(const QString &column, const QString &text, int silo, const QString &timeCondition,
+                   const QString &order, const Escape &escape)
+{
+    return QStringLiteral("(select %1, %2 as %3 from %4 where %5 = %6 and %7 and %8 order by %9 limit 1)")
+        .arg(columns(), QString::number(silo), ForSiloColumn, j::Table, column, quoted(escape, text), ofThisModule(),
+             timeCondition, order);
+}
+
+QString linesOfSilos(const QList<SiloTexts> &silos, const QString &timeCondition, const QString &order,
+                     const Escape &escape)
+{
+    QStringList parts;
+    for (const SiloTexts &silo : silos) {
+        for (const QString &text : silo.texts) {
+            parts.append(lineOfSilo(j::Silo, text, silo.silo, timeCondition, order, escape));
+            parts.append(lineOfSilo(j::Silob, text, silo.silo, timeCondition, order, escape));
+        }
+    }
+    return parts.join(QStringLiteral("\nunion all\n"));
+}
+
+QString newestFirst()
+{
+    return QStringLiteral("%1 desc, %2 desc").arg(j::Datum, j::Id);
+}
+
+QString oldestFirst()
+{
+    return QStringLiteral("%1, %2").arg(j::Datum, j::Id);
+}
+
+} // namespace
+
+bool JournalFilter::isLotPrefix() const
+{
+    return lot.endsWith(PrefixMark);
+}
+
+QString JournalFilter::lotText() const
+{
+    return isLotPrefix() ? lot.chopped(1) : lot;
+}
+
+QStringList journalTextsOf(int silo)
+{
+    const QString digits = silolabel::digits(silo);
+    const QString plain = QString::number(silo);
+    return digits == plain ? QStringList{digits} : QStringList{digits, plain};
+}
+
+QString journalPageStatement(const JournalFilter &filter, const std::optional<JournalKey> &after, int limit,
+                             const Escape &escape)
+{
+    QString where = filterConditions(filter, escape) + QStringLiteral(" and %1 is not null").arg(j::Datum);
+    if (after) {
+        const QString datum = quoted(escape, after->datum);
+        where += QStringLiteral(" and %1 <= %2 and (%1 < %2 or %3 < %4)").arg(j::Datum, datum, j::Id).arg(after->id);
+    }
+    return selectLines(where) + QStringLiteral(" order by %1 limit %2").arg(newestFirst()).arg(limit);
+}
+
+QString journalUndatedPageStatement(const JournalFilter &filter, std::optional<qint64> belowId, int limit,
+                                    const Escape &escape)
+{
+    QString where = filterConditions(filter, escape) + QStringLiteral(" and %1 is null").arg(j::Datum);
+    if (belowId)
+        where += QStringLiteral(" and %1 < %2").arg(j::Id).arg(*belowId);
+    return selectLines(where) + QStringLiteral(" order by %1 desc limit %2").arg(j::Id).arg(limit);
+}
+
+QString journalTotalsStatement(const JournalFilter &filter, const Escape &escape)
+{
+    QString incoming = isIntake();
+    QString outgoing = isRemoval();
+    if (filter.silo) {
+        const QString texts = inList(escape, journalTextsOf(*filter.silo));
+        incoming = QStringLiteral("%1 and %2 in %3 or %4 and %5 in %3").arg(isTransfer(), j::Silob, texts, isIntake(), j::Silo);
+        outgoing = QStringLiteral("(%1 or %2) and %3 in %4").arg(isTransfer(), isRemoval(), j::Silo, texts);
+    }
+    return joinLines({
+        QStringLiteral("select count(*) as %1,").arg(LinesColumn),
+        QStringLiteral("ifnull(sum(if(%1, %2, 0)), 0) as %3,").arg(incoming, j::Mnozstvi, IncomingColumn),
+        QStringLiteral("ifnull(sum(if(%1, %2, 0)), 0) as %3").arg(outgoing, j::Mnozstvi, OutgoingColumn),
+        QStringLiteral("from %1 where %2").arg(j::Table, filterConditions(filter, escape)),
+    });
+}
+
+QString newestJournalIdStatement()
+{
+    return QStringLiteral("select ifnull(max(%1), 0) as %1 from %2").arg(j::Id, j::Table);
+}
+
+QString lotLinesStatement(const QString &lot, const Escape &escape)
+{
+    return selectLines(QStringLiteral("%1 and %2 = %3").arg(ofThisModule(), j::Partie, quoted(escape, lot)))
+        + QStringLiteral(" order by %1").arg(oldestFirst());
+}
+
+QString lotHoldersStatement(const QString &lot, const Escape &escape)
+{
+    return QStringLiteral("select %1, %2, %3, %4, %5, %6, %7, %8 from %9 where %10 = %11 and ifnull(%3, 0) <> 0 "
+                          "order by %2, %1")
+        .arg(s::Id, s::Silo, s::Stav, s::Kapacita, s::NazDru, s::NazOdru, s::Stupen, s::Navoz, s::Table)
+        .arg(s::Partie, quoted(escape, lot));
+}
+
+QString silosNowStatement()
+{
+    return QStringLiteral("select %1, %2, %3, %4, %5, %6, %7, %8 from %9 order by %2, %1")
+        .arg(s::Id, s::Silo, s::Stav, s::Kapacita, s::Partie, s::NazDru, s::NazOdru, s::Stupen, s::Table);
+}
+
+QString changesAfterStatement(const QString &moment)
+{
+    return joinLines({
+        QStringLiteral("select %1, %2, if(%3, 1, 0) as %4, sum(%5) as %5 from %6")
+            .arg(j::Silo, j::Silob, isIntake(), IntakeColumn, j::Mnozstvi, j::Table),
+        QStringLiteral("where %1 and %2 > \"%3\" group by %4, %5, %6")
+            .arg(ofThisModule(), j::Datum, moment, j::Silo, j::Silob, IntakeColumn),
+    });
+}
+
+QString lastLinesAtStatement(const QString &moment, const QList<SiloTexts> &silos, const Escape &escape)
+{
+    return linesOfSilos(silos, QStringLiteral("%1 <= \"%2\"").arg(j::Datum, moment), newestFirst(), escape);
+}
+
+QString firstLinesAfterStatement(const QString &moment, const QList<SiloTexts> &silos, const Escape &escape)
+{
+    return linesOfSilos(silos, QStringLiteral("%1 > \"%2\"").arg(j::Datum, moment), oldestFirst(), escape);
+}
+
+} // namespace granovia::reports

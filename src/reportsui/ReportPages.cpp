@@ -1,0 +1,326 @@
+#include "reportsui/ReportPages.h"
+
+#include "reports/JournalReader.h"
+#include "store/Connection.h"
+#include "store/DbError.h"
+#include "store/SiloLabel.h"
+#include "ui/ErrorDisplay.h"
+#include "ui/Skin.h"
+#include "ui/Widgets.h"
+
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace granovia::reportsui {
+
+namespace {
+
+constexpr int Spacing = 6;
+constexpr int RowHeight = 17;
+constexpr int DayFieldWidth = 80;
+constexpr int LotFieldWidth = 140;
+const QSize ShowButtonSize(90, 23);
+const QString DayFormat = QStringLiteral("yyyy-MM-dd");
+const QString MomentFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+const QString MarkNote = QStringLiteral("Červeně označená sila mají k tomuto okamžiku stav záporný nebo nad kapacitu: "
+                                        "historie pohybů a stav sil si neodpovídají.");
+
+QLabel *labelFor(const QString &text, QWidget *field)
+{
+    auto *label = new QLabel(text);
+    label->setBuddy(field);
+    // The name assistive technology reads for the field, without the mnemonic's '&'.
+    field->setAccessibleName(QString(text).remove(u'&').remove(u':'));
+    return label;
+}
+
+QTableView *reportTable(const QString &name, QAbstractItemModel *model)
+{
+    auto *table = new QTableView;
+    table->setModel(model);
+    table->setAccessibleName(name);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Tab leaves the table for the next field, as in every other control.
+    table->setTabKeyNavigation(false);
+    table->setWordWrap(false);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(RowHeight);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setFont(skin::font(skin::Pt8));
+    QPalette palette = table->palette();
+    palette.setColor(QPalette::Base, skin::Background);
+    palette.setColor(QPalette::Text, skin::Text);
+    palette.setColor(QPalette::Button, skin::FixedBackground);
+    palette.setColor(QPalette::ButtonText, skin::FixedText);
+    palette.setColor(QPalette::Highlight, skin::FixedBackground);
+    palette.setColor(QPalette::HighlightedText, skin::FixedText);
+    table->setPalette(palette);
+    return table;
+}
+
+// Column widths from the report's shares of a line, in the table's font.
+void sizeColumns(QTableView *table, const QList<reports::ReportColumn> &columns)
+{
+    const int charWidth = table->fontMetrics().averageCharWidth();
+    for (int i = 0; i < columns.size(); ++i)
+        table->setColumnWidth(i, (columns.at(i).width + 1) * charWidth);
+}
+
+QLabel *totalsLabel()
+{
+    auto *label = new QLabel;
+    label->setFont(skin::font(skin::Pt8, true));
+    label->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    label->setFocusPolicy(Qt::TabFocus);
+    return label;
+}
+
+QString totalsText(const QList<reports::ReportTotal> &totals)
+{
+    QStringList parts;
+    for (const reports::ReportTotal &total : totals)
+        parts.append(QStringLiteral("%1: %2 t").arg(total.label, reports::cellText(total.tonnes, reports::CellType::Quantity)));
+    return parts.join(QStringLiteral("     "));
+}
+
+QHBoxLayout *fieldRow()
+{
+    auto *row = new QHBoxLayout;
+    row->setSpacing(Spacing);
+    return row;
+}
+
+std::optional<QDate> dayOfField(const QLineEdit *field, const QString &name)
+{
+    const QString text = field->text().trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    const QDate day = QDate::fromString(text, DayFormat);
+    if (!day.isValid())
+        throw AppError(QStringLiteral("Chybné datum v poli %1!\nZadejte je jako rrrr-mm-dd.").arg(name));
+    return day;
+}
+
+// A file name of the lot: characters that some file systems refuse become '-'.
+QString fileSafe(const QString &text)
+{
+    QString safe = text;
+    for (QChar &ch : safe) {
+        if (QStringLiteral("/\\:*?\"<>| ").contains(ch))
+            ch = u'-';
+    }
+    return safe;
+}
+
+} // namespace
+
+ReportPage::ReportPage(Connection &connection, QWidget *parent)
+    : QWidget(parent)
+    , m_connection(connection)
+{
+    m_show = new ui::SuiButton(QStringLiteral("zobrazit"), skin::Pt8, false);
+    m_show->setFixedSize(ShowButtonSize);
+    connect(m_show, &QPushButton::clicked, this, &ReportPage::refreshGuarded);
+}
+
+void ReportPage::refreshGuarded()
+{
+    ui::guarded(this, [this] { refresh(); });
+}
+
+JournalPage::JournalPage(Connection &connection, QWidget *parent)
+    : ReportPage(connection, parent)
+{
+    silo = new QComboBox;
+    silo->addItem(QStringLiteral("všechna sila"));
+    for (int number = silolabel::FirstSilo; number <= silolabel::LastSilo; ++number)
+        silo->addItem(silolabel::label(number), number);
+    lot = new QLineEdit;
+    lot->setPlaceholderText(QStringLiteral("celý název, nebo začátek a *"));
+    lot->setFixedWidth(LotFieldWidth);
+    from = new QLineEdit;
+    to = new QLineEdit;
+    for (QLineEdit *day : {from, to}) {
+        day->setPlaceholderText(QStringLiteral("rrrr-mm-dd"));
+        day->setFixedWidth(DayFieldWidth);
+    }
+    QHBoxLayout *fields = fieldRow();
+    fields->addWidget(labelFor(QStringLiteral("&Silo:"), silo));
+    fields->addWidget(silo);
+    fields->addWidget(labelFor(QStringLiteral("&Partie:"), lot));
+    fields->addWidget(lot);
+    fields->addWidget(labelFor(QStringLiteral("&Od:"), from));
+    fields->addWidget(from);
+    fields->addWidget(labelFor(QStringLiteral("&Do:"), to));
+    fields->addWidget(to);
+    fields->addWidget(m_show);
+    fields->addStretch();
+    for (QLineEdit *field : {lot, from, to})
+        connect(field, &QLineEdit::returnPressed, this, &JournalPage::refreshGuarded);
+
+    table = reportTable(QStringLiteral("Pohyby"), &model);
+    sizeColumns(table, reports::journalColumns());
+    totals = totalsLabel();
+    auto *layout = new QVBoxLayout(this);
+    layout->setSpacing(Spacing);
+    layout->addLayout(fields);
+    layout->addWidget(table, 1);
+    layout->addWidget(totals);
+    connect(&model, &JournalModel::fetchFailed, this,
+            [this](const QString &message) { ui::showError(this, AppError(message)); });
+}
+
+reports::JournalFilter JournalPage::filterOfFields() const
+{
+    reports::JournalFilter filter;
+    if (silo->currentData().isValid())
+        filter.silo = silo->currentData().toInt();
+    filter.lot = lot->text().trimmed();
+    filter.from = dayOfField(from, QStringLiteral("Od"));
+    filter.to = dayOfField(to, QStringLiteral("Do"));
+    if (filter.from && filter.to && *filter.from > *filter.to)
+        throw AppError(QStringLiteral("Datum Od je po datu Do!"));
+    return filter;
+}
+
+void JournalPage::refresh()
+{
+    model.show(m_connection, filterOfFields());
+    table->scrollToTop();
+    totals->setText(QStringLiteral("Součty se počítají…"));
+    // The first page shows before the totals of the whole filter are summed.
+    QTimer::singleShot(0, this, [this] { ui::guarded(this, [this] { showTotals(); }); });
+}
+
+void JournalPage::showTotals()
+{
+    const reports::JournalTotals sums = reports::journalTotals(m_connection, model.filter());
+    const QString silo = model.filter().silo ? silolabel::label(*model.filter().silo) : QString();
+    totals->setText(totalsText({{silo.isEmpty() ? QStringLiteral("Přišlo zvenčí") : QStringLiteral("Přišlo do %1").arg(silo),
+                                 sums.incoming},
+                                {silo.isEmpty() ? QStringLiteral("Odešlo ze sil") : QStringLiteral("Odešlo z %1").arg(silo),
+                                 sums.outgoing}})
+                    + QStringLiteral("     Řádků: %1").arg(sums.lines));
+}
+
+reports::Report JournalPage::report()
+{
+    if (!model.isShown())
+        refresh();
+    return reports::historyReport(m_connection, model.filter());
+}
+
+QString JournalPage::fileStem() const
+{
+    return QStringLiteral("pohyby");
+}
+
+LotPage::LotPage(Connection &connection, QWidget *parent)
+    : ReportPage(connection, parent)
+{
+    lot = new QLineEdit;
+    lot->setFixedWidth(LotFieldWidth);
+    connect(lot, &QLineEdit::returnPressed, this, &LotPage::refreshGuarded);
+    QHBoxLayout *fields = fieldRow();
+    fields->addWidget(labelFor(QStringLiteral("&Partie:"), lot));
+    fields->addWidget(lot);
+    fields->addWidget(m_show);
+    fields->addStretch();
+
+    lines = reportTable(QStringLiteral("Pohyby partie"), &linesModel);
+    holders = reportTable(QStringLiteral("Uloženo v silech"), &holdersModel);
+    totals = totalsLabel();
+    auto *layout = new QVBoxLayout(this);
+    layout->setSpacing(Spacing);
+    layout->addLayout(fields);
+    layout->addWidget(new ui::TitleStrip(QStringLiteral("POHYBY PARTIE")));
+    layout->addWidget(lines, 3);
+    layout->addWidget(new ui::TitleStrip(QStringLiteral("ULOŽENO V SILECH")));
+    layout->addWidget(holders, 1);
+    layout->addWidget(totals);
+}
+
+void LotPage::refresh()
+{
+    const QString name = lot->text().trimmed();
+    if (name.isEmpty())
+        throw AppError(QStringLiteral("Zadejte partii!"));
+    m_trace = reports::traceLot(m_connection, name);
+    const reports::Report shown = reports::lotReport(*m_trace);
+    linesModel.setSection(shown.sections.at(0));
+    holdersModel.setSection(shown.sections.at(1));
+    sizeColumns(lines, shown.sections.at(0).columns);
+    sizeColumns(holders, shown.sections.at(1).columns);
+    totals->setText(totalsText(shown.totals));
+}
+
+reports::Report LotPage::report()
+{
+    if (!m_trace)
+        refresh();
+    return reports::lotReport(*m_trace);
+}
+
+QString LotPage::fileStem() const
+{
+    return QStringLiteral("partie-") + fileSafe(m_trace ? m_trace->lot : lot->text().trimmed());
+}
+
+StockPage::StockPage(Connection &connection, QWidget *parent)
+    : ReportPage(connection, parent)
+{
+    // The end of last month, the moment an inventory asks for most.
+    const QDate firstOfMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
+    moment = new QDateTimeEdit(QDateTime(firstOfMonth.addDays(-1), QTime(23, 59, 59)));
+    moment->setDisplayFormat(MomentFormat);
+    QHBoxLayout *fields = fieldRow();
+    fields->addWidget(labelFor(QStringLiteral("&Okamžik:"), moment));
+    fields->addWidget(moment);
+    fields->addWidget(m_show);
+    fields->addStretch();
+
+    auto *note = new QLabel(reports::RebuiltNote + u' ' + MarkNote);
+    note->setWordWrap(true);
+    table = reportTable(QStringLiteral("Stav sil"), &model);
+    totals = totalsLabel();
+    totals->setWordWrap(true);
+    auto *layout = new QVBoxLayout(this);
+    layout->setSpacing(Spacing);
+    layout->addLayout(fields);
+    layout->addWidget(note);
+    layout->addWidget(table, 1);
+    layout->addWidget(totals);
+}
+
+void StockPage::refresh()
+{
+    m_stock = reports::rebuildStock(m_connection, moment->dateTime());
+    const reports::Report shown = reports::stockReport(*m_stock);
+    model.setSection(shown.sections.at(0));
+    sizeColumns(table, shown.sections.at(0).columns);
+    totals->setText(totalsText(shown.totals));
+}
+
+reports::Report StockPage::report()
+{
+    if (!m_stock)
+        refresh();
+    return reports::stockReport(*m_stock);
+}
+
+QString StockPage::fileStem() const
+{
+    const QDateTime at = m_stock ? m_stock->moment : moment->dateTime();
+    return QStringLiteral("stav-") + at.toString(QStringLiteral("yyyy-MM-dd-HHmmss"));
+}
+
+} // namespace granovia::reportsui

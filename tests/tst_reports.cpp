@@ -1,0 +1,393 @@
+// History and reports against the private test server: the stock rebuilt at
+// moments of a journal known by hand, the journal's filters and pages, the
+// files (CSV word for word, XLSX cell types, the PDF's text), the command
+// line run as a program, and the window opened from the console.
+#include "ConsoleFixture.h"
+#include "reports/CommandLine.h"
+#include "reports/JournalReader.h"
+#include "reports/ReportFiles.h"
+#include "reports/StockAtMoment.h"
+#include "reportsui/ReportPages.h"
+#include "reportsui/ReportsWindow.h"
+
+#include <QBuffer>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace granovia;
+using namespace granovia::reports;
+using namespace Qt::StringLiterals;
+using granovia::test::ScratchDatabase;
+
+namespace {
+
+// The silos today and the journal that led there, silo by silo:
+//   01: intake of 20 t of A, 5 t to 02, 5 t removed: 10 t of A
+//   02: 5 t from 01, 3 t to 03: 2 t of A
+//   03: 3 t from 02, removed, the removal reversed ("ST 6"): 3 t of A
+//   04: intake of 8 t of C, yet 12 t today in 10 t: over capacity
+//   05: 4 t of E, and an undated removal
+//   06: an intake of 2 t of F, yet empty today: negative before it
+const QString Silos = u"insert into ppsila (silo, stav, kapacita, partie, naz_dru) values "
+                      "(1, 10, 50, 'A', 'Pšenice'), (2, 2, 20, 'A', 'Pšenice'), (3, 3, 30, 'A', 'Pšenice'), "
+                      "(4, 12, 10, 'C', 'Oves'), (5, 4, 20, 'E', 'Žito'), (6, 0, 10, '', '')"_s;
+const QString Journal = u"insert into ppsilap (id, silo, silob, cislopp, mnozstvi, partie, naz_dru, datum) values "
+                        "(1, '01', '', 'PP1', 20, 'A', 'Pšenice', '2024-01-10 08:00:00'),"
+                        "(2, '01', '02', '', 5, 'A', 'Pšenice', '2024-01-15 09:00:00'),"
+                        "(3, '01', '', '', 5, 'A', 'Pšenice', '2024-02-01 10:00:00'),"
+                        "(4, '04', '', 'PP2', 8, 'C', 'Oves', '2024-02-01 10:00:00'),"
+                        "(5, '06', '', 'PP3', 2, 'F', 'Ječmen', '2024-02-20 07:30:00'),"
+                        "(6, '02', '03', '', 3, 'A', 'Pšenice', '2024-03-01 12:00:00'),"
+                        "(7, '03', '', '', 3, 'A', 'Pšenice', '2024-03-05 06:00:00'),"
+                        "(8, '03', '', 'ST 7', 3, 'A', 'Pšenice', '2024-03-10 14:00:00'),"
+                        "(9, '', '05', 'X', 1, 'A', 'Pšenice', '2024-03-11 00:00:00'),"
+                        "(10, '05', '', '', 1, 'E', 'Žito', null)"_s;
+const ReportOrigin Origin{u"5"_s, u"12"_s, QDateTime(QDate(2024, 4, 2), QTime(8, 15, 0))};
+
+std::unique_ptr<ScratchDatabase> journalDatabase(const QString &name)
+{
+    auto db = std::make_unique<ScratchDatabase>(name);
+    db->execute(Silos);
+    db->execute(Journal);
+    return db;
+}
+
+QStringList stockRows(const StockAtMoment &stock)
+{
+    QStringList rows;
+    const Report report = stockReport(stock);
+    report.sections.first().forEachRow([&](const ReportRow &row) {
+        rows << QStringList{row.cells.at(0).toString(), cellText(row.cells.at(1), CellType::Quantity),
+                            row.cells.at(3).toString(), row.cells.at(7).toString()}
+                    .join(u'|');
+    });
+    return rows;
+}
+
+QStringList datums(Connection &connection, const JournalFilter &filter, int pageSize)
+{
+    JournalReader reader(connection, filter);
+    QStringList texts;
+    while (!reader.atEnd()) {
+        for (const JournalLine &line : reader.next(pageSize))
+            texts << line.datum.mid(5, 5) + u' ' + fromText(line) + u'>' + toText(line);
+    }
+    return texts;
+}
+
+QByteArray csvOf(const Report &report)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writeCsv(report, Origin, buffer);
+    return buffer.data();
+}
+
+QString run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000))
+        return u"timeout"_s;
+    if (output)
+        *output = process.readAllStandardOutput();
+    return QString::fromUtf8(process.readAllStandardError());
+}
+
+} // namespace
+
+class ReportsTest final : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { GRANOVIA_REQUIRE_SERVER(); }
+    void stockAtMoments_data();
+    void stockAtMoments();
+    void filtersAndPages_data();
+    void filtersAndPages();
+    void csvWordForWord();
+    void xlsxHasTypedCells();
+    void pdfTellsItsPages();
+    void stoppedWriteLeavesTheOldFile();
+    void commandLine_data();
+    void commandLine();
+    void windowFromTheConsole();
+};
+
+void ReportsTest::stockAtMoments_data()
+{
+    QTest::addColumn<QString>("moment");
+    QTest::addColumn<QStringList>("rows"); // silo|stav|partie|poznámka
+    QTest::newRow("end of January") << u"2024-01-31 00:00:00"_s
+                                    << QStringList{u"SILO: 01|15,000|A|"_s, u"SILO: 02|5,000|A|"_s,
+                                                   u"SILO: 03|0,000||"_s,   u"SILO: 04|4,000||partie neznámá"_s,
+                                                   u"SILO: 05|4,000|E|"_s,  u"SILO: 06|-2,000||záporný stav, partie neznámá"_s};
+    QTest::newRow("at a transfer, which counts") << u"2024-03-01 12:00:00"_s
+                                                 << QStringList{u"SILO: 01|10,000|A|"_s, u"SILO: 02|2,000|A|"_s,
+                                                                u"SILO: 03|3,000|A|"_s,  u"SILO: 04|12,000|C|nad kapacitu"_s,
+                                                                u"SILO: 05|4,000|E|"_s,  u"SILO: 06|0,000||"_s};
+    QTest::newRow("before the reversal") << u"2024-03-07 00:00:00"_s
+                                         << QStringList{u"SILO: 01|10,000|A|"_s, u"SILO: 02|2,000|A|"_s,
+                                                        u"SILO: 03|0,000||"_s,   u"SILO: 04|12,000|C|nad kapacitu"_s,
+                                                        u"SILO: 05|4,000|E|"_s,  u"SILO: 06|0,000||"_s};
+}
+
+void ReportsTest::stockAtMoments()
+{
+    QFETCH(QString, moment);
+    QFETCH(QStringList, rows);
+    const auto db = journalDatabase(u"t_rep_stock"_s);
+    const StockAtMoment stock = rebuildStock(db->admin(), *parseTimestamp(moment));
+    QCOMPARE(stockRows(stock), rows);
+}
+
+void ReportsTest::filtersAndPages_data()
+{
+    QTest::addColumn<JournalFilter>("filter");
+    QTest::addColumn<QStringList>("lines"); // mm-dd ZE>DO
+    QTest::addColumn<QString>("totals");    // lines|in|out
+    const auto filter = [](std::optional<int> silo, const QString &lot, std::optional<QDate> from, std::optional<QDate> to) {
+        return JournalFilter{silo, lot, from, to, std::nullopt};
+    };
+    QTest::newRow("every line, one datum twice, the undated last")
+        << filter({}, {}, {}, {})
+        << QStringList{u"03-10 N>SILO: 03"_s, u"03-05 SILO: 03>M"_s,         u"03-01 SILO: 02>SILO: 03"_s,
+                       u"02-20 N>SILO: 06"_s, u"02-01 N>SILO: 04"_s,         u"02-01 SILO: 01>M"_s,
+                       u"01-15 SILO: 01>SILO: 02"_s, u"01-10 N>SILO: 01"_s, u" SILO: 05>M"_s}
+        << u"9|33|9"_s;
+    QTest::newRow("silo 03, source or target")
+        << filter(3, {}, {}, {}) << QStringList{u"03-10 N>SILO: 03"_s, u"03-05 SILO: 03>M"_s, u"03-01 SILO: 02>SILO: 03"_s}
+        << u"3|6|3"_s;
+    QTest::newRow("silo 01") << filter(1, {}, {}, {})
+                             << QStringList{u"02-01 SILO: 01>M"_s, u"01-15 SILO: 01>SILO: 02"_s, u"01-10 N>SILO: 01"_s}
+                             << u"3|20|10"_s;
+    QTest::newRow("lot by prefix") << filter({}, u"C*"_s, {}, {}) << QStringList{u"02-01 N>SILO: 04"_s} << u"1|8|0"_s;
+    QTest::newRow("whole lot, both days included, other modules' lines left out")
+        << filter({}, u"A"_s, QDate(2024, 2, 1), QDate(2024, 3, 11))
+        << QStringList{u"03-10 N>SILO: 03"_s, u"03-05 SILO: 03>M"_s, u"03-01 SILO: 02>SILO: 03"_s, u"02-01 SILO: 01>M"_s}
+        << u"4|3|8"_s;
+    QTest::newRow("a lot's wildcard stands for itself") << filter({}, u"_*"_s, {}, {}) << QStringList{} << u"0|0|0"_s;
+}
+
+void ReportsTest::filtersAndPages()
+{
+    QFETCH(JournalFilter, filter);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, totals);
+    const auto db = journalDatabase(u"t_rep_filter"_s);
+    QCOMPARE(datums(db->admin(), filter, 1000), lines);
+    // Pages of one line: every boundary falls somewhere, one between two lines of one datum.
+    QCOMPARE(datums(db->admin(), filter, 1), lines);
+    const JournalTotals sums = journalTotals(db->admin(), filter);
+    QCOMPARE(u"%1|%2|%3"_s.arg(sums.lines).arg(sums.incoming).arg(sums.outgoing), totals);
+}
+
+void ReportsTest::csvWordForWord()
+{
+    ScratchDatabase db(u"t_rep_csv"_s);
+    db.execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, naz_dru, naz_odru, stupen, datum) values "
+               "('07', '12', '', 3.5, 'P;1', 'Pšenice ozimá', 'Bohemia', 'C1', '2024-05-06 07:08:09'),"
+               "('07', '', '', 20, 'P\"2', 'Oves', '', 'E', '2024-05-07 10:00:00'),"
+               "('15', '', '123', 0.125, 'P3', 'Žito', 'Tobak', 'SE', '2024-05-08 11:30:00')"_s);
+    const QByteArray expected = "\xEF\xBB\xBF"
+                                "Pohyby osiva\r\n"
+                                "Pracoviště 5, středisko 12, sestaveno 2024-04-02 08:15:00\r\n"
+                                "Výběr: všechny pohyby\r\n"
+                                "Řádků: 3\r\n"
+                                "\r\n"
+                                "datum;ZE;DO;množství;partie;druh;odrůda;stupeň;doklad\r\n"
+                                "2024-05-08 11:30:00;N;SILO: 15;0,125;P3;Žito;Tobak;SE;123\r\n"
+                                "2024-05-07 10:00:00;SILO: 07;M;20,000;\"P\"\"2\";Oves;;E;\r\n"
+                                "2024-05-06 07:08:09;SILO: 07;SILO: 12;3,500;\"P;1\";Pšenice ozimá;Bohemia;C1;\r\n"
+                                "\r\n"
+                                "Přišlo zvenčí;0,125\r\n"
+                                "Odešlo ze sil;20,000\r\n";
+    QCOMPARE(csvOf(historyReport(db.admin(), {})), expected);
+}
+
+void ReportsTest::xlsxHasTypedCells()
+{
+    const auto db = journalDatabase(u"t_rep_xlsx"_s);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"pohyby.xlsx"_s);
+    saveReport(historyReport(db->admin(), {1, {}, {}, {}, {}}), Origin, path);
+    QByteArray sheet;
+    run(u"unzip"_s, {u"-p"_s, path, u"xl/worksheets/sheet1.xml"_s}, &sheet);
+    const QString xml = QString::fromUtf8(sheet);
+    // Row 7 is the newest line: A the datum, C the target, D the quantity.
+    const auto cell = [&xml](const QString &ref) {
+        return QRegularExpression(u"<c r=\"%1\"[^>]*>.*?</c>"_s.arg(ref)).match(xml).captured(0);
+    };
+    QVERIFY2(QRegularExpression(u"^<c r=\"A7\" s=\"\\d+\"><v>45323\\.41666"_s).match(cell(u"A7"_s)).hasMatch(),
+             qPrintable(cell(u"A7"_s)));
+    QVERIFY2(cell(u"D7"_s).contains(u"<v>5</v>"_s) && !cell(u"D7"_s).contains(u"t="_s), qPrintable(cell(u"D7"_s)));
+    QVERIFY2(cell(u"C7"_s).contains(u"t=\"inlineStr\""_s) && cell(u"C7"_s).contains(u"<t>M</t>"_s),
+             qPrintable(cell(u"C7"_s)));
+    QVERIFY2(cell(u"A6"_s).contains(u"<t>datum</t>"_s), qPrintable(cell(u"A6"_s)));
+    // The totals: label and a number.
+    QVERIFY2(cell(u"B11"_s).contains(u"<v>20</v>"_s) && cell(u"A12"_s).contains(u"Odešlo z SILO: 01"_s), qPrintable(xml));
+}
+
+void ReportsTest::pdfTellsItsPages()
+{
+    ScratchDatabase db(u"t_rep_pdf"_s);
+    db.execute(Silos);
+    db.execute(u"insert into ppsilap (silo, silob, mnozstvi, partie, datum) select '01', '', 1, 'A', "
+               "timestamp('2024-01-01 00:00:00') + interval seq hour from seq_1_to_90"_s);
+    QTemporaryDir dir;
+    const QString stock = dir.filePath(u"stav.pdf"_s);
+    const QString history = dir.filePath(u"pohyby.pdf"_s);
+    saveReport(stockReport(rebuildStock(db.admin(), *parseTimestamp(u"2030-01-01 00:00:00"_s))), Origin, stock);
+    saveReport(historyReport(db.admin(), {}), Origin, history);
+    QByteArray text;
+    run(u"pdftotext"_s, {u"-layout"_s, stock, u"-"_s}, &text);
+    const QString stockText = QString::fromUtf8(text);
+    for (const QString &expected : {u"Stav sil k 2030-01-01 00:00:00"_s, u"Pracoviště 5, středisko 12, sestaveno 2024-04-02 08:15:00"_s,
+                                    u"Stav je sestaven zpětně"_s, u"Celkem Pšenice"_s, u"15,000"_s, u"strana 1 / 1"_s}) {
+        QVERIFY2(stockText.contains(expected), qPrintable(expected + u" missing in\n"_s + stockText));
+    }
+    run(u"pdftotext"_s, {u"-layout"_s, history, u"-"_s}, &text);
+    const QString historyText = QString::fromUtf8(text);
+    const qsizetype pages = historyText.count(QRegularExpression(u"strana \\d+ / (\\d+)"_s));
+    QVERIFY2(pages >= 2, qPrintable(historyText));
+    QVERIFY(historyText.contains(u"strana %1 / %1"_s.arg(pages)));
+    QVERIFY(historyText.contains(u"Odešlo ze sil"_s));
+}
+
+void ReportsTest::stoppedWriteLeavesTheOldFile()
+{
+    const auto db = journalDatabase(u"t_rep_stop"_s);
+    QTemporaryDir dir;
+    for (const QString &name : {u"old.csv"_s, u"old.xlsx"_s, u"old.pdf"_s}) {
+        const QString path = dir.filePath(name);
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("earlier report");
+        old.close();
+        QVERIFY_THROWS_EXCEPTION(ReportCancelled,
+                                 saveReport(historyReport(db->admin(), {}), Origin, path, [](qint64, qint64) { return false; }));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("earlier report"));
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+void ReportsTest::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stderrHas");
+    QTest::newRow("stock now, as CSV") << QStringList{u"--report"_s, u"stock"_s, u"--out"_s, u"OUT/s.csv"_s} << 0 << QString();
+    QTest::newRow("history of a silo, as PDF")
+        << QStringList{u"--report"_s, u"history"_s, u"--silo"_s, u"3"_s, u"--from"_s, u"2024-03-01"_s, u"--out"_s, u"OUT/h.pdf"_s}
+        << 0 << QString();
+    QTest::newRow("a lot, as XLSX") << QStringList{u"--report"_s, u"lot"_s, u"--lot"_s, u"A"_s, u"--out"_s, u"OUT/l.xlsx"_s}
+                                    << 0 << QString();
+    QTest::newRow("unknown report") << QStringList{u"--report"_s, u"stocks"_s, u"--out"_s, u"OUT/s.csv"_s} << 2 << u"Použití:"_s;
+    QTest::newRow("no file") << QStringList{u"--report"_s, u"stock"_s} << 2 << u"chybí --out"_s;
+    QTest::newRow("unknown extension") << QStringList{u"--report"_s, u"stock"_s, u"--out"_s, u"OUT/s.txt"_s} << 2 << u"Použití:"_s;
+    QTest::newRow("moment without seconds")
+        << QStringList{u"--report"_s, u"stock"_s, u"--at"_s, u"2024-01-31 10:00"_s, u"--out"_s, u"OUT/s.csv"_s} << 2 << u"--at"_s;
+    QTest::newRow("silo 101") << QStringList{u"--report"_s, u"history"_s, u"--silo"_s, u"101"_s, u"--out"_s, u"OUT/h.csv"_s}
+                              << 2 << u"--silo"_s;
+    QTest::newRow("a history option for the stock")
+        << QStringList{u"--report"_s, u"stock"_s, u"--lot"_s, u"A"_s, u"--out"_s, u"OUT/s.csv"_s} << 2 << u"--lot"_s;
+    QTest::newRow("lot without its lot") << QStringList{u"--report"_s, u"lot"_s, u"--out"_s, u"OUT/l.csv"_s} << 2 << u"--lot"_s;
+    QTest::newRow("a folder that is not there")
+        << QStringList{u"--report"_s, u"stock"_s, u"--out"_s, u"OUT/none/s.csv"_s} << 1 << u"Sestavu nelze zapsat do souboru"_s;
+    QTest::newRow("no server") << QStringList{u"--report"_s, u"stock"_s, u"--out"_s, u"OUT/s.csv"_s} << 1
+                               << u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!"_s;
+}
+
+void ReportsTest::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stderrHas);
+    const auto db = journalDatabase(u"t_rep_cli"_s);
+    test::Installation installation;
+    installation.installProgram(QStringLiteral(GRANOVIA_PROGRAM));
+    const bool noServer = QString::fromLatin1(QTest::currentDataTag()) == u"no server"_s;
+    installation.pointAt(db->settings(), noServer ? u"1"_s : QString::number(db->settings().port));
+    QTemporaryDir out;
+    arguments.replaceInStrings(u"OUT"_s, out.path());
+    QProcess process;
+    // No display, and no platform chosen: the program needs neither. It
+    // runs beside a console, whose guard it does not look at.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"DISPLAY"_s);
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    process.setProcessEnvironment(environment);
+    process.start(installation.paths().executablePath(), arguments);
+    QVERIFY(process.waitForFinished(60000));
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY2(errors.contains(stderrHas), qPrintable(errors));
+    const QString file = arguments.last();
+    QCOMPARE(QFile::exists(file), exitCode == 0);
+    if (exitCode == 0)
+        QVERIFY2(errors.isEmpty(), qPrintable(errors));
+    QCOMPARE(db->count(u"historiem"_s), 0);
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), exitCode == 0 ? 1 : 0);
+}
+
+void ReportsTest::windowFromTheConsole()
+{
+    const auto db = journalDatabase(u"t_rep_window"_s);
+    test::Installation installation;
+    installation.pointAt(db->settings());
+    test::ScriptedDialogs dialogs;
+    TForm1 console(installation.context());
+    const test::ConsoleProbe probe(&console);
+    console.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&console));
+    // Left of the quit button, on the same line.
+    QCOMPARE(probe.suiButton6()->text(), u"historie a sestavy"_s);
+    QCOMPARE(probe.suiButton6()->geometry().right() + 7, probe.suiButton3()->geometry().left());
+    QCOMPARE(probe.suiButton6()->y(), probe.suiButton3()->y());
+    probe.suiButton6()->click();
+    auto *window = console.findChild<reportsui::ReportsWindow *>();
+    QVERIFY(window);
+    QTRY_VERIFY(window->isVisible());
+    QCOMPARE(window->windowTitle(), reportsui::ReportsCaption);
+    // Every field has a label that names it and takes the keyboard to it.
+    for (QLabel *label : window->findChildren<QLabel *>()) {
+        if (label->buddy())
+            QVERIFY2(!label->buddy()->accessibleName().isEmpty(), qPrintable(label->text()));
+    }
+    const auto labels = window->findChildren<QLabel *>();
+    for (QWidget *field : window->findChildren<QWidget *>()) {
+        const bool isField = qobject_cast<QLineEdit *>(field) || qobject_cast<QComboBox *>(field)
+            || qobject_cast<QAbstractSpinBox *>(field);
+        if (!isField || qobject_cast<QAbstractSpinBox *>(field->parentWidget()))
+            continue;
+        QVERIFY2(std::any_of(labels.cbegin(), labels.cend(), [field](QLabel *l) { return l->buddy() == field; }),
+                 qPrintable(field->accessibleName()));
+    }
+
+    reportsui::JournalPage *journal = window->journal;
+    journal->silo->setCurrentIndex(journal->silo->findData(1));
+    QTest::keyClick(journal->lot, Qt::Key_Return);
+    QCOMPARE(journal->model.rowCount(), 3);
+    QTRY_VERIFY(journal->totals->text().contains(u"Odešlo z SILO: 01: 10,000 t"_s));
+    journal->from->setText(u"2024-13-01"_s);
+    QTest::keyClick(journal->from, Qt::Key_Return);
+    QCOMPARE(dialogs.texts().last(), u"Chybné datum v poli Od!\nZadejte je jako rrrr-mm-dd."_s);
+
+    window->views->setCurrentWidget(window->stock);
+    QTemporaryDir dir;
+    dialogs.queue({1, dir.filePath(u"stav"_s)});
+    window->savePdf->click();
+    QVERIFY2(QFile::exists(dir.filePath(u"stav.pdf"_s)), qPrintable(dialogs.texts().join(u" | "_s)));
+    QVERIFY(dialogs.texts().last().startsWith(u"Sestava je uložena do souboru"_s));
+}
+
+QTEST_MAIN(ReportsTest)
+#include "tst_reports.moc"
