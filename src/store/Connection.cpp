@@ -100,6 +100,22 @@ const QByteArray CausalReads = QByteArrayLiteral("set session wsrep_sync_wait = 
 const QString StatusValue = QStringLiteral("Value");
 const QString StatusOn = QStringLiteral("ON");
 
+// Non-blocking, over TCP, set up before the first statement of ours.
+void setOptions(MYSQL *mysql, unsigned int connectTimeout)
+{
+    const unsigned int ioTimeout = IoTimeoutSeconds;
+    const unsigned int tcp = MYSQL_PROTOCOL_TCP;
+    mysql_options(mysql, MYSQL_OPT_NONBLOCK, nullptr);
+    mysql_options(mysql, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
+    mysql_options(mysql, MYSQL_OPT_READ_TIMEOUT, &ioTimeout);
+    mysql_options(mysql, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout);
+    // "localhost" would otherwise mean the default Unix socket, whatever the port.
+    mysql_options(mysql, MYSQL_OPT_PROTOCOL, &tcp);
+    mysql_options(mysql, MYSQL_SET_CHARSET_NAME, WireCharset);
+    // The library copies the text.
+    mysql_options(mysql, MYSQL_INIT_COMMAND, sessionSetUp().constData());
+}
+
 // TLS or no session: the server's certificate is verified against the CA
 // file, and so is the name or address connected to.
 void requireVerifiedTls(MYSQL *mysql, const QByteArray &caFile)
@@ -249,10 +265,9 @@ void Connection::reopen()
 }
 
 // Drives a started non-blocking call of the library to its end, waiting on the
-// socket in between. False when the budget ran out first, or the time until
-// which the caller waits: the call is then unfinished, and its session can
-// only be closed.
-// Never later than `until`, when one is given.
+// socket in between, never past `until`. False when the budget ran out first,
+// or `until` came: the call is then unfinished, and its session can only be
+// closed.
 template <typename Continue>
 bool Connection::drive(MYSQL *handle, int status, Continue next, Clock::time_point until)
 {
@@ -317,18 +332,7 @@ void Connection::connectTo(const ServerAddress &address)
         throw DbError(CR_OUT_OF_MEMORY, QStringLiteral("Out of memory"));
     MYSQL *mysql = handle.get();
     const bool several = m_hosts.size() > 1;
-    const unsigned int connectTimeout = several ? HostAnswerSeconds : ConnectTimeoutSeconds;
-    const unsigned int ioTimeout = IoTimeoutSeconds;
-    const unsigned int tcp = MYSQL_PROTOCOL_TCP;
-    mysql_options(mysql, MYSQL_OPT_NONBLOCK, nullptr);
-    mysql_options(mysql, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
-    mysql_options(mysql, MYSQL_OPT_READ_TIMEOUT, &ioTimeout);
-    mysql_options(mysql, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout);
-    // "localhost" would otherwise mean the default Unix socket, whatever the port.
-    mysql_options(mysql, MYSQL_OPT_PROTOCOL, &tcp);
-    mysql_options(mysql, MYSQL_SET_CHARSET_NAME, WireCharset);
-    const QByteArray setUp = sessionSetUp();
-    mysql_options(mysql, MYSQL_INIT_COMMAND, setUp.constData());
+    setOptions(mysql, several ? HostAnswerSeconds : ConnectTimeoutSeconds);
     const QByteArray caFile = QFile::encodeName(m_settings.tlsCaFile);
     if (m_settings.tlsOnly)
         requireVerifiedTls(mysql, caFile);
