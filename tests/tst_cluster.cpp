@@ -1,8 +1,8 @@
 // The program on a three-node Galera cluster of the test's own, under the
 // build tree: a node that dies or is cut off from the others is left for
 // another without a notice, a transfer whose node dies under it is booked
-// once or reported, and transfers on two nodes into one silo keep its
-// capacity. Each case prints the longest freeze it measured.
+// once, and transfers on two nodes into one silo keep its capacity. Each
+// case prints the longest freeze it measured.
 #include "ConsoleFixture.h"
 #include "Relay.h"
 #include "RunTool.h"
@@ -28,7 +28,6 @@ const QString Galera = u"" GRANOVIA_GALERA ""_s;
 const QString ClusterDir = u"" GRANOVIA_CLUSTER_DIR ""_s;
 const movement::Lot Lot{u"L1"_s, u"Oves"_s, u"Atego"_s, u"C1"_s};
 const movement::TransferOrder Transfer{u"01"_s, u"02"_s, u"5"_s, Lot, 1, 2, u"2026-12-09 10:00:00"_s};
-
 
 void printFreeze(const char *what, qint64 ms)
 {
@@ -262,25 +261,26 @@ void ClusterTest::nodeKilledDuringTransfer()
     Connection mover;
     mover.open(settings);
     const int node = nodeOf(mover);
-    std::optional<std::thread> killer;
+    bool killed = false;
+    std::optional<std::thread> watcher;
     bool seenCommitted = false;
     const auto hook = [&](int step) {
-        if (step != movement::CommitStep || killer)
+        if (step != movement::CommitStep || killed)
             return;
+        killed = true;
         if (!answerLost) {
-            killer.emplace(killNode, node);
-            killer->join();
+            killNode(node);
             return;
         }
         relay.loseAnswers();
         // The node dies once its COMMIT has reached the cluster.
-        killer.emplace([&, node] {
+        watcher.emplace([&, node] {
             ConnectionSettings other = settings;
             other.host = u"127.0.0.1:%1"_s.arg(m_ports.at(2));
-            Connection watcher;
-            watcher.open(other);
+            Connection onNode3;
+            onNode3.open(other);
             for (int tries = 0; !seenCommitted && tries < 1000; ++tries)
-                seenCommitted = scalar(watcher, u"select count(*) from ppsilap"_s) == 1;
+                seenCommitted = scalar(onNode3, u"select count(*) from ppsilap"_s) == 1;
             killNode(node);
             relay.shutDown();
         });
@@ -295,10 +295,10 @@ void ClusterTest::nodeKilledDuringTransfer()
         failure = error.message();
     }
     const qint64 freeze = timer.elapsed();
-    if (killer && killer->joinable())
-        killer->join();
+    if (watcher)
+        watcher->join();
     printFreeze(QTest::currentDataTag(), freeze);
-    QVERIFY(killer.has_value());
+    QVERIFY(killed);
     QCOMPARE(seenCommitted, answerLost);
     QVERIFY2(outcome == movement::Outcome::Done, qPrintable(failure));
     QCOMPARE(journalLines(), 1);
