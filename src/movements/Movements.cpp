@@ -8,8 +8,10 @@
 
 #include <QHash>
 #include <QLocale>
+#include <QRandomGenerator>
 #include <limits>
 #include <optional>
+#include <thread>
 
 namespace granovia::movement {
 
@@ -21,6 +23,8 @@ const QString SpeciesLabel = QStringLiteral("Druh");
 const QString VarietyLabel = QStringLiteral("Odrůda");
 const QString GradeLabel = QStringLiteral("Stupeň");
 const QString SiloLabel = QStringLiteral("Číslo sila");
+// The pause before another try after a collision, drawn from this range.
+constexpr std::pair<int, int> RetryPauseMs{20, 120};
 
 // What one try of a movement has sent so far.
 struct Progress {
@@ -43,6 +47,18 @@ bool earlierTryCommitted(Connection &connection, const Progress &progress)
     Result lines = connection.query(progress.unsettled);
     lines.next();
     return lines.toInt(QStringLiteral("n")) > 0;
+}
+
+// Two movements that collided, on one server or on two nodes of a cluster,
+// would collide again if both tried again at once: the next try waits a
+// moment of its own first, out of the action's budget.
+void pauseBeforeRetry()
+{
+    const std::chrono::nanoseconds pause = std::min<std::chrono::nanoseconds>(
+        std::chrono::milliseconds(QRandomGenerator::global()->bounded(RetryPauseMs.first, RetryPauseMs.second)),
+        WaitBudget::current().left());
+    std::this_thread::sleep_for(pause);
+    WaitBudget::current().spend(pause);
 }
 
 // Runs a movement's unit of work again after a deadlock, a lock wait time-out
@@ -71,8 +87,11 @@ Outcome withRetry(Locking locking, Work work)
                 unsettled = progress.journalCheck;
             const bool rolledBack = commitUnanswered || error.isTransient() || error.isConnectionLost();
             const bool timeLeft = WaitBudget::current().left() > std::chrono::nanoseconds::zero();
-            if (rolledBack && attempt < MaxAttempts && timeLeft)
+            if (rolledBack && attempt < MaxAttempts && timeLeft) {
+                if (error.isTransient())
+                    pauseBeforeRetry();
                 continue;
+            }
             if (!unsettled.isEmpty())
                 throw DbError(DbError::OutcomeUnknown, error.serverMessage(), error.statement());
             throw;
