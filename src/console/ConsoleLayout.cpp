@@ -100,6 +100,8 @@ void TForm1::buildLayout()
     splitRight->addWidget(buildHistoryPane());
     splitDetail->addWidget(buildDetailPane(suiImagePanel2, popis1, suiButton1, PanelAValueWidth));
     splitDetail->addWidget(buildDetailPane(suiImagePanel3, popis2, suiButton2, PanelBValueWidth));
+    popis1->setAccessibleName(QStringLiteral("silo A"));
+    popis2->setAccessibleName(QStringLiteral("silo B"));
     for (QSplitter *split : {splitMain, splitRight, splitDetail})
         split->installEventFilter(this);
     suiImagePanel2->setText(QStringLiteral("SILO (A)"));
@@ -153,6 +155,8 @@ QWidget *TForm1::buildOverviewPane()
     m_prehled2Model = new OverviewModel(snapshot, overview::SecondGridBase, this);
     prehled = new OverviewGrid(m_prehledModel, 0, pane);
     prehled2 = new OverviewGrid(m_prehled2Model, SecondGridTag, pane);
+    prehled->setAccessibleName(QStringLiteral("přehled sil 1 až 50"));
+    prehled2->setAccessibleName(QStringLiteral("přehled sil 51 až 100"));
     pane->strip = suiImagePanel5;
     pane->grids = {prehled, prehled2};
     return pane;
@@ -177,6 +181,7 @@ QWidget *TForm1::buildHistoryPane()
     QVBoxLayout *layout = stack(pane);
     suiImagePanel4 = new ui::TitleStrip(QStringLiteral("HISTORIE"));
     suiDBGrid1 = new HistoryGrid;
+    suiDBGrid1->setAccessibleName(QStringLiteral("historie"));
     suiDBGrid1->setHistoryModel(&history);
     layout->addWidget(suiImagePanel4);
     layout->addWidget(suiDBGrid1, 1);
