@@ -29,11 +29,6 @@ const QString ClusterDir = u"" GRANOVIA_CLUSTER_DIR ""_s;
 const movement::Lot Lot{u"L1"_s, u"Oves"_s, u"Atego"_s, u"C1"_s};
 const movement::TransferOrder Transfer{u"01"_s, u"02"_s, u"5"_s, Lot, 1, 2, u"2026-12-09 10:00:00"_s};
 
-void printFreeze(const char *what, qint64 ms)
-{
-    qInfo().noquote() << u"freeze, %1: %2 ms"_s.arg(QString::fromLatin1(what)).arg(ms);
-}
-
 bool galera(const QStringList &arguments)
 {
     const Ran ran = run(Galera, QStringList{arguments.first(), ClusterDir} + arguments.mid(1));
@@ -52,13 +47,6 @@ void killNode(int node)
     ::kill(pid, SIGKILL);
     while (::kill(pid, 0) == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-}
-
-qint64 scalar(Connection &connection, const QString &statement)
-{
-    Result result = connection.query(statement);
-    result.next();
-    return result.toInt(result.fieldNames().constFirst());
 }
 
 } // namespace

@@ -37,13 +37,6 @@ const movement::Lot Lot{u"L1"_s, u"Oves"_s, u"Atego"_s, u"C1"_s};
 const movement::TransferOrder Transfer{u"01"_s, u"02"_s, u"5"_s, Lot, 1, 2, u"2026-12-09 10:00:00"_s};
 const QString CertificateNotice = u"Chyba připojení k SQL!\nCertifikát serveru se nepodařilo ověřit!"_s;
 
-qint64 scalar(Connection &connection, const QString &statement)
-{
-    Result result = connection.query(statement);
-    result.next();
-    return result.toInt(result.fieldNames().constFirst());
-}
-
 // The server takes connections over TLS only while this lives.
 class SecureTransportOnly final {
 public:
@@ -58,11 +51,6 @@ public:
 private:
     Connection &m_admin;
 };
-
-void printFreeze(const char *what, qint64 ms)
-{
-    qInfo().noquote() << u"freeze, %1: %2 ms"_s.arg(QString::fromLatin1(what)).arg(ms);
-}
 
 } // namespace
 
