@@ -2,6 +2,7 @@
 // the selection into the detail panels and the quantity edit.
 #include "ConsoleFixture.h"
 #include "ModalWatch.h"
+#include "console/HistoryGrid.h"
 #include "ui/Skin.h"
 #include "ui/SkinnedFrame.h"
 
@@ -85,6 +86,7 @@ private slots:
     void fixedTexts();
     void geometryAtDesignWidth();
     void panelModeParksTheConsole();
+    void keyboardOrderFollowsTheScreen();
     void boardOpensFromStripAndOnceFromTimer();
 
     void overviewTexts_data();
@@ -190,6 +192,20 @@ void ConsoleTest::panelModeParksTheConsole()
     QCOMPARE(panel.y(), 5000);
     QVERIFY(!Timer1().isActive());
     QCOMPARE(console->y(), 0);
+}
+
+void ConsoleTest::keyboardOrderFollowsTheScreen()
+{
+    const QList<QWidget *> expected{static_cast<QWidget *>(prehled()),    prehled2(), popis1(),     suiButton4(), suiArrowButton2(),
+                                    suiButton1(), popis2(),   suiButton5(), suiArrowButton1(), suiButton2(),
+                                    suiDBGrid1(), suiButton6(), suiButton3()};
+    QList<QWidget *> order{static_cast<QWidget *>(prehled())};
+    for (QWidget *next = prehled()->nextInFocusChain(); next != prehled() && order.size() < expected.size();
+         next = next->nextInFocusChain()) {
+        if (next->focusPolicy() & Qt::TabFocus)
+            order.append(next);
+    }
+    QCOMPARE(order, expected);
 }
 
 void ConsoleTest::boardOpensFromStripAndOnceFromTimer()

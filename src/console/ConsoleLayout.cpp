@@ -126,7 +126,6 @@ void TForm1::buildLayout()
     suiImagePanel1->quitButton = suiButton3;
     suiButton6 = new ui::SuiButton(QStringLiteral("historie a sestavy"), skin::Pt8, false, suiImagePanel1);
     suiImagePanel1->reportsButton = suiButton6;
-    setKeyboardOrder();
 
     // The split area and the strip keep the console's own background; the
     // frame around them has the skin's.
@@ -134,6 +133,8 @@ void TForm1::buildLayout()
     suiImagePanel1->setAutoFillBackground(true);
     suiForm1->clientLayout()->addWidget(splitMain, 1);
     suiForm1->clientLayout()->addWidget(suiImagePanel1);
+    // Only widgets of one window can be ordered.
+    setKeyboardOrder();
 }
 
 // Tab follows the screen: the overviews, panel A with its quantity, its
