@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # A private MariaDB server in a directory of its own: its own data, socket and
 # loopback port, nothing shared with a system server.
-#   dbserver.sh start DIR   starts it (or finds it running) and prints its port
+#   dbserver.sh start DIR [OPTION...]
+#                           starts it (or finds it running) and prints its port;
+#                           the options go to mariadbd (certificates, for one)
 #   dbserver.sh stop DIR    stops it
 set -euo pipefail
 
 command=${1:?usage: dbserver.sh start|stop DIR}
 dir=$(mkdir -p "${2:?usage: dbserver.sh start|stop DIR}" && cd "$2" && pwd)
+server_options=("${@:3}")
 socket=$dir/mysqld.sock
 pidfile=$dir/mysqld.pid
 startup_wait_s=60
@@ -42,7 +45,7 @@ start() {
   mariadbd --no-defaults --datadir="$dir/data" --socket="$socket" --pid-file="$pidfile" \
     --port="$port" --bind-address=127.0.0.1 --skip-name-resolve --user="$(id -un)" \
     --log-error="$dir/error.log" --innodb-buffer-pool-size=256M \
-    --innodb-flush-log-at-trx-commit=2 >/dev/null 2>&1 &
+    --innodb-flush-log-at-trx-commit=2 "${server_options[@]}" >/dev/null 2>&1 &
   local waited=0
   until mariadb-admin --no-defaults -S "$socket" -u root ping >/dev/null 2>&1; do
     sleep 0.5
@@ -63,5 +66,5 @@ stop() {
 case "$command" in
   start) start ;;
   stop) stop ;;
-  *) echo "usage: dbserver.sh start|stop DIR" >&2; exit 2 ;;
+  *) echo "usage: dbserver.sh start|stop DIR [OPTION...]" >&2; exit 2 ;;
 esac

@@ -293,7 +293,9 @@ void BoardArithmeticTest::eligibility_data()
     QTest::newRow("empty silo too small") << u"A1"_s << 30.0 << true << QString() << 5.0 << 0.0 << true;
     QTest::newRow("a remainder below half a kilo is empty") << u"A1"_s << 30.0 << true << QString() << 5.0 << 0.0004 << true;
     QTest::newRow("stock without lot, too small") << u"A1"_s << 30.0 << true << QString() << 5.0 << 15.0 << false;
-    QTest::newRow("other lot although empty") << u"A1"_s << 30.0 << true << u"B2"_s << 5.0 << 0.0 << false;
+    QTest::newRow("stock without lot, with room: the console takes it not") << u"A1"_s << 30.0 << true << QString()
+                                                                           << 50.0 << 15.0 << false;
+    QTest::newRow("empty, another lot's name left behind") << u"A1"_s << 30.0 << true << u"B2"_s << 5.0 << 0.0 << true;
     QTest::newRow("no row") << u"A1"_s << 30.0 << false << QString() << 0.0 << 0.0 << false;
     QTest::newRow("empty source, silo with a lot") << QString() << 0.0 << true << u"A1"_s << 90.0 << 10.0 << false;
     QTest::newRow("empty source, overfull silo without lot") << QString() << 0.0 << true << QString() << -1.5 << 21.5 << false;

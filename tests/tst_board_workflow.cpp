@@ -5,6 +5,7 @@
 #include "ui/SkinnedFrame.h"
 
 #include <QLabel>
+#include <QTimer>
 
 #include <QtTest>
 
@@ -16,7 +17,6 @@ namespace {
 
 const QString Storage = u"Osivo ze sila SILO %1 přesunuto do sila SILO %2!"_s;
 const QString NoCapacity = u"V cílovém silu malá kapacita pro přesun!"_s;
-const QString NoNumber = u"Chyba v definici množství osiva pro přesun!"_s;
 
 } // namespace
 
@@ -30,10 +30,10 @@ private slots:
     void transferDone();
     void transferRefused_data();
     void transferRefused();
-    void emptySourceOffersOnlySilosWithoutLot();
+    void sourcesTheConsoleWouldRefuse_data();
+    void sourcesTheConsoleWouldRefuse();
     void silos50And51BothWays();
     void removal();
-    void removalWithoutStockIsRefused();
     void databaseErrorKeepsThePicks_data();
     void databaseErrorKeepsThePicks();
 
@@ -59,7 +59,17 @@ void BoardWorkflowTest::transferDone()
 {
     confirm(1);
     confirm(6);
+    // A second tap while the movement runs finds the board busy.
+    bool busy = false;
+    QTimer::singleShot(0, board.get(), [this, &busy] {
+        busy = !board->suiButton1->isEnabled() && !board->tlacitka[2]->isEnabled()
+            && QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        board->suiButton1->click();
+        board->tlacitka[2]->click();
+    });
     board->suiButton1->click();
+    QVERIFY2(busy, "the board took touches while the movement ran");
+    QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(dialogs->asked.size(), 3);
     QCOMPARE(lastNotice(), Storage.arg(1).arg(6));
     QCOMPARE(dialogs->asked.last().buttons, QStringList{u"OK"_s});
@@ -94,7 +104,7 @@ void BoardWorkflowTest::transferRefused_data()
     QTest::addColumn<bool>("sourceTwice");
     QTest::addColumn<QString>("notice");
     QTest::newRow("empty silo too small: 100") << 1 << 4 << false << NoCapacity;
-    QTest::newRow("source confirmed again as target: 200") << 1 << 2 << true << NoNumber;
+    QTest::newRow("source touched again: it stays the source, no dialog") << 1 << 4 << true << NoCapacity;
 }
 
 void BoardWorkflowTest::transferRefused()
@@ -107,10 +117,11 @@ void BoardWorkflowTest::transferRefused()
     confirm(source);
     confirm(target);
     if (sourceTwice) {
-        confirm(source); // replaces the target, which goes back to normal
-        QCOMPARE(board->cil, source);
-        expectPicked(target, false);
-        QCOMPARE(board->suiButton1->text(), u"přesun ze SILO %1 do SILO %1"_s.arg(source));
+        const qsizetype asked = dialogs->asked.size();
+        board->tlacitka[size_t(source)]->click();
+        QCOMPARE(dialogs->asked.size(), asked);
+        QCOMPARE(board->cil, target);
+        QCOMPARE(board->suiButton1->text(), u"přesun ze SILO %1 do SILO %2"_s.arg(source).arg(target));
     }
     board->suiButton1->click();
     QCOMPARE(lastNotice(), notice);
@@ -120,16 +131,27 @@ void BoardWorkflowTest::transferRefused()
     expectConsoleMode();
 }
 
-void BoardWorkflowTest::emptySourceOffersOnlySilosWithoutLot()
+// A silo the console would not take as a source is refused at its pick, in words.
+void BoardWorkflowTest::sourcesTheConsoleWouldRefuse_data()
 {
-    confirm(9);
-    QCOMPARE(offeredSilos(), (QList<int>{4, 6, 9, 12, 51}));
-    QVERIFY(board->suiButton4->isEnabled());
-    confirm(6);
-    board->suiButton1->click();
-    QCOMPARE(lastNotice(), NoNumber);
+    QTest::addColumn<int>("silo");
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("empty") << 9 << u"V sile SILO 9 není osivo, není co přesunout ani odvézt!"_s;
+    QTest::newRow("negative stock") << 14 << u"V sile SILO 14 není osivo, není co přesunout ani odvézt!"_s;
+    QTest::newRow("stock without a lot") << 15 << u"Osivo v sile SILO 15 nemá partii, nelze je přesunout ani odvézt!"_s;
+}
+
+void BoardWorkflowTest::sourcesTheConsoleWouldRefuse()
+{
+    QFETCH(int, silo);
+    QFETCH(QString, notice);
+    dialogs->queue({Tinfos::Take, {}});
+    board->tlacitka[size_t(silo)]->click();
+    QCOMPARE(dialogs->asked.size(), 2);
+    QCOMPARE(lastNotice(), notice);
+    expectNothingPicked();
+    expectPicked(silo, false);
     QCOMPARE(journalLines(), 0);
-    expectConsoleMode();
 }
 
 void BoardWorkflowTest::silos50And51BothWays()
@@ -174,17 +196,6 @@ void BoardWorkflowTest::removal()
     expectPicked(7, false);
     expectConsoleMode();
     QCOMPARE(redRows(glyphOf(board->tlacitka[7])), 0);
-}
-
-void BoardWorkflowTest::removalWithoutStockIsRefused()
-{
-    confirm(14); // -3 t: taking it out would put seed in
-    board->suiButton4->click();
-    QCOMPARE(lastNotice(), u"Chyba v definici množství osiva pro odvoz!"_s);
-    QCOMPARE(db->silo(14).stav, -3.0);
-    QCOMPARE(journalLines(), 0);
-    expectNothingPicked();
-    expectConsoleMode();
 }
 
 void BoardWorkflowTest::databaseErrorKeepsThePicks_data()

@@ -22,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <X11/keysym.h>
+#include <csignal>
+#include <unistd.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 
@@ -40,6 +42,29 @@ constexpr int ToolTimeoutMs = 5000;
 constexpr int AppearTimeoutMs = 30000;
 constexpr int LeaveTimeoutMs = 10000;
 constexpr int PollMs = 200;
+// Where the overview's rows stand in the console: below the border, the
+// title bar and the overview's strip; 15 px rows with a line after each.
+constexpr int Border = 1;
+constexpr int OverviewTop = 1 + 30 + 20;
+constexpr int OverviewRowStep = 16;
+constexpr int OverviewRowHeight = 15;
+constexpr int LabelCellWidth = 80;
+constexpr int DataCellWidth = 190;
+constexpr int OverviewGridWidth = 294;
+const QColor BarOutline(255, 196, 196);
+const QColor BarFill(238, 238, 238);
+constexpr int MaxTabs = 6;
+// The board's dialogs and where they are touched, in their outer sizes:
+// their client areas with the frame's border and title bar around.
+constexpr int InfoDialogWidth = 559 + 2;
+const QPoint TakeButtonCentre(1 + 30 + 242 / 2, 1 + 30 + 390 + 76 / 2);
+constexpr int NoticeDialogWidth = 572 + 2;
+const QPoint NoticeOkCentre(1 + 30 + 506 / 2, 1 + 30 + 225 + 76 / 2);
+constexpr int InfoTouchTop = 40;
+constexpr int CommandBarHeight = 89;
+constexpr int TransferTapLeft = 100;
+// "znovu zadat": 250 px wide, 19 px from the bar's right edge; its middle.
+constexpr int ResetFromRight = 19 + 250 / 2;
 // "0 or near": the console's top edge once it is back on screen.
 constexpr int NearTop = 50;
 // Pixels of a tile colour that a painted board shows at the least: the
@@ -54,7 +79,7 @@ const QColor SplitterBar(221, 221, 221);
 const QColor BoardBackground(249, 248, 249);
 // A black square this large is unpainted window, not a stroke of text.
 constexpr int BlackBlock = 16;
-constexpr int RightPaneWidth = 258;
+constexpr int RightPaneWidth = 256;
 constexpr int BottomStripHeight = 41;
 // Below the title bar, in the strips at the top of both panes.
 constexpr int StripRow = 1 + 30 + 10;
@@ -299,10 +324,13 @@ class BoardX11Test final : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void cleanup();
     void boardTerminalOpensAndLeavesByHotKey();
     void refusedHotKeyLeavesTheBoardRunning();
     void consoleFitsTheScreenAndKeepsItsPanes();
+    void keyboardFollowsTheScreen();
+    void doubleTapOnTransferBooksOnce();
     void consoleAndBoardShowAnotherWorkstationsTransfer();
     void historyMenuReversesAMovement();
     void reportsWindowAndItsPrintPreview();
@@ -312,11 +340,19 @@ private:
     void startProgram(const QStringList &arguments);
     void startBoardTerminal();
     void doubleClickTitleBar(const QRect &console);
+    QStringList focused();
+    // All the program has printed since its start.
+    const QByteArray &output();
+    void clickInWindow(const QRect &window, const QPoint &at);
+    std::optional<QRect> dialogOfWidth(int width);
 
     granovia::test::Installation m_installation;
     QString m_program;
     std::unique_ptr<ScratchDatabase> m_db;
     QProcess m_process;
+    QProcess m_bus;
+    QProcessEnvironment m_busEnvironment;
+    QByteArray m_output;
     qint64 m_starts = 0;
 };
 
@@ -328,8 +364,10 @@ void BoardX11Test::initTestCase()
     if (QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
         QFAIL("xdotool is missing: scripts/deps.sh installs it");
     m_db = std::make_unique<ScratchDatabase>(u"t_board_x11"_s);
+    // Silo 4 is filled beyond its capacity, silo 5 has a negative capacity.
     m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie) values "
-                  "(1, 30, 60, 'A1'), (2, 60, 60, 'A1'), (3, 0, 60, ''), (51, 45, 50, 'B2'), (99, 10, 40, 'C3')"_s);
+                  "(1, 30, 60, 'A1'), (2, 60, 60, 'A1'), (3, 0, 60, ''), (4, 54, 50, 'D4'), (5, 5, -10, 'E5'), "
+                  "(51, 45, 50, 'B2'), (99, 10, 40, 'C3')"_s);
 
     // A copy of the program with its tiles and INI files, and a runtime
     // directory that no other run shares.
@@ -341,19 +379,44 @@ void BoardX11Test::initTestCase()
     // The test itself runs offscreen; the program goes to the X server.
     environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     environment.insert(u"XDG_RUNTIME_DIR"_s, m_installation.runtimeDir());
+    // An accessibility bus of the test's own, on which assistive technology
+    // sees the program's controls.
+    m_bus.setChildProcessModifier([] { setpgid(0, 0); });
+    m_bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address"_s});
+    QVERIFY2(m_bus.waitForReadyRead(ToolTimeoutMs), "dbus-daemon did not start: scripts/deps.sh installs it");
+    const QString bus = QString::fromUtf8(m_bus.readLine()).trimmed();
+    environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, bus);
+    environment.insert(u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s);
+    m_busEnvironment = QProcessEnvironment::systemEnvironment();
+    m_busEnvironment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, bus);
     m_process.setProcessEnvironment(environment);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
 }
 
+void BoardX11Test::cleanupTestCase()
+{
+    // The bus's services (the accessibility registry) go with it.
+    if (m_bus.state() != QProcess::NotRunning)
+        kill(-pid_t(m_bus.processId()), SIGTERM);
+    m_bus.waitForFinished();
+}
+
 // Starts the program and waits for its start record, which says that it has
 // its X connection; no other client connects meanwhile (see tryRun).
+const QByteArray &BoardX11Test::output()
+{
+    m_output += m_process.readAll();
+    return m_output;
+}
+
 void BoardX11Test::startProgram(const QStringList &arguments)
 {
+    m_output.clear();
     m_process.start(m_program, arguments);
     QVERIFY(m_process.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(m_process.state() != QProcess::Running || m_db->count(u"historiem"_s) > m_starts,
                              AppearTimeoutMs);
-    QVERIFY2(m_process.state() == QProcess::Running, m_process.readAll().constData());
+    QVERIFY2(m_process.state() == QProcess::Running, output().constData());
     ++m_starts;
 }
 
@@ -367,7 +430,7 @@ void BoardX11Test::startBoardTerminal()
         return;
     QTRY_VERIFY_WITH_TIMEOUT(m_process.state() != QProcess::Running || windowCount(BoardTitle) == 1, AppearTimeoutMs);
     const qint64 appearedAfter = sinceStart.elapsed();
-    QVERIFY2(m_process.state() == QProcess::Running, m_process.readAll().constData());
+    QVERIFY2(m_process.state() == QProcess::Running, output().constData());
     qInfo("the board appeared %lld ms after the start", appearedAfter);
     QVERIFY2(appearedAfter >= EarliestBoardMs, "the board opened before its five seconds");
 }
@@ -419,11 +482,28 @@ void BoardX11Test::refusedHotKeyLeavesTheBoardRunning()
     startBoardTerminal();
     if (QTest::currentTestFailed())
         return;
+    // Standard error says that the key is taken, and the board tells the
+    // operator how to leave it instead.
+    std::optional<QRect> notice;
+    QTRY_VERIFY_WITH_TIMEOUT((notice = dialogOfWidth(NoticeDialogWidth)).has_value(), LeaveTimeoutMs);
+    QVERIFY2(output().contains("Ctrl+Shift+F10 is held by another program"), output().constData());
+    clickInWindow(*notice, NoticeOkCentre);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(NoticeDialogWidth).has_value(), LeaveTimeoutMs);
     QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"ctrl+shift+F10"_s}));
     QTRY_VERIFY_WITH_TIMEOUT(grab->pressed(), LeaveTimeoutMs);
-    // The key went to its holder: the board stays, and nothing is reported.
+    // The key went to its holder: the board stays.
     QTRY_COMPARE_WITH_TIMEOUT(windowCount(BoardTitle), 1, LeaveTimeoutMs);
-    QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 1, LeaveTimeoutMs);
+    // Held for its seconds, "znovu zadat" leaves the board and brings the console on screen.
+    std::optional<QRect> board;
+    QTRY_VERIFY_WITH_TIMEOUT((board = geometryOf(BoardTitle)).has_value(), LeaveTimeoutMs);
+    const QPoint reset = board->topLeft()
+        + QPoint(board->width() - Border - ResetFromRight, board->height() - Border - CommandBarHeight / 2);
+    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(reset.x()), QString::number(reset.y()),
+                                   u"mousedown"_s, u"1"_s, u"sleep"_s, u"3.5"_s, u"mouseup"_s, u"1"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(BoardTitle), 0, LeaveTimeoutMs);
+    std::optional<QRect> console;
+    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), LeaveTimeoutMs);
+    QVERIFY2(console->y() >= 0 && console->y() <= NearTop, qPrintable(u"console top at %1"_s.arg(console->y())));
     QCOMPARE(m_process.state(), QProcess::Running);
 }
 
@@ -448,11 +528,24 @@ void BoardX11Test::consoleFitsTheScreenAndKeepsItsPanes()
     keepShot(shot, u"console_x11.png"_s);
     QCOMPARE(designed.top(), 0);
     QCOMPARE(designed.height(), shot.height());
+    QCOMPARE(designed.width(), 850); // its border included
+    QCOMPARE(designed.left(), (shot.width() - 850) / 2);
     const QRect strip(designed.left(), designed.bottom() - BottomStripHeight, designed.width(), BottomStripHeight);
     const QRect quit = spreadOf(shot, strip, ConsoleButtonFace).bounds;
     QVERIFY2(quit.width() >= QuitFaceWidth, "the quit button is not on the screen");
     QVERIFY(shot.rect().contains(quit));
     QCOMPARE(rightPaneWidth(shot, designed), RightPaneWidth);
+    // Silo 4's bar, at 108 %, ends with its 190 px cell; silo 5's, at a
+    // negative capacity, draws nothing, its label whole.
+    const auto row = [&](int silo, int left, int width) {
+        return QRect(designed.left() + Border + left, designed.top() + OverviewTop + (silo - 1) * OverviewRowStep,
+                     width, OverviewRowHeight);
+    };
+    const QSet<QRgb> bar{BarOutline.rgb() & RgbMask, BarFill.rgb() & RgbMask};
+    const QRect overfull = spreadOf(shot, row(4, 0, 2 * OverviewGridWidth), bar).bounds;
+    QCOMPARE(overfull.left(), designed.left() + Border + LabelCellWidth);
+    QCOMPARE(overfull.right(), designed.left() + Border + LabelCellWidth + DataCellWidth - 1);
+    QCOMPARE(spreadOf(shot, row(5, 0, 2 * OverviewGridWidth), bar).count, 0);
 
     // Maximised, and restored again, both by a double-click on the title bar.
     doubleClickTitleBar(designed);
@@ -464,6 +557,106 @@ void BoardX11Test::consoleFitsTheScreenAndKeepsItsPanes()
     QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull(), LeaveTimeoutMs);
     keepShot(shot, u"console_restored_x11.png"_s);
     QCOMPARE(rightPaneWidth(shot, designed), RightPaneWidth);
+}
+
+// What has the keyboard focus, as the accessibility tree shows it.
+QStringList BoardX11Test::focused()
+{
+    QProcess script;
+    script.setProcessEnvironment(m_busEnvironment);
+    script.start(u"/usr/bin/python3"_s, {QStringLiteral(GRANOVIA_FOCUS_SCRIPT)});
+    if (!script.waitForFinished(AppearTimeoutMs))
+        return {};
+    return QString::fromUtf8(script.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+void BoardX11Test::clickInWindow(const QRect &window, const QPoint &at)
+{
+    const QPoint point = window.topLeft() + at;
+    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(point.x()), QString::number(point.y()), u"click"_s,
+                                   u"1"_s}));
+}
+
+// The one dialog of the program of that outer width.
+std::optional<QRect> BoardX11Test::dialogOfWidth(int width)
+{
+    const std::optional<QStringList> found = windows(ConsoleTitle);
+    if (!found)
+        return std::nullopt;
+    std::optional<QRect> dialog;
+    for (const QString &id : *found) {
+        QByteArray geometry;
+        if (!tryRun(u"xdotool"_s, {u"getwindowgeometry"_s, id}, &geometry))
+            return std::nullopt;
+        const QRegularExpressionMatch match =
+            QRegularExpression(u"Position: (-?\\d+),(-?\\d+).*Geometry: (\\d+)x(\\d+)"_s,
+                               QRegularExpression::DotMatchesEverythingOption)
+                .match(QString::fromUtf8(geometry));
+        if (match.hasMatch() && match.captured(3).toInt() == width)
+            dialog = QRect(match.captured(1).toInt(), match.captured(2).toInt(), width, match.captured(4).toInt());
+    }
+    return dialog;
+}
+
+// Tab goes from the overviews into panel A and on to its buttons, as
+// assistive technology follows it, and Enter clicks the button it reached.
+void BoardX11Test::keyboardFollowsTheScreen()
+{
+    startProgram({});
+    if (QTest::currentTestFailed())
+        return;
+    QTRY_VERIFY_WITH_TIMEOUT(geometryOf(ConsoleTitle).has_value(), AppearTimeoutMs);
+    const QString removalButton = u"push button\tmimo SILO"_s;
+    QStringList path;
+    for (int tab = 0; tab < MaxTabs && !path.contains(removalButton); ++tab) {
+        const QStringList before = focused();
+        QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Tab"_s}));
+        QStringList now;
+        QTRY_VERIFY_WITH_TIMEOUT((now = focused()) != before, LeaveTimeoutMs);
+        path += now;
+    }
+    QVERIFY2(path.contains(removalButton), qPrintable(path.join(u" | "_s)));
+    QVERIFY2(path.indexOf(u"table\tsilo A"_s) >= 0 && path.indexOf(u"table\tsilo A"_s) < path.indexOf(removalButton),
+             qPrintable(path.join(u" | "_s)));
+    // Enter on "mimo SILO" with an empty panel: the console's notice.
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 2, LeaveTimeoutMs);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 1, LeaveTimeoutMs);
+}
+
+// Two quick taps on "přesun" book one movement: while it runs, the board is
+// busy. The notice after it shows over the busy board.
+void BoardX11Test::doubleTapOnTransferBooksOnce()
+{
+    const qint64 linesBefore = m_db->count(u"ppsilap"_s);
+    startBoardTerminal();
+    if (QTest::currentTestFailed())
+        return;
+    std::optional<QRect> board;
+    QTRY_VERIFY_WITH_TIMEOUT((board = geometryOf(BoardTitle)).has_value(), LeaveTimeoutMs);
+    // Silo 1 as the source, silo 3 (empty) as the target, each confirmed.
+    const int cellWidth = (board->width() - 2 * Border) / 10;
+    for (const int column : {0, 2}) {
+        clickInWindow(*board, QPoint(Border + column * cellWidth + cellWidth / 2, InfoTouchTop));
+        std::optional<QRect> info;
+        QTRY_VERIFY_WITH_TIMEOUT((info = dialogOfWidth(InfoDialogWidth)).has_value(), LeaveTimeoutMs);
+        clickInWindow(*info, TakeButtonCentre);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(InfoDialogWidth).has_value(), LeaveTimeoutMs);
+    }
+    const QPoint transfer = board->topLeft() + QPoint(TransferTapLeft, board->height() - Border - CommandBarHeight / 2);
+    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(transfer.x()), QString::number(transfer.y()),
+                                   u"click"_s, u"--repeat"_s, u"2"_s, u"--delay"_s, u"40"_s, u"1"_s}));
+    std::optional<QRect> notice;
+    QTRY_VERIFY_WITH_TIMEOUT((notice = dialogOfWidth(NoticeDialogWidth)).has_value(), LeaveTimeoutMs);
+    QImage shot;
+    QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull(), LeaveTimeoutMs);
+    keepShot(shot, u"board_movement_x11.png"_s);
+    clickInWindow(*notice, NoticeOkCentre);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(NoticeDialogWidth).has_value(), LeaveTimeoutMs);
+    QTest::qWait(LeaveTimeoutMs / 10);
+    QVERIFY2(!dialogOfWidth(NoticeDialogWidth).has_value(), "a second movement was ordered");
+    QCOMPARE(m_db->count(u"ppsilap"_s), linesBefore + 1);
 }
 
 void BoardX11Test::consoleAndBoardShowAnotherWorkstationsTransfer()
@@ -518,10 +711,10 @@ qint64 BoardX11Test::rowOf(int silo)
 void BoardX11Test::historyMenuReversesAMovement()
 {
     constexpr int GreyTextPixels = 20;
-    m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie) values (4, 0, 60, ''), (5, 20, 60, 'D4')"_s);
+    m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie) values (6, 0, 60, ''), (8, 20, 60, 'F8')"_s);
     Connection workstation;
     workstation.open(m_db->settings());
-    const movement::TransferOrder order{u"05"_s, u"04"_s, u"20"_s, {u"D4"_s, {}, {}, {}}, rowOf(5), rowOf(4),
+    const movement::TransferOrder order{u"08"_s, u"06"_s, u"20"_s, {u"F8"_s, {}, {}, {}}, rowOf(8), rowOf(6),
                                         formatTimestamp(QDateTime::currentDateTime())};
     QCOMPARE(movement::executeTransfer(workstation, order, 20), movement::Outcome::Done);
     Result newest = m_db->admin().query(u"select max(id) as n from ppsilap"_s);
@@ -551,8 +744,8 @@ void BoardX11Test::historyMenuReversesAMovement()
     keepShot(grabScreen(), u"history_reversal_question_x11.png"_s);
     QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
     QTRY_COMPARE_WITH_TIMEOUT(m_db->count(u"ppsilap where cislopp = 'ST %1'"_s.arg(line)), 1, LeaveTimeoutMs);
-    QCOMPARE(m_db->silo(5).stav, 20.0);
-    QCOMPARE(m_db->silo(4).stav, 0.0);
+    QCOMPARE(m_db->silo(8).stav, 20.0);
+    QCOMPARE(m_db->silo(6).stav, 0.0);
     QTRY_VERIFY_WITH_TIMEOUT(greyTextPixels(shot = grabScreen(), history) >= greyBefore + GreyTextPixels,
                              LeaveTimeoutMs);
     keepShot(shot, u"history_reversed_x11.png"_s);
@@ -621,9 +814,8 @@ void BoardX11Test::cleanup()
         m_process.kill();
         m_process.waitForFinished();
     }
-    const QByteArray output = m_process.readAll();
-    if (!output.isEmpty())
-        qInfo("program output: %s", output.constData());
+    if (!output().isEmpty())
+        qInfo("program output: %s", output().constData());
 }
 
 QTEST_MAIN(BoardX11Test)

@@ -1,6 +1,9 @@
-// The two-stage configuration, the panel switch and the decimal comma.
+// The two-stage configuration, the host list, the panel switch and the
+// decimal comma.
 #include "app/Config.h"
 #include "app/NumberFormat.h"
+#include "store/DbError.h"
+#include "store/HostList.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -29,6 +32,8 @@ private slots:
     void emptyValueIsNotTheDefault();
     void quotesBlanksAndLetterCase();
     void stageTwoOverridesStageOne();
+    void hostList_data();
+    void hostList();
     void panelMode_data();
     void panelMode();
     void decimalCommaParsing_data();
@@ -85,13 +90,50 @@ void ConfigTest::quotesBlanksAndLetterCase()
 
 void ConfigTest::stageTwoOverridesStageOne()
 {
-    writeFile(m_dir.filePath(u"own.INI"_s), "[LogOn]\nIP=10.0.0.5\nPassword=a\nSQLport=3307\n");
-    writeFile(m_dir.filePath(u"granovia.ini"_s), "[LogOn]\nIP=10.0.0.9\nPassword=b\nSQLport=3310\nCisloPC=3\n");
+    writeFile(m_dir.filePath(u"own.INI"_s), "[LogOn]\nIP=10.0.0.5\nPassword=a\nSQLport=3307\nSSL=1\nSSLCA=ca.pem\n");
+    writeFile(m_dir.filePath(u"granovia.ini"_s), "[LogOn]\nIP=10.0.0.9\nPassword=b\nSQLport=3310\nCisloPC=3\nSSLCA=/etc/ca.pem\n");
     const StartConfig c = readStartConfig(own(), shared(), u"192.168.7.7"_s);
     QCOMPARE(c.host, u"10.0.0.9"_s);
     QCOMPARE(c.password, u"b"_s);
     QCOMPARE(c.sqlPort, u"3310"_s);
     QCOMPARE(c.cisloPc, u"3"_s);
+    QVERIFY(c.tlsOnly());
+    QCOMPARE(c.sslCa, u"/etc/ca.pem"_s);
+    QVERIFY(!readStartConfig(shared(), shared(), {}).tlsOnly());
+}
+
+using Hosts = QList<ServerAddress>;
+
+void ConfigTest::hostList_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<Hosts>("hosts"); // none: the text is refused
+    QTest::newRow("one host") << u"10.0.0.5"_s << Hosts{{u"10.0.0.5"_s, 3306}};
+    QTest::newRow("empty text") << QString() << Hosts{{QString(), 3306}};
+    QTest::newRow("list with ports and blanks")
+        << u" 10.0.0.5,10.0.0.6:3307 , db3.sklad "_s
+        << Hosts{{u"10.0.0.5"_s, 3306}, {u"10.0.0.6"_s, 3307}, {u"db3.sklad"_s, 3306}};
+    QTest::newRow("localhost over TCP") << u"LocalHost:3310,localhost"_s
+                                        << Hosts{{u"127.0.0.1"_s, 3310}, {u"127.0.0.1"_s, 3306}};
+    QTest::newRow("empty entries left out") << u"a,,b,"_s << Hosts{{u"a"_s, 3306}, {u"b"_s, 3306}};
+    QTest::newRow("IPv6") << u"[fd00::5]:3307,fd00::6"_s << Hosts{{u"fd00::5"_s, 3307}, {u"fd00::6"_s, 3306}};
+    QTest::newRow("port that is no port") << u"10.0.0.5,10.0.0.6:33o7"_s << Hosts{};
+}
+
+void ConfigTest::hostList()
+{
+    QFETCH(QString, text);
+    QFETCH(Hosts, hosts);
+    if (!hosts.isEmpty()) {
+        QCOMPARE(parseHostList(text, 3306), hosts);
+        return;
+    }
+    try {
+        parseHostList(text, 3306);
+        QFAIL("no error");
+    } catch (const ConversionError &error) {
+        QCOMPARE(error.message(), u"'33o7' is not a valid integer value"_s);
+    }
 }
 
 void ConfigTest::panelMode_data()

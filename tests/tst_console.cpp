@@ -88,6 +88,7 @@ private slots:
     void fixedTexts();
     void geometryAtDesignWidth();
     void panelModeParksTheConsole();
+    void keyboardOrderFollowsTheScreen();
     void boardOpensFromStripAndOnceFromTimer();
 
     void overviewTexts_data();
@@ -136,10 +137,13 @@ void ConsoleTest::geometryAtDesignWidth()
     // Frameless, as high as the screen: the skinned frame is the window's edge.
     QVERIFY(console->windowFlags().testFlag(Qt::FramelessWindowHint));
     QCOMPARE(console->frameGeometry().height(), console->screen()->geometry().height());
+    // 850 px wide, its border included, in the middle of the screen.
+    QCOMPARE(console->frameGeometry().width(), 850);
+    QCOMPARE(console->x(), (console->screen()->geometry().width() - 850) / 2);
     QCOMPARE(suiForm1()->titleBar()->caption()->text(), u"Granovia - silo"_s);
     QVERIFY(suiForm1()->titleBar()->maximizeButton());
 
-    const QSize design = ui::SkinnedFrame::outerSize(TForm1::DesignClientSize);
+    const QSize design = TForm1::DesignSize;
     console->resize(design);
     QCOMPARE(splitMain()->mapTo(console.get(), QPoint()), QPoint(1, 31)); // 30 below the client's top
     QCOMPARE(suiImagePanel1()->mapTo(console.get(), QPoint(0, 41)).y(), design.height() - 1);
@@ -171,7 +175,7 @@ void ConsoleTest::geometryAtDesignWidth()
     // Back from a maximised window, the design layout comes back exactly.
     console->resize(console->screen()->geometry().size());
     console->resize(design);
-    QCOMPARE(splitMain()->sizes(), (QList<int>{590, 258}));
+    QCOMPARE(splitMain()->sizes(), (QList<int>{590, 256}));
     QCOMPARE(prehled()->width(), 294);
     QCOMPARE(prehled2()->dataColumnWidth(), 190);
     // The frame's close button closes the console as any close does.
@@ -193,6 +197,20 @@ void ConsoleTest::panelModeParksTheConsole()
     QCOMPARE(panel.y(), 5000);
     QVERIFY(!Timer1().isActive());
     QCOMPARE(console->y(), 0);
+}
+
+void ConsoleTest::keyboardOrderFollowsTheScreen()
+{
+    const QList<QWidget *> expected{static_cast<QWidget *>(prehled()),    prehled2(), popis1(),     suiButton4(), suiArrowButton2(),
+                                    suiButton1(), popis2(),   suiButton5(), suiArrowButton1(), suiButton2(),
+                                    suiDBGrid1(), suiButton6(), suiButton3()};
+    QList<QWidget *> order{static_cast<QWidget *>(prehled())};
+    for (QWidget *next = prehled()->nextInFocusChain(); next != prehled() && order.size() < expected.size();
+         next = next->nextInFocusChain()) {
+        if (next->focusPolicy() & Qt::TabFocus)
+            order.append(next);
+    }
+    QCOMPARE(order, expected);
 }
 
 void ConsoleTest::boardOpensFromStripAndOnceFromTimer()
@@ -240,9 +258,10 @@ void ConsoleTest::barLengths_data()
     QTest::addColumn<int>("length");
     QTest::newRow("half") << 50.0 << 95;
     QTest::newRow("33.3 % truncates") << 33.3 << 63;
-    QTest::newRow("120 % is not capped") << 120.0 << 228;
+    QTest::newRow("108 % stays in its cell") << 108.0 << 190;
     QTest::newRow("empty") << 0.0 << 0;
-    QTest::newRow("absurd fill stays paintable") << 1e30 << (1 << 24);
+    QTest::newRow("absurd fill stays in its cell") << 1e30 << 190;
+    QTest::newRow("negative capacity draws no bar") << -250.0 << 0;
 }
 
 void ConsoleTest::barLengths()
@@ -273,7 +292,7 @@ void ConsoleTest::dataCellPainting()
     QVERIFY(hasGreenText(image));
 
     // The examples of 50 % and 33,3 % on the grid itself, in its 190 px column.
-    console->resize(ui::SkinnedFrame::outerSize(TForm1::DesignClientSize));
+    console->resize(TForm1::DesignSize);
     snapshot().sila_procent[1] = 50;
     snapshot().sila_procent[2] = 33.3L;
     OverviewGrid *grid = prehled();

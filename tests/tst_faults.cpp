@@ -1,8 +1,9 @@
 // The program under the faults of a shop floor, against a server of the
 // test's own that it restarts, stops and continues: no action waits longer
 // than ten seconds, nothing is booked twice or left half-done, a start
-// survives odd SQL modes and lock files, and a read-only folder still gets
-// its INI file. Each case prints the longest freeze it measured.
+// survives odd SQL modes and lock files, a read-only folder still gets its
+// INI file, and a server that takes TLS only is reached with a verified
+// certificate or not at all. Each case prints the longest freeze it measured.
 #include "ConsoleFixture.h"
 #include "FaultTools.h"
 #include "TestInstallation.h"
@@ -35,18 +36,22 @@ namespace {
 constexpr qint64 MaxFreezeMs = 10000;
 const movement::Lot Lot{u"L1"_s, u"Oves"_s, u"Atego"_s, u"C1"_s};
 const movement::TransferOrder Transfer{u"01"_s, u"02"_s, u"5"_s, Lot, 1, 2, u"2026-12-09 10:00:00"_s};
+const QString CertificateNotice = u"Chyba připojení k SQL!\nCertifikát serveru se nepodařilo ověřit!"_s;
 
-qint64 scalar(Connection &connection, const QString &statement)
-{
-    Result result = connection.query(statement);
-    result.next();
-    return result.toInt(result.fieldNames().constFirst());
-}
+// The server takes connections over TLS only while this lives.
+class SecureTransportOnly final {
+public:
+    explicit SecureTransportOnly(Connection &admin)
+        : m_admin(admin)
+    {
+        m_admin.execute(u"set global require_secure_transport = on"_s);
+    }
+    ~SecureTransportOnly() { m_admin.execute(u"set global require_secure_transport = off"_s); }
+    Q_DISABLE_COPY_MOVE(SecureTransportOnly)
 
-void printFreeze(const char *what, qint64 ms)
-{
-    qInfo().noquote() << u"freeze, %1: %2 ms"_s.arg(QString::fromLatin1(what)).arg(ms);
-}
+private:
+    Connection &m_admin;
+};
 
 } // namespace
 
@@ -75,6 +80,8 @@ private slots:
     void readOnlyFolder();
     void savesOnAFullDiskOrKilled_data();
     void savesOnAFullDiskOrKilled();
+    void tlsOnly_data();
+    void tlsOnly();
 
 private:
     movement::Outcome transfer(Connection &mover, const movement::StatementHook &hook = {});
@@ -82,6 +89,7 @@ private:
     double stock(int id) { return m_db->silo(id).stav; }
 
     FaultServer m_server;
+    TlsFiles m_tls{m_server.dir() + u"/tls"_s};
     std::unique_ptr<ScratchDatabase> m_db;
 };
 
@@ -89,6 +97,8 @@ void FaultsTest::initTestCase()
 {
     if (isChild())
         return;
+    QVERIFY(m_tls.make());
+    m_server.setOptions(m_tls.serverOptions());
     QVERIFY(m_server.start());
     // The shared helpers find this server as the test server.
     qputenv("GRANOVIA_TEST_DB_HOST", "127.0.0.1");
@@ -618,6 +628,57 @@ void FaultsTest::busyCursorAndMessageOnARealWindow()
         QApplication::activeModalWidget()->close();
     });
     ui::showError(&window, DbError(DbError::Unreachable, u"Can't connect to server on '10.0.0.5' (113)"_s));
+}
+
+// SSL=1 reaches the server only with its certificate verified, by the CA and
+// by the address connected to; both of the console's sessions are encrypted.
+// Without SSL the server refuses, and the notice says what may be wrong.
+void FaultsTest::tlsOnly_data()
+{
+    QTest::addColumn<QString>("keys"); // added to the own INI file
+    QTest::addColumn<QString>("certificate");
+    QTest::addColumn<QString>("notice"); // empty: the console starts
+    const QString relativeCa = u"SSL=1\r\nSSLCA=ca.pem\r\n"_s;
+    QTest::newRow("right CA, beside the program") << relativeCa << u"loopback"_s << QString();
+    QTest::newRow("CA that signed no certificate")
+        << u"SSL=1\r\nSSLCA=%1\r\n"_s.arg(m_tls.path(u"other-ca.pem"_s)) << u"loopback"_s << CertificateNotice;
+    QTest::newRow("certificate of another host") << relativeCa << u"stranger"_s << CertificateNotice;
+    QTest::newRow("without SSL") << QString() << u"loopback"_s
+                                 << u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!\nServer odmítl uživatelské "
+                                    "jméno nebo heslo, nebo přijímá jen šifrované spojení (klíč SSL)."_s;
+}
+
+void FaultsTest::tlsOnly()
+{
+    QFETCH(QString, keys);
+    QFETCH(QString, certificate);
+    QFETCH(QString, notice);
+    QVERIFY(m_tls.serve(certificate));
+    m_db->execute(u"flush ssl"_s);
+    const auto restore = qScopeGuard([this] {
+        m_tls.serve(u"loopback"_s);
+        m_db->execute(u"flush ssl"_s);
+    });
+    const SecureTransportOnly secure(m_db->admin());
+    Installation installation;
+    const ConnectionSettings s = m_db->settings();
+    installation.pointAt(s);
+    installation.writeIni(installation.paths().ownIniPath(),
+                          u"[LogOn]\r\nIP=%1\r\nUser=%2\r\nPassword=%3\r\nSQLport=%4\r\n%5"_s.arg(
+                              s.host, s.user, s.password, QString::number(s.port), keys));
+    QVERIFY(QFile::copy(m_tls.path(u"ca.pem"_s), installation.paths().fileBesideProgram(u"ca.pem"_s)));
+    ScriptedDialogs dialogs;
+    TForm1 form(installation.context());
+    const ConsoleProbe console(&form);
+    form.show();
+    QCOMPARE(dialogs.texts(), notice.isEmpty() ? QStringList() : QStringList{notice});
+    if (!notice.isEmpty())
+        return;
+    for (Connection *session : {&console.ZConnection1(), &console.liveView().connection()}) {
+        Result cipher = session->query(u"show session status like 'Ssl_cipher'"_s);
+        QVERIFY(cipher.next());
+        QVERIFY(!cipher.toText(u"Value"_s).isEmpty());
+    }
 }
 
 QTEST_MAIN(FaultsTest)

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -18,7 +19,14 @@ using namespace granovia::test;
 
 namespace {
 
-const QString ConnectionFailed = u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!"_s;
+const QString ConnectionFailed = u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!\n"_s;
+
+unsigned int closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort(); // closed again when probe goes
+}
 
 QString formVersion(const AppPaths &paths)
 {
@@ -32,6 +40,7 @@ class StartupTest final : public QObject {
 private slots:
     void initTestCase() { GRANOVIA_REQUIRE_SERVER(); }
     void startLoadsTheSnapshotAndWritesTheRecord();
+    void failedConnectionIsReportedAndEndsTheSystem_data();
     void failedConnectionIsReportedAndEndsTheSystem();
     void refusedStartWritesNothing();
     void badPortTextLeavesTheConsoleOpenWithoutData();
@@ -69,20 +78,39 @@ void StartupTest::startLoadsTheSnapshotAndWritesTheRecord()
     QVERIFY(!record.next());
 }
 
+// The notice names the reason below its two lines.
+void StartupTest::failedConnectionIsReportedAndEndsTheSystem_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<bool>("portClosed");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("wrong password") << u"not-the-password"_s << QString() << false
+                                    << u"Server odmítl uživatelské jméno nebo heslo."_s;
+    QTest::newRow("unknown database") << QString() << u"t_startup_none"_s << false
+                                      << u"Databáze zadaná v klíči Database na serveru neexistuje."_s;
+    QTest::newRow("no server") << QString() << QString() << true << u"Server není dostupný nebo neodpovídá."_s;
+}
+
 void StartupTest::failedConnectionIsReportedAndEndsTheSystem()
 {
+    QFETCH(QString, password);
+    QFETCH(QString, database);
+    QFETCH(bool, portClosed);
+    QFETCH(QString, reason);
     ScratchDatabase db(u"t_startup_failed"_s);
     ConnectionSettings wrong = db.settings();
-    wrong.password = u"not-the-password"_s;
+    wrong.password = password.isNull() ? wrong.password : password;
+    wrong.database = database.isNull() ? wrong.database : database;
     Installation installation;
-    installation.pointAt(wrong, QString::number(wrong.port));
+    installation.pointAt(wrong, QString::number(portClosed ? closedPort() : wrong.port));
     ScriptedDialogs dialogs;
 
     TForm1 form(installation.context());
     QSignalSpy ended(&form, &TForm1::endRequested);
     form.show();
 
-    QCOMPARE(dialogs.texts(), QStringList{ConnectionFailed});
+    QCOMPARE(dialogs.texts(), QStringList{ConnectionFailed + reason});
     QCOMPARE(dialogs.asked.first().buttons, QStringList{u"OK"_s});
     QCOMPARE(dialogs.asked.first().icon, ui::DialogIcon::Stop);
     QCOMPARE(dialogs.asked.first().caption, u"Granovia - silo"_s);
@@ -103,7 +131,9 @@ void StartupTest::refusedStartWritesNothing()
     QSignalSpy ended(&form, &TForm1::endRequested);
     form.show();
 
-    QCOMPARE(dialogs.texts(), QStringList{ConnectionFailed});
+    QCOMPARE(dialogs.texts(),
+              QStringList{ConnectionFailed + u"Spuštění programu je zablokováno: server odpovídá na kontrolním portu "
+                                             "(klíč SQLportopen)."_s});
     QCOMPARE(ended.count(), 1);
     QCOMPARE(db.count(u"historiem"_s), 0);
 }

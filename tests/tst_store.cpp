@@ -90,6 +90,8 @@ private slots:
     void shorterLayoutGetsTheNamedForm();
     void probeAnsweringRefusesTheStart();
     void probeOnClosedPortStartsNormally();
+    void hostListStartsOnTheFirstHostThatAnswers_data();
+    void hostListStartsOnTheFirstHostThatAnswers();
     void portTextMustBeDecimalInteger_data();
     void portTextMustBeDecimalInteger();
     void wrongPasswordIsNoConnection();
@@ -273,6 +275,39 @@ void StoreTest::probeOnClosedPortStartsNormally()
     Connection connection;
     QVERIFY(consql(connection, requestFor(db, db.settings().port, QString::number(closedPort())), fixedEnvironment()));
     QCOMPARE(db.count(QStringLiteral("historiem")), 1);
+}
+
+// The first host refuses (nothing listens on that loopback address) or
+// never greets; the start goes on to the next. The probe asks the first host
+// only, so a server answering on the probe port at the second refuses nothing.
+void StoreTest::hostListStartsOnTheFirstHostThatAnswers_data()
+{
+    QTest::addColumn<bool>("silentFirst");
+    QTest::addColumn<bool>("probe");
+    QTest::newRow("first host refuses, probe on it only") << false << true;
+    QTest::newRow("first host silent") << true << false;
+}
+
+void StoreTest::hostListStartsOnTheFirstHostThatAnswers()
+{
+    QFETCH(bool, silentFirst);
+    QFETCH(bool, probe);
+    ScratchDatabase db(QStringLiteral("t_store_hosts"));
+    const unsigned int port = db.settings().port;
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    StartRequest request = requestFor(db, port, probe ? QString::number(port) : QString());
+    request.server.host = silentFirst ? u"127.0.0.1:%1, 127.0.0.1"_s.arg(silent.serverPort()) : u"127.0.0.2,127.0.0.1"_s;
+    Connection connection;
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(consql(connection, request, fixedEnvironment()));
+    const qint64 ms = timer.elapsed();
+    QCOMPARE(db.count(QStringLiteral("historiem")), 1);
+    // A silent host is passed over after about two seconds, not the connect time-out.
+    if (silentFirst)
+        QVERIFY2(ms >= Connection::HostAnswerSeconds * 1000 - 100 && ms < Connection::ConnectTimeoutSeconds * 1000,
+                 qPrintable(QString::number(ms)));
 }
 
 void StoreTest::portTextMustBeDecimalInteger_data()

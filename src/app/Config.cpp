@@ -9,6 +9,7 @@ const QString DefaultUser = QStringLiteral("root");
 const QString DefaultPort = QStringLiteral("3306");
 const QString DefaultStartRecordNumber = QStringLiteral("77");
 const QString PanelSwitch = QStringLiteral("/P");
+const QString TlsOnlyValue = QStringLiteral("1");
 
 } // namespace
 
@@ -27,6 +28,8 @@ StartConfig readStartConfig(const IniFile &own, const IniFile &shared, const QSt
     c.user = readOwn("User", DefaultUser);
     c.sqlPort = readOwn("SQLport", DefaultPort);
     c.sqlPortOpen = readOwn("SQLportopen", QString());
+    c.ssl = readOwn("SSL", QString());
+    c.sslCa = readOwn("SSLCA", QString());
 
     c.host = readShared("IP", c.host);
     c.password = readShared("Password", c.password);
@@ -36,7 +39,14 @@ StartConfig readStartConfig(const IniFile &own, const IniFile &shared, const QSt
     c.sqlPortOpen = readShared("SQLportopen", c.sqlPortOpen);
     c.cisloPc = readShared("CisloPC", DefaultStartRecordNumber);
     c.stredisko = readShared("Stredisko", DefaultStartRecordNumber);
+    c.ssl = readShared("SSL", c.ssl);
+    c.sslCa = readShared("SSLCA", c.sslCa);
     return c;
+}
+
+bool StartConfig::tlsOnly() const
+{
+    return ssl == TlsOnlyValue;
 }
 
 bool isPanelMode(const QStringList &arguments)

@@ -17,6 +17,10 @@ struct StartConfig {
     QString sqlPortOpen;
     QString cisloPc;
     QString stredisko;
+    QString ssl;   // "1": TLS only
+    QString sslCa; // the CA file, relative to the program's folder unless absolute
+
+    bool tlsOnly() const;
 };
 
 namespace config {

@@ -1,5 +1,6 @@
 #include "board/BoardArithmetic.h"
 
+#include "movements/PanelRules.h"
 #include "store/Stock.h"
 
 #include <algorithm>
@@ -103,13 +104,23 @@ bool mayReceive(const SourceSilo &source, const std::optional<CandidateSilo> &ca
 {
     if (!candidate)
         return false;
-    // Exact, case-sensitive comparison of lots.
-    if (!candidate->partie.isEmpty() && candidate->partie != source.partie)
+    // The console's own lot rules, beside the source in panel A: the same lot,
+    // or no stock; never stock without a lot.
+    if (choosePanel(source.partie, QString(), candidate->stav, candidate->partie) != PanelChoice::B)
         return false;
     if (candidate->zbyva >= source.stav)
         return true;
     // An empty silo is offered whatever its capacity.
     return stock::isNone(candidate->stav);
+}
+
+std::optional<QString> sourceRefusal(const QString &caption, double stav, const QString &partie)
+{
+    if (!(stav >= stock::Negligible))
+        return QStringLiteral("V sile %1 není osivo, není co přesunout ani odvézt!").arg(caption);
+    if (choosePanel(QString(), QString(), stav, partie) == PanelChoice::Ignore)
+        return QStringLiteral("Osivo v sile %1 nemá partii, nelze je přesunout ani odvézt!").arg(caption);
+    return std::nullopt;
 }
 
 QString siloCaption(int silo)

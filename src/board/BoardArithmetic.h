@@ -74,6 +74,10 @@ struct CandidateSilo {
 // lot or none, and can take the whole stock or is empty. The console makes
 // the final capacity check when the transfer runs.
 bool mayReceive(const SourceSilo &source, const std::optional<CandidateSilo> &candidate);
+// Why a silo cannot be the source of a movement, as the console would refuse
+// it: it holds no seed, or seed without a lot; nothing when it can. The
+// caption is the button's, on one line.
+std::optional<QString> sourceRefusal(const QString &caption, double stav, const QString &partie);
 
 // "SILO", a line break and the number: the caption of silo n's button.
 QString siloCaption(int silo);

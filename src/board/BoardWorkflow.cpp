@@ -22,31 +22,56 @@ const QString RemovalCommand = QStringLiteral("odvoz");
 
 void TForm2::suiButton3Click(SiloButton *button)
 {
-    ui::guarded(this, [&] { pick(button); });
+    if (!m_busy)
+        ui::guarded(this, [&] { pick(button); });
 }
 
 void TForm2::suiButton1Click()
 {
-    ui::guarded(this, [this] { transfer(); });
+    if (!m_busy)
+        ui::guarded(this, [this] { transfer(); });
 }
 
 void TForm2::suiButton5Click()
 {
-    ui::guarded(this, [this] { removal(); });
+    if (!m_busy)
+        ui::guarded(this, [this] { removal(); });
 }
 
 void TForm2::suiButton2Click()
 {
+    if (m_busy)
+        return;
     ui::guarded(this, [this] {
         resetPicks();
         vymaluj();
     });
 }
 
+// While a movement runs, the board takes no touch, and its buttons show that
+// they are busy: the console processes events between its steps.
+TForm2::Busy::Busy(TForm2 &board)
+    : m_board(board)
+{
+    m_board.m_busy = true;
+    m_board.btny->setEnabled(false);
+    m_board.suiImagePanel1->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+TForm2::Busy::~Busy()
+{
+    QApplication::restoreOverrideCursor();
+    m_board.suiImagePanel1->setEnabled(true);
+    m_board.btny->setEnabled(true);
+    m_board.m_busy = false;
+}
+
 void TForm2::pick(SiloButton *button)
 {
     const int silo = button->Tag;
-    if (krok == SourcePicked && silo == zdroj) {
+    // The source is picked already: a touch on it moves the focus only.
+    if (krok != NothingPicked && silo == zdroj) {
         focusBar();
         return;
     }
@@ -57,6 +82,16 @@ void TForm2::pick(SiloButton *button)
     // Without its dialog (the board is being left) a touch counts as "storno".
     if (!infos || infos->showModal(info) != Tinfos::Take)
         return;
+    if (krok == NothingPicked) {
+        namespace c = schema::ppsila;
+        const std::optional<QString> refusal = board::sourceRefusal(
+            board::captionOnOneLine(button->text()), row.toDouble(c::Stav), row.toText(c::Partie));
+        if (refusal) {
+            if (foznam)
+                foznam->showModal(*refusal);
+            return;
+        }
+    }
 
     if (krok == TargetPicked) {
         // The new touch replaces the target.
@@ -113,6 +148,7 @@ void TForm2::transfer()
 {
     if (krok != TargetPicked)
         return; // "přesun" is enabled only once a target is picked
+    const Busy busy(*this);
     const movement::DeskResult result = m_desk.transfer(zdroj, cil);
     const std::optional<QString> notice = board::transferNotice(result, zdroj, cil);
     if (notice && foznam)
@@ -124,6 +160,7 @@ void TForm2::removal()
 {
     if (krok != SourcePicked)
         return; // "odvoz" is enabled only while just the source is picked
+    const Busy busy(*this);
     const std::optional<QString> notice = board::removalNotice(m_desk.removal(zdroj));
     if (notice && foznam)
         foznam->showModal(*notice);

@@ -28,6 +28,7 @@ namespace {
 const QString BoardCaption = QStringLiteral("Granovia - přehled uloženi sil");
 const QSize PlaceholderSize(10, 10);
 constexpr int PlaceholderStep = 10;
+constexpr int MsPerSecond = 1000;
 // The classic raised face of the silo buttons.
 const QString ClassicStyle = QStringLiteral("Windows");
 
@@ -188,6 +189,30 @@ void TForm2::FormShow()
     // Queued: the hot key's own delivery is over before the board goes.
     connect(HotKey1, &ui::HotKey::activated, this, [this] { ui::guarded(this, [this] { HotKey1HotKey(); }); },
             Qt::QueuedConnection);
+    if (HotKey1->refusedBySystem())
+        offerLeaveByHolding();
+}
+
+// The hot key works only while the board is active, and no key reaches it
+// while the program that holds the key has it: the operator at the panel
+// leaves the board by holding "znovu zadat", and learns so once it is up.
+void TForm2::offerLeaveByHolding()
+{
+    m_leaveHold.setSingleShot(true);
+    m_leaveHold.setInterval(LeaveHoldMs);
+    connect(suiButton2, &QPushButton::pressed, &m_leaveHold, qOverload<>(&QTimer::start));
+    connect(suiButton2, &QPushButton::released, &m_leaveHold, &QTimer::stop);
+    connect(&m_leaveHold, &QTimer::timeout, this, [this] {
+        // Released after this, the button clicks nothing on a board that goes.
+        suiButton2->setDown(false);
+        HotKey1HotKey();
+    });
+    QTimer::singleShot(0, this, [this] {
+        if (foznam)
+            foznam->showModal(QStringLiteral("Klávesovou zkratku Ctrl+Shift+F10 drží jiný program!\n"
+                                             "Tabuli opustíte podržením tlačítka „znovu zadat“ po dobu %1 s.")
+                                  .arg(LeaveHoldMs / MsPerSecond));
+    });
 }
 
 // Done at creation: a geometry set while the window is being shown maps it

@@ -29,6 +29,9 @@ public:
     static constexpr int ShortcutValue = 24697;
     static constexpr int BarHeight = 89;
     static constexpr int CommandFontPx = 33; // Tahoma 25 pt at 96 dpi
+    // Where another program holds the hot key: holding "znovu zadat" this
+    // long leaves the board, which only an operator at the panel can do.
+    static constexpr int LeaveHoldMs = 3000;
 
     // The steps of the picking (krok): nothing, the source, source and target.
     static constexpr int NothingPicked = 0;
@@ -89,7 +92,18 @@ private slots:
     void siloButtonClicked();
 
 private:
+    class Busy final {
+    public:
+        explicit Busy(TForm2 &board);
+        ~Busy();
+        Q_DISABLE_COPY_MOVE(Busy)
+
+    private:
+        TForm2 &m_board;
+    };
+
     void FormCreate();
+    void offerLeaveByHolding();
     void createSiloButton(int silo);
     void createCommandBar();
     void FormShow();
@@ -120,6 +134,8 @@ private:
     QStyle *m_buttonStyle = nullptr;
     bool m_shownOnce = false;
     bool m_left = false;
+    bool m_busy = false;
+    QTimer m_leaveHold;
 };
 
 } // namespace granovia

@@ -17,7 +17,7 @@ const QRect ClearButtonPlace(220, 2, 15, 15);
 const QRect RemovalButtonPlace(104, 150, 80, 30);
 const QRect ArrowButtonPlace(190, 150, 30, 30);
 const QSize QuitButtonSize(119, 27);
-constexpr int QuitButtonRightGap = 26;
+constexpr int QuitButtonRightGap = 24;
 constexpr int QuitButtonBottomGap = 8;
 constexpr int StripButtonGap = 6;
 constexpr int PanelAValueWidth = 141;
@@ -101,6 +101,8 @@ void TForm1::buildLayout()
     splitRight->addWidget(buildHistoryPane());
     splitDetail->addWidget(buildDetailPane(suiImagePanel2, popis1, suiButton1, PanelAValueWidth));
     splitDetail->addWidget(buildDetailPane(suiImagePanel3, popis2, suiButton2, PanelBValueWidth));
+    popis1->setAccessibleName(QStringLiteral("silo A"));
+    popis2->setAccessibleName(QStringLiteral("silo B"));
     for (QSplitter *split : {splitMain, splitRight, splitDetail})
         split->installEventFilter(this);
     suiImagePanel2->setText(QStringLiteral("SILO (A)"));
@@ -125,8 +127,6 @@ void TForm1::buildLayout()
     suiImagePanel1->quitButton = suiButton3;
     suiButton6 = new ui::SuiButton(QStringLiteral("historie a sestavy"), skin::Pt8, false, suiImagePanel1);
     suiImagePanel1->reportsButton = suiButton6;
-    // Tab reaches it before the quit button, as it stands.
-    setTabOrder(suiButton6, suiButton3);
 
     // The split area and the strip keep the console's own background; the
     // frame around them has the skin's.
@@ -134,6 +134,19 @@ void TForm1::buildLayout()
     suiImagePanel1->setAutoFillBackground(true);
     suiForm1->clientLayout()->addWidget(splitMain, 1);
     suiForm1->clientLayout()->addWidget(suiImagePanel1);
+    // Only widgets of one window can be ordered.
+    setKeyboardOrder();
+}
+
+// Tab follows the screen: the overviews, panel A with its quantity, its
+// buttons and its X, then panel B likewise, the history, and the strip.
+void TForm1::setKeyboardOrder()
+{
+    const QList<QWidget *> order{prehled,  prehled2,        popis1,     suiButton4, suiArrowButton2,
+                                 suiButton1, popis2,        suiButton5, suiArrowButton1, suiButton2,
+                                 suiDBGrid1, suiButton6,    suiButton3};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
 }
 
 QWidget *TForm1::buildOverviewPane()
@@ -144,6 +157,8 @@ QWidget *TForm1::buildOverviewPane()
     m_prehled2Model = new OverviewModel(snapshot, overview::SecondGridBase, this);
     prehled = new OverviewGrid(m_prehledModel, 0, pane);
     prehled2 = new OverviewGrid(m_prehled2Model, SecondGridTag, pane);
+    prehled->setAccessibleName(QStringLiteral("přehled sil 1 až 50"));
+    prehled2->setAccessibleName(QStringLiteral("přehled sil 51 až 100"));
     pane->strip = suiImagePanel5;
     pane->grids = {prehled, prehled2};
     return pane;
@@ -168,6 +183,7 @@ QWidget *TForm1::buildHistoryPane()
     QVBoxLayout *layout = stack(pane);
     suiImagePanel4 = new ui::TitleStrip(QStringLiteral("HISTORIE"));
     suiDBGrid1 = new HistoryGrid;
+    suiDBGrid1->setAccessibleName(QStringLiteral("historie"));
     suiDBGrid1->setHistoryModel(&history);
     PopupMenu1 = new QMenu(suiDBGrid1);
     PopupMenu1->setFont(skin::font(skin::Pt8));

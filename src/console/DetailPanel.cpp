@@ -1,8 +1,11 @@
 #include "console/DetailPanel.h"
 
 #include "ui/Skin.h"
+#include "ui/Widgets.h"
 
+#include <QFocusEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace granovia {
@@ -46,6 +49,8 @@ void DetailDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option
     paintDetailCell(painter, option.rect, index.data().toString(), index.column(),
                     mark.isValid() ? mark.value<QColor>() : skin::Background);
     painter->restore();
+    if (option.state.testFlag(QStyle::State_HasFocus))
+        skin::paintFocusFrame(painter, option.rect);
 }
 
 DetailGrid::DetailGrid(int valueColumnWidth, QWidget *parent)
@@ -55,6 +60,8 @@ DetailGrid::DetailGrid(int valueColumnWidth, QWidget *parent)
     setFrameShape(QFrame::NoFrame);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::NoSelection);
+    // Tab goes on to the panel's buttons; the arrow keys move in the panel.
+    setTabKeyNavigation(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     horizontalHeader()->hide();
@@ -73,6 +80,24 @@ DetailGrid::DetailGrid(int valueColumnWidth, QWidget *parent)
     m_unmark.setSingleShot(true);
     m_unmark.setInterval(MarkChangedMs);
     connect(&m_unmark, &QTimer::timeout, this, &DetailGrid::unmarkAll);
+}
+
+// The keyboard's way to the quantity: the panel is entered at it, and Enter
+// or F2 edits it as a double-click does.
+void DetailGrid::focusInEvent(QFocusEvent *event)
+{
+    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
+        setCurrentCell(detail::QuantityRow, detail::ValueColumn);
+    QTableWidget::focusInEvent(event);
+}
+
+void DetailGrid::keyPressEvent(QKeyEvent *event)
+{
+    if (ui::isEnterKey(event) || event->key() == Qt::Key_F2) {
+        emit cellDoubleClicked(currentRow(), currentColumn());
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
 }
 
 QString DetailGrid::value(int row) const

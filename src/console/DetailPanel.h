@@ -55,6 +55,10 @@ public:
     bool quantityChangedUnseen() const { return m_quantityChangedUnseen; }
     void quantitySeen() { m_quantityChangedUnseen = false; }
 
+protected:
+    void focusInEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void unmarkAll();
 

@@ -139,6 +139,8 @@ void HistoryCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     }
     painter->drawPixmap(option.rect.topLeft(), *found);
     skin::paintGridLines(painter, option.rect);
+    if (option.state.testFlag(QStyle::State_HasFocus))
+        skin::paintFocusFrame(painter, option.rect);
 }
 
 // The cell as the style draws it, on the base colour that the view fills
@@ -164,6 +166,8 @@ HistoryGrid::HistoryGrid(QWidget *parent)
     setItemDelegate(new HistoryCellDelegate(this));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // Tab goes on to the next control; the arrow keys move among the lines.
+    setTabKeyNavigation(false);
     setFrameShape(QFrame::NoFrame);
     setShowGrid(true);
     setGridStyle(Qt::NoPen);

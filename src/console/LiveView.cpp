@@ -82,10 +82,18 @@ void LiveView::start()
     poll();
 }
 
+// The first session begins on the console's host; a later one goes on from
+// the host this session worked on or failed over to.
 Connection &LiveView::connection()
 {
-    if (!m_connection.isOpen())
-        m_connection.open(m_console.ZConnection1.settings());
+    if (m_connection.isOpen())
+        return m_connection;
+    if (m_opened) {
+        m_connection.reopen();
+    } else {
+        m_opened = true;
+        m_connection.openLike(m_console.ZConnection1);
+    }
     return m_connection;
 }
 

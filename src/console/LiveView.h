@@ -44,8 +44,9 @@ public:
     // DbError.
     void showOwnMovement(const QList<qint32> &ids);
 
-    // The session of the polls, opened on first use; the board polls on it
-    // too. Throws DbError when it cannot be opened.
+    // The session of the polls, opened on first use with the console's
+    // settings; the board polls on it too. Throws DbError when it cannot be
+    // opened.
     Connection &connection();
     // After a failure on that session: it is opened again on next use, and
     // the next poll reads everything.
@@ -60,6 +61,7 @@ private:
 
     TForm1 &m_console;
     Connection m_connection;
+    bool m_opened = false;
     QTimer m_timer;
     std::optional<ChangeToken> m_token;
     // The newest journal id known to be read; none before the first poll.

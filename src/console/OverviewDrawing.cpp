@@ -11,8 +11,6 @@ namespace granovia::overview {
 namespace {
 
 constexpr long double PercentBase = 100.0L;
-// Far beyond any screen, yet safe for integer pixel arithmetic.
-constexpr long double MaxBarLength = 1 << 24;
 constexpr int StockDecimals = 3;
 
 } // namespace
@@ -30,7 +28,10 @@ QString percentText(long double percent)
 int barLength(int columnWidth, long double percent)
 {
     const long double length = std::trunc(columnWidth / PercentBase * percent);
-    return int(std::clamp(length, -MaxBarLength, MaxBarLength));
+    // NaN compares false both ways and draws nothing.
+    if (!(length > 0))
+        return 0;
+    return int(std::min<long double>(length, columnWidth));
 }
 
 QString speciesText(const QString &druh, const QString &odruda, long double percent)

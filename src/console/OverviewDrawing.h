@@ -14,8 +14,8 @@ constexpr int SecondGridBase = 50;
 QString siloLabel(int silo);
 // Fill percentage rounded to a whole number, followed by " %".
 QString percentText(long double percent);
-// Bar length in pixels: the column width / 100 × percent, truncated; not
-// capped at the column, but kept within what a painter can take.
+// Bar length in pixels: the column width / 100 × percent, truncated, and
+// kept within the cell: 0 to the whole column, whatever the data say.
 int barLength(int columnWidth, long double percent);
 // Species and variety; "merkantil" for a filled silo without a variety.
 QString speciesText(const QString &druh, const QString &odruda, long double percent);

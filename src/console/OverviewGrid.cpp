@@ -27,7 +27,7 @@ void paintBar(QPainter *painter, const QRect &cell, int length)
 {
     if (length == 0)
         return;
-    const QRect bar = QRect(cell.left(), cell.top(), length, cell.height()).normalized();
+    const QRect bar(cell.left(), cell.top(), length, cell.height());
     painter->fillRect(bar, BarFill);
     painter->setPen(BarOutline);
     painter->setBrush(Qt::NoBrush);
@@ -166,6 +166,8 @@ void OverviewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     } else {
         paintDataCell(painter, option.rect, model->snapshot(), silo, option.state.testFlag(QStyle::State_Selected));
     }
+    if (option.state.testFlag(QStyle::State_HasFocus))
+        skin::paintFocusFrame(painter, option.rect);
     painter->restore();
 }
 

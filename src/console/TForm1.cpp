@@ -34,13 +34,24 @@ constexpr int RightPaneWidth = 260;
 constexpr int DetailSplitPosition = 400;
 constexpr int PanelSplitPosition = 200;
 const QString EmptyPanelCaption = QStringLiteral("SILO");
-const QString ConnectionFailedText = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
+const QString ConnectionFailedHeadline = QStringLiteral("Chyba připojení k SQL!");
+const QString ConnectionFailedLine = QStringLiteral("Spojení se serverem neúspěšné!");
 const QString NoTransactionsText =
     QStringLiteral("Tabulky sil nepodporují transakce!\nNezdařený pohyb osiva nelze vrátit zpět.");
 const QString NotLoadedText =
     QStringLiteral("Přehled sil se nepodařilo načíst, program to zkusí znovu každých 15 s.");
 const QString DuplicateSilosText = QStringLiteral(
     "Pro %1 je v tabulce sil více řádků!\nPřehled, panely, tabule i pohyby pracují s řádkem s nejnižším id.");
+
+// The notice of a failed start: its second line says that the server's
+// certificate did not verify, or its third line why else it failed.
+QString connectionFailedText(const std::optional<DbError> &why)
+{
+    if (why && why->code() == DbError::CertificateRejected)
+        return ConnectionFailedHeadline + u'\n' + connectFailureReason(*why);
+    const QString text = ConnectionFailedHeadline + u'\n' + ConnectionFailedLine;
+    return why ? text + u'\n' + connectFailureReason(*why) : text;
+}
 
 void lockBar(QSplitter *split, int firstPaneSize, int total)
 {
@@ -97,7 +108,7 @@ void TForm1::FormCreate()
     ZConnection1.setBusyIndicator(&ui::showBusyCursor);
     setWindowTitle(ui::ApplicationCaption);
     setMinimumSize(MinimumWindowSize);
-    resize(ui::SkinnedFrame::outerSize(DesignClientSize));
+    resize(DesignSize);
     buildLayout();
     writeFixedTexts();
     snapshot.reset();
@@ -192,12 +203,12 @@ void TForm1::FormResize()
     placeBars();
 }
 
-// The width is that of the frame's client area, which the split area spans:
-// the right pane keeps its 258 px however the window was sized before. The
-// overview grids follow the left pane (OverviewPane).
+// The bar stands at the window's width less 260 px, however the window was
+// sized before: 590 px in a window 850 px wide. The overview grids follow the
+// left pane (OverviewPane).
 void TForm1::placeBars()
 {
-    lockBar(splitMain, splitMain->width() - RightPaneWidth, splitMain->width());
+    lockBar(splitMain, width() - RightPaneWidth, splitMain->width());
     lockBar(splitRight, DetailSplitPosition, splitRight->height());
     lockBar(splitDetail, PanelSplitPosition, splitDetail->height());
 }
@@ -224,8 +235,9 @@ void TForm1::startUp()
     const StartConfig config = readStartConfig(IniFile(m_context.paths.ownIniPath()),
                                                IniFile(m_context.paths.sharedIniPath()),
                                                hostinfo::localIpv4Address());
+    const QString caFile = config.sslCa.isEmpty() ? QString() : m_context.paths.fileBesideProgram(config.sslCa);
     const StartRequest request{
-        {config.host, 0, config.user, config.password, config.database},
+        {config.host, 0, config.user, config.password, config.database, config.tlsOnly(), caFile},
         config.sqlPort,
         config.sqlPortOpen,
         config::ModuleName,
@@ -235,17 +247,17 @@ void TForm1::startUp()
     m_workstation = config.cisloPc;
     m_centre = config.stredisko;
     m_startRequest = request;
-    bool recordWritten = false;
+    StartReport report;
     try {
-        if (!consql(ZConnection1, request, m_context.environment, &recordWritten)) {
-            suiMessageDialog1.setText(ConnectionFailedText);
+        if (!consql(ZConnection1, request, m_context.environment, &report)) {
+            suiMessageDialog1.setText(connectionFailedText(report.why));
             suiMessageDialog1.showModal();
             emit endRequested(ConnectionFailedExitCode);
             return;
         }
     } catch (const DbError &error) {
         // Connected, but the start record failed: tried again with the rest.
-        m_recordPending = !recordWritten;
+        m_recordPending = !report.recordWritten;
         startFailed(error);
         return;
     }

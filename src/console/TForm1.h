@@ -62,8 +62,9 @@ public:
     static constexpr int ConnectionFailedExitCode = 1;
     static constexpr int BoardDelayMs = 5000;
     static constexpr int SplitterBarWidth = 2;
-    // Inside the skinned frame's border; the title bar takes its top.
-    static constexpr QSize DesignClientSize{850, 629};
+    // The window, the skinned frame's border drawn inside it; the title bar
+    // takes the top of what the border encloses.
+    static constexpr QSize DesignSize{850, 629};
 
     explicit TForm1(ConsoleContext context, QWidget *parent = nullptr);
     ~TForm1() override;
@@ -165,6 +166,7 @@ private:
     QWidget *buildDetailPane(ui::TitleStrip *&title, DetailGrid *&grid, ui::SuiButton *&clear, int valueWidth);
     QWidget *buildHistoryPane();
     void connectHandlers();
+    void setKeyboardOrder();
     void writeFixedTexts();
     void placeWindow();
     void placeBars();

@@ -4,6 +4,8 @@
 #include "store/Stock.h"
 
 #include <QLocale>
+#include <QRandomGenerator>
+#include <thread>
 
 namespace granovia::movement::unit {
 
@@ -14,6 +16,8 @@ const QString LotLabel = QStringLiteral("Partie");
 const QString SpeciesLabel = QStringLiteral("Druh");
 const QString VarietyLabel = QStringLiteral("Odrůda");
 const QString GradeLabel = QStringLiteral("Stupeň");
+// The pause before another try after a collision, drawn from this range.
+constexpr std::pair<int, int> RetryPauseMs{20, 120};
 
 // The source's filling date; the zero time when it has none, or one that is
 // no real time (the zero date, a day 0).
@@ -34,6 +38,15 @@ bool earlierTryCommitted(Connection &connection, const Progress &progress)
     Result lines = connection.query(progress.unsettled);
     lines.next();
     return lines.toInt(QStringLiteral("n")) > 0;
+}
+
+void pauseBeforeRetry()
+{
+    const std::chrono::nanoseconds pause = std::min<std::chrono::nanoseconds>(
+        std::chrono::milliseconds(QRandomGenerator::global()->bounded(RetryPauseMs.first, RetryPauseMs.second)),
+        WaitBudget::current().left());
+    std::this_thread::sleep_for(pause);
+    WaitBudget::current().spend(pause);
 }
 
 void send(Connection &connection, const StatementHook &hook, Progress &progress, int number, const QString &statement)

@@ -27,6 +27,11 @@ struct Progress {
 // ended, one way or the other, by the time this try has them.
 bool earlierTryCommitted(Connection &connection, const Progress &progress);
 
+// Two movements that collided, on one server or on two nodes of a cluster,
+// would collide again if both tried again at once: the next try waits a
+// moment of its own first, out of the action's budget.
+void pauseBeforeRetry();
+
 // Runs a movement's unit of work again after a deadlock, a lock wait time-out
 // or a session lost before its COMMIT, all of which the server rolled back; at
 // most MaxAttempts times, and only while the action's wait budget lasts. A
@@ -53,8 +58,11 @@ auto withRetry(Locking locking, Work work) -> decltype(work(std::declval<Progres
                 unsettled = progress.journalCheck;
             const bool rolledBack = commitUnanswered || error.isTransient() || error.isConnectionLost();
             const bool timeLeft = WaitBudget::current().left() > std::chrono::nanoseconds::zero();
-            if (rolledBack && attempt < MaxAttempts && timeLeft)
+            if (rolledBack && attempt < MaxAttempts && timeLeft) {
+                if (error.isTransient())
+                    pauseBeforeRetry();
                 continue;
+            }
             if (!unsettled.isEmpty())
                 throw DbError(DbError::OutcomeUnknown, error.serverMessage(), error.statement());
             throw;

@@ -4,8 +4,11 @@
 #include "store/DbError.h"
 #include "store/WaitBudget.h"
 
+#include <QFile>
 #include <errmsg.h>
+#include <mysqld_error.h>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 
 namespace granovia {
@@ -89,6 +92,59 @@ private:
     const Connection::BusyIndicator &m_indicator;
     bool m_shown = false;
 };
+
+// A server without Galera has no wsrep_on, or has it OFF.
+const QByteArray WsrepOn = QByteArrayLiteral("show global variables like 'wsrep_on'");
+const QByteArray WsrepReady = QByteArrayLiteral("show status like 'wsrep_ready'");
+const QByteArray CausalReads = QByteArrayLiteral("set session wsrep_sync_wait = 1");
+const QString StatusValue = QStringLiteral("Value");
+const QString StatusOn = QStringLiteral("ON");
+
+// Non-blocking, over TCP, set up before the first statement of ours.
+void setOptions(MYSQL *mysql, unsigned int connectTimeout)
+{
+    const unsigned int ioTimeout = IoTimeoutSeconds;
+    const unsigned int tcp = MYSQL_PROTOCOL_TCP;
+    mysql_options(mysql, MYSQL_OPT_NONBLOCK, nullptr);
+    mysql_options(mysql, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
+    mysql_options(mysql, MYSQL_OPT_READ_TIMEOUT, &ioTimeout);
+    mysql_options(mysql, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout);
+    // "localhost" would otherwise mean the default Unix socket, whatever the port.
+    mysql_options(mysql, MYSQL_OPT_PROTOCOL, &tcp);
+    mysql_options(mysql, MYSQL_SET_CHARSET_NAME, WireCharset);
+    // The library copies the text.
+    mysql_options(mysql, MYSQL_INIT_COMMAND, sessionSetUp().constData());
+}
+
+// TLS or no session: the server's certificate is verified against the CA
+// file, and so is the name or address connected to.
+void requireVerifiedTls(MYSQL *mysql, const QByteArray &caFile)
+{
+    const my_bool on = 1;
+    mysql_optionsv(mysql, MYSQL_OPT_SSL_ENFORCE, &on);
+    mysql_optionsv(mysql, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &on);
+    if (!caFile.isEmpty())
+        mysql_optionsv(mysql, MYSQL_OPT_SSL_CA, caFile.constData());
+}
+
+bool serverOffersTls(MYSQL *mysql)
+{
+    unsigned long capabilities = 0;
+    mariadb_get_infov(mysql, MARIADB_CONNECTION_SERVER_CAPABILITIES, &capabilities);
+    return (capabilities & CLIENT_SSL) != 0;
+}
+
+// A failed connect as the operator's notice tells it apart.
+DbError connectError(MYSQL *mysql, bool tlsOnly)
+{
+    const unsigned int code = mysql_errno(mysql);
+    const QString message = fromWire(mysql_error(mysql));
+    if (tlsOnly && code == CR_SSL_CONNECTION_ERROR)
+        return DbError(serverOffersTls(mysql) ? DbError::CertificateRejected : DbError::TlsUnavailable, message);
+    if (!tlsOnly && code == ER_ACCESS_DENIED_ERROR && serverOffersTls(mysql))
+        return DbError(DbError::ClearTextRefused, message);
+    return DbError(code, message);
+}
 
 void initLibraryOnce()
 {
@@ -186,20 +242,38 @@ Connection::~Connection() = default;
 void Connection::open(const ConnectionSettings &settings)
 {
     close();
+    m_hosts = parseHostList(settings.host, settings.port);
+    m_firstHost = 0;
     m_settings = settings;
+    reopen();
+}
+
+void Connection::openLike(const Connection &other)
+{
+    close();
+    m_hosts = other.m_hosts;
+    m_firstHost = other.m_firstHost;
+    m_settings = other.m_settings;
+    reopen();
+}
+
+void Connection::reopen()
+{
+    close();
     const WaitBudget budget;
     connect();
 }
 
 // Drives a started non-blocking call of the library to its end, waiting on the
-// socket in between. False when the budget ran out first: the call is then
-// unfinished, and its session can only be closed.
+// socket in between, never past `until`. False when the budget ran out first,
+// or `until` came: the call is then unfinished, and its session can only be
+// closed.
 template <typename Continue>
-bool Connection::drive(MYSQL *handle, int status, Continue next)
+bool Connection::drive(MYSQL *handle, int status, Continue next, Clock::time_point until)
 {
     WaitBudget &budget = WaitBudget::current();
     const Clock::time_point begin = Clock::now();
-    const Clock::time_point deadline = begin + budget.left();
+    const Clock::time_point deadline = std::min(begin + budget.left(), until);
     BusySignal busy(m_busy);
     while (status != 0) {
         const Clock::time_point libraryDeadline = (status & MYSQL_WAIT_TIMEOUT)
@@ -224,39 +298,81 @@ bool Connection::drive(MYSQL *handle, int status, Continue next)
     return true;
 }
 
+// Tries the hosts in their order, beginning with the one that worked last.
+// When none answers, the most telling failure is reported: a server's answer
+// (a refused log-in, no such database, a certificate) over silence.
 void Connection::connect()
+{
+    std::optional<DbError> failure;
+    const qsizetype count = m_hosts.size();
+    for (qsizetype tried = 0; tried < count; ++tried) {
+        const qsizetype index = (m_firstHost + tried) % count;
+        try {
+            connectTo(m_hosts.at(index));
+            m_firstHost = index;
+            return;
+        } catch (const DbError &error) {
+            m_handle.reset();
+            if (error.code() == DbError::TimeLimitReached) {
+                // The next attempt goes on with the hosts this one did not get to.
+                m_firstHost = (index + 1) % count;
+                throw;
+            }
+            if (!failure || (failure->isSilence() && !error.isSilence()))
+                failure = error;
+        }
+    }
+    throw *failure;
+}
+
+void Connection::connectTo(const ServerAddress &address)
 {
     std::unique_ptr<MYSQL, Close> handle(mysql_init(nullptr));
     if (!handle)
         throw DbError(CR_OUT_OF_MEMORY, QStringLiteral("Out of memory"));
     MYSQL *mysql = handle.get();
-    const unsigned int connectTimeout = ConnectTimeoutSeconds;
-    const unsigned int ioTimeout = IoTimeoutSeconds;
-    const unsigned int tcp = MYSQL_PROTOCOL_TCP;
-    mysql_options(mysql, MYSQL_OPT_NONBLOCK, nullptr);
-    mysql_options(mysql, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
-    mysql_options(mysql, MYSQL_OPT_READ_TIMEOUT, &ioTimeout);
-    mysql_options(mysql, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout);
-    // "localhost" would otherwise mean the default Unix socket, whatever the port.
-    mysql_options(mysql, MYSQL_OPT_PROTOCOL, &tcp);
-    mysql_options(mysql, MYSQL_SET_CHARSET_NAME, WireCharset);
-    const QByteArray setUp = sessionSetUp();
-    mysql_options(mysql, MYSQL_INIT_COMMAND, setUp.constData());
+    const bool several = m_hosts.size() > 1;
+    setOptions(mysql, several ? HostAnswerSeconds : ConnectTimeoutSeconds);
+    const QByteArray caFile = QFile::encodeName(m_settings.tlsCaFile);
+    if (m_settings.tlsOnly)
+        requireVerifiedTls(mysql, caFile);
 
-    const QByteArray host = cp1250::encode(m_settings.host);
+    const QByteArray host = cp1250::encode(address.host);
     const QByteArray user = cp1250::encode(m_settings.user);
     const QByteArray password = cp1250::encode(m_settings.password);
     const QByteArray database = cp1250::encode(m_settings.database);
     MYSQL *connected = nullptr;
     const int status = mysql_real_connect_start(&connected, mysql, host.constData(), user.constData(),
                                                 password.constData(), database.isEmpty() ? nullptr : database.constData(),
-                                                m_settings.port, nullptr, 0);
-    if (!drive(mysql, status, [&](int events) { return mysql_real_connect_cont(&connected, mysql, events); }))
-        throw DbError(DbError::TimeLimitReached, QStringLiteral("Connecting to %1 timed out").arg(m_settings.host));
+                                                address.port, nullptr, 0);
+    const Clock::time_point answerBy = several ? Clock::now() + std::chrono::seconds(HostAnswerSeconds) : Clock::time_point::max();
+    if (!drive(mysql, status, [&](int events) { return mysql_real_connect_cont(&connected, mysql, events); }, answerBy)) {
+        if (WaitBudget::current().left() <= std::chrono::nanoseconds::zero())
+            throw DbError(DbError::TimeLimitReached, QStringLiteral("Connecting to %1 timed out").arg(address.host));
+        throw DbError(CR_CONN_HOST_ERROR, QStringLiteral("No answer from %1:%2 within %3 s")
+                                              .arg(address.host).arg(address.port).arg(HostAnswerSeconds));
+    }
     if (!connected)
-        throw DbError(mysql_errno(mysql), fromWire(mysql_error(mysql)));
+        throw connectError(mysql, m_settings.tlsOnly);
     m_handle = std::move(handle);
     m_lost = false;
+    m_clusterNode = false;
+    joinCluster();
+}
+
+// Where the server is a Galera node: one that is not ready for work counts as
+// down, and reads on one that is wait until it has caught up with the cluster.
+void Connection::joinCluster()
+{
+    Result replication = read(WsrepOn);
+    if (!replication.next() || replication.toText(StatusValue) != StatusOn)
+        return;
+    Result ready = read(WsrepReady);
+    m_clusterNode = true;
+    if (!ready.next() || ready.toText(StatusValue) != StatusOn)
+        throw DbError(ER_UNKNOWN_COM_ERROR, QStringLiteral("The cluster node is not ready (wsrep_ready %1)")
+                                                .arg(ready.toText(StatusValue)));
+    read(CausalReads);
 }
 
 void Connection::reconnect()
@@ -304,9 +420,26 @@ MYSQL *Connection::handle()
 void Connection::fail(const QByteArray &statement)
 {
     DbError error(mysql_errno(m_handle.get()), fromWire(mysql_error(m_handle.get())), statement);
+    // A read that waits for the cluster fails on a node cut off from it as
+    // a lock wait would.
+    if (error.code() == ER_LOCK_WAIT_TIMEOUT && m_clusterNode && !nodeReady())
+        error = DbError(ER_UNKNOWN_COM_ERROR, error.serverMessage(), statement);
     if (error.isConnectionLost())
         lose();
     throw error;
+}
+
+bool Connection::nodeReady()
+{
+    // The question's own failure is not asked about again.
+    m_clusterNode = false;
+    try {
+        Result ready = read(WsrepReady);
+        m_clusterNode = ready.next() && ready.toText(StatusValue) == StatusOn;
+    } catch (const DbError &) {
+        // Whatever failed, the node is of no use.
+    }
+    return m_clusterNode;
 }
 
 void Connection::send(const QByteArray &statement)

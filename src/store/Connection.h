@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/HostList.h"
 #include "store/SqlText.h"
 
 #include <QDateTime>
@@ -14,11 +15,18 @@
 namespace granovia {
 
 struct ConnectionSettings {
+    // One host, or several separated by commas (parseHostList).
     QString host;
+    // The port of a host that names none.
     unsigned int port = 3306;
     QString user;
     QString password;
     QString database;
+    // Only over TLS, with the server's certificate and the host's name or
+    // address verified against the CA certificates in tlsCaFile (an
+    // absolute path; the system's CAs when it is empty).
+    bool tlsOnly = false;
+    QString tlsCaFile{};
 };
 
 // A buffered result set. Fields are read by name; NULL reads as 0 or as the
@@ -62,11 +70,21 @@ private:
 // longer than the running WaitBudget allows: the library is driven without
 // blocking, and a call that runs out of time abandons the session. A session
 // found lost is replaced, with the same settings, at the next use.
+//
+// With several hosts (the nodes of a Galera cluster), a session is made on
+// the first of them that answers, trying them in their order from the one
+// that worked last; a node that is not ready for work (cut off from the
+// cluster's majority) counts as down. On a cluster node every read waits
+// until the node has applied what the cluster committed before it, so that
+// a movement committed through a node that died is seen on the next.
 class Connection final {
 public:
     // Connecting gives up after this long, so that an unreachable host cannot
     // freeze the start for long.
     static constexpr unsigned int ConnectTimeoutSeconds = 5;
+    // With several hosts, one that has not answered after this long is
+    // passed over for the next.
+    static constexpr unsigned int HostAnswerSeconds = 2;
     // The session's lock waits: three tries of a movement fit the wait budget.
     static constexpr unsigned int LockWaitSeconds = 2;
     // A call that takes longer than this shows the busy indicator.
@@ -80,7 +98,14 @@ public:
     Q_DISABLE_COPY_MOVE(Connection)
 
     // Opens a new session with these settings, closing any previous one.
+    // Throws ConversionError for a host whose port is no port.
     void open(const ConnectionSettings &settings);
+    // Opens a session with the other connection's settings, beginning with
+    // the host that the other works on.
+    void openLike(const Connection &other);
+    // Opens a new session with the settings it has, beginning with the host
+    // it worked on last.
+    void reopen();
     // A session is there; it may still turn out lost at its next use.
     bool isOpen() const;
     void close();
@@ -112,6 +137,9 @@ private:
     MYSQL *handle();
     bool sessionBound() const { return m_inTransaction || m_holdingTableLocks; }
     void connect();
+    void connectTo(const ServerAddress &address);
+    void joinCluster();
+    bool nodeReady();
     void reconnect();
     // Drops a session that is gone or was abandoned; the next use replaces it.
     void lose();
@@ -120,13 +148,18 @@ private:
     MYSQL_RES *storeResult(const QByteArray &statement);
     Result read(const QByteArray &statement);
     template <typename Continue>
-    bool drive(MYSQL *handle, int status, Continue next);
+    bool drive(MYSQL *handle, int status, Continue next,
+               std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
 
     friend class Transaction;
 
     std::unique_ptr<MYSQL, Close> m_handle;
     ConnectionSettings m_settings;
+    QList<ServerAddress> m_hosts{ServerAddress{}};
+    qsizetype m_firstHost = 0;
     bool m_lost = false;
+    // The session is on a Galera node.
+    bool m_clusterNode = false;
     // A transaction lives on its session: it is never carried to a new one.
     bool m_inTransaction = false;
     bool m_holdingTableLocks = false;

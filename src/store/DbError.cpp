@@ -35,6 +35,7 @@ QString operatorMessage(unsigned int code, const QString &serverMessage)
     case CR_SERVER_GONE_ERROR:
     case CR_SERVER_LOST:
     case CR_SERVER_LOST_EXTENDED:
+    case ER_UNKNOWN_COM_ERROR:
     case DbError::CommitUnanswered:
         headline = QStringLiteral("Spojení s databází se přerušilo!\n") + NotDone;
         break;
@@ -79,10 +80,68 @@ bool DbError::isConnectionLost() const
     case ER_NET_READ_INTERRUPTED:
     case ER_NET_ERROR_ON_WRITE:
     case ER_NET_WRITE_INTERRUPTED:
+    // A Galera node cut off from the majority refuses every statement.
+    case ER_UNKNOWN_COM_ERROR:
         return true;
     default:
         return false;
     }
+}
+
+bool DbError::isSilence() const
+{
+    switch (m_code) {
+    case CR_CONNECTION_ERROR:
+    case CR_CONN_HOST_ERROR:
+    case CR_UNKNOWN_HOST:
+    case CR_SERVER_GONE_ERROR:
+    case CR_SERVER_LOST:
+    case CR_SERVER_LOST_EXTENDED:
+    case DbError::TimeLimitReached:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString connectFailureReason(const DbError &error)
+{
+    switch (error.code()) {
+    case ER_ACCESS_DENIED_ERROR:
+    case ER_ACCESS_DENIED_NO_PASSWORD_ERROR:
+        return QStringLiteral("Server odmítl uživatelské jméno nebo heslo.");
+    case DbError::ClearTextRefused:
+        return QStringLiteral("Server odmítl uživatelské jméno nebo heslo, nebo přijímá jen šifrované spojení (klíč SSL).");
+    case ER_DBACCESS_DENIED_ERROR:
+        return QStringLiteral("Uživatel nemá na serveru přístup k databázi.");
+    case ER_BAD_DB_ERROR:
+        return QStringLiteral("Databáze zadaná v klíči Database na serveru neexistuje.");
+    case CR_UNKNOWN_HOST:
+        return QStringLiteral("Server zadaný v klíči IP nebyl v síti nalezen.");
+    case DbError::TimeLimitReached:
+        return QStringLiteral("Server neodpověděl včas.");
+    case DbError::StartRefused:
+        return QStringLiteral("Spuštění programu je zablokováno: server odpovídá na kontrolním portu (klíč SQLportopen).");
+    case DbError::CertificateRejected:
+        return QStringLiteral("Certifikát serveru se nepodařilo ověřit!");
+    case DbError::TlsUnavailable:
+        return QStringLiteral("Server nenabízí šifrované spojení, které klíč SSL vyžaduje.");
+    case ER_UNKNOWN_COM_ERROR:
+        return QStringLiteral("Uzel databázového clusteru není připraven k práci.");
+    case ER_CON_COUNT_ERROR:
+        return QStringLiteral("Server už nepřijímá další spojení.");
+    case ER_HOST_NOT_PRIVILEGED:
+        return QStringLiteral("Server nepovoluje připojení z tohoto počítače.");
+    case ER_HOST_IS_BLOCKED:
+        return QStringLiteral("Server tento počítač zablokoval pro mnoho nezdařených připojení.");
+    case ER_SERVER_SHUTDOWN:
+        return QStringLiteral("Server se právě vypíná.");
+    default:
+        break;
+    }
+    if (error.isSilence())
+        return QStringLiteral("Server není dostupný nebo neodpovídá.");
+    return QStringLiteral("Server odpověděl chybou %1: %2").arg(error.code()).arg(error.serverMessage());
 }
 
 ConversionError::ConversionError(const QString &text)

@@ -29,15 +29,24 @@ public:
     static constexpr unsigned int CommitUnanswered = 9003; // the session was lost during COMMIT
     static constexpr unsigned int OutcomeUnknown = 9004;   // and it could not be settled
     static constexpr unsigned int PartlyWritten = 9005;    // tables without transactions kept part of a movement
+    static constexpr unsigned int StartRefused = 9006;     // a server answered on the refusal probe's port
+    static constexpr unsigned int CertificateRejected = 9007; // TLS only: the server's certificate did not verify
+    static constexpr unsigned int TlsUnavailable = 9008;   // TLS only: the server offers none
+    // A log-in in clear text refused by a server that offers TLS: a wrong
+    // password, or a server that takes TLS only; it says the same for both.
+    static constexpr unsigned int ClearTextRefused = 9009;
 
     DbError(unsigned int code, const QString &serverMessage, QByteArray statement = {});
     unsigned int code() const { return m_code; }
     const QString &serverMessage() const { return m_serverMessage; }
     // Deadlock or lock wait time-out: the whole unit of work may be retried.
     bool isTransient() const;
-    // The session is gone (server restarted, network cut); the next use of
-    // the connection makes a new one.
+    // The session is gone (server restarted, network cut), or its cluster
+    // node stopped working (cut off from the others); the next use of the
+    // connection makes a new one.
     bool isConnectionLost() const;
+    // No server answered there: nothing listens, no route, no answer in time.
+    bool isSilence() const;
     const QByteArray &statement() const { return m_statement; }
 
 private:
@@ -45,6 +54,10 @@ private:
     QString m_serverMessage;
     QByteArray m_statement;
 };
+
+// Why a connection could not be made, in Czech, in one line: the third line
+// of the start's failure notice.
+QString connectFailureReason(const DbError &error);
 
 // A text that should hold a port number and does not.
 class ConversionError final : public AppError {

@@ -5,7 +5,6 @@
 #include "store/Schema.h"
 #include "store/WaitBudget.h"
 
-#include <QRegularExpression>
 
 namespace granovia {
 
@@ -13,14 +12,25 @@ namespace {
 
 namespace h = schema::historiem;
 
-bool tryOpen(Connection &connection, const ConnectionSettings &settings)
+bool tryOpen(Connection &connection, const ConnectionSettings &settings, std::optional<DbError> *why)
 {
     try {
         connection.open(settings);
-    } catch (const DbError &) {
+    } catch (const DbError &error) {
+        if (why)
+            *why = error;
         return false;
     }
     return connection.isOpen();
+}
+
+// The probe asks the first host of the list, on the probe port.
+ConnectionSettings probeSettings(const ConnectionSettings &server, const QString &probePortText)
+{
+    ConnectionSettings probe = server;
+    probe.port = parsePort(probePortText);
+    probe.host = parseHostList(server.host, probe.port).constFirst().host;
+    return probe;
 }
 
 int startJournalColumnCount(Connection &connection)
@@ -61,18 +71,6 @@ QString showStartJournalColumns()
     return QStringLiteral("SHOW COLUMNS FROM ") + h::Table;
 }
 
-unsigned int parsePort(const QString &text)
-{
-    // Leading blanks and a sign are allowed, as in any integer field; nothing else.
-    static const QRegularExpression decimal(QStringLiteral("^ *[+-]?[0-9]+$"));
-    bool ok = false;
-    const int value = decimal.match(text).hasMatch() ? text.trimmed().toInt(&ok) : 0;
-    // A number that is no port would wrap around to another one.
-    if (!ok || value < MinPort || value > MaxPort)
-        throw ConversionError(text);
-    return static_cast<unsigned int>(value);
-}
-
 StartEnvironment StartEnvironment::system(const QString &executablePath)
 {
     return {
@@ -97,24 +95,27 @@ void writeStartRecord(Connection &connection, const StartRequest &request, const
 }
 
 bool consql(Connection &connection, const StartRequest &request, const StartEnvironment &environment,
-            bool *recordWritten)
+            StartReport *report)
 {
-    ConnectionSettings settings = request.server;
     if (!request.probePortText.isEmpty()) {
-        settings.port = parsePort(request.probePortText);
+        const ConnectionSettings probe = probeSettings(request.server, request.probePortText);
         // A server that answers on the probe port refuses this start. The
         // probe has a budget of its own: a port that swallows the attempt must
         // not leave the main attempt without time.
         const WaitBudget probeBudget(WaitBudget::Start::Fresh);
-        if (tryOpen(connection, settings))
+        if (tryOpen(connection, probe, nullptr)) {
+            if (report)
+                report->why = DbError(DbError::StartRefused, QString());
             return false;
+        }
     }
+    ConnectionSettings settings = request.server;
     settings.port = parsePort(request.mainPortText);
-    if (!tryOpen(connection, settings))
+    if (!tryOpen(connection, settings, report ? &report->why : nullptr))
         return false;
     writeStartRecord(connection, request, environment);
-    if (recordWritten)
-        *recordWritten = true;
+    if (report)
+        report->recordWritten = true;
     connection.execute(EmptySqlMode);
     return true;
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "store/Connection.h"
+#include "store/DbError.h"
+#include "store/HostList.h"
 #include "store/SqlText.h"
 
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace granovia {
 
@@ -31,12 +34,6 @@ QString showStartJournalColumns();
 // Harmless since every session starts with an empty SQL mode; kept as the
 // start's last statement.
 inline const QString EmptySqlMode = QStringLiteral("set sql_mode=\"\"");
-
-constexpr int MinPort = 1;
-constexpr int MaxPort = 65535;
-// A port text read as a decimal integer; ConversionError when it is none or
-// lies outside MinPort..MaxPort.
-unsigned int parsePort(const QString &text);
 
 // What consql takes from the machine; tests put fixed facts in its place.
 struct StartEnvironment {
@@ -66,10 +63,17 @@ void writeStartRecord(Connection &connection, const StartRequest &request, const
 
 // Opens the connection and writes the start record. False when no connection
 // was made or the start was refused by the probe; nothing is written then.
-// A port text that is no integer throws ConversionError, and a failing
-// statement after the connection was made throws DbError; recordWritten, if
-// given, tells then whether the record was written before the failure.
+// The probe asks the first host of the list. A port text that is no integer
+// throws ConversionError, and a failing statement after the connection was
+// made throws DbError.
+struct StartReport {
+    // Why no connection was made: the failure of the main attempt, or
+    // DbError::StartRefused.
+    std::optional<DbError> why;
+    // Whether the start record was written before a failure that followed it.
+    bool recordWritten = false;
+};
 bool consql(Connection &connection, const StartRequest &request, const StartEnvironment &environment,
-            bool *recordWritten = nullptr);
+            StartReport *report = nullptr);
 
 } // namespace granovia

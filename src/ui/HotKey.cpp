@@ -8,6 +8,7 @@
 #include <QShortcut>
 #include <QWidget>
 #include <algorithm>
+#include <cstdio>
 #include <array>
 #include <vector>
 
@@ -58,21 +59,24 @@ public:
     virtual Kind kind() const = 0;
 };
 
-// The application's own shortcut: works while one of its windows is active.
+// The application's own shortcut: works while one of its windows is active,
+// or, where the system refused the key, while the window itself is.
 class HotKey::ShortcutBackend final : public Backend {
 public:
-    ShortcutBackend(QKeyCombination key, QWidget *window, HotKey *owner)
+    ShortcutBackend(QKeyCombination key, QWidget *window, HotKey *owner, Qt::ShortcutContext context)
         : m_shortcut(new QShortcut(QKeySequence(key), window))
+        , m_kind(context == Qt::ApplicationShortcut ? Kind::ApplicationShortcut : Kind::WindowShortcut)
     {
-        m_shortcut->setContext(Qt::ApplicationShortcut);
+        m_shortcut->setContext(context);
         QObject::connect(m_shortcut, &QShortcut::activated, owner, &HotKey::activated);
     }
     // The window may have taken its child shortcut with it already.
     ~ShortcutBackend() override { delete m_shortcut.data(); }
-    Kind kind() const override { return Kind::ApplicationShortcut; }
+    Kind kind() const override { return m_kind; }
 
 private:
     QPointer<QShortcut> m_shortcut;
+    Kind m_kind;
 };
 
 #ifdef GRANOVIA_HAVE_XCB
@@ -284,16 +288,25 @@ HotKey::HotKey(QKeyCombination key, QWidget *window)
 {
 #ifdef Q_OS_WIN
     m_backend = WindowsBackend::create(key, window, this);
-    return;
 #else
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-#ifdef GRANOVIA_HAVE_XCB
-        m_backend = X11Backend::create(key, this);
-#endif
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        m_backend = std::make_unique<ShortcutBackend>(key, window, this, Qt::ApplicationShortcut);
         return;
     }
-    m_backend = std::make_unique<ShortcutBackend>(key, window, this);
+#ifdef GRANOVIA_HAVE_XCB
+    m_backend = X11Backend::create(key, this);
 #endif
+#endif
+    if (!m_backend)
+        fallBackToWindow(window);
+}
+
+void HotKey::fallBackToWindow(QWidget *window)
+{
+    std::fprintf(stderr, "%s is held by another program; it works here only while the window \"%s\" is active\n",
+                 qPrintable(QKeySequence(m_key).toString(QKeySequence::PortableText)),
+                 qPrintable(window->windowTitle()));
+    m_backend = std::make_unique<ShortcutBackend>(m_key, window, this, Qt::WindowShortcut);
 }
 
 HotKey::~HotKey() = default;

@@ -15,12 +15,13 @@ namespace granovia::ui {
 // Windows it registers a system hot key for the window. Where the platform
 // has neither (offscreen, Wayland) the key works as an application-wide
 // shortcut, that is only while one of the program's windows is active. When
-// the system refuses the key (another program holds it) there is none, and
-// nothing is reported.
+// the system refuses the key (another program holds it), standard error says
+// so, and the key works as the window's own shortcut, only while the window
+// is active: refusedBySystem() tells the window to offer another way too.
 class HotKey final : public QObject {
     Q_OBJECT
 public:
-    enum class Kind { None, X11Grab, WindowsHotKey, ApplicationShortcut };
+    enum class Kind { None, X11Grab, WindowsHotKey, ApplicationShortcut, WindowShortcut };
 
     HotKey(QKeyCombination key, QWidget *window);
     ~HotKey() override;
@@ -33,6 +34,7 @@ public:
 
     Kind kind() const;
     QKeyCombination key() const { return m_key; }
+    bool refusedBySystem() const { return kind() == Kind::WindowShortcut; }
 
 signals:
     void activated();
@@ -42,6 +44,8 @@ private:
     class X11Backend;
     class WindowsBackend;
     class ShortcutBackend;
+
+    void fallBackToWindow(QWidget *window);
 
     QKeyCombination m_key;
     std::unique_ptr<Backend> m_backend;

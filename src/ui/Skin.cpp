@@ -119,6 +119,17 @@ void paintGridLines(QPainter *painter, const QRect &cell)
     painter->fillRect(QRect(cell.left(), cell.bottom() + 1, cell.width(), GridLineWidth), GridLine);
 }
 
+void paintFocusFrame(QPainter *painter, const QRect &area, const QColor &colour)
+{
+    painter->save();
+    QPen pen(colour);
+    pen.setStyle(Qt::DotLine);
+    painter->setPen(pen);
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(area.adjusted(0, 0, -1, -1));
+    painter->restore();
+}
+
 void drawLaidOut(QPainter *painter, const QPoint &baseline, const LaidOutText &text)
 {
     painter->drawStaticText(QPoint(baseline.x(), baseline.y() - text.ascent), text.text);

@@ -46,6 +46,9 @@ constexpr int gridSection(int cellSize)
 // corner included. The grids leave their own line drawing off (it blends
 // pixel by pixel) and their delegates call this instead.
 void paintGridLines(QPainter *painter, const QRect &cell);
+// The mark of the control or cell that has the keyboard: a dotted frame just
+// inside the area, in one of the skin's colours.
+void paintFocusFrame(QPainter *painter, const QRect &area, const QColor &colour = FixedText);
 
 // Makes Tahoma available where the machine has a copy (Debian's fonts-wine).
 void registerFonts();

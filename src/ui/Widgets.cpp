@@ -3,7 +3,7 @@
 #include "ui/Skin.h"
 
 #include <QPainter>
-#include <QStyleOptionFocusRect>
+#include <QKeyEvent>
 
 namespace granovia::ui {
 
@@ -52,11 +52,24 @@ void SuiButton::paintEvent(QPaintEvent *)
                       QPoint((width() - caption.advance) / 2, (height() - metrics.height()) / 2 + caption.ascent),
                       caption);
     if (hasFocus()) {
-        QStyleOptionFocusRect focus;
-        focus.initFrom(this);
-        focus.rect = rect().adjusted(FocusFrameInset, FocusFrameInset, -FocusFrameInset, -FocusFrameInset);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        skin::paintFocusFrame(&painter,
+                              rect().adjusted(FocusFrameInset, FocusFrameInset, -FocusFrameInset, -FocusFrameInset),
+                              skin::ButtonText);
     }
+}
+
+void SuiButton::keyPressEvent(QKeyEvent *event)
+{
+    if (isEnterKey(event)) {
+        animateClick();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
+bool isEnterKey(const QKeyEvent *event)
+{
+    return (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier;
 }
 
 SuiArrowButton::SuiArrowButton(Qt::ArrowType arrow, const QString &accessibleName, QWidget *parent)
@@ -66,6 +79,25 @@ SuiArrowButton::SuiArrowButton(Qt::ArrowType arrow, const QString &accessibleNam
     setAccessibleName(accessibleName);
     setToolTip(accessibleName);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void SuiArrowButton::paintEvent(QPaintEvent *event)
+{
+    QToolButton::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QPainter painter(this);
+    skin::paintFocusFrame(&painter, rect().adjusted(FocusFrameInset, FocusFrameInset, -FocusFrameInset, -FocusFrameInset));
+}
+
+void SuiArrowButton::keyPressEvent(QKeyEvent *event)
+{
+    if (isEnterKey(event)) {
+        animateClick();
+        return;
+    }
+    QToolButton::keyPressEvent(event);
 }
 
 } // namespace granovia::ui

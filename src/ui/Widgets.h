@@ -28,6 +28,8 @@ protected:
     // focus frame: drawn directly, because a style sheet would route every
     // paint of the button through the style sheet machinery.
     void paintEvent(QPaintEvent *event) override;
+    // Enter clicks as Space does.
+    void keyPressEvent(QKeyEvent *event) override;
 };
 
 // An arrow button without text, with a mode value.
@@ -36,6 +38,15 @@ class SuiArrowButton final : public QToolButton {
 public:
     SuiArrowButton(Qt::ArrowType arrow, const QString &accessibleName, QWidget *parent = nullptr);
     int Tag = 0;
+
+protected:
+    // The style's face, and the skin's focus frame over it.
+    void paintEvent(QPaintEvent *event) override;
+    // Enter clicks as Space does.
+    void keyPressEvent(QKeyEvent *event) override;
 };
+
+// Whether a key is one that clicks a focused button besides Space.
+bool isEnterKey(const QKeyEvent *event);
 
 } // namespace granovia::ui

@@ -28,6 +28,7 @@ inline const QString BoardSilos = QStringLiteral(
         "(12, 0, 0, '', '', '', '', null, null),"
         "(13, 8, 0, 'F6', 'Hrách', '', '', null, null),"
         "(14, -3, 50, 'G7', 'Hrách', '', '', null, null),"
+        "(15, 5, 50, '', 'Hrách', '', '', null, null),"
         "(17, 10, 20, 'H8', 'Mák', '', '', null, null),"
         "(17, 20, 20, 'H8', 'Mák', '', '', null, null),"
         "(50, 20, 40, 'E5', 'Mák', 'Gerlach', 'E', '2026-09-01 00:00:00', null),"

@@ -2,53 +2,29 @@
 
 // Tools of the fault tests: a database server of their own that they stop
 // and stall, child processes, and the X server's view of the cursor.
+#include "Relay.h"
+#include "RunTool.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QThread>
 #include <QImage>
 #include <QPainter>
-#include <QProcess>
 #include <QTest>
-#include <arpa/inet.h>
-#include <atomic>
 #include <csignal>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
-#include <vector>
 #include <xcb/xfixes.h>
 
 namespace granovia::test {
 
 using namespace Qt::StringLiterals;
 
-inline constexpr int ToolTimeoutMs = 120000;
 inline const QString ChildVariable = u"GRANOVIA_FAULTS_CHILD"_s;
 
 inline bool isChild()
 {
     return qEnvironmentVariableIsSet(ChildVariable.toLatin1().constData());
-}
-
-// A tool's end: whether it succeeded, and all it printed.
-struct Ran {
-    bool ok = false;
-    QByteArray output;
-};
-
-inline Ran run(const QString &program, const QStringList &arguments,
-        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(ToolTimeoutMs);
-    return {finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
-            process.readAll()};
 }
 
 // The command that runs one case of this program in a child process; as an
@@ -71,13 +47,15 @@ inline Ran runChild(const QString &testCase, QProcessEnvironment environment = Q
 // The test's own server, in the build tree, with a user on the loopback address.
 class FaultServer final {
 public:
+    // Options of mariadbd for every start from now on.
+    void setOptions(const QStringList &options) { m_options = options; }
     // False when the server did not start.
     bool start()
     {
         // A server found running belongs to the process that started it.
         const pid_t running = pid();
         m_owned = m_owned || running <= 0 || kill(running, 0) != 0;
-        const Ran server = run(u"" GRANOVIA_DBSERVER ""_s, {u"start"_s, m_dir});
+        const Ran server = run(u"" GRANOVIA_DBSERVER ""_s, QStringList{u"start"_s, m_dir} + m_options);
         m_port = server.output.trimmed().toUShort();
         return server.ok && run(u"mariadb"_s, {u"--no-defaults"_s, u"-S"_s, m_dir + u"/mysqld.sock"_s, u"-u"_s, u"root"_s, u"-e"_s,
                           u"create user if not exists 'faults'@'127.0.0.1' identified by 'faults';"
@@ -104,10 +82,71 @@ public:
         return file.open(QIODevice::ReadOnly) ? pid_t(file.readAll().trimmed().toInt()) : 0;
     }
 
+    QString dir() const { return m_dir; }
+
 private:
     QString m_dir = u"" GRANOVIA_FAULTS_DIR ""_s;
+    QStringList m_options;
     quint16 m_port = 0;
     bool m_owned = false;
+};
+
+// Certificates made by openssl for a server of the test's own: a CA, the
+// certificate it signed for the loopback address, one it signed for another
+// host, and a second CA that signed neither. The server reads server.pem and
+// server.key, which serve() points at either certificate.
+class TlsFiles final {
+public:
+    explicit TlsFiles(const QString &dir)
+        : m_dir(dir)
+    {
+    }
+    QString path(const QString &name) const { return m_dir + u'/' + name; }
+    QStringList serverOptions() const
+    {
+        return {u"--ssl-ca="_s + path(u"ca.pem"_s), u"--ssl-cert="_s + path(u"server.pem"_s),
+                u"--ssl-key="_s + path(u"server.key"_s)};
+    }
+    bool make() const
+    {
+        QDir().mkpath(m_dir);
+        return makeCa(u"ca"_s) && makeCa(u"other-ca"_s) && makeServer(u"loopback"_s, u"IP:127.0.0.1,DNS:localhost"_s)
+            && makeServer(u"stranger"_s, u"DNS:another-host.invalid"_s) && serve(u"loopback"_s);
+    }
+    // Takes effect at the server's start or its next "flush ssl".
+    bool serve(const QString &certificate) const
+    {
+        for (const QString &extension : {u".pem"_s, u".key"_s}) {
+            QFile::remove(path(u"server"_s + extension));
+            if (!QFile::copy(path(certificate + extension), path(u"server"_s + extension)))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    static QStringList newKey(const QString &subject)
+    {
+        return {u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:P-256"_s,
+                u"-nodes"_s, u"-days"_s, u"2"_s, u"-subj"_s, u"/CN="_s + subject};
+    }
+    bool makeCa(const QString &name) const
+    {
+        return run(u"openssl"_s, newKey(u"Granovia test "_s + name) + QStringList{u"-keyout"_s, path(name + u".key"_s),
+                                                                               u"-out"_s, path(name + u".pem"_s)})
+            .ok;
+    }
+    bool makeServer(const QString &name, const QString &names) const
+    {
+        return run(u"openssl"_s, newKey(name) + QStringList{u"-addext"_s, u"subjectAltName="_s + names, u"-addext"_s,
+                                                            u"basicConstraints=critical,CA:FALSE"_s, u"-CA"_s,
+                                                            path(u"ca.pem"_s), u"-CAkey"_s, path(u"ca.key"_s),
+                                                            u"-keyout"_s, path(name + u".key"_s), u"-out"_s,
+                                                            path(name + u".pem"_s)})
+            .ok;
+    }
+
+    QString m_dir;
 };
 
 // The server stands still while this lives, as a stalled machine would.
@@ -148,110 +187,6 @@ private:
     }
 
     pid_t m_server;
-};
-
-// A TCP relay on the loopback address between the program and the server,
-// which can cut its connections as a failing network does: the server sees
-// its client go only when it next writes to it.
-class CuttableRelay final {
-public:
-    explicit CuttableRelay(quint16 serverPort)
-        : m_serverPort(serverPort)
-    {
-        m_listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = loopback(0);
-        bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        listen(m_listener, SOMAXCONN);
-        socklen_t length = sizeof address;
-        getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { relay(); });
-    }
-    ~CuttableRelay()
-    {
-        m_stop = true;
-        m_thread.join();
-        for (const auto &[client, server] : m_pairs) {
-            close(client);
-            close(server);
-        }
-        close(m_listener);
-    }
-    Q_DISABLE_COPY_MOVE(CuttableRelay)
-
-    quint16 port() const { return m_port; }
-    // Cuts the connections as soon as the next packet from a client has gone
-    // on to the server.
-    void cutAfterNextClientPacket() { m_cutArmed = true; }
-
-private:
-    static constexpr int PollMs = 10;
-    static constexpr size_t ChunkSize = 65536;
-
-    static sockaddr_in loopback(quint16 port)
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return address;
-    }
-
-    void relay()
-    {
-        while (!m_stop) {
-            std::vector<pollfd> watched{{m_listener, POLLIN, 0}};
-            for (const auto &[client, server] : m_pairs)
-                watched.insert(watched.end(), {{client, POLLIN, 0}, {server, POLLIN, 0}});
-            if (poll(watched.data(), watched.size(), PollMs) <= 0)
-                continue;
-            if (watched[0].revents & POLLIN)
-                accept();
-            for (size_t i = 1; i < watched.size(); ++i) {
-                if (watched[i].revents & (POLLIN | POLLHUP | POLLERR)) {
-                    pass((i - 1) / 2, (i - 1) % 2 == 0);
-                    break; // the pairs may have changed
-                }
-            }
-        }
-    }
-
-    void accept()
-    {
-        const int client = ::accept(m_listener, nullptr, nullptr);
-        const int server = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = loopback(m_serverPort);
-        if (::connect(server, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-            close(client);
-            close(server);
-            return;
-        }
-        m_pairs.push_back({client, server});
-    }
-
-    // Passes what one side sent to the other; a side that has gone ends the pair.
-    void pass(size_t pair, bool fromClient)
-    {
-        const auto [client, server] = m_pairs[pair];
-        char chunk[ChunkSize];
-        const ssize_t received = read(fromClient ? client : server, chunk, sizeof chunk);
-        const bool sent = received > 0 && write(fromClient ? server : client, chunk, size_t(received)) == received;
-        if (sent && !(fromClient && m_cutArmed))
-            return;
-        if (sent)
-            m_cutArmed = false;
-        close(client);
-        close(server);
-        m_pairs.erase(m_pairs.begin() + qsizetype(pair));
-    }
-
-    quint16 m_serverPort;
-    quint16 m_port = 0;
-    int m_listener = -1;
-    std::vector<std::pair<int, int>> m_pairs;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_cutArmed{false};
-    std::thread m_thread;
 };
 
 // The pointer's cursor as the X server shows it, asked on a connection of

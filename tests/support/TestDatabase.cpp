@@ -1,5 +1,6 @@
 #include "TestDatabase.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
@@ -66,6 +67,18 @@ qint64 selectCount(Connection &connection)
     Result status = connection.query(QStringLiteral("show session status like 'Com_select'"));
     status.next();
     return status.toInt(QStringLiteral("Value"));
+}
+
+qint64 scalar(Connection &connection, const QString &statement)
+{
+    Result result = connection.query(statement);
+    result.next();
+    return result.toInt(result.fieldNames().constFirst());
+}
+
+void printFreeze(const char *what, qint64 ms)
+{
+    qInfo().noquote() << QStringLiteral("freeze, %1: %2 ms").arg(QString::fromLatin1(what)).arg(ms);
 }
 
 StoredSilo ScratchDatabase::silo(int number)

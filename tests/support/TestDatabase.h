@@ -64,5 +64,9 @@ QString schemaPath();
 
 // How many selects the session has sent.
 qint64 selectCount(Connection &connection);
+// The first field of the first row, as an integer.
+qint64 scalar(Connection &connection, const QString &statement);
+// The longest wait of a fault case, in the form the fault tests print.
+void printFreeze(const char *what, qint64 ms);
 
 } // namespace granovia::test
