@@ -227,24 +227,16 @@ qsizetype pixelsOf(const QImage &image, const QSet<QRgb> &colours)
     return spreadOf(image, image.rect(), colours).count;
 }
 
-// Pixels of grey text: neutral and darker than the console's background,
-// unlike its brown text, lines and fixed cells, whatever the smoothing of
-// the font made of the text's own colour.
+// Pixels of grey text, whatever the font's smoothing made of its colour:
+// greys between it and the console's background, which the console's
+// brown text, lines and fixed cells are not.
 qsizetype greyTextPixels(const QImage &image, const QRect &area)
 {
-    constexpr int Neutral = 6;
-    constexpr int Lighter = 40; // than the text's grey, at most
-    qsizetype count = 0;
-    const QRect inside = area & image.rect();
-    for (int y = inside.top(); y <= inside.bottom(); ++y) {
-        for (int x = inside.left(); x <= inside.right(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            const bool neutral = std::abs(c.red() - c.green()) <= Neutral && std::abs(c.green() - c.blue()) <= Neutral;
-            if (neutral && c.green() <= skin::CancelledText.green() + Lighter)
-                ++count;
-        }
-    }
-    return count;
+    constexpr int LightestGrey = 200;
+    QSet<QRgb> greys;
+    for (int value = skin::CancelledText.green(); value <= LightestGrey; ++value)
+        greys.insert(qRgb(value, value, value) & RgbMask);
+    return spreadOf(image, area, greys).count;
 }
 
 // Whether some aligned square of the area is black all over.

@@ -605,11 +605,8 @@ void ConsoleTest::historyLineMenu_data()
         << u"Opravdu stornovat pohyb ze SILO: 07 do SILO: 12, 20,000 t partie P-123?"_s;
     QTest::newRow("menu key on a removal") << 3 << u"menu"_s
         << u"Opravdu stornovat pohyb ze SILO: 50 mimo silo, 12,500 t partie P-9?"_s;
-    QTest::newRow("Shift+F10 on a transfer") << 4 << u"shift+F10"_s
-        << u"Opravdu stornovat pohyb ze SILO: 07 do SILO: 12, 20,000 t partie P-123?"_s;
     QTest::newRow("Shift+F10 on an intake") << 2 << u"shift+F10"_s << QString();
     QTest::newRow("right button on a reversed removal") << 1 << u"mouse"_s << QString();
-    QTest::newRow("menu key on a reversal") << 0 << u"menu"_s << QString();
 }
 
 void ConsoleTest::historyLineMenu()

@@ -730,10 +730,6 @@ void MovementsTest::reversals_data()
         << u"update ppsila set stav = 30, partie = '456' where silo = 9"_s
         << u"SILO: 09 již neobsahuje 20,000 t partie 123 (nyní 30,000 t partie 456)!"_s + notWritten
         << QList<double>{0, 19.5, 30, 5} << QString() << QString() << QString();
-    QTest::newRow("the target is empty now") << QList<int>{7, 9} << QString()
-        << u"update ppsila set stav = 0, partie = '' where silo = 9"_s
-        << u"SILO: 09 již neobsahuje 20,000 t partie 123 (nyní je prázdné)!"_s + notWritten
-        << QList<double>{0, 19.5, 0, 5} << QString() << QString() << QString();
     QTest::newRow("the source holds another lot now") << QList<int>{7, 9} << QString()
         << u"update ppsila set stav = 3, partie = '456' where silo = 7"_s
         << u"SILO: 07 nyní obsahuje jinou partii (456)!"_s + notWritten
@@ -742,14 +738,6 @@ void MovementsTest::reversals_data()
         << u"update ppsila set stav = 49.6 where silo = 7"_s
         << u"Není kapacita pro vrácení 2,500 t do SILO: 07!"_s + notWritten
         << QList<double>{49.6, 22, 0, 5} << QString() << QString() << QString();
-    QTest::newRow("the removal's silo holds another lot now") << QList<int>{7} << QString()
-        << u"update ppsila set stav = 3, partie = '456' where silo = 7"_s
-        << u"SILO: 07 nyní obsahuje jinou partii (456)!"_s + notWritten
-        << QList<double>{3, 19.5, 0, 5} << QString() << QString() << QString();
-    QTest::newRow("the removal's silo has no room now") << QList<int>{7} << u"5"_s
-        << u"update ppsila set stav = 48 where silo = 7"_s
-        << u"Není kapacita pro vrácení 5,000 t do SILO: 07!"_s + notWritten
-        << QList<double>{48, 19.5, 0, 5} << QString() << QString() << QString();
     QTest::newRow("the target's row is gone") << QList<int>{7, 9} << QString() << u"delete from ppsila where silo = 9"_s
         << u"SILO: 09 již v databázi neexistuje!"_s + notWritten
         << QList<double>{0, 19.5, NoRow, 5} << QString() << QString() << QString();
