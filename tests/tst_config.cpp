@@ -26,12 +26,8 @@ void writeFile(const QString &path, const QByteArray &bytes)
 class ConfigTest final : public QObject {
     Q_OBJECT
 private slots:
-    void init() { QVERIFY(m_dir.isValid()); }
-    void withoutIniFilesTheDefaultsApply();
-    void sharedFileReplacesOnlyWhatItHolds();
-    void emptyValueIsNotTheDefault();
-    void quotesBlanksAndLetterCase();
-    void stageTwoOverridesStageOne();
+    void startConfig_data();
+    void startConfig();
     void hostList_data();
     void hostList();
     void panelMode_data();
@@ -39,67 +35,43 @@ private slots:
     void decimalCommaParsing_data();
     void decimalCommaParsing();
     void decimalCommaFormatting();
-
-private:
-    IniFile own() const { return IniFile(m_dir.filePath(u"own.INI"_s)); }
-    IniFile shared() const { return IniFile(m_dir.filePath(u"granovia.ini"_s)); }
-    QTemporaryDir m_dir;
 };
 
-void ConfigTest::withoutIniFilesTheDefaultsApply()
+void ConfigTest::startConfig_data()
 {
-    const StartConfig c = readStartConfig(own(), shared(), u"192.168.7.7"_s);
-    QCOMPARE(c.host, u"192.168.7.7"_s);
-    QCOMPARE(c.sqlPort, u"3306"_s);
-    QCOMPARE(c.user, u"root"_s);
-    QCOMPARE(c.password, u"tovkar"_s);
-    QCOMPARE(c.database, u"granovia"_s);
-    QCOMPARE(c.sqlPortOpen, QString());
-    QCOMPARE(c.cisloPc, u"77"_s);
-    QCOMPARE(c.stredisko, u"77"_s);
+    QTest::addColumn<QByteArray>("own"); // null: no file
+    QTest::addColumn<QByteArray>("shared");
+    QTest::addColumn<QString>("read"); // host|port|user|password|database|portopen|pc|stredisko|TLS only|CA
+    QTest::newRow("without INI files the defaults apply")
+        << QByteArray() << QByteArray() << u"192.168.7.7|3306|root|tovkar|granovia||77|77|0|"_s;
+    QTest::newRow("the shared file replaces only what it holds")
+        << QByteArray("[LogOn]\r\nIP=10.0.0.5\r\nUser=sklad\r\nSQLport=3307\r\nSQLportopen=3399\r\n")
+        << QByteArray("[LogOn]\r\nDatabase=osiva\r\n") << u"10.0.0.5|3307|sklad|tovkar|osiva|3399|77|77|0|"_s;
+    QTest::newRow("an empty value is not the default")
+        << QByteArray("[LogOn]\nIP=\n") << QByteArray() << u"|3306|root|tovkar|granovia||77|77|0|"_s;
+    QTest::newRow("quotes, blanks and letter case")
+        << QByteArray() << QByteArray("[logon]\npassword =  'tajn\xe9 heslo'  \nstredisko= \"12\"\n")
+        << u"192.168.7.7|3306|root|tajné heslo|granovia||77|12|0|"_s;
+    QTest::newRow("stage two overrides stage one")
+        << QByteArray("[LogOn]\nIP=10.0.0.5\nPassword=a\nSQLport=3307\nSSL=1\nSSLCA=ca.pem\n")
+        << QByteArray("[LogOn]\nIP=10.0.0.9\nPassword=b\nSQLport=3310\nCisloPC=3\nSSLCA=/etc/ca.pem\n")
+        << u"10.0.0.9|3310|root|b|granovia||3|77|1|/etc/ca.pem"_s;
 }
 
-void ConfigTest::sharedFileReplacesOnlyWhatItHolds()
+void ConfigTest::startConfig()
 {
+    QFETCH(QByteArray, own);
+    QFETCH(QByteArray, shared);
+    QFETCH(QString, read);
     QTemporaryDir dir;
-    writeFile(dir.filePath(u"own.INI"_s), "[LogOn]\r\nIP=10.0.0.5\r\nUser=sklad\r\nSQLport=3307\r\nSQLportopen=3399\r\n");
-    writeFile(dir.filePath(u"granovia.ini"_s), "[LogOn]\r\nDatabase=osiva\r\n");
-    const StartConfig c = readStartConfig(IniFile(dir.filePath(u"own.INI"_s)),
-                                          IniFile(dir.filePath(u"granovia.ini"_s)), u"192.168.7.7"_s);
-    QCOMPARE(c.database, u"osiva"_s);
-    QCOMPARE(c.host, u"10.0.0.5"_s);
-    QCOMPARE(c.user, u"sklad"_s);
-    QCOMPARE(c.password, u"tovkar"_s);
-    QCOMPARE(c.sqlPort, u"3307"_s);
-    QCOMPARE(c.sqlPortOpen, u"3399"_s);
-}
-
-void ConfigTest::emptyValueIsNotTheDefault()
-{
-    writeFile(m_dir.filePath(u"own.INI"_s), "[LogOn]\nIP=\n");
-    QCOMPARE(readStartConfig(own(), shared(), u"192.168.7.7"_s).host, QString());
-}
-
-void ConfigTest::quotesBlanksAndLetterCase()
-{
-    writeFile(m_dir.filePath(u"granovia.ini"_s), "[logon]\npassword =  'tajn\xe9 heslo'  \nstredisko= \"12\"\n");
-    const StartConfig c = readStartConfig(own(), shared(), u"192.168.7.7"_s);
-    QCOMPARE(c.password, u"tajné heslo"_s);
-    QCOMPARE(c.stredisko, u"12"_s);
-}
-
-void ConfigTest::stageTwoOverridesStageOne()
-{
-    writeFile(m_dir.filePath(u"own.INI"_s), "[LogOn]\nIP=10.0.0.5\nPassword=a\nSQLport=3307\nSSL=1\nSSLCA=ca.pem\n");
-    writeFile(m_dir.filePath(u"granovia.ini"_s), "[LogOn]\nIP=10.0.0.9\nPassword=b\nSQLport=3310\nCisloPC=3\nSSLCA=/etc/ca.pem\n");
-    const StartConfig c = readStartConfig(own(), shared(), u"192.168.7.7"_s);
-    QCOMPARE(c.host, u"10.0.0.9"_s);
-    QCOMPARE(c.password, u"b"_s);
-    QCOMPARE(c.sqlPort, u"3310"_s);
-    QCOMPARE(c.cisloPc, u"3"_s);
-    QVERIFY(c.tlsOnly());
-    QCOMPARE(c.sslCa, u"/etc/ca.pem"_s);
-    QVERIFY(!readStartConfig(shared(), shared(), {}).tlsOnly());
+    const QString ownPath = dir.filePath(u"own.INI"_s), sharedPath = dir.filePath(u"granovia.ini"_s);
+    if (!own.isNull())
+        writeFile(ownPath, own);
+    if (!shared.isNull())
+        writeFile(sharedPath, shared);
+    const StartConfig c = readStartConfig(IniFile(ownPath), IniFile(sharedPath), u"192.168.7.7"_s);
+    QCOMPARE(QStringList({c.host, c.sqlPort, c.user, c.password, c.database, c.sqlPortOpen, c.cisloPc, c.stredisko,
+                          QString::number(c.tlsOnly()), c.sslCa}).join(u'|'), read);
 }
 
 using Hosts = QList<ServerAddress>;

@@ -3,10 +3,7 @@
 #include "TestDatabase.h"
 #include "TestInstallation.h"
 
-#include <QDir>
-#include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace granovia;
@@ -29,7 +26,6 @@ private slots:
 
 private:
     void start(QProcess &process);
-    bool waitForRecords(ScratchDatabase &db, qint64 count);
 
     granovia::test::Installation m_installation;
     QString m_program;
@@ -60,23 +56,12 @@ void SingleInstanceTest::start(QProcess &process)
     QVERIFY(process.waitForStarted());
 }
 
-bool SingleInstanceTest::waitForRecords(ScratchDatabase &db, qint64 count)
-{
-    QDeadlineTimer deadline(StartTimeoutMs);
-    while (!deadline.hasExpired()) {
-        if (db.count(u"historiem"_s) >= count)
-            return true;
-        QTest::qWait(100);
-    }
-    return false;
-}
-
 void SingleInstanceTest::secondStartActivatesTheFirstAndEnds()
 {
     m_db->execute(u"delete from historiem"_s);
     QProcess first;
     start(first);
-    QVERIFY(waitForRecords(*m_db, 1));
+    QTRY_VERIFY_WITH_TIMEOUT(m_db->count(u"historiem"_s) >= 1, StartTimeoutMs);
 
     QProcess second;
     start(second);
@@ -98,13 +83,13 @@ void SingleInstanceTest::guardOfACrashedInstanceDoesNotBlock()
     m_db->execute(u"delete from historiem"_s);
     QProcess crashed;
     start(crashed);
-    QVERIFY(waitForRecords(*m_db, 1));
+    QTRY_VERIFY_WITH_TIMEOUT(m_db->count(u"historiem"_s) >= 1, StartTimeoutMs);
     crashed.kill();
     QVERIFY(crashed.waitForFinished());
 
     QProcess next;
     start(next);
-    QVERIFY(waitForRecords(*m_db, 2));
+    QTRY_VERIFY_WITH_TIMEOUT(m_db->count(u"historiem"_s) >= 2, StartTimeoutMs);
     QVERIFY2(!next.waitForFinished(StaysRunningMs), next.readAll().constData());
     next.kill();
     next.waitForFinished();

@@ -2,15 +2,12 @@
 // the dialogs answered by the test.
 #include "ConsoleFixture.h"
 #include "app/IniFile.h"
-
 #include "console/OverviewGrid.h"
 
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace granovia;
@@ -42,7 +39,6 @@ private slots:
     void startLoadsTheSnapshotAndWritesTheRecord();
     void failedConnectionIsReportedAndEndsTheSystem_data();
     void failedConnectionIsReportedAndEndsTheSystem();
-    void refusedStartWritesNothing();
     void badPortTextLeavesTheConsoleOpenWithoutData();
     void failedLoadIsToldAndTriedAgain_data();
     void failedLoadIsToldAndTriedAgain();
@@ -78,18 +74,21 @@ void StartupTest::startLoadsTheSnapshotAndWritesTheRecord()
     QVERIFY(!record.next());
 }
 
-// The notice names the reason below its two lines.
+// The notice names the reason below its two lines; nothing is written.
 void StartupTest::failedConnectionIsReportedAndEndsTheSystem_data()
 {
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("database");
     QTest::addColumn<bool>("portClosed");
+    QTest::addColumn<bool>("probeAnswers"); // the server answers on the SQLportopen port
     QTest::addColumn<QString>("reason");
-    QTest::newRow("wrong password") << u"not-the-password"_s << QString() << false
+    QTest::newRow("wrong password") << u"not-the-password"_s << QString() << false << false
                                     << u"Server odmítl uživatelské jméno nebo heslo."_s;
-    QTest::newRow("unknown database") << QString() << u"t_startup_none"_s << false
+    QTest::newRow("unknown database") << QString() << u"t_startup_none"_s << false << false
                                       << u"Databáze zadaná v klíči Database na serveru neexistuje."_s;
-    QTest::newRow("no server") << QString() << QString() << true << u"Server není dostupný nebo neodpovídá."_s;
+    QTest::newRow("no server") << QString() << QString() << true << false << u"Server není dostupný nebo neodpovídá."_s;
+    QTest::newRow("refused by the probe port") << QString() << QString() << false << true
+        << u"Spuštění programu je zablokováno: server odpovídá na kontrolním portu (klíč SQLportopen)."_s;
 }
 
 void StartupTest::failedConnectionIsReportedAndEndsTheSystem()
@@ -97,13 +96,15 @@ void StartupTest::failedConnectionIsReportedAndEndsTheSystem()
     QFETCH(QString, password);
     QFETCH(QString, database);
     QFETCH(bool, portClosed);
+    QFETCH(bool, probeAnswers);
     QFETCH(QString, reason);
     ScratchDatabase db(u"t_startup_failed"_s);
     ConnectionSettings wrong = db.settings();
     wrong.password = password.isNull() ? wrong.password : password;
     wrong.database = database.isNull() ? wrong.database : database;
     Installation installation;
-    installation.pointAt(wrong, QString::number(portClosed ? closedPort() : wrong.port));
+    const QString port = QString::number(wrong.port);
+    installation.pointAt(wrong, portClosed ? QString::number(closedPort()) : port, probeAnswers ? port : QString());
     ScriptedDialogs dialogs;
 
     TForm1 form(installation.context());
@@ -117,24 +118,6 @@ void StartupTest::failedConnectionIsReportedAndEndsTheSystem()
     QCOMPARE(ended.count(), 1);
     QCOMPARE(ended.first().first().toInt(), TForm1::ConnectionFailedExitCode);
     QCOMPARE(ConsoleProbe(&form).suiImagePanel2()->text(), u"SILO (A)"_s);
-}
-
-void StartupTest::refusedStartWritesNothing()
-{
-    ScratchDatabase db(u"t_startup_refused"_s);
-    Installation installation;
-    const QString port = QString::number(db.settings().port);
-    installation.pointAt(db.settings(), port, port);
-    ScriptedDialogs dialogs;
-
-    TForm1 form(installation.context());
-    QSignalSpy ended(&form, &TForm1::endRequested);
-    form.show();
-
-    QCOMPARE(dialogs.texts(),
-              QStringList{ConnectionFailed + u"Spuštění programu je zablokováno: server odpovídá na kontrolním portu "
-                                             "(klíč SQLportopen)."_s});
-    QCOMPARE(ended.count(), 1);
     QCOMPARE(db.count(u"historiem"_s), 0);
 }
 
