@@ -83,25 +83,19 @@ private slots:
 void BoardArithmeticTest::grid_data()
 {
     QTest::addColumn<QSize>("panel");
-    QTest::addColumn<int>("cellWidth");
-    QTest::addColumn<int>("cellHeight");
-    QTest::addColumn<int>("marginX");
-    QTest::addColumn<int>("marginY");
-    QTest::newRow("design panel 1254 x 365") << QSize(1254, 365) << 125 << 36 << 2 << 2;
-    QTest::newRow("1259 wide: widest margin") << QSize(1259, 365) << 125 << 36 << 4 << 2;
-    QTest::newRow("exact multiple: no margin") << QSize(1250, 360) << 125 << 36 << 0 << 0;
-    QTest::newRow("1280 x 935 screen") << QSize(1280, 935) << 128 << 93 << 0 << 2;
-    QTest::newRow("margin truncates") << QSize(1253, 369) << 125 << 36 << 1 << 4;
+    QTest::addColumn<BoardGrid>("grid"); // cell width and height, margins left and top
+    QTest::newRow("design panel 1254 x 365") << QSize(1254, 365) << BoardGrid{125, 36, 2, 2};
+    QTest::newRow("1259 wide: widest margin") << QSize(1259, 365) << BoardGrid{125, 36, 4, 2};
+    QTest::newRow("exact multiple: no margin") << QSize(1250, 360) << BoardGrid{125, 36, 0, 0};
+    QTest::newRow("1280 x 935 screen") << QSize(1280, 935) << BoardGrid{128, 93, 0, 2};
+    QTest::newRow("margin truncates") << QSize(1253, 369) << BoardGrid{125, 36, 1, 4};
 }
 
 void BoardArithmeticTest::grid()
 {
     QFETCH(QSize, panel);
-    QFETCH(int, cellWidth);
-    QFETCH(int, cellHeight);
-    QFETCH(int, marginX);
-    QFETCH(int, marginY);
-    QCOMPARE(boardGrid(panel), (BoardGrid{cellWidth, cellHeight, marginX, marginY}));
+    QFETCH(BoardGrid, grid);
+    QCOMPARE(boardGrid(panel), grid);
 }
 
 void BoardArithmeticTest::buttonPlaces_data()
@@ -134,26 +128,21 @@ void BoardArithmeticTest::silo100HasNoButton()
 
 void BoardArithmeticTest::commandBar_data()
 {
+    using Places = QList<QRect>; // přesun, odvoz, znovu zadat
     QTest::addColumn<int>("barWidth");
-    QTest::addColumn<QRect>("transfer");
-    QTest::addColumn<QRect>("removal");
-    QTest::addColumn<QRect>("reset");
-    QTest::newRow("design width") << 1254 << QRect(10, 10, 664, 76) << QRect(680, 10, 299, 76) << QRect(985, 10, 250, 76);
-    QTest::newRow("1280 wide") << 1280 << QRect(10, 10, 690, 76) << QRect(706, 10, 299, 76) << QRect(1011, 10, 250, 76);
-    QTest::newRow("narrow: přesun shrinks") << 800 << QRect(10, 10, 210, 76) << QRect(226, 10, 299, 76) << QRect(531, 10, 250, 76);
-    QTest::newRow("tiny: no negative width") << 400 << QRect(10, 10, 0, 76) << QRect(-174, 10, 299, 76) << QRect(131, 10, 250, 76);
+    QTest::addColumn<Places>("places");
+    QTest::newRow("design width") << 1254 << Places{{10, 10, 664, 76}, {680, 10, 299, 76}, {985, 10, 250, 76}};
+    QTest::newRow("1280 wide") << 1280 << Places{{10, 10, 690, 76}, {706, 10, 299, 76}, {1011, 10, 250, 76}};
+    QTest::newRow("narrow: přesun shrinks") << 800 << Places{{10, 10, 210, 76}, {226, 10, 299, 76}, {531, 10, 250, 76}};
+    QTest::newRow("tiny: no negative width") << 400 << Places{{10, 10, 0, 76}, {-174, 10, 299, 76}, {131, 10, 250, 76}};
 }
 
 void BoardArithmeticTest::commandBar()
 {
     QFETCH(int, barWidth);
-    QFETCH(QRect, transfer);
-    QFETCH(QRect, removal);
-    QFETCH(QRect, reset);
-    const CommandPlaces places = commandPlaces(barWidth);
-    QCOMPARE(places.transfer, transfer);
-    QCOMPARE(places.removal, removal);
-    QCOMPARE(places.reset, reset);
+    QFETCH(QList<QRect>, places);
+    const CommandPlaces built = commandPlaces(barWidth);
+    QCOMPARE((QList<QRect>{built.transfer, built.removal, built.reset}), places);
 }
 
 void BoardArithmeticTest::fillHeights_data()

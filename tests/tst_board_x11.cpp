@@ -1,11 +1,6 @@
-// The real program on a real X server with a window manager, judged by the
-// screen's pixels. As a board terminal (started with "/P") its board opens by
-// itself, fully painted at its first show and covering the parked console,
-// and Ctrl+Shift+F10 sent from outside the program closes it, with the info
-// dialog that a touch opened, and brings the console on screen. As a
-// console, it fits the screen and keeps its right pane through a maximise
-// and a restore; it and its board show another workstation's transfer by
-// themselves.
+// The real program on a real X server with a window manager, driven by
+// xdotool and assistive technology, and judged by the screen's pixels: the
+// board terminal, the console, its board, its history and its reports.
 #include "TestDatabase.h"
 #include "TestInstallation.h"
 #include "movements/Movements.h"
@@ -138,12 +133,11 @@ int windowCount(const QString &name)
     return found ? int(found->size()) : -1;
 }
 
-// The geometry of the one window of that name.
-std::optional<QRect> geometryOf(const QString &name)
+// The geometry of a window, by its id.
+std::optional<QRect> geometryOfWindow(const QString &id)
 {
-    const std::optional<QStringList> found = windows(name);
     QByteArray geometry;
-    if (!found || found->size() != 1 || !tryRun(u"xdotool"_s, {u"getwindowgeometry"_s, found->first()}, &geometry))
+    if (!tryRun(u"xdotool"_s, {u"getwindowgeometry"_s, id}, &geometry))
         return std::nullopt;
     const QRegularExpressionMatch match =
         QRegularExpression(u"Position: (-?\\d+),(-?\\d+).*Geometry: (\\d+)x(\\d+)"_s,
@@ -153,6 +147,23 @@ std::optional<QRect> geometryOf(const QString &name)
         return std::nullopt;
     return QRect(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt(),
                  match.captured(4).toInt());
+}
+
+// The geometry of the one window of that name.
+std::optional<QRect> geometryOf(const QString &name)
+{
+    const std::optional<QStringList> found = windows(name);
+    if (!found || found->size() != 1)
+        return std::nullopt;
+    return geometryOfWindow(found->first());
+}
+
+// Clicks the mouse button at a point of the screen, as often as asked.
+bool clickAt(const QPoint &at, int button = 1, int clicks = 1, int delayMs = 0)
+{
+    return runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(at.x()), QString::number(at.y()), u"click"_s,
+                                  u"--repeat"_s, QString::number(clicks), u"--delay"_s, QString::number(delayMs),
+                                  QString::number(button)});
 }
 
 // The screen's pixels, straight from the X server; null when it could not
@@ -329,7 +340,7 @@ private slots:
 
 private:
     qint64 rowOf(int silo);
-    void startProgram(const QStringList &arguments);
+    bool startProgram(const QStringList &arguments);
     void startBoardTerminal();
     void doubleClickTitleBar(const QRect &console);
     QStringList focused();
@@ -337,6 +348,7 @@ private:
     const QByteArray &output();
     void clickInWindow(const QRect &window, const QPoint &at);
     std::optional<QRect> dialogOfWidth(int width);
+    void transferElsewhere(int from, int to, double quantity, const QString &lot);
 
     granovia::test::Installation m_installation;
     QString m_program;
@@ -393,23 +405,26 @@ void BoardX11Test::cleanupTestCase()
     m_bus.waitForFinished();
 }
 
-// Starts the program and waits for its start record, which says that it has
-// its X connection; no other client connects meanwhile (see tryRun).
 const QByteArray &BoardX11Test::output()
 {
     m_output += m_process.readAll();
     return m_output;
 }
 
-void BoardX11Test::startProgram(const QStringList &arguments)
+// Starts the program and waits for its start record, which says that it has
+// its X connection; no other client connects meanwhile (see tryRun). False
+// when the program ended instead.
+bool BoardX11Test::startProgram(const QStringList &arguments)
 {
     m_output.clear();
     m_process.start(m_program, arguments);
-    QVERIFY(m_process.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(m_process.state() != QProcess::Running || m_db->count(u"historiem"_s) > m_starts,
-                             AppearTimeoutMs);
-    QVERIFY2(m_process.state() == QProcess::Running, output().constData());
-    ++m_starts;
+    const auto endedOrRecorded = [this] {
+        return m_process.state() != QProcess::Running || m_db->count(u"historiem"_s) > m_starts;
+    };
+    const bool started = m_process.waitForStarted() && QTest::qWaitFor(endedOrRecorded, AppearTimeoutMs)
+        && m_process.state() == QProcess::Running;
+    m_starts += started ? 1 : 0;
+    return started;
 }
 
 // Starts the program in panel mode and waits for its board.
@@ -417,9 +432,7 @@ void BoardX11Test::startBoardTerminal()
 {
     QElapsedTimer sinceStart;
     sinceStart.start();
-    startProgram({u"/P"_s});
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY2(startProgram({u"/P"_s}), output().constData());
     QTRY_VERIFY_WITH_TIMEOUT(m_process.state() != QProcess::Running || windowCount(BoardTitle) == 1, AppearTimeoutMs);
     const qint64 appearedAfter = sinceStart.elapsed();
     QVERIFY2(m_process.state() == QProcess::Running, output().constData());
@@ -503,27 +516,19 @@ void BoardX11Test::refusedHotKeyLeavesTheBoardRunning()
 
 void BoardX11Test::doubleClickTitleBar(const QRect &console)
 {
-    const QString x = QString::number(console.center().x());
-    const QString y = QString::number(console.top() + StripRow / 2);
-    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, x, y, u"click"_s, u"--repeat"_s, u"2"_s, u"--delay"_s, u"80"_s,
-                                   u"1"_s}));
+    QVERIFY(clickAt(QPoint(console.center().x(), console.top() + StripRow / 2), 1, 2, 80));
 }
 
 void BoardX11Test::consoleFitsTheScreenAndKeepsItsPanes()
 {
-    startProgram({});
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY2(startProgram({}), output().constData());
     std::optional<QRect> console;
     QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), AppearTimeoutMs);
     const QRect designed = *console;
     QImage shot;
     QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull() && rightPaneWidth(shot, designed), LeaveTimeoutMs);
     keepShot(shot, u"console_x11.png"_s);
-    QCOMPARE(designed.top(), 0);
-    QCOMPARE(designed.height(), shot.height());
-    QCOMPARE(designed.width(), 850); // its border included
-    QCOMPARE(designed.left(), (shot.width() - 850) / 2);
+    QCOMPARE(designed, QRect((shot.width() - 850) / 2, 0, 850, shot.height())); // 850 wide, its border included
     const QRect strip(designed.left(), designed.bottom() - BottomStripHeight, designed.width(), BottomStripHeight);
     const QRect quit = spreadOf(shot, strip, ConsoleButtonFace).bounds;
     QVERIFY2(quit.width() >= QuitFaceWidth, "the quit button is not on the screen");
@@ -566,9 +571,7 @@ QStringList BoardX11Test::focused()
 
 void BoardX11Test::clickInWindow(const QRect &window, const QPoint &at)
 {
-    const QPoint point = window.topLeft() + at;
-    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(point.x()), QString::number(point.y()), u"click"_s,
-                                   u"1"_s}));
+    QVERIFY(clickAt(window.topLeft() + at));
 }
 
 // The one dialog of the program of that outer width.
@@ -579,15 +582,11 @@ std::optional<QRect> BoardX11Test::dialogOfWidth(int width)
         return std::nullopt;
     std::optional<QRect> dialog;
     for (const QString &id : *found) {
-        QByteArray geometry;
-        if (!tryRun(u"xdotool"_s, {u"getwindowgeometry"_s, id}, &geometry))
+        const std::optional<QRect> geometry = geometryOfWindow(id);
+        if (!geometry)
             return std::nullopt;
-        const QRegularExpressionMatch match =
-            QRegularExpression(u"Position: (-?\\d+),(-?\\d+).*Geometry: (\\d+)x(\\d+)"_s,
-                               QRegularExpression::DotMatchesEverythingOption)
-                .match(QString::fromUtf8(geometry));
-        if (match.hasMatch() && match.captured(3).toInt() == width)
-            dialog = QRect(match.captured(1).toInt(), match.captured(2).toInt(), width, match.captured(4).toInt());
+        if (geometry->width() == width)
+            dialog = geometry;
     }
     return dialog;
 }
@@ -596,9 +595,7 @@ std::optional<QRect> BoardX11Test::dialogOfWidth(int width)
 // assistive technology follows it, and Enter clicks the button it reached.
 void BoardX11Test::keyboardFollowsTheScreen()
 {
-    startProgram({});
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY2(startProgram({}), output().constData());
     QTRY_VERIFY_WITH_TIMEOUT(geometryOf(ConsoleTitle).has_value(), AppearTimeoutMs);
     const QString removalButton = u"push button\tmimo SILO"_s;
     QStringList path;
@@ -639,8 +636,7 @@ void BoardX11Test::doubleTapOnTransferBooksOnce()
         QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(InfoDialogWidth).has_value(), LeaveTimeoutMs);
     }
     const QPoint transfer = board->topLeft() + QPoint(TransferTapLeft, board->height() - Border - CommandBarHeight / 2);
-    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(transfer.x()), QString::number(transfer.y()),
-                                   u"click"_s, u"--repeat"_s, u"2"_s, u"--delay"_s, u"40"_s, u"1"_s}));
+    QVERIFY(clickAt(transfer, 1, 2, 40));
     std::optional<QRect> notice;
     QTRY_VERIFY_WITH_TIMEOUT((notice = dialogOfWidth(NoticeDialogWidth)).has_value(), LeaveTimeoutMs);
     QImage shot;
@@ -660,29 +656,20 @@ void BoardX11Test::consoleAndBoardShowAnotherWorkstationsTransfer()
     const QPoint siloOneCell(120, StripRow + 17);
     constexpr int StripFromBottom = 20;
     constexpr int MarkedCellPixels = 3 * 100 * 10; // quantity, last movement, remaining
-    startProgram({});
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY2(startProgram({}), output().constData());
     std::optional<QRect> console;
     QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), AppearTimeoutMs);
-    const QPoint click = console->topLeft() + siloOneCell;
-    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(click.x()), QString::number(click.y()), u"click"_s, u"1"_s}));
+    QVERIFY(clickAt(console->topLeft() + siloOneCell));
 
     // Another workstation moves seed into silo 1, which panel A shows: it is
     // read again, its changed values marked for a moment.
-    Connection workstation;
-    workstation.open(m_db->settings());
-    const movement::TransferOrder order{u"02"_s, u"01"_s, u"2.5"_s, {u"A1"_s, {}, {}, {}}, rowOf(2), rowOf(1),
-                                        formatTimestamp(QDateTime::currentDateTime())};
-    QCOMPARE(movement::executeTransfer(workstation, order, 2.5), movement::Outcome::Done);
+    transferElsewhere(2, 1, 2.5, u"A1"_s);
     QImage shot;
     QTRY_VERIFY_WITH_TIMEOUT(pixelsOf(shot = grabScreen(), {skin::ChangedValue.rgb() & RgbMask}) >= MarkedCellPixels, NoticeWithinMs);
     keepShot(shot, u"console_live_x11.png"_s);
 
     // The board, opened from the console, repaints the glyph of a silo filled elsewhere.
-    const QString strip = QString::number(console->bottom() - StripFromBottom);
-    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(console->center().x()), strip, u"click"_s,
-                                   u"--repeat"_s, u"2"_s, u"--delay"_s, u"80"_s, u"1"_s}));
+    QVERIFY(clickAt(QPoint(console->center().x(), console->bottom() - StripFromBottom), 1, 2, 80));
     const QSet<QRgb> red = coloursOf(QImage(m_installation.paths().fileBesideProgram(u"cervena.bmp"_s)));
     QTRY_VERIFY_WITH_TIMEOUT(pixelsOf(shot = grabScreen(), red) >= TileColourPixels, AppearTimeoutMs);
     const qsizetype redBefore = pixelsOf(shot, red);
@@ -693,9 +680,18 @@ void BoardX11Test::consoleAndBoardShowAnotherWorkstationsTransfer()
 
 qint64 BoardX11Test::rowOf(int silo)
 {
-    Result row = m_db->admin().query(u"select id from ppsila where silo = %1"_s.arg(silo));
-    row.next();
-    return row.toInt(u"id"_s);
+    return test::scalar(m_db->admin(), u"select id from ppsila where silo = %1"_s.arg(silo));
+}
+
+// Another workstation moves seed between two silos.
+void BoardX11Test::transferElsewhere(int from, int to, double quantity, const QString &lot)
+{
+    Connection workstation;
+    workstation.open(m_db->settings());
+    const auto number = [](int silo) { return u"%1"_s.arg(silo, 2, 10, QLatin1Char('0')); };
+    const movement::TransferOrder order{number(from), number(to), QString::number(quantity), {lot, {}, {}, {}},
+                                        rowOf(from), rowOf(to), formatTimestamp(QDateTime::currentDateTime())};
+    QCOMPARE(movement::executeTransfer(workstation, order, quantity), movement::Outcome::Done);
 }
 
 // The right mouse button on the history's newest line, a transfer, opens its
@@ -706,17 +702,9 @@ void BoardX11Test::historyMenuReversesAMovement()
 {
     constexpr int GreyTextPixels = 20;
     m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie) values (6, 0, 60, ''), (8, 20, 60, 'F8')"_s);
-    Connection workstation;
-    workstation.open(m_db->settings());
-    const movement::TransferOrder order{u"08"_s, u"06"_s, u"20"_s, {u"F8"_s, {}, {}, {}}, rowOf(8), rowOf(6),
-                                        formatTimestamp(QDateTime::currentDateTime())};
-    QCOMPARE(movement::executeTransfer(workstation, order, 20), movement::Outcome::Done);
-    Result newest = m_db->admin().query(u"select max(id) as n from ppsilap"_s);
-    QVERIFY(newest.next());
-    const qint64 line = newest.toInt(u"n"_s);
-    startProgram({});
-    if (QTest::currentTestFailed())
-        return;
+    transferElsewhere(8, 6, 20, u"F8"_s);
+    const qint64 line = test::scalar(m_db->admin(), u"select max(id) from ppsilap"_s);
+    QVERIFY2(startProgram({}), output().constData());
     std::optional<QRect> console;
     QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), AppearTimeoutMs);
     // The newest line's current cell is the one yellow cell of the console.
@@ -728,8 +716,7 @@ void BoardX11Test::historyMenuReversesAMovement()
     const QRect history(console->right() - RightPaneWidth, current.top(), RightPaneWidth,
                         console->bottom() - BottomStripHeight - current.top());
     const qsizetype greyBefore = greyTextPixels(shot, history);
-    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(current.center().x()),
-                                   QString::number(current.center().y()), u"click"_s, u"3"_s}));
+    QVERIFY(clickAt(current.center(), 3));
     QTest::qWait(500);
     keepShot(grabScreen(), u"history_menu_x11.png"_s);
     QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"150"_s, u"Down"_s, u"Return"_s}));
@@ -770,14 +757,11 @@ void BoardX11Test::reportsWindowAndItsPrintPreview()
     m_db->execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, datum) values "
                   "('02', '01', '', 2.5, 'A1', '2026-11-02 08:00:00'), ('99', '', '', 1.25, 'C3', '2026-11-03 09:30:00'),"
                   "('51', '', 'PP7', 45, 'B2', '2026-10-30 06:15:00')"_s);
-    startProgram({});
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY2(startProgram({}), output().constData());
     std::optional<QRect> console;
     QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), AppearTimeoutMs);
-    const int x = console->right() - QuitRightGap - ButtonWidth - ButtonGap - ButtonWidth / 2;
-    const int y = console->bottom() - ButtonMiddleFromBottom;
-    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(x), QString::number(y), u"click"_s, u"1"_s}));
+    QVERIFY(clickAt(QPoint(console->right() - QuitRightGap - ButtonWidth - ButtonGap - ButtonWidth / 2,
+                           console->bottom() - ButtonMiddleFromBottom)));
     std::optional<QRect> reports;
     QTRY_VERIFY_WITH_TIMEOUT((reports = geometryOf(reportsTitle)).has_value(), AppearTimeoutMs);
     // Alt+P to the lot field, Enter shows the whole journal.

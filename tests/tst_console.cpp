@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QPainter>
-#include <QSignalSpy>
 #include <QSplitter>
 #include <QtTest>
 
@@ -50,6 +49,15 @@ QString overviewOf(double stav, double kapacita)
     model.setLabel(6, overview::siloLabel(7));
     return model.index(6, OverviewModel::LabelColumn).data(Qt::AccessibleTextRole).toString() + u'|'
            + model.index(6, OverviewModel::DataColumn).data().toString();
+}
+
+// The values of the panel's eight rows, joined by '|'.
+QString valuesOf(const DetailGrid *panel)
+{
+    QStringList values;
+    for (int row = 0; row < panel->rowCount(); ++row)
+        values << panel->value(row);
+    return values.join(u'|');
 }
 
 QRect barExtent(const QImage &image, int y)
@@ -93,8 +101,6 @@ private slots:
 
     void overviewTexts_data();
     void overviewTexts();
-    void barLengths_data();
-    void barLengths();
     void dataCellPainting();
 
     void lotRules_data();
@@ -109,7 +115,6 @@ private slots:
     void databaseErrorIsShownAndPanelsStay();
 
     void quantityEdit();
-    void quantityEditOnEmptyPanel();
     void dialogsWearTheSkin_data();
     void dialogsWearTheSkin();
 
@@ -150,23 +155,17 @@ void ConsoleTest::geometryAtDesignWidth()
     QCOMPARE(splitMain()->sizes().constFirst(), 590);
     QCOMPARE(splitRight()->x(), 592); // after the 2 px bar
     QVERIFY(!splitMain()->handle(1)->isEnabled());
-    QCOMPARE(prehled()->width(), 294);
-    QCOMPARE(prehled2()->width(), 294);
-    QCOMPARE(prehled()->dataColumnWidth(), 190);
-    QCOMPARE(prehled2()->x(), 294);
-    QCOMPARE(splitRight()->sizes().constFirst(), 400);
-    QCOMPARE(splitDetail()->sizes().constFirst(), 200);
-    QCOMPARE(suiButton4()->geometry(), QRect(104, 150, 80, 30));
-    QCOMPARE(suiArrowButton2()->geometry(), QRect(190, 150, 30, 30));
-    QCOMPARE(suiButton1()->geometry(), QRect(220, 2, 15, 15));
-    QCOMPARE(suiImagePanel1()->height(), 41);
-    QCOMPARE(suiButton3()->geometry(), QRect(705, 6, 119, 27));
-    // The cells have the designed sizes; the grid lines lie beside them.
+    // The overviews' widths, the data column, the second overview's place, the right and detail panes.
+    QCOMPARE((QList<int>{prehled()->width(), prehled2()->width(), prehled()->dataColumnWidth(), prehled2()->x(),
+                         splitRight()->sizes().constFirst(), splitDetail()->sizes().constFirst(), suiImagePanel1()->height()}),
+             (QList<int>{294, 294, 190, 294, 400, 200, 41}));
+    QCOMPARE((QList<QRect>{suiButton4()->geometry(), suiArrowButton2()->geometry(), suiButton1()->geometry(),
+                           suiButton3()->geometry()}),
+             (QList<QRect>{QRect(104, 150, 80, 30), QRect(190, 150, 30, 30), QRect(220, 2, 15, 15), QRect(705, 6, 119, 27)}));
+    // The cells have their fixed sizes; the grid lines lie beside them.
     const auto cellSize = [](QTableView *grid, int column) { return grid->visualRect(grid->model()->index(0, column)).size(); };
-    QCOMPARE(cellSize(prehled(), 0), QSize(79, 15));
-    QCOMPARE(cellSize(prehled(), 1), QSize(190, 15));
-    QCOMPARE(cellSize(popis1(), 0), QSize(80, 15));
-    QCOMPARE(cellSize(popis2(), 1), QSize(142, 15));
+    QCOMPARE((QList<QSize>{cellSize(prehled(), 0), cellSize(prehled(), 1), cellSize(popis1(), 0), cellSize(popis2(), 1)}),
+             (QList<QSize>{QSize(79, 15), QSize(190, 15), QSize(80, 15), QSize(142, 15)}));
     QCOMPARE(prehled()->rowViewportPosition(1), 16);
     // Wider window: the quit button keeps its distance to the right edge.
     console->resize(design.width() + 150, design.height());
@@ -243,6 +242,14 @@ void ConsoleTest::overviewTexts_data()
     QTest::newRow("0.3 % full keeps its label") << overviewOf(0.15, 50) << u"SILO: 07 0 %|0,150 Žito, merkantil"_s;
     QTest::newRow("a floating remainder is no stock") << overviewOf(1.78e-15, 50) << u"SILO: 07|"_s;
     QTest::newRow("not loaded: no silo shows empty") << overviewOf(-0.0001, 50) << u"SILO: 07|nenačteno"_s;
+    // Bars in the 190 px data cell, by percent.
+    const auto bar = [](double percent) { return QString::number(overview::barLength(190, percent)); };
+    QTest::newRow("bar half") << bar(50.0) << u"95"_s;
+    QTest::newRow("bar of 33.3 % truncates") << bar(33.3) << u"63"_s;
+    QTest::newRow("bar of 108 % stays in its cell") << bar(108.0) << u"190"_s;
+    QTest::newRow("bar empty") << bar(0.0) << u"0"_s;
+    QTest::newRow("bar of an absurd fill stays in its cell") << bar(1e30) << u"190"_s;
+    QTest::newRow("negative capacity draws no bar") << bar(-250.0) << u"0"_s;
 }
 
 void ConsoleTest::overviewTexts()
@@ -250,25 +257,6 @@ void ConsoleTest::overviewTexts()
     QFETCH(QString, actual);
     QFETCH(QString, expected);
     QCOMPARE(actual, expected);
-}
-
-void ConsoleTest::barLengths_data()
-{
-    QTest::addColumn<double>("percent");
-    QTest::addColumn<int>("length");
-    QTest::newRow("half") << 50.0 << 95;
-    QTest::newRow("33.3 % truncates") << 33.3 << 63;
-    QTest::newRow("108 % stays in its cell") << 108.0 << 190;
-    QTest::newRow("empty") << 0.0 << 0;
-    QTest::newRow("absurd fill stays in its cell") << 1e30 << 190;
-    QTest::newRow("negative capacity draws no bar") << -250.0 << 0;
-}
-
-void ConsoleTest::barLengths()
-{
-    QFETCH(double, percent);
-    QFETCH(int, length);
-    QCOMPARE(overview::barLength(190, percent), length);
 }
 
 void ConsoleTest::dataCellPainting()
@@ -342,12 +330,7 @@ void ConsoleTest::firstSiloFillsPanelA()
 {
     select(7);
     QCOMPARE(suiImagePanel2()->text(), u"SILO: 07"_s);
-    QCOMPARE(popis1()->value(0), u"123"_s);
-    QCOMPARE(popis1()->value(1), u"Pšenice"_s);
-    QCOMPARE(popis1()->value(4), u"20"_s);
-    QCOMPARE(popis1()->value(5), u"2.11.2026"_s);
-    QCOMPARE(popis1()->value(6), QString());
-    QCOMPARE(popis1()->value(7), u"30"_s);
+    QCOMPARE(valuesOf(popis1()), u"123|Pšenice|Bohemia|C1|20|2.11.2026||30"_s);
     QCOMPARE(snapshot().vyber_a, snapshot().sila_id[7]);
     QCOMPARE(snapshot().vyber_b, 0);
     QCOMPARE(suiImagePanel3()->text(), u"SILO"_s);
@@ -419,17 +402,15 @@ void ConsoleTest::siloAlreadyShownSendsNoStatement()
 void ConsoleTest::remainingCapacityAndOverfill()
 {
     select(10);
-    QCOMPARE(popis1()->value(7), u"37,75"_s);
-    QCOMPARE(popis1()->value(4), u"12,25"_s);
+    QCOMPARE(popis1()->value(detail::QuantityRow) + u'|' + popis1()->value(detail::RemainingRow), u"12,25|37,75"_s);
     suiButton1()->click();
     db->execute(u"update ppsila set partie = 'Z' where silo = 12"_s);
     select(12);
     QCOMPARE(popis1()->value(7), u"-1,5"_s);
     suiButton1()->click();
     db->execute(u"update ppsila set stav = 1.78e-15, partie = 'R' where silo = 13"_s);
-    select(13);
-    QCOMPARE(popis1()->value(4), QString()); // a floating remainder is no stock
-    QCOMPARE(popis1()->value(7), u"25"_s);
+    select(13); // a floating remainder is no stock
+    QCOMPARE(popis1()->value(detail::QuantityRow) + u'|' + popis1()->value(detail::RemainingRow), u"|25"_s);
 }
 
 // A silo deleted since the overview was read binds no panel to its dead row:
@@ -487,52 +468,36 @@ void ConsoleTest::quantityEdit()
     select(7);
     DetailGrid *panel = popis1();
     panel->setCurrentCell(4, 1);
-
-    dialogs->queue({1, u"12,50"_s}); // the same quantity, written another way
-    popis1DblClick();
-    QCOMPARE(panel->value(4), u"12,50"_s);
+    // The quantity shown after the dialog is answered with this button and text.
+    const auto edit = [&](int button, const QString &typed) {
+        dialogs->queue({button, typed});
+        popis1DblClick();
+        return panel->value(4);
+    };
+    QCOMPARE(edit(1, u"12,50"_s), u"12,50"_s); // the same quantity, written another way
     QCOMPARE(dialogs->asked.last().text, u"Upravit přesouvané množství"_s);
     QCOMPARE(dialogs->asked.last().value, u"12,5"_s);
-
-    dialogs->queue({1, u"5,25"_s});
-    popis1DblClick();
-    QCOMPARE(panel->value(4), u"5,25"_s);
+    QCOMPARE(edit(1, u"5,25"_s), u"5,25"_s);
     QCOMPARE(dialogs->asked.last().buttons, (QStringList{u"upravit"_s, u"storno"_s}));
-
-    dialogs->queue({1, u"13"_s}); // more than the cell: refused without a word
-    popis1DblClick();
-    QCOMPARE(panel->value(4), u"5,25"_s);
-
-    dialogs->queue({2, u"1"_s});
-    popis1DblClick();
-    QCOMPARE(panel->value(4), u"5,25"_s);
-
-    dialogs->queue({1, u" 0 "_s}); // kept exactly as typed
-    popis1DblClick();
-    QCOMPARE(panel->value(4), u" 0 "_s);
-
-    dialogs->queue({1, u"0.5"_s});
-    popis1DblClick();
+    QCOMPARE(edit(1, u"13"_s), u"5,25"_s); // more than the cell: refused without a word
+    QCOMPARE(edit(2, u"1"_s), u"5,25"_s);
+    QCOMPARE(edit(1, u" 0 "_s), u" 0 "_s); // kept exactly as typed
+    QCOMPARE(edit(1, u"0.5"_s), u" 0 "_s);
     QCOMPARE(dialogs->asked.last().text, QuantityError);
-    QCOMPARE(panel->value(4), u" 0 "_s);
 
     const qsizetype asked = dialogs->asked.size();
     panel->setCurrentCell(4, 0);
     popis1DblClick();
     QCOMPARE(dialogs->asked.size(), asked);
-}
 
-void ConsoleTest::quantityEditOnEmptyPanel()
-{
+    // An empty silo in panel A has no quantity to edit.
+    suiButton1()->click();
     select(9);
-    popis1()->setCurrentCell(4, 1);
-    dialogs->queue({1, u"5"_s});
-    popis1DblClick();
+    panel->setCurrentCell(4, 1);
+    QCOMPARE(edit(1, u"5"_s), QString());
     QCOMPARE(dialogs->texts().last(), QuantityError);
-    QCOMPARE(popis1()->value(4), QString());
 }
 
-QTEST_MAIN(ConsoleTest)
 void ConsoleTest::dialogsWearTheSkin_data()
 {
     QTest::addColumn<int>("dialog"); // 0 suiMessageDialog1, 1 suiMessageDialog2, 2 mno
@@ -654,4 +619,5 @@ void ConsoleTest::historyLineMenu()
     QCOMPARE(journalLines(), 5);
 }
 
+QTEST_MAIN(ConsoleTest)
 #include "tst_console.moc"

@@ -21,8 +21,6 @@ namespace {
 
 const QStringList ResultFields{u"id"_s,      u"silo"_s,     u"silob"_s,  u"cislopp"_s, u"mnozstvi"_s, u"partie"_s,
                                u"naz_dru"_s, u"naz_odru"_s, u"stupen"_s, u"datum"_s,   u"dosila"_s,   u"zesila"_s};
-const QString Select = u"select *, if(silob = '', if(cislopp = '', 'M', silo), silob) as dosila, if(cislopp = '' and "
-                       "silob = '', silo, if(silob = '', 'N', silo)) as zesila from ppsilap where silo <> ''"_s;
 
 // A journal line: silo, silob, cislopp, mnozstvi, partie, datum (empty: NULL).
 QString line(const QString &silo, const QString &silob, const QString &cislopp, double mnozstvi, const QString &lot,
@@ -36,6 +34,18 @@ void insert(ScratchDatabase &db, const QStringList &lines)
 {
     db.execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, datum) values "_s + lines.join(u','));
 }
+
+// A scratch database with these journal lines, and a history model open on it.
+struct Journal {
+    Journal(const QString &name, const QStringList &lines)
+        : db(name)
+    {
+        insert(db, lines);
+        model.open(db.admin());
+    }
+    ScratchDatabase db;
+    HistoryModel model;
+};
 
 // The texts shown in the column of this field, top to bottom.
 QStringList column(const HistoryModel &model, const QString &field)
@@ -68,7 +78,7 @@ void fetchAll(HistoryModel &model)
     QVERIFY(!model.canFetchMore());
 }
 
-// The lines of the designed statement as the grid shows them, in its order.
+// The lines of the whole statement as the grid shows them, in its order.
 QStringList designedRows(ScratchDatabase &db)
 {
     QStringList designed;
@@ -78,6 +88,17 @@ QStringList designedRows(ScratchDatabase &db)
                         .join(u'|');
     }
     return designed;
+}
+
+// The model, read to its end, shows every line of the whole statement once.
+void expectEveryLineOnce(HistoryModel &model, ScratchDatabase &db)
+{
+    fetchAll(model);
+    QStringList shown = rows(model);
+    QStringList designed = designedRows(db);
+    std::sort(shown.begin(), shown.end());
+    std::sort(designed.begin(), designed.end());
+    QCOMPARE(shown, designed);
 }
 
 QStringList describe(const QList<HistoryColumn> &columns)
@@ -115,12 +136,9 @@ private slots:
     {
         QFETCH(QString, line);
         QFETCH(QString, shown);
-        ScratchDatabase db(u"t_hist_kinds"_s);
-        insert(db, {line});
-        HistoryModel model;
-        model.open(db.admin());
-        fetchAll(model);
-        QCOMPARE(rows(model), QStringList{shown});
+        Journal journal(u"t_hist_kinds"_s, {line});
+        fetchAll(journal.model);
+        QCOMPARE(rows(journal.model), QStringList{shown});
     }
 
     // Transfers and removals can be reversed, once; a reversal and the line
@@ -161,10 +179,8 @@ private slots:
         QFETCH(QStringList, lines);
         QFETCH(QString, marks);
         QFETCH(int, repaints);
-        ScratchDatabase db(u"t_hist_reversals"_s);
-        insert(db, lines);
-        HistoryModel model;
-        model.open(db.admin());
+        Journal journal(u"t_hist_reversals"_s, lines);
+        HistoryModel &model = journal.model;
         QSignalSpy repainted(&model, &QAbstractItemModel::dataChanged);
         fetchAll(model);
         QString shown;
@@ -178,16 +194,13 @@ private slots:
 
     void newestFirstWithoutLinesWithoutSilo()
     {
-        ScratchDatabase db(u"t_hist_order"_s);
-        insert(db,
-               {line(u"07"_s, {}, {}, 1, u"older"_s, u"2011-03-07 14:05:59"_s),
-                line(u"07"_s, {}, {}, 1, u"undated"_s, {}),
-                line(u"07"_s, {}, {}, 1, u"newer"_s, u"2012-01-02 08:00:00"_s),
-                line(u"07"_s, {}, {}, 1, u"in the gap"_s, u"2011-03-27 02:30:00"_s),
-                line({}, u"12"_s, {}, 1, u"no silo"_s, u"2013-01-01 00:00:00"_s)});
-        db.execute(u"insert into ppsilap (silo, partie, datum) values (null, 'null silo', '2013-01-01')"_s);
-        HistoryModel model;
-        model.open(db.admin());
+        Journal journal(u"t_hist_order"_s,
+                        {line(u"07"_s, {}, {}, 1, u"older"_s, u"2011-03-07 14:05:59"_s),
+                         line(u"07"_s, {}, {}, 1, u"undated"_s, {}), line(u"07"_s, {}, {}, 1, u"newer"_s, u"2012-01-02 08:00:00"_s),
+                         line(u"07"_s, {}, {}, 1, u"in the gap"_s, u"2011-03-27 02:30:00"_s),
+                         line({}, u"12"_s, {}, 1, u"no silo"_s, u"2013-01-01 00:00:00"_s),
+                         u"(null, '', '', 1, 'null silo', '2013-01-01')"_s});
+        HistoryModel &model = journal.model;
         fetchAll(model);
         QCOMPARE(model.availableFields(), ResultFields);
         QCOMPARE(column(model, u"partie"_s), (QStringList{u"newer"_s, u"in the gap"_s, u"older"_s, u"undated"_s}));
@@ -196,30 +209,8 @@ private slots:
         QCOMPARE(model.headerData(4, Qt::Horizontal).toString(), u"DNE"_s);
     }
 
-    void statementTexts_data()
-    {
-        QTest::addColumn<QString>("built");
-        QTest::addColumn<QString>("expected");
-        const QString datum = u"2011-03-07 14:05:09"_s;
-        QTest::newRow("designed") << historyStatement() << Select + u" order by datum desc"_s;
-        QTest::newRow("first page") << historyPageStatement(std::nullopt, 200)
-                                    << Select + u" order by datum desc limit 200"_s;
-        QTest::newRow("next page") << historyPageStatement(datum, 50)
-                                   << Select + u" and datum < \"2011-03-07 14:05:09\" order by datum desc limit 50"_s;
-        QTest::newRow("one datum") << historySameDatumStatement(datum)
-                                   << Select + u" and datum = \"2011-03-07 14:05:09\""_s;
-        QTest::newRow("no datum") << historyNullDatumStatement() << Select + u" and datum is null"_s;
-    }
-    void statementTexts()
-    {
-        QFETCH(QString, built);
-        QFETCH(QString, expected);
-        QCOMPARE(built, expected);
-    }
-
     void pagesGiveTheLinesOfTheDesignedStatement()
     {
-        ScratchDatabase db(u"t_hist_paging"_s);
         const int page = HistoryModel::PageSize;
         const QDateTime newest(QDate(2020, 6, 1), QTime(12, 0));
         QStringList lines;
@@ -235,17 +226,10 @@ private slots:
             add(u"07"_s, {});
         for (int i = 0; i < 10; ++i)
             add({}, newest.addDays(1));
-        insert(db, lines);
-        HistoryModel model;
-        model.open(db.admin());
+        Journal journal(u"t_hist_paging"_s, lines);
+        HistoryModel &model = journal.model;
         QVERIFY2(model.rowCount() > 0 && model.rowCount() < 2 * page, qPrintable(QString::number(model.rowCount())));
-        fetchAll(model);
-        QStringList shown = rows(model);
-        QStringList designed = designedRows(db);
-        QCOMPARE(QSet<QString>(shown.cbegin(), shown.cend()).size(), shown.size());
-        std::sort(shown.begin(), shown.end());
-        std::sort(designed.begin(), designed.end());
-        QCOMPARE(shown, designed);
+        expectEveryLineOnce(model, journal.db);
         const QStringList dates = column(model, u"datum"_s);
         for (qsizetype row = 1; row < dates.size(); ++row) {
             const bool ordered = dates[row].isEmpty() || (!dates[row - 1].isEmpty() && dates[row - 1] >= dates[row]);
@@ -274,33 +258,22 @@ private slots:
     void oddDatesKeepEveryLine()
     {
         QFETCH(QStringList, dates);
-        ScratchDatabase db(u"t_hist_odd_dates"_s);
         QStringList lines;
         for (qsizetype i = 0; i < dates.size(); ++i)
             lines << line(u"07"_s, i % 2 ? u"12"_s : QString(), {}, double(i), u"L%1"_s.arg(i), dates[i]);
-        insert(db, lines);
-        HistoryModel model;
-        model.open(db.admin());
-        fetchAll(model);
-        QStringList shown = rows(model);
-        QStringList designed = designedRows(db);
+        Journal journal(u"t_hist_odd_dates"_s, lines);
+        expectEveryLineOnce(journal.model, journal.db);
         QStringList designedDates;
-        for (const QString &row : designed)
+        for (const QString &row : designedRows(journal.db))
             designedDates << row.section(u'|', 4);
-        QCOMPARE(column(model, u"datum"_s), designedDates); // the designed order
-        std::sort(shown.begin(), shown.end());
-        std::sort(designed.begin(), designed.end());
-        QCOMPARE(shown, designed); // every line once
+        QCOMPARE(column(journal.model, u"datum"_s), designedDates); // the statement's order
     }
 
     void requeryShowsANewLineOnTopWithTheSameColumns()
     {
-        ScratchDatabase db(u"t_hist_requery"_s);
-        insert(db,
-               {line(u"07"_s, u"12"_s, {}, 1, u"A"_s, u"2011-01-01 10:00:00"_s),
-                line(u"07"_s, {}, {}, 1, u"B"_s, u"2012-01-01 10:00:00"_s)});
-        HistoryModel model;
-        model.open(db.admin());
+        Journal journal(u"t_hist_requery"_s, {line(u"07"_s, u"12"_s, {}, 1, u"A"_s, u"2011-01-01 10:00:00"_s),
+                                              line(u"07"_s, {}, {}, 1, u"B"_s, u"2012-01-01 10:00:00"_s)});
+        auto &[db, model] = journal;
         HistoryGrid grid;
         grid.setHistoryModel(&model);
         QList<HistoryColumn> columns = defaultHistoryColumns();
@@ -326,14 +299,11 @@ private slots:
 
     void fetchFailureIsReportedNotThrown()
     {
-        ScratchDatabase db(u"t_hist_failure"_s);
         QStringList lines;
         for (int i = 0; i < HistoryModel::PageSize + 10; ++i)
-            lines << line(u"07"_s, {}, {}, 1, u"L"_s,
-                          formatTimestamp(QDateTime(QDate(2020, 1, 1), QTime()).addSecs(i)));
-        insert(db, lines);
-        HistoryModel model;
-        model.open(db.admin());
+            lines << line(u"07"_s, {}, {}, 1, u"L"_s, formatTimestamp(QDateTime(QDate(2020, 1, 1), QTime()).addSecs(i)));
+        Journal journal(u"t_hist_failure"_s, lines);
+        auto &[db, model] = journal;
         QSignalSpy failed(&model, &HistoryModel::fetchFailed);
         db.execute(u"drop table ppsilap"_s);
         QVERIFY(model.canFetchMore());
@@ -348,13 +318,10 @@ private slots:
 
     void gridMarksTheCurrentCellAndLine()
     {
-        ScratchDatabase db(u"t_hist_look"_s);
-        insert(db,
-               {line(u"07"_s, {}, {}, 1, u"A"_s, u"2011-01-01 10:00:00"_s),
-                line(u"07"_s, {}, {}, 1, u"B"_s, u"2012-01-01 10:00:00"_s),
-                line(u"07"_s, {}, u"ST 1"_s, 1, u"A"_s, u"2010-01-01 10:00:00"_s)});
-        HistoryModel model;
-        model.open(db.admin());
+        Journal journal(u"t_hist_look"_s, {line(u"07"_s, {}, {}, 1, u"A"_s, u"2011-01-01 10:00:00"_s),
+                                           line(u"07"_s, {}, {}, 1, u"B"_s, u"2012-01-01 10:00:00"_s),
+                                           line(u"07"_s, {}, u"ST 1"_s, 1, u"A"_s, u"2010-01-01 10:00:00"_s)});
+        HistoryModel &model = journal.model;
         HistoryGrid grid;
         grid.setHistoryModel(&model);
         grid.resize(400, 120);
@@ -391,10 +358,9 @@ private slots:
             return colours;
         };
         // The reversed line A is grey, as its reversal is; B is not.
-        QVERIFY(textColours(0).contains(skin::Text.rgb()));
-        QVERIFY(!textColours(0).contains(skin::CancelledText.rgb()));
-        QVERIFY(textColours(1).contains(skin::CancelledText.rgb()));
-        QVERIFY(!textColours(1).contains(skin::Text.rgb()));
+        QCOMPARE((QList<bool>{textColours(0).contains(skin::Text.rgb()), textColours(0).contains(skin::CancelledText.rgb()),
+                              textColours(1).contains(skin::Text.rgb()), textColours(1).contains(skin::CancelledText.rgb())}),
+                 (QList<bool>{true, false, false, true}));
     }
 
     void layoutRoundTripKeepsOrderAndWidths()

@@ -3,6 +3,7 @@
 // files (CSV word for word, XLSX cell types, the PDF's text), the command
 // line run as a program, and the window opened from the console.
 #include "ConsoleFixture.h"
+#include "RunTool.h"
 #include "reports/CommandLine.h"
 #include "reports/JournalReader.h"
 #include "reports/ReportFiles.h"
@@ -88,18 +89,6 @@ QByteArray csvOf(const Report &report)
     buffer.open(QIODevice::WriteOnly);
     writeCsv(report, Origin, buffer);
     return buffer.data();
-}
-
-QString run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(30000))
-        return u"timeout"_s;
-    if (output)
-        *output = process.readAllStandardOutput();
-    return QString::fromUtf8(process.readAllStandardError());
 }
 
 } // namespace
@@ -218,9 +207,7 @@ void ReportsTest::xlsxHasTypedCells()
     QTemporaryDir dir;
     const QString path = dir.filePath(u"pohyby.xlsx"_s);
     saveReport(historyReport(db->admin(), {1, {}, {}, {}, {}}), Origin, path);
-    QByteArray sheet;
-    run(u"unzip"_s, {u"-p"_s, path, u"xl/worksheets/sheet1.xml"_s}, &sheet);
-    const QString xml = QString::fromUtf8(sheet);
+    const QString xml = QString::fromUtf8(test::run(u"unzip"_s, {u"-p"_s, path, u"xl/worksheets/sheet1.xml"_s}).output);
     // Row 7 is the newest line: A the datum, C the target, D the quantity.
     const auto cell = [&xml](const QString &ref) {
         return QRegularExpression(u"<c r=\"%1\"[^>]*>.*?</c>"_s.arg(ref)).match(xml).captured(0);
@@ -246,15 +233,12 @@ void ReportsTest::pdfTellsItsPages()
     const QString history = dir.filePath(u"pohyby.pdf"_s);
     saveReport(stockReport(rebuildStock(db.admin(), *parseTimestamp(u"2030-01-01 00:00:00"_s))), Origin, stock);
     saveReport(historyReport(db.admin(), {}), Origin, history);
-    QByteArray text;
-    run(u"pdftotext"_s, {u"-layout"_s, stock, u"-"_s}, &text);
-    const QString stockText = QString::fromUtf8(text);
+    const QString stockText = QString::fromUtf8(test::run(u"pdftotext"_s, {u"-layout"_s, stock, u"-"_s}).output);
     for (const QString &expected : {u"Stav sil k 2030-01-01 00:00:00"_s, u"Pracoviště 5, středisko 12, sestaveno 2024-04-02 08:15:00"_s,
                                     u"Stav je sestaven zpětně"_s, u"Celkem Pšenice"_s, u"15,000"_s, u"strana 1 / 1"_s}) {
         QVERIFY2(stockText.contains(expected), qPrintable(expected + u" missing in\n"_s + stockText));
     }
-    run(u"pdftotext"_s, {u"-layout"_s, history, u"-"_s}, &text);
-    const QString historyText = QString::fromUtf8(text);
+    const QString historyText = QString::fromUtf8(test::run(u"pdftotext"_s, {u"-layout"_s, history, u"-"_s}).output);
     const qsizetype pages = historyText.count(QRegularExpression(u"strana \\d+ / (\\d+)"_s));
     QVERIFY2(pages >= 2, qPrintable(historyText));
     QVERIFY(historyText.contains(u"strana %1 / %1"_s.arg(pages)));
@@ -281,34 +265,29 @@ void ReportsTest::stoppedWriteLeavesTheOldFile()
 
 void ReportsTest::commandLine_data()
 {
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("arguments"); // separated by '|'; OUT stands for a new folder
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("stderrHas");
-    QTest::newRow("stock now, as CSV") << QStringList{u"--report"_s, u"stock"_s, u"--out"_s, u"OUT/s.csv"_s} << 0 << QString();
+    QTest::newRow("stock now, as CSV") << u"--report|stock|--out|OUT/s.csv"_s << 0 << QString();
     QTest::newRow("history of a silo, as PDF")
-        << QStringList{u"--report"_s, u"history"_s, u"--silo"_s, u"3"_s, u"--from"_s, u"2024-03-01"_s, u"--out"_s, u"OUT/h.pdf"_s}
-        << 0 << QString();
-    QTest::newRow("a lot, as XLSX") << QStringList{u"--report"_s, u"lot"_s, u"--lot"_s, u"A"_s, u"--out"_s, u"OUT/l.xlsx"_s}
-                                    << 0 << QString();
-    QTest::newRow("unknown report") << QStringList{u"--report"_s, u"stocks"_s, u"--out"_s, u"OUT/s.csv"_s} << 2 << u"Použití:"_s;
-    QTest::newRow("no file") << QStringList{u"--report"_s, u"stock"_s} << 2 << u"chybí --out"_s;
-    QTest::newRow("unknown extension") << QStringList{u"--report"_s, u"stock"_s, u"--out"_s, u"OUT/s.txt"_s} << 2 << u"Použití:"_s;
-    QTest::newRow("moment without seconds")
-        << QStringList{u"--report"_s, u"stock"_s, u"--at"_s, u"2024-01-31 10:00"_s, u"--out"_s, u"OUT/s.csv"_s} << 2 << u"--at"_s;
-    QTest::newRow("silo 101") << QStringList{u"--report"_s, u"history"_s, u"--silo"_s, u"101"_s, u"--out"_s, u"OUT/h.csv"_s}
-                              << 2 << u"--silo"_s;
-    QTest::newRow("a history option for the stock")
-        << QStringList{u"--report"_s, u"stock"_s, u"--lot"_s, u"A"_s, u"--out"_s, u"OUT/s.csv"_s} << 2 << u"--lot"_s;
-    QTest::newRow("lot without its lot") << QStringList{u"--report"_s, u"lot"_s, u"--out"_s, u"OUT/l.csv"_s} << 2 << u"--lot"_s;
+        << u"--report|history|--silo|3|--from|2024-03-01|--out|OUT/h.pdf"_s << 0 << QString();
+    QTest::newRow("a lot, as XLSX") << u"--report|lot|--lot|A|--out|OUT/l.xlsx"_s << 0 << QString();
+    QTest::newRow("unknown report") << u"--report|stocks|--out|OUT/s.csv"_s << 2 << u"Použití:"_s;
+    QTest::newRow("no file") << u"--report|stock"_s << 2 << u"chybí --out"_s;
+    QTest::newRow("unknown extension") << u"--report|stock|--out|OUT/s.txt"_s << 2 << u"Použití:"_s;
+    QTest::newRow("moment without seconds") << u"--report|stock|--at|2024-01-31 10:00|--out|OUT/s.csv"_s << 2 << u"--at"_s;
+    QTest::newRow("silo 101") << u"--report|history|--silo|101|--out|OUT/h.csv"_s << 2 << u"--silo"_s;
+    QTest::newRow("a history option for the stock") << u"--report|stock|--lot|A|--out|OUT/s.csv"_s << 2 << u"--lot"_s;
+    QTest::newRow("lot without its lot") << u"--report|lot|--out|OUT/l.csv"_s << 2 << u"--lot"_s;
     QTest::newRow("a folder that is not there")
-        << QStringList{u"--report"_s, u"stock"_s, u"--out"_s, u"OUT/none/s.csv"_s} << 1 << u"Sestavu nelze zapsat do souboru"_s;
-    QTest::newRow("no server") << QStringList{u"--report"_s, u"stock"_s, u"--out"_s, u"OUT/s.csv"_s} << 1
+        << u"--report|stock|--out|OUT/none/s.csv"_s << 1 << u"Sestavu nelze zapsat do souboru"_s;
+    QTest::newRow("no server") << u"--report|stock|--out|OUT/s.csv"_s << 1
                                << u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!"_s;
 }
 
 void ReportsTest::commandLine()
 {
-    QFETCH(QStringList, arguments);
+    QFETCH(QString, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, stderrHas);
     const auto db = journalDatabase(u"t_rep_cli"_s);
@@ -317,7 +296,7 @@ void ReportsTest::commandLine()
     const bool noServer = QString::fromLatin1(QTest::currentDataTag()) == u"no server"_s;
     installation.pointAt(db->settings(), noServer ? u"1"_s : QString::number(db->settings().port));
     QTemporaryDir out;
-    arguments.replaceInStrings(u"OUT"_s, out.path());
+    const QStringList words = arguments.replace(u"OUT"_s, out.path()).split(u'|');
     QProcess process;
     // No display, and no platform chosen: the program needs neither. It
     // runs beside a console, whose guard it does not look at.
@@ -325,13 +304,12 @@ void ReportsTest::commandLine()
     environment.remove(u"DISPLAY"_s);
     environment.remove(u"QT_QPA_PLATFORM"_s);
     process.setProcessEnvironment(environment);
-    process.start(installation.paths().executablePath(), arguments);
+    process.start(installation.paths().executablePath(), words);
     QVERIFY(process.waitForFinished(60000));
     const QString errors = QString::fromUtf8(process.readAllStandardError());
     QCOMPARE(process.exitCode(), exitCode);
     QVERIFY2(errors.contains(stderrHas), qPrintable(errors));
-    const QString file = arguments.last();
-    QCOMPARE(QFile::exists(file), exitCode == 0);
+    QCOMPARE(QFile::exists(words.last()), exitCode == 0);
     if (exitCode == 0)
         QVERIFY2(errors.isEmpty(), qPrintable(errors));
     QCOMPARE(db->count(u"historiem"_s), 0);

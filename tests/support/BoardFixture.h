@@ -148,15 +148,26 @@ protected:
         QCOMPARE(button->palette().color(QPalette::ButtonText) == skin::SelectedText, picked);
     }
 
+    // The step and the picked source and target.
+    void expectPicks(int krok, int zdroj, int cil)
+    {
+        QCOMPARE((QList<int>{board->krok, board->zdroj, board->cil}), (QList<int>{krok, zdroj, cil}));
+    }
+
+    // The command bar: "přesun" and "odvoz" with their captions, and
+    // whether they can be touched.
+    void expectBar(const QString &transfer, bool transferOn, const QString &removal, bool removalOn)
+    {
+        QCOMPARE(board->suiButton1->text(), transfer);
+        QCOMPARE(board->suiButton4->text(), removal);
+        QCOMPARE((QList<bool>{board->suiButton1->isEnabled(), board->suiButton4->isEnabled()}),
+                 (QList<bool>{transferOn, removalOn}));
+    }
+
     void expectNothingPicked()
     {
-        QCOMPARE(board->krok, TForm2::NothingPicked);
-        QCOMPARE(board->zdroj, 0);
-        QCOMPARE(board->cil, 0);
-        QCOMPARE(board->suiButton1->text(), QStringLiteral("přesun"));
-        QVERIFY(!board->suiButton1->isEnabled());
-        QCOMPARE(board->suiButton4->text(), QStringLiteral("odvoz"));
-        QVERIFY(!board->suiButton4->isEnabled());
+        expectPicks(TForm2::NothingPicked, 0, 0);
+        expectBar(QStringLiteral("přesun"), false, QStringLiteral("odvoz"), false);
     }
 
     std::unique_ptr<TForm2> board;

@@ -133,14 +133,32 @@ protected:
 
     qint64 journalLines() { return db->count(QStringLiteral("ppsilap")); }
 
+    // The journal, oldest first: "silo>silob quantity" a line.
+    QStringList journal()
+    {
+        QStringList lines;
+        for (Result line = db->admin().query(QStringLiteral("select silo, silob, mnozstvi from ppsilap order by id"));
+             line.next();) {
+            lines << QStringLiteral("%1>%2 %3").arg(line.toText(QStringLiteral("silo")), line.toText(QStringLiteral("silob")))
+                         .arg(line.toDouble(QStringLiteral("mnozstvi")));
+        }
+        return lines;
+    }
+
+    // Whether the menu of the history line in row offers its reversal.
+    bool reversalOffered(int row)
+    {
+        suiDBGrid1ContextPopup(row, QPoint());
+        PopupMenu1()->close();
+        return Stornovatpohyb1()->isEnabled();
+    }
+
     // Opens the menu of the history line in row and, when its item is
     // enabled, orders the reversal with this answer to the question (1:
     // "stornovat"). False when the item was disabled.
     bool reverseLine(int row, int answer = 1)
     {
-        suiDBGrid1ContextPopup(row, QPoint());
-        PopupMenu1()->close();
-        if (!Stornovatpohyb1()->isEnabled())
+        if (!reversalOffered(row))
             return false;
         dialogs->queue({answer, {}});
         Stornovatpohyb1Click();
