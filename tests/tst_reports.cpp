@@ -18,7 +18,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -336,11 +335,11 @@ void ReportsTest::windowFromTheConsole()
     QTRY_VERIFY(window->isVisible());
     QCOMPARE(window->windowTitle(), reportsui::ReportsCaption);
     // Every field has a label that names it and takes the keyboard to it.
-    for (QLabel *label : window->findChildren<QLabel *>()) {
+    const auto labels = window->findChildren<QLabel *>();
+    for (QLabel *label : labels) {
         if (label->buddy())
             QVERIFY2(!label->buddy()->accessibleName().isEmpty(), qPrintable(label->text()));
     }
-    const auto labels = window->findChildren<QLabel *>();
     for (QWidget *field : window->findChildren<QWidget *>()) {
         const bool isField = qobject_cast<QLineEdit *>(field) || qobject_cast<QComboBox *>(field)
             || qobject_cast<QAbstractSpinBox *>(field);
