@@ -766,8 +766,7 @@ void BoardX11Test::reportsWindowAndItsPrintPreview()
     QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull()
                                  && spreadOf(shot, *reports, ConsoleButtonFace).count > 5 * 100 * 20, LeaveTimeoutMs);
     QTest::qWait(500);
-    shot = grabScreen();
-    keepShot(shot, u"reports_x11.png"_s);
+    keepShot(shot = grabScreen(), u"reports_x11.png"_s);
     QVERIFY2(!hasBlackBlock(shot, reports->adjusted(1, 1, -1, -1)), "the reports window shows unpainted black areas");
     QVERIFY(spreadOf(shot, *reports, ConsoleStrip).count > 0);
 
