@@ -157,7 +157,8 @@ void MovementsTest::unansweredQuestionSendsNothing()
     }
     suiArrowButton2Click();
     QCOMPARE(journalLines(), 0);
-    QCOMPARE(suiImagePanel2()->text() + u'|' + suiImagePanel3()->text() + u'|' + popis1()->value(4), u"SILO: 07|SILO: 09|20"_s);
+    QCOMPARE(suiImagePanel2()->text() + u'|' + suiImagePanel3()->text() + u'|' + popis1()->value(4),
+             u"SILO: 07|SILO: 09|20"_s);
 }
 
 void MovementsTest::transferIntoEmptyTargetMovesEverything()
