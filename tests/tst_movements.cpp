@@ -48,7 +48,6 @@ private slots:
     void unansweredQuestionSendsNothing();
     void transferIntoEmptyTargetMovesEverything();
     void transferFromBToA();
-    void drivenTransferCodes();
     void textsAreStoredAsTheyRead();
     void lotsTheJournalCannotHold_data();
     void lotsTheJournalCannotHold();
@@ -197,25 +196,6 @@ void MovementsTest::transferFromBToA()
     QCOMPARE(row(7).stav, 39.5);
     QCOMPARE(row(8).stav, 0.0);
     QCOMPARE(firstColumn(db->admin(), u"select concat(silo, '>', silob) from ppsilap"_s), u"08>07"_s);
-}
-
-void MovementsTest::drivenTransferCodes()
-{
-    select(7);
-    select(8);
-    suiArrowButton2()->Tag = 1;
-    suiArrowButton2Click(); // 20 t into 10,5 free
-    QCOMPARE(suiArrowButton2()->Tag, 100);
-    suiButton2Click();
-    suiArrowButton2()->Tag = 1;
-    suiArrowButton2Click();
-    QCOMPARE(suiArrowButton2()->Tag, 200);
-    select(9);
-    suiArrowButton2()->Tag = 1;
-    suiArrowButton2Click();
-    QCOMPARE(suiArrowButton2()->Tag, 0);
-    QVERIFY2(dialogs->asked.isEmpty(), qPrintable(dialogs->texts().join(u'|')));
-    QCOMPARE(row(9).stav, 20.0);
 }
 
 void MovementsTest::textsAreStoredAsTheyRead()
