@@ -29,9 +29,24 @@ constexpr int LastSilo = 10;
 enum class Action { Transfer, DrivenTransfer, Removal, DrivenRemoval };
 constexpr int Console = -1; // no driven result code
 
+// A movement that another workstation or odd stored values may upset.
+struct Edge {
+    QString before{};          // a statement before the selection
+    QList<int> selected{7, 9};
+    QString meanwhile{};       // another workstation, after the selection
+    QString quantity{};        // typed into panel A; null: as selected
+    Action action = Action::Transfer;
+    QString told{};            // the console's notice; empty: none
+    int code = Console;        // the driven result code
+    QList<double> stocks{};    // silos 7 to 10, exactly
+    QList<double> journal{};
+    QString check{};           // a statement, and the text it gives
+    QString checked{};
+};
+
 } // namespace
 
-Q_DECLARE_METATYPE(Action)
+Q_DECLARE_METATYPE(Edge)
 
 class MovementsTest final : public QObject, public ConsoleFixture {
     Q_OBJECT
@@ -331,134 +346,107 @@ void MovementsTest::failedStatementLeavesNothingAndResetsDrivenModes()
 
 void MovementsTest::movementsAtTheEdges_data()
 {
-    QTest::addColumn<QString>("before");       // a statement before the selection
-    QTest::addColumn<QList<int>>("selected");
-    QTest::addColumn<QString>("meanwhile");    // another workstation, after the selection
-    QTest::addColumn<QString>("quantity");     // typed into panel A; null: as selected
-    QTest::addColumn<Action>("action");
-    QTest::addColumn<QString>("told");         // the console's notice; empty: none
-    QTest::addColumn<int>("code");             // the driven result code
-    QTest::addColumn<QList<double>>("stocks"); // silos 7 to 10, exactly
-    QTest::addColumn<QList<double>>("journal");
-    QTest::addColumn<QString>("check");        // a statement giving v, and what it gives
-    QTest::addColumn<QString>("checked");
+    QTest::addColumn<Edge>("edge");
     const QList<double> untouched{20, 19.5, 0, 5};
-    const QString target9Navoz = u"select navoz as v from ppsila where silo = 9"_s;
-    const QString source7Cleared = u"select concat(partie, '|', ifnull(navoz, 'none')) as v from ppsila where silo = 7"_s;
+    const QString target9Navoz = u"select navoz from ppsila where silo = 9"_s;
+    const QString source7Cleared = u"select concat(partie, '|', ifnull(navoz, 'none')) from ppsila where silo = 7"_s;
     const QString remainder = u"update ppsila set stav = 12.454e0 - 0.1e0 where silo = 7"_s; // 12.354000000000001
     const double remainderStock = 12.454 - 0.1;
-
-    QTest::newRow("NULL target counts as empty") << u"update ppsila set stav = null where silo = 9"_s
-        << QList<int>{7, 9} << QString() << u"5"_s << Action::Transfer << QString() << Console
-        << QList<double>{15, 19.5, 5, 5} << QList<double>{5} << target9Navoz << u"2026-10-01 08:00:00"_s;
-    QTest::newRow("target deleted before its selection cannot be selected") << u"delete from ppsila where silo = 9"_s
-        << QList<int>{7, 9} << QString() << u"2"_s << Action::Transfer << QuantityError << Console
-        << QList<double>{20, 19.5, NoRow, 5} << QList<double>{} << QString() << QString();
-    QTest::newRow("source deleted meanwhile, driven") << QString() << QList<int>{7, 9}
-        << u"delete from ppsila where silo = 7"_s << QString() << Action::DrivenTransfer << QString() << 300
-        << QList<double>{NoRow, 19.5, 0, 5} << QList<double>{} << QString() << QString();
-    QTest::newRow("source emptied meanwhile") << QString() << QList<int>{7, 9}
-        << u"update ppsila set stav = 0 where silo = 7"_s << QString() << Action::Transfer << StockChanged
-        << Console << QList<double>{0, 19.5, 0, 5} << QList<double>{} << QString() << QString();
-    QTest::newRow("source lowered meanwhile, driven") << QString() << QList<int>{7, 9}
-        << u"update ppsila set stav = 12 where silo = 7"_s << QString() << Action::DrivenTransfer
-        << QString() << 400 << QList<double>{12, 19.5, 0, 5} << QList<double>{} << QString() << QString();
-    QTest::newRow("removal from a lowered silo") << QString() << QList<int>{7}
-        << u"update ppsila set stav = 12 where silo = 7"_s << QString() << Action::Removal << StockChanged
-        << Console << QList<double>{12, 19.5, 0, 5} << QList<double>{} << QString() << QString();
-    QTest::newRow("source refilled with another lot meanwhile") << QString() << QList<int>{7, 9}
-        << u"update ppsila set partie = '456' where silo = 7"_s << QString() << Action::Transfer << StockChanged
-        << Console << untouched << QList<double>{} << QString() << QString();
-    QTest::newRow("target filled with another lot meanwhile, driven") << QString() << QList<int>{7, 9}
-        << u"update ppsila set stav = 3, partie = '456' where silo = 9"_s << QString() << Action::DrivenTransfer
-        << QString() << 400 << QList<double>{20, 19.5, 3, 5} << QList<double>{} << QString() << QString();
-    QTest::newRow("removal from a silo refilled with another lot") << QString() << QList<int>{7}
-        << u"update ppsila set partie = '456' where silo = 7"_s << QString() << Action::Removal << StockChanged
-        << Console << untouched << QList<double>{} << QString() << QString();
-    QTest::newRow("removal from a deleted silo, driven") << QString() << QList<int>{7}
-        << u"delete from ppsila where silo = 7"_s << QString() << Action::DrivenRemoval << QString() << 300
-        << QList<double>{NoRow, 19.5, 0, 5} << QList<double>{} << QString() << QString();
-    QTest::newRow("zero transfer") << QString() << QList<int>{7, 9} << QString() << u"0"_s
-        << Action::Transfer << QuantityError << Console << untouched << QList<double>{} << QString() << QString();
-    QTest::newRow("negative transfer, driven") << QString() << QList<int>{7, 8} << QString() << u"-5"_s
-        << Action::DrivenTransfer << QString() << 200 << untouched << QList<double>{} << QString() << QString();
-    QTest::newRow("whole stock with a floating remainder") << remainder << QList<int>{7, 9}
-        << QString() << QString() << Action::Transfer << QString() << Console
-        << QList<double>{0, 19.5, remainderStock, 5} << QList<double>{remainderStock} << source7Cleared << u"|none"_s;
-    QTest::newRow("removal of a floating remainder") << remainder << QList<int>{7} << QString()
-        << QString() << Action::Removal << QString() << Console << QList<double>{0, 19.5, 0, 5}
-        << QList<double>{remainderStock} << source7Cleared << u"|none"_s;
-    QTest::newRow("less than half a kilo left takes it all, driven") << QString() << QList<int>{7, 9}
-        << QString() << u"19,9996"_s << Action::DrivenTransfer << QString() << 0 << QList<double>{0, 19.5, 20, 5}
-        << QList<double>{20} << source7Cleared << u"|none"_s;
-    QTest::newRow("driven removal of a silo lowered by a hair") << QString() << QList<int>{7}
-        << u"update ppsila set stav = 19.9996 where silo = 7"_s << QString() << Action::DrivenRemoval
-        << QString() << 3 << QList<double>{0, 19.5, 0, 5} << QList<double>{19.9996} << source7Cleared << u"|none"_s;
-    QTest::newRow("12,3 into a panel's 10,3 free") << u"update ppsila set stav = 39.7, kapacita = 50 where silo = 8"_s
-        << QList<int>{7, 8} << QString() << u"12,3"_s << Action::Transfer << QString() << Console
-        << QList<double>{20 - 12.3, 39.7 + 12.3, 0, 5} << QList<double>{12.3} << QString() << QString();
-    QTest::newRow("12,51 into 10,5 free") << QString() << QList<int>{7, 8} << QString() << u"12,51"_s << Action::Transfer
-        << NoCapacity << Console << untouched << QList<double>{} << QString() << QString();
     const QString filled9 = u"update ppsila set stav = 30, partie = '123' where silo = 9"_s;
-    QTest::newRow("target filled meanwhile past the panel's free space, driven") << QString() << QList<int>{7, 9}
-        << filled9 << u"15"_s << Action::DrivenTransfer << QString() << 100 << QList<double>{20, 19.5, 30, 5}
-        << QList<double>{} << QString() << QString();
-    QTest::newRow("target filled meanwhile past the panel's free space") << QString() << QList<int>{7, 9} << filled9
-        << u"15"_s << Action::Transfer << NoCapacity << Console << QList<double>{20, 19.5, 30, 5} << QList<double>{}
-        << QString() << QString();
-    QTest::newRow("part of the stock into a filled target, which keeps its filling date")
-        << QString() << QList<int>{7, 8} << QString() << u"2,5"_s << Action::Transfer << QString() << Console
-        << QList<double>{17.5, 22, 0, 5} << QList<double>{2.5}
-        << u"select concat((select navoz from ppsila where silo = 8), '|', partie, '|', ppohyb <> '2026-11-01 09:00:00') "
-           "as v from ppsila where silo = 7"_s
-        << u"2026-09-01 08:00:00|123|1"_s;
-    QTest::newRow("no filling date") << u"update ppsila set navoz = null where silo = 7"_s
-        << QList<int>{7, 9} << QString() << u"5"_s << Action::Transfer << QString() << Console
-        << QList<double>{15, 19.5, 5, 5} << QList<double>{5} << target9Navoz << u"1899-12-30 00:00:00"_s;
-    QTest::newRow("zero filling date") << u"update ppsila set navoz = '0000-00-00 00:00:00' where silo = 7"_s
-        << QList<int>{7, 9} << QString() << u"5"_s << Action::Transfer << QString() << Console
-        << QList<double>{15, 19.5, 5, 5} << QList<double>{5} << target9Navoz << u"1899-12-30 00:00:00"_s;
-    QTest::newRow("day 0 filling date, driven") << u"update ppsila set navoz = '2015-03-00 10:00:00' where silo = 7"_s
-        << QList<int>{7, 9} << QString() << u"5"_s << Action::DrivenTransfer << QString() << 0
-        << QList<double>{15, 19.5, 5, 5} << QList<double>{5} << target9Navoz << u"1899-12-30 00:00:00"_s;
+
+    QTest::newRow("NULL target counts as empty") << Edge{.before = u"update ppsila set stav = null where silo = 9"_s,
+        .quantity = u"5"_s, .stocks = {15, 19.5, 5, 5}, .journal = {5}, .check = target9Navoz,
+        .checked = u"2026-10-01 08:00:00"_s};
+    QTest::newRow("target deleted before its selection cannot be selected") << Edge{
+        .before = u"delete from ppsila where silo = 9"_s, .quantity = u"2"_s, .told = QuantityError,
+        .stocks = {20, 19.5, NoRow, 5}};
+    QTest::newRow("source deleted meanwhile, driven") << Edge{.meanwhile = u"delete from ppsila where silo = 7"_s,
+        .action = Action::DrivenTransfer, .code = 300, .stocks = {NoRow, 19.5, 0, 5}};
+    QTest::newRow("source emptied meanwhile") << Edge{.meanwhile = u"update ppsila set stav = 0 where silo = 7"_s,
+        .told = StockChanged, .stocks = {0, 19.5, 0, 5}};
+    QTest::newRow("source lowered meanwhile, driven") << Edge{.meanwhile = u"update ppsila set stav = 12 where silo = 7"_s,
+        .action = Action::DrivenTransfer, .code = 400, .stocks = {12, 19.5, 0, 5}};
+    QTest::newRow("removal from a lowered silo") << Edge{.selected = {7},
+        .meanwhile = u"update ppsila set stav = 12 where silo = 7"_s, .action = Action::Removal, .told = StockChanged,
+        .stocks = {12, 19.5, 0, 5}};
+    QTest::newRow("source refilled with another lot meanwhile") << Edge{
+        .meanwhile = u"update ppsila set partie = '456' where silo = 7"_s, .told = StockChanged, .stocks = untouched};
+    QTest::newRow("target filled with another lot meanwhile, driven") << Edge{
+        .meanwhile = u"update ppsila set stav = 3, partie = '456' where silo = 9"_s, .action = Action::DrivenTransfer,
+        .code = 400, .stocks = {20, 19.5, 3, 5}};
+    QTest::newRow("removal from a silo refilled with another lot") << Edge{.selected = {7},
+        .meanwhile = u"update ppsila set partie = '456' where silo = 7"_s, .action = Action::Removal,
+        .told = StockChanged, .stocks = untouched};
+    QTest::newRow("removal from a deleted silo, driven") << Edge{.selected = {7},
+        .meanwhile = u"delete from ppsila where silo = 7"_s, .action = Action::DrivenRemoval, .code = 300,
+        .stocks = {NoRow, 19.5, 0, 5}};
+    QTest::newRow("zero transfer") << Edge{.quantity = u"0"_s, .told = QuantityError, .stocks = untouched};
+    QTest::newRow("negative transfer, driven") << Edge{.selected = {7, 8}, .quantity = u"-5"_s,
+        .action = Action::DrivenTransfer, .code = 200, .stocks = untouched};
+    QTest::newRow("whole stock with a floating remainder") << Edge{.before = remainder,
+        .stocks = {0, 19.5, remainderStock, 5}, .journal = {remainderStock}, .check = source7Cleared,
+        .checked = u"|none"_s};
+    QTest::newRow("removal of a floating remainder") << Edge{.before = remainder, .selected = {7},
+        .action = Action::Removal, .stocks = {0, 19.5, 0, 5}, .journal = {remainderStock}, .check = source7Cleared,
+        .checked = u"|none"_s};
+    QTest::newRow("less than half a kilo left takes it all, driven") << Edge{.quantity = u"19,9996"_s,
+        .action = Action::DrivenTransfer, .code = 0, .stocks = {0, 19.5, 20, 5}, .journal = {20},
+        .check = source7Cleared, .checked = u"|none"_s};
+    QTest::newRow("driven removal of a silo lowered by a hair") << Edge{.selected = {7},
+        .meanwhile = u"update ppsila set stav = 19.9996 where silo = 7"_s, .action = Action::DrivenRemoval, .code = 3,
+        .stocks = {0, 19.5, 0, 5}, .journal = {19.9996}, .check = source7Cleared, .checked = u"|none"_s};
+    QTest::newRow("12,3 into a panel's 10,3 free") << Edge{
+        .before = u"update ppsila set stav = 39.7, kapacita = 50 where silo = 8"_s, .selected = {7, 8},
+        .quantity = u"12,3"_s, .stocks = {20 - 12.3, 39.7 + 12.3, 0, 5}, .journal = {12.3}};
+    QTest::newRow("12,51 into 10,5 free") << Edge{.selected = {7, 8}, .quantity = u"12,51"_s, .told = NoCapacity,
+        .stocks = untouched};
+    QTest::newRow("target filled meanwhile past the panel's free space, driven") << Edge{.meanwhile = filled9,
+        .quantity = u"15"_s, .action = Action::DrivenTransfer, .code = 100, .stocks = {20, 19.5, 30, 5}};
+    QTest::newRow("target filled meanwhile past the panel's free space") << Edge{.meanwhile = filled9,
+        .quantity = u"15"_s, .told = NoCapacity, .stocks = {20, 19.5, 30, 5}};
+    QTest::newRow("part of the stock into a filled target, which keeps its filling date") << Edge{
+        .selected = {7, 8}, .quantity = u"2,5"_s, .stocks = {17.5, 22, 0, 5}, .journal = {2.5},
+        .check = u"select concat((select navoz from ppsila where silo = 8), '|', partie, '|', "
+                 "ppohyb <> '2026-11-01 09:00:00') from ppsila where silo = 7"_s,
+        .checked = u"2026-09-01 08:00:00|123|1"_s};
+    QTest::newRow("no filling date") << Edge{.before = u"update ppsila set navoz = null where silo = 7"_s,
+        .quantity = u"5"_s, .stocks = {15, 19.5, 5, 5}, .journal = {5}, .check = target9Navoz,
+        .checked = u"1899-12-30 00:00:00"_s};
+    QTest::newRow("zero filling date") << Edge{.before = u"update ppsila set navoz = '0000-00-00 00:00:00' where silo = 7"_s,
+        .quantity = u"5"_s, .stocks = {15, 19.5, 5, 5}, .journal = {5}, .check = target9Navoz,
+        .checked = u"1899-12-30 00:00:00"_s};
+    QTest::newRow("day 0 filling date, driven") << Edge{
+        .before = u"update ppsila set navoz = '2015-03-00 10:00:00' where silo = 7"_s, .quantity = u"5"_s,
+        .action = Action::DrivenTransfer, .code = 0, .stocks = {15, 19.5, 5, 5}, .journal = {5},
+        .check = target9Navoz, .checked = u"1899-12-30 00:00:00"_s};
 }
 
 void MovementsTest::movementsAtTheEdges()
 {
-    QFETCH(QString, before);
-    QFETCH(QList<int>, selected);
-    QFETCH(QString, meanwhile);
-    QFETCH(QString, quantity);
-    QFETCH(Action, action);
-    QFETCH(QString, told);
-    QFETCH(int, code);
-    QFETCH(QList<double>, stocks);
-    QFETCH(QList<double>, journal);
-    QFETCH(QString, check);
-    QFETCH(QString, checked);
-    if (!before.isEmpty())
-        db->execute(before);
-    for (int silo : selected)
+    QFETCH(Edge, edge);
+    if (!edge.before.isEmpty())
+        db->execute(edge.before);
+    for (int silo : edge.selected)
         select(silo);
-    if (!meanwhile.isEmpty())
-        db->execute(meanwhile);
-    if (!quantity.isNull())
-        popis1()->setValue(4, quantity);
+    if (!edge.meanwhile.isEmpty())
+        db->execute(edge.meanwhile);
+    if (!edge.quantity.isNull())
+        popis1()->setValue(4, edge.quantity);
     const double total = db->storeTotal();
 
-    const bool transfer = action == Action::Transfer || action == Action::DrivenTransfer;
+    const bool transfer = edge.action == Action::Transfer || edge.action == Action::DrivenTransfer;
     ui::SuiButton *removal = suiButton4();
-    suiArrowButton2()->Tag = action == Action::DrivenTransfer ? 1 : 0;
-    removal->Tag = action == Action::DrivenRemoval ? 3 : 1;
+    suiArrowButton2()->Tag = edge.action == Action::DrivenTransfer ? 1 : 0;
+    removal->Tag = edge.action == Action::DrivenRemoval ? 3 : 1;
     dialogs->queue({Move, {}});
     transfer ? suiArrowButton2Click() : suiButton4Click(removal);
 
-    if (code == Console) {
+    if (edge.code == Console) {
         const QStringList notices = dialogs->texts().filter(QRegularExpression(u"^(?!Opravdu)"_s));
-        QCOMPARE(notices, told.isEmpty() ? QStringList() : QStringList{told});
+        QCOMPARE(notices, edge.told.isEmpty() ? QStringList() : QStringList{edge.told});
     } else {
         QVERIFY2(dialogs->asked.isEmpty(), qPrintable(dialogs->texts().join(u'|')));
-        QCOMPARE(transfer ? suiArrowButton2()->Tag : removal->Tag, code);
+        QCOMPARE(transfer ? suiArrowButton2()->Tag : removal->Tag, edge.code);
     }
     const auto listed = [](const QList<double> &values) {
         QStringList texts;
@@ -466,13 +454,14 @@ void MovementsTest::movementsAtTheEdges()
             texts << QString::number(value, 'g', 17);
         return texts.join(u' ');
     };
-    QVERIFY2(this->stocks() == stocks, qPrintable(listed(this->stocks()) + u" instead of "_s + listed(stocks)));
-    QVERIFY2(db->journalQuantities() == journal, qPrintable(listed(db->journalQuantities()) + u" instead of "_s + listed(journal)));
+    QVERIFY2(stocks() == edge.stocks, qPrintable(listed(stocks()) + u" instead of "_s + listed(edge.stocks)));
+    QVERIFY2(db->journalQuantities() == edge.journal,
+             qPrintable(listed(db->journalQuantities()) + u" instead of "_s + listed(edge.journal)));
     QCOMPARE(db->storeTotal(), total);
-    if (!check.isEmpty())
-        QCOMPARE(firstColumn(db->admin(), check), checked);
+    if (!edge.check.isEmpty())
+        QCOMPARE(firstColumn(db->admin(), edge.check), edge.checked);
     // A refused movement leaves the panels as they were.
-    QCOMPARE(suiImagePanel2()->text(), journal.isEmpty() ? u"SILO: 07"_s : u"SILO"_s);
+    QCOMPARE(suiImagePanel2()->text(), edge.journal.isEmpty() ? u"SILO: 07"_s : u"SILO"_s);
 }
 
 void MovementsTest::tablesWithoutTransactionsAreLockedWhole()
