@@ -44,9 +44,22 @@ struct Edge {
     QString checked{};
 };
 
+// A movement made at the console and reversed from its history line.
+struct ReversalCase {
+    QList<int> selected{7, 9};             // two silos: a transfer A -> B; one: a removal
+    QString quantity{};                    // null: as selected
+    QString meanwhile{};                   // another workstation, in between (%1: the line's id)
+    QString told{};                        // empty: reversed
+    QList<double> stocks{20, 19.5, 0, 5};  // silos 7 to 10 afterwards
+    QString journal{};                     // the reversal's silo|silob|mnozstvi|naz_odru, and ZE|DO as shown
+    QString check{};                       // a statement, and the text it gives
+    QString checked{};
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Edge)
+Q_DECLARE_METATYPE(ReversalCase)
 
 class MovementsTest final : public QObject, public ConsoleFixture {
     Q_OBJECT
@@ -548,74 +561,56 @@ void MovementsTest::tablesWithoutTransactionsAreLockedWhole()
 // as a movement of its kind pointing at the line, and the history shows it.
 void MovementsTest::reversals_data()
 {
-    QTest::addColumn<QList<int>>("selected"); // two silos: a transfer A -> B; one: a removal
-    QTest::addColumn<QString>("quantity");    // null: as selected
-    QTest::addColumn<QString>("meanwhile");
-    QTest::addColumn<QString>("told");        // empty: reversed
-    QTest::addColumn<QList<double>>("stocks");  // silos 7 to 10 afterwards
-    QTest::addColumn<QString>("journal");     // the reversal's silo|silob|mnozstvi|naz_odru, and ZE|DO as shown
-    QTest::addColumn<QString>("check");       // a statement giving v, and what it gives
-    QTest::addColumn<QString>("checked");
+    QTest::addColumn<ReversalCase>("reversal");
     const QString notWritten = u" Storno nebylo zapsáno."_s;
-    const QString silo7 = u"select concat(partie, '|', naz_odru, '|', ifnull(navoz, 'none')) as v from ppsila where silo = 7"_s;
+    const QString silo7 = u"select concat(partie, '|', naz_odru, '|', ifnull(navoz, 'none')) from ppsila where silo = 7"_s;
     const QString filledNow = u"select concat(partie, '|', naz_odru, '|', navoz = (select max(datum) from ppsilap)) "
-                               "as v from ppsila where silo = 7"_s;
-    const QString silo9 = u"select concat(partie, '|', ifnull(navoz, 'none'), '|', ifnull(ppohyb, 'none')) as v "
+                               "from ppsila where silo = 7"_s;
+    const QString silo9 = u"select concat(partie, '|', ifnull(navoz, 'none'), '|', ifnull(ppohyb, 'none')) "
                            "from ppsila where silo = 9"_s;
 
     QTest::newRow("transfer into an empty silo: the seed goes back with its lot data and filling date")
-        << QList<int>{7, 9} << QString() << QString() << QString() << QList<double>{20, 19.5, 0, 5}
-        << u"09|07|20|Bohemia|09|07"_s << silo7 + u" union all "_s + silo9 << u"123|Bohemia|2026-10-01 08:00:00\n|none|none"_s;
+        << ReversalCase{.journal = u"09|07|20|Bohemia|09|07"_s, .check = silo7 + u" union all "_s + silo9,
+                        .checked = u"123|Bohemia|2026-10-01 08:00:00\n|none|none"_s};
     QTest::newRow("part of a transfer into a filled silo, which keeps its filling date")
-        << QList<int>{7, 8} << u"2,5"_s << QString() << QString() << QList<double>{20, 19.5, 0, 5}
-        << u"08|07|2.5|Bohemia|08|07"_s << u"select navoz as v from ppsila where silo = 8"_s << u"2026-09-01 08:00:00"_s;
-    QTest::newRow("removal of the whole stock comes back, filled as of the reversal")
-        << QList<int>{7} << QString() << QString() << QString() << QList<double>{20, 19.5, 0, 5}
-        << u"07||20|Bohemia|N|07"_s << filledNow << u"123|Bohemia|1"_s;
-    QTest::newRow("part of a removal comes back") << QList<int>{7} << u"5"_s << QString() << QString()
-        << QList<double>{20, 19.5, 0, 5} << u"07||5|Bohemia|N|07"_s << silo7 << u"123|Bohemia|2026-10-01 08:00:00"_s;
-    QTest::newRow("a target short by less than half a kilo gives back all it holds")
-        << QList<int>{7, 9} << QString() << u"update ppsila set stav = 19.9996 where silo = 9"_s << QString()
-        << QList<double>{19.9996, 19.5, 0, 5} << u"09|07|19.9996|Bohemia|09|07"_s << silo9 << u"|none|none"_s;
+        << ReversalCase{.selected = {7, 8}, .quantity = u"2,5"_s, .journal = u"08|07|2.5|Bohemia|08|07"_s,
+                        .check = u"select navoz from ppsila where silo = 8"_s, .checked = u"2026-09-01 08:00:00"_s};
+    QTest::newRow("removal of the whole stock comes back, filled as of the reversal") << ReversalCase{
+        .selected = {7}, .journal = u"07||20|Bohemia|N|07"_s, .check = filledNow, .checked = u"123|Bohemia|1"_s};
+    QTest::newRow("part of a removal comes back") << ReversalCase{.selected = {7}, .quantity = u"5"_s,
+        .journal = u"07||5|Bohemia|N|07"_s, .check = silo7, .checked = u"123|Bohemia|2026-10-01 08:00:00"_s};
+    QTest::newRow("a target short by less than half a kilo gives back all it holds") << ReversalCase{
+        .meanwhile = u"update ppsila set stav = 19.9996 where silo = 9"_s, .stocks = {19.9996, 19.5, 0, 5},
+        .journal = u"09|07|19.9996|Bohemia|09|07"_s, .check = silo9, .checked = u"|none|none"_s};
 
-    QTest::newRow("the target holds less now") << QList<int>{7, 9} << QString()
-        << u"update ppsila set stav = 12 where silo = 9"_s
-        << u"SILO: 09 již neobsahuje 20,000 t partie 123 (nyní 12,000 t)!"_s + notWritten
-        << QList<double>{0, 19.5, 12, 5} << QString() << QString() << QString();
-    QTest::newRow("the target holds another lot now") << QList<int>{7, 9} << QString()
-        << u"update ppsila set stav = 30, partie = '456' where silo = 9"_s
-        << u"SILO: 09 již neobsahuje 20,000 t partie 123 (nyní 30,000 t partie 456)!"_s + notWritten
-        << QList<double>{0, 19.5, 30, 5} << QString() << QString() << QString();
-    QTest::newRow("the source holds another lot now") << QList<int>{7, 9} << QString()
-        << u"update ppsila set stav = 3, partie = '456' where silo = 7"_s
-        << u"SILO: 07 nyní obsahuje jinou partii (456)!"_s + notWritten
-        << QList<double>{3, 19.5, 20, 5} << QString() << QString() << QString();
-    QTest::newRow("the source has no room now") << QList<int>{7, 8} << u"2,5"_s
-        << u"update ppsila set stav = 49.6 where silo = 7"_s
-        << u"Není kapacita pro vrácení 2,500 t do SILO: 07!"_s + notWritten
-        << QList<double>{49.6, 22, 0, 5} << QString() << QString() << QString();
-    QTest::newRow("the target's row is gone") << QList<int>{7, 9} << QString() << u"delete from ppsila where silo = 9"_s
-        << u"SILO: 09 již v databázi neexistuje!"_s + notWritten
-        << QList<double>{0, 19.5, NoRow, 5} << QString() << QString() << QString();
-    QTest::newRow("the removal's row is gone") << QList<int>{7} << QString() << u"delete from ppsila where silo = 7"_s
-        << u"SILO: 07 již v databázi neexistuje!"_s + notWritten
-        << QList<double>{NoRow, 19.5, 0, 5} << QString() << QString() << QString();
-    QTest::newRow("reversed elsewhere meanwhile") << QList<int>{7, 9} << QString()
-        << u"insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, datum) values ('09', '07', 'ST %1', 20, '123', now())"_s
-        << u"Pohyb ze SILO: 07 do SILO: 09, 20,000 t partie 123 již byl stornován!"_s + notWritten
-        << QList<double>{0, 19.5, 20, 5} << QString() << QString() << QString();
+    QTest::newRow("the target holds less now") << ReversalCase{.meanwhile = u"update ppsila set stav = 12 where silo = 9"_s,
+        .told = u"SILO: 09 již neobsahuje 20,000 t partie 123 (nyní 12,000 t)!"_s + notWritten, .stocks = {0, 19.5, 12, 5}};
+    QTest::newRow("the target holds another lot now") << ReversalCase{
+        .meanwhile = u"update ppsila set stav = 30, partie = '456' where silo = 9"_s,
+        .told = u"SILO: 09 již neobsahuje 20,000 t partie 123 (nyní 30,000 t partie 456)!"_s + notWritten,
+        .stocks = {0, 19.5, 30, 5}};
+    QTest::newRow("the source holds another lot now") << ReversalCase{
+        .meanwhile = u"update ppsila set stav = 3, partie = '456' where silo = 7"_s,
+        .told = u"SILO: 07 nyní obsahuje jinou partii (456)!"_s + notWritten, .stocks = {3, 19.5, 20, 5}};
+    QTest::newRow("the source has no room now") << ReversalCase{.selected = {7, 8}, .quantity = u"2,5"_s,
+        .meanwhile = u"update ppsila set stav = 49.6 where silo = 7"_s,
+        .told = u"Není kapacita pro vrácení 2,500 t do SILO: 07!"_s + notWritten, .stocks = {49.6, 22, 0, 5}};
+    QTest::newRow("the target's row is gone") << ReversalCase{.meanwhile = u"delete from ppsila where silo = 9"_s,
+        .told = u"SILO: 09 již v databázi neexistuje!"_s + notWritten, .stocks = {0, 19.5, NoRow, 5}};
+    QTest::newRow("the removal's row is gone") << ReversalCase{.selected = {7},
+        .meanwhile = u"delete from ppsila where silo = 7"_s, .told = u"SILO: 07 již v databázi neexistuje!"_s + notWritten,
+        .stocks = {NoRow, 19.5, 0, 5}};
+    QTest::newRow("reversed elsewhere meanwhile") << ReversalCase{
+        .meanwhile = u"insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, datum) "
+                     "values ('09', '07', 'ST %1', 20, '123', now())"_s,
+        .told = u"Pohyb ze SILO: 07 do SILO: 09, 20,000 t partie 123 již byl stornován!"_s + notWritten,
+        .stocks = {0, 19.5, 20, 5}};
 }
 
 void MovementsTest::reversals()
 {
-    QFETCH(QList<int>, selected);
-    QFETCH(QString, quantity);
-    QFETCH(QString, meanwhile);
-    QFETCH(QString, told);
-    QFETCH(QList<double>, stocks);
-    QFETCH(QString, journal);
-    QFETCH(QString, check);
-    QFETCH(QString, checked);
+    QFETCH(ReversalCase, reversal);
+    const auto &[selected, quantity, meanwhile, told, stocks, journal, check, checked] = reversal;
     for (int silo : selected)
         select(silo);
     if (!quantity.isNull())
