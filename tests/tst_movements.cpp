@@ -491,10 +491,10 @@ void MovementsTest::tablesWithoutTransactionsAreLockedWhole()
                 "signal sqlstate '45000' set message_text = 'historie zamcena'"_s);
     Connection writer;
     writer.open(db->settings());
-    const movement::TransferOrder first{u"07"_s, u"09"_s, u"5"_s, {u"123"_s, {}, {}, {}}, snapshot().sila_id[7],
-                                        snapshot().sila_id[9], u"2026-12-09 09:00:00"_s};
+    const movement::TransferOrder order{u"07"_s, u"09"_s, u"5"_s, {u"123"_s, {}, {}, {}}, snapshot().sila_id[7],
+                                        snapshot().sila_id[9], u"2026-12-09 10:00:00"_s};
     try {
-        movement::executeTransfer(writer, first, 5, movement::Locking::Tables);
+        movement::executeTransfer(writer, order, 5, movement::Locking::Tables);
         QFAIL("a refused journal line was reported as written");
     } catch (const DbError &error) {
         QVERIFY2(error.code() != DbError::PartlyWritten, qPrintable(error.message()));
@@ -529,9 +529,6 @@ void MovementsTest::tablesWithoutTransactionsAreLockedWhole()
             refused = error.code();
         }
     };
-    const movement::TransferOrder order{u"07"_s, u"09"_s, u"5"_s, {u"123"_s, {}, {}, {}},
-                                        snapshot().sila_id[7], snapshot().sila_id[9],
-                                        u"2026-12-09 10:00:00"_s};
     QCOMPARE(movement::executeTransfer(mover, order, 5, movement::Locking::Tables, writeElsewhere),
              movement::Outcome::Done);
     QVERIFY(refused && DbError(*refused, {}).isTransient());

@@ -335,11 +335,8 @@ void StoreTest::systemEnvironmentValues()
     QTemporaryDir dir;
     const QString program = dir.filePath(u"granovia-silo"_s);
     QFile file(program);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
-    const QDateTime written(QDate(2026, 11, 30), QTime(14, 5, 9, 700));
     QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.setFileTime(written, QFileDevice::FileModificationTime));
+    QVERIFY(file.setFileTime(QDateTime(QDate(2026, 11, 30), QTime(14, 5, 9, 700)), QFileDevice::FileModificationTime));
     file.close();
 
     const StartEnvironment system = StartEnvironment::system(program);
