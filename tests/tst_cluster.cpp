@@ -70,7 +70,6 @@ private:
     // The nodes' addresses as "IP" lists them, beginning with `first` (1..3).
     ConnectionSettings startingAt(int first) const;
     int nodeOf(Connection &connection);
-    double stock(int id);
     qint64 journalLines() { return m_db->count(u"ppsilap"_s); }
 
     QList<unsigned int> m_ports;
@@ -126,13 +125,6 @@ int ClusterTest::nodeOf(Connection &connection)
     return int(m_ports.indexOf(unsigned(port.toInt(u"p"_s)))) + 1;
 }
 
-double ClusterTest::stock(int id)
-{
-    Result row = m_db->admin().query(u"select stav from ppsila where id = %1"_s.arg(id));
-    row.next();
-    return row.toDouble(u"stav"_s);
-}
-
 // Two workstations on two nodes move 7 t each into silo 3 at once: the
 // first one's transaction is open when the second commits on the other node,
 // so the cluster refuses its COMMIT. It is made again on the fresh stock, and
@@ -178,9 +170,9 @@ void ClusterTest::concurrentTransfersOnTwoNodes()
     QCOMPARE(int(result), outcome);
     const int booked = result == movement::Outcome::Done ? 2 : 1;
     QCOMPARE(journalLines(), qint64(booked));
-    QCOMPARE(stock(3), 7.0 * booked);
-    QVERIFY(stock(3) <= capacity + movement::CapacityTolerance);
-    QCOMPARE(stock(1) + stock(2) + stock(3), 100.0);
+    QCOMPARE(m_db->silo(3).stav, 7.0 * booked);
+    QVERIFY(m_db->silo(3).stav <= capacity + movement::CapacityTolerance);
+    QCOMPARE(m_db->storeTotal(), 100.0);
     QVERIFY(freeze <= MaxFreezeMs);
 }
 
@@ -221,7 +213,7 @@ void ClusterTest::nodeLostBetweenTwoActions()
     printFreeze(QTest::currentDataTag(), freeze);
     QVERIFY2(dialogs.asked.size() == 1, qPrintable(dialogs.texts().join(u'|')));
     QCOMPARE(journalLines(), 1);
-    QCOMPARE(stock(2), 50.0);
+    QCOMPARE(m_db->silo(2).stav, 50.0);
     QCOMPARE(nodeOf(console.ZConnection1()), 3); // the next in the list
     QCOMPARE(nodeOf(console.liveView().connection()), 3);
     QVERIFY(freeze <= MaxFreezeMs);
@@ -290,8 +282,8 @@ void ClusterTest::nodeKilledDuringTransfer()
     QCOMPARE(seenCommitted, answerLost);
     QVERIFY2(outcome == movement::Outcome::Done, qPrintable(failure));
     QCOMPARE(journalLines(), 1);
-    QCOMPARE(stock(1), 45.0);
-    QCOMPARE(stock(1) + stock(2), 50.0);
+    QCOMPARE(m_db->silo(1).stav, 45.0);
+    QCOMPARE(m_db->storeTotal(), 50.0);
     QCOMPARE(nodeOf(mover), 3);
     QVERIFY(freeze <= MaxFreezeMs);
 }

@@ -76,6 +76,14 @@ qint64 scalar(Connection &connection, const QString &statement)
     return result.toInt(result.fieldNames().constFirst());
 }
 
+QString firstColumn(Connection &connection, const QString &statement)
+{
+    QStringList lines;
+    for (Result r = connection.query(statement); r.next();)
+        lines << r.toText(r.fieldNames().constFirst());
+    return lines.join(u'\n');
+}
+
 void printFreeze(const char *what, qint64 ms)
 {
     qInfo().noquote() << QStringLiteral("freeze, %1: %2 ms").arg(QString::fromLatin1(what)).arg(ms);

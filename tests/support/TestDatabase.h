@@ -66,6 +66,8 @@ QString schemaPath();
 qint64 selectCount(Connection &connection);
 // The first field of the first row, as an integer.
 qint64 scalar(Connection &connection, const QString &statement);
+// The first field of every row as text, one row a line.
+QString firstColumn(Connection &connection, const QString &statement);
 // The longest wait of a fault case, in the form the fault tests print.
 void printFreeze(const char *what, qint64 ms);
 
