@@ -110,8 +110,8 @@ public:
     bool make() const
     {
         QDir().mkpath(m_dir);
-        return makeCa(u"ca"_s) && makeCa(u"other-ca"_s) && makeServer(u"loopback"_s, u"IP:127.0.0.1,DNS:localhost"_s)
-            && makeServer(u"stranger"_s, u"DNS:another-host.invalid"_s) && serve(u"loopback"_s);
+        return certify(u"ca"_s) && certify(u"other-ca"_s) && certify(u"loopback"_s, u"IP:127.0.0.1,DNS:localhost"_s)
+            && certify(u"stranger"_s, u"DNS:another-host.invalid"_s) && serve(u"loopback"_s);
     }
     // Takes effect at the server's start or its next "flush ssl".
     bool serve(const QString &certificate) const
@@ -125,25 +125,17 @@ public:
     }
 
 private:
-    static QStringList newKey(const QString &subject)
+    // A CA of its own without names, or a certificate for these names signed by ca.pem.
+    bool certify(const QString &name, const QString &names = {}) const
     {
-        return {u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:P-256"_s,
-                u"-nodes"_s, u"-days"_s, u"2"_s, u"-subj"_s, u"/CN="_s + subject};
-    }
-    bool makeCa(const QString &name) const
-    {
-        return run(u"openssl"_s, newKey(u"Granovia test "_s + name) + QStringList{u"-keyout"_s, path(name + u".key"_s),
-                                                                               u"-out"_s, path(name + u".pem"_s)})
-            .ok;
-    }
-    bool makeServer(const QString &name, const QString &names) const
-    {
-        return run(u"openssl"_s, newKey(name) + QStringList{u"-addext"_s, u"subjectAltName="_s + names, u"-addext"_s,
-                                                            u"basicConstraints=critical,CA:FALSE"_s, u"-CA"_s,
-                                                            path(u"ca.pem"_s), u"-CAkey"_s, path(u"ca.key"_s),
-                                                            u"-keyout"_s, path(name + u".key"_s), u"-out"_s,
-                                                            path(name + u".pem"_s)})
-            .ok;
+        QStringList arguments{u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:P-256"_s,
+                              u"-nodes"_s, u"-days"_s, u"2"_s, u"-subj"_s, u"/CN=Granovia test "_s + name,
+                              u"-keyout"_s, path(name + u".key"_s), u"-out"_s, path(name + u".pem"_s)};
+        if (!names.isEmpty())
+            arguments << u"-addext"_s << u"subjectAltName="_s + names << u"-addext"_s
+                      << u"basicConstraints=critical,CA:FALSE"_s << u"-CA"_s << path(u"ca.pem"_s) << u"-CAkey"_s
+                      << path(u"ca.key"_s);
+        return run(u"openssl"_s, arguments).ok;
     }
 
     QString m_dir;
@@ -174,8 +166,6 @@ public:
 private:
     bool allThreadsStopped() const
     {
-        if (m_server <= 0)
-            return true;
         const QDir tasks(u"/proc/%1/task"_s.arg(m_server));
         for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
             QFile stat(tasks.filePath(task + u"/stat"_s));
