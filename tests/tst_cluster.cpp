@@ -252,10 +252,8 @@ void ClusterTest::nodeKilledDuringTransfer()
         relay.loseAnswers();
         // The node dies once its COMMIT has reached the cluster.
         watcher.emplace([&, node] {
-            ConnectionSettings other = settings;
-            other.host = u"127.0.0.1:%1"_s.arg(m_ports.at(2));
             Connection onNode3;
-            onNode3.open(other);
+            onNode3.open(startingAt(3));
             for (int tries = 0; !seenCommitted && tries < 1000; ++tries)
                 seenCommitted = scalar(onNode3, u"select count(*) from ppsilap"_s) == 1;
             killNode(node);
