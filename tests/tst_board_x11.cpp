@@ -336,14 +336,13 @@ private slots:
     void reportsWindowAndItsPrintPreview();
 
 private:
-    qint64 rowOf(int silo);
     bool startProgram(const QStringList &arguments);
-    void startBoardTerminal();
+    bool startBoardTerminal();
+    void expectConsoleBack();
     void doubleClickTitleBar(const QRect &console);
     QStringList focused();
     // All the program has printed since its start.
     const QByteArray &output();
-    void clickInWindow(const QRect &window, const QPoint &at);
     std::optional<QRect> dialogOfWidth(int width);
     void transferElsewhere(int from, int to, double quantity, const QString &lot);
 
@@ -424,24 +423,34 @@ bool BoardX11Test::startProgram(const QStringList &arguments)
     return started;
 }
 
-// Starts the program in panel mode and waits for its board.
-void BoardX11Test::startBoardTerminal()
+// Starts the program in panel mode and waits for its board, which must not
+// open before its five seconds. False when it did not, or the program ended.
+bool BoardX11Test::startBoardTerminal()
 {
     QElapsedTimer sinceStart;
     sinceStart.start();
-    QVERIFY2(startProgram({u"/P"_s}), output().constData());
-    QTRY_VERIFY_WITH_TIMEOUT(m_process.state() != QProcess::Running || windowCount(BoardTitle) == 1, AppearTimeoutMs);
+    const bool appeared = startProgram({u"/P"_s}) && QTest::qWaitFor([this] {
+        return m_process.state() != QProcess::Running || windowCount(BoardTitle) == 1;
+    }, AppearTimeoutMs) && m_process.state() == QProcess::Running;
     const qint64 appearedAfter = sinceStart.elapsed();
-    QVERIFY2(m_process.state() == QProcess::Running, output().constData());
     qInfo("the board appeared %lld ms after the start", appearedAfter);
-    QVERIFY2(appearedAfter >= EarliestBoardMs, "the board opened before its five seconds");
+    return appeared && appearedAfter >= EarliestBoardMs;
+}
+
+// Once the board has gone, the console is back on the screen and the
+// program runs on.
+void BoardX11Test::expectConsoleBack()
+{
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(BoardTitle), 0, LeaveTimeoutMs);
+    std::optional<QRect> console;
+    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), LeaveTimeoutMs);
+    QVERIFY2(console->y() >= 0 && console->y() <= NearTop, qPrintable(u"console top at %1"_s.arg(console->y())));
+    QCOMPARE(m_process.state(), QProcess::Running);
 }
 
 void BoardX11Test::boardTerminalOpensAndLeavesByHotKey()
 {
-    startBoardTerminal();
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY2(startBoardTerminal(), output().constData());
     // The first look, as soon as the board is on the screen: painted all
     // over, its glyphs drawn, and nothing of the console in sight.
     QImage shot;
@@ -467,10 +476,7 @@ void BoardX11Test::boardTerminalOpensAndLeavesByHotKey()
     QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 2, LeaveTimeoutMs);
 
     QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"ctrl+shift+F10"_s}));
-    QTRY_COMPARE_WITH_TIMEOUT(windowCount(BoardTitle), 0, LeaveTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), LeaveTimeoutMs);
-    QVERIFY2(console->y() >= 0 && console->y() <= NearTop, qPrintable(u"console top at %1"_s.arg(console->y())));
-    QCOMPARE(m_process.state(), QProcess::Running); // leaving the board does not end the program
+    expectConsoleBack();
 }
 
 void BoardX11Test::refusedHotKeyLeavesTheBoardRunning()
@@ -480,9 +486,7 @@ void BoardX11Test::refusedHotKeyLeavesTheBoardRunning()
     std::unique_ptr<ForeignGrab> grab;
     QTRY_VERIFY2_WITH_TIMEOUT((grab = std::make_unique<ForeignGrab>())->granted(),
                               "the test could not take Ctrl+Shift+F10 first", LeaveTimeoutMs);
-    startBoardTerminal();
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY2(startBoardTerminal(), output().constData());
     // Standard error says that the key is taken, and the board tells the
     // operator how to leave it instead.
     std::optional<QRect> notice;
@@ -490,7 +494,7 @@ void BoardX11Test::refusedHotKeyLeavesTheBoardRunning()
     // The pipe is read as events come: the line may arrive after the notice.
     QTRY_VERIFY2_WITH_TIMEOUT(output().contains("Ctrl+Shift+F10 is held by another program"), output().constData(),
                               LeaveTimeoutMs);
-    clickInWindow(*notice, NoticeOkCentre);
+    QVERIFY(clickAt(notice->topLeft() + NoticeOkCentre));
     QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(NoticeDialogWidth).has_value(), LeaveTimeoutMs);
     QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"ctrl+shift+F10"_s}));
     QTRY_VERIFY_WITH_TIMEOUT(grab->pressed(), LeaveTimeoutMs);
@@ -503,11 +507,7 @@ void BoardX11Test::refusedHotKeyLeavesTheBoardRunning()
         + QPoint(board->width() - Border - ResetFromRight, board->height() - Border - CommandBarHeight / 2);
     QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(reset.x()), QString::number(reset.y()),
                                    u"mousedown"_s, u"1"_s, u"sleep"_s, u"3.5"_s, u"mouseup"_s, u"1"_s}));
-    QTRY_COMPARE_WITH_TIMEOUT(windowCount(BoardTitle), 0, LeaveTimeoutMs);
-    std::optional<QRect> console;
-    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), LeaveTimeoutMs);
-    QVERIFY2(console->y() >= 0 && console->y() <= NearTop, qPrintable(u"console top at %1"_s.arg(console->y())));
-    QCOMPARE(m_process.state(), QProcess::Running);
+    expectConsoleBack();
 }
 
 void BoardX11Test::doubleClickTitleBar(const QRect &console)
@@ -565,11 +565,6 @@ QStringList BoardX11Test::focused()
     return QString::fromUtf8(script.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }
 
-void BoardX11Test::clickInWindow(const QRect &window, const QPoint &at)
-{
-    QVERIFY(clickAt(window.topLeft() + at));
-}
-
 // The one dialog of the program of that outer width.
 std::optional<QRect> BoardX11Test::dialogOfWidth(int width)
 {
@@ -617,18 +612,16 @@ void BoardX11Test::keyboardFollowsTheScreen()
 void BoardX11Test::doubleTapOnTransferBooksOnce()
 {
     const qint64 linesBefore = m_db->count(u"ppsilap"_s);
-    startBoardTerminal();
-    if (QTest::currentTestFailed())
-        return;
+    QVERIFY2(startBoardTerminal(), output().constData());
     std::optional<QRect> board;
     QTRY_VERIFY_WITH_TIMEOUT((board = geometryOf(BoardTitle)).has_value(), LeaveTimeoutMs);
     // Silo 1 as the source, silo 3 (empty) as the target, each confirmed.
     const int cellWidth = (board->width() - 2 * Border) / 10;
     for (const int column : {0, 2}) {
-        clickInWindow(*board, QPoint(Border + column * cellWidth + cellWidth / 2, InfoTouchTop));
+        QVERIFY(clickAt(board->topLeft() + QPoint(Border + column * cellWidth + cellWidth / 2, InfoTouchTop)));
         std::optional<QRect> info;
         QTRY_VERIFY_WITH_TIMEOUT((info = dialogOfWidth(InfoDialogWidth)).has_value(), LeaveTimeoutMs);
-        clickInWindow(*info, TakeButtonCentre);
+        QVERIFY(clickAt(info->topLeft() + TakeButtonCentre));
         QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(InfoDialogWidth).has_value(), LeaveTimeoutMs);
     }
     const QPoint transfer = board->topLeft() + QPoint(TransferTapLeft, board->height() - Border - CommandBarHeight / 2);
@@ -638,7 +631,7 @@ void BoardX11Test::doubleTapOnTransferBooksOnce()
     QImage shot;
     QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull(), LeaveTimeoutMs);
     keepShot(shot, u"board_movement_x11.png"_s);
-    clickInWindow(*notice, NoticeOkCentre);
+    QVERIFY(clickAt(notice->topLeft() + NoticeOkCentre));
     QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(NoticeDialogWidth).has_value(), LeaveTimeoutMs);
     QTest::qWait(LeaveTimeoutMs / 10);
     QVERIFY2(!dialogOfWidth(NoticeDialogWidth).has_value(), "a second movement was ordered");
@@ -674,17 +667,15 @@ void BoardX11Test::consoleAndBoardShowAnotherWorkstationsTransfer()
     keepShot(shot, u"board_live_x11.png"_s);
 }
 
-qint64 BoardX11Test::rowOf(int silo)
-{
-    return test::scalar(m_db->admin(), u"select id from ppsila where silo = %1"_s.arg(silo));
-}
-
 // Another workstation moves seed between two silos.
 void BoardX11Test::transferElsewhere(int from, int to, double quantity, const QString &lot)
 {
     Connection workstation;
     workstation.open(m_db->settings());
     const auto number = [](int silo) { return u"%1"_s.arg(silo, 2, 10, QLatin1Char('0')); };
+    const auto rowOf = [this](int silo) {
+        return test::scalar(m_db->admin(), u"select id from ppsila where silo = %1"_s.arg(silo));
+    };
     const movement::TransferOrder order{number(from), number(to), QString::number(quantity), {lot, {}, {}, {}},
                                         rowOf(from), rowOf(to), formatTimestamp(QDateTime::currentDateTime())};
     QCOMPARE(movement::executeTransfer(workstation, order, quantity), movement::Outcome::Done);

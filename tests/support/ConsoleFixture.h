@@ -21,7 +21,6 @@ public:
     {
     }
 
-    static constexpr int TransferConsoleMode = TForm1::TransferConsoleMode;
     static constexpr int TransferDriven = TForm1::TransferDriven;
     static constexpr int RemovalFromA = TForm1::RemovalFromA;
     static constexpr int RemovalDriven = TForm1::RemovalDriven;
@@ -42,7 +41,6 @@ public:
     GRANOVIA_PART(mno)
     GRANOVIA_PART(suiMessageDialog1)
     GRANOVIA_PART(suiMessageDialog2)
-    GRANOVIA_PART(suiMessageDialog3)
     GRANOVIA_PART(PopupMenu1)
     GRANOVIA_PART(Stornovatpohyb1)
     GRANOVIA_PART(suiForm1)
