@@ -28,7 +28,7 @@
 // Needs the server that scripts/bench.sh starts and describes in the
 // GRANOVIA_TEST_DB_* variables, and QT_QPA_PLATFORM=offscreen (or a display).
 #include "BenchSupport.h"
-#include "app/NumberFormat.h"
+#include "config/NumberFormat.h"
 #include "console/LiveView.h"
 #include "console/TForm1.h"
 #include "movements/Movements.h"

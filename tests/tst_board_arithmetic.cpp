@@ -1,8 +1,8 @@
 // The board's arithmetic apart from any window: the button grid, the command
 // bar, the fill glyphs (down to their pixels), the remaining capacity, the
 // eligibility of targets, the captions and notices, and the hot key's code.
-#include "app/AppPaths.h"
-#include "app/NumberFormat.h"
+#include "config/AppPaths.h"
+#include "config/NumberFormat.h"
 #include "board/BoardArithmetic.h"
 #include "board/FillGlyph.h"
 #include "ui/HotKey.h"

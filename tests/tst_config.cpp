@@ -1,7 +1,7 @@
 // The two-stage configuration, the host list, the panel switch and the
 // decimal comma.
-#include "app/Config.h"
-#include "app/NumberFormat.h"
+#include "config/Config.h"
+#include "config/NumberFormat.h"
 #include "store/DbError.h"
 #include "store/HostList.h"
 
@@ -41,7 +41,7 @@ void ConfigTest::startConfig_data()
 {
     QTest::addColumn<QByteArray>("own"); // null: no file
     QTest::addColumn<QByteArray>("shared");
-    QTest::addColumn<QString>("read"); // host|port|user|password|database|portopen|pc|stredisko|TLS only|CA
+    QTest::addColumn<QString>("read"); // host|port|user|password|database|portopen|pc|stredisko|TLS only|CA, or the refusal
     QTest::newRow("without INI files the defaults apply")
         << QByteArray() << QByteArray() << u"192.168.7.7|3306|root|tovkar|granovia||77|77|0|"_s;
     QTest::newRow("the shared file replaces only what it holds")
@@ -56,6 +56,14 @@ void ConfigTest::startConfig_data()
         << QByteArray("[LogOn]\nIP=10.0.0.5\nPassword=a\nSQLport=3307\nSSL=1\nSSLCA=ca.pem\n")
         << QByteArray("[LogOn]\nIP=10.0.0.9\nPassword=b\nSQLport=3310\nCisloPC=3\nSSLCA=/etc/ca.pem\n")
         << u"10.0.0.9|3310|root|b|granovia||3|77|1|/etc/ca.pem"_s;
+    QTest::newRow("an empty shared SSL keeps the own file's TLS")
+        << QByteArray("[LogOn]\nSSL=1\nSSLCA=ca.pem\n") << QByteArray("[LogOn]\nSSL=\n")
+        << u"192.168.7.7|3306|root|tovkar|granovia||77|77|1|/opt/silo/ca.pem"_s;
+    QTest::newRow("SSL=0 in the shared file is clear text")
+        << QByteArray("[LogOn]\nSSL=1\n") << QByteArray("[LogOn]\nSSL=0\n")
+        << u"192.168.7.7|3306|root|tovkar|granovia||77|77|0|"_s;
+    QTest::newRow("any other SSL value is refused, never clear text")
+        << QByteArray("[LogOn]\nSSL=ano\n") << QByteArray() << u"refused: SSL"_s;
 }
 
 void ConfigTest::startConfig()
@@ -70,8 +78,17 @@ void ConfigTest::startConfig()
     if (!shared.isNull())
         writeFile(sharedPath, shared);
     const StartConfig c = readStartConfig(IniFile(ownPath), IniFile(sharedPath), u"192.168.7.7"_s);
-    QCOMPARE(QStringList({c.host, c.sqlPort, c.user, c.password, c.database, c.sqlPortOpen, c.cisloPc, c.stredisko,
-                          QString::number(c.tlsOnly()), c.sslCa}).join(u'|'), read);
+    try {
+        // Every face of the program connects with these settings.
+        const ConnectionSettings s = connectionSettings(c, AppPaths(u"/opt/silo/granovia-silo"_s));
+        QCOMPARE(QStringList({s.host, QString::number(s.port), s.user, s.password, s.database, c.sqlPortOpen,
+                              c.cisloPc, c.stredisko, QString::number(s.tlsOnly), s.tlsCaFile})
+                     .join(u'|'),
+                 read);
+    } catch (const AppError &error) {
+        QVERIFY2(error.message().contains(u"SSL"_s), qPrintable(error.message()));
+        QCOMPARE(u"refused: SSL"_s, read);
+    }
 }
 
 using Hosts = QList<ServerAddress>;

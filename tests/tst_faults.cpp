@@ -15,8 +15,8 @@
 #include "store/WaitBudget.h"
 #include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
-#include "app/IniFile.h"
-#include "app/SaveFile.h"
+#include "config/IniFile.h"
+#include "config/SaveFile.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

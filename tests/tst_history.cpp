@@ -1,7 +1,7 @@
 // The movement history against the private test server: its lines and their
 // order, the pages it reads them in, the grid, and the column layout file.
 #include "TestDatabase.h"
-#include "app/NumberFormat.h"
+#include "config/NumberFormat.h"
 #include "console/HistoryGrid.h"
 #include "console/HistoryModel.h"
 #include "store/DbError.h"

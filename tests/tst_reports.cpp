@@ -4,7 +4,7 @@
 // line run as a program, and the window opened from the console.
 #include "ConsoleFixture.h"
 #include "RunTool.h"
-#include "reports/CommandLine.h"
+#include "app/ReportCommand.h"
 #include "reports/JournalReader.h"
 #include "reports/ReportFiles.h"
 #include "reports/StockAtMoment.h"

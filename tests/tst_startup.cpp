@@ -1,7 +1,7 @@
 // The console's start-up sequence and its end, against the test server, with
 // the dialogs answered by the test.
 #include "ConsoleFixture.h"
-#include "app/IniFile.h"
+#include "config/IniFile.h"
 #include "console/OverviewGrid.h"
 
 #include <QDir>

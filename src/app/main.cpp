@@ -1,8 +1,8 @@
-#include "app/AppPaths.h"
+#include "config/AppPaths.h"
 #include "app/SingleInstance.h"
 #include "board/TForm2.h"
 #include "console/TForm1.h"
-#include "reports/CommandLine.h"
+#include "app/ReportCommand.h"
 #include "ui/ErrorDisplay.h"
 
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 // The board's two dialogs, sized and placed for the touch panel.
 #include "board/BoardDialogs.h"
 
-#include "app/NumberFormat.h"
+#include "config/NumberFormat.h"
 #include "board/BoardArithmetic.h"
 #include "movements/PanelRules.h"
 #include "store/Connection.h"

@@ -1,6 +1,6 @@
 #include "board/FillGlyph.h"
 
-#include "app/AppPaths.h"
+#include "config/AppPaths.h"
 #include "board/BoardArithmetic.h"
 
 #include <QPainter>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppPaths.h"
+#include "config/AppPaths.h"
 #include "board/BoardArithmetic.h"
 #include "board/BoardDialogs.h"
 #include "board/SiloButton.h"

@@ -1,6 +1,6 @@
 #include "console/ColumnLayout.h"
 
-#include "app/SaveFile.h"
+#include "config/SaveFile.h"
 
 #include <QFile>
 #include <QSet>

@@ -1,6 +1,6 @@
 // The history's line menu and the reversal of a wrong movement: a
 // counter-movement booked from the history, which cancels the line.
-#include "app/NumberFormat.h"
+#include "config/NumberFormat.h"
 #include "console/TForm1.h"
 #include "store/SiloLabel.h"
 #include "store/Stock.h"

@@ -1,6 +1,6 @@
 #include "console/HistoryModel.h"
 
-#include "app/NumberFormat.h"
+#include "config/NumberFormat.h"
 #include "store/Connection.h"
 #include "store/DbError.h"
 #include "store/Schema.h"

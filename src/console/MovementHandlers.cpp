@@ -1,6 +1,6 @@
 // The console's movement buttons: a transfer between panels A and B, and a
 // removal out of the silo of either panel.
-#include "app/NumberFormat.h"
+#include "config/NumberFormat.h"
 #include "console/TForm1.h"
 #include "movements/Movements.h"
 #include "store/DbError.h"

@@ -1,6 +1,6 @@
 #include "console/OverviewDrawing.h"
 
-#include "app/NumberFormat.h"
+#include "config/NumberFormat.h"
 #include "store/SiloLabel.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "console/TForm1.h"
 
-#include "app/Config.h"
-#include "app/NumberFormat.h"
+#include "config/Config.h"
+#include "config/NumberFormat.h"
 #include "console/ColumnLayout.h"
 #include "console/ConsoleDesk.h"
 #include "console/HistoryGrid.h"
@@ -13,7 +13,7 @@
 #include "store/Schema.h"
 #include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
-#include "app/IniFile.h"
+#include "config/IniFile.h"
 #include "ui/Skin.h"
 
 #include <QCloseEvent>
@@ -232,12 +232,9 @@ void TForm1::FormShow()
 
 void TForm1::startUp()
 {
-    const StartConfig config = readStartConfig(IniFile(m_context.paths.ownIniPath()),
-                                               IniFile(m_context.paths.sharedIniPath()),
-                                               hostinfo::localIpv4Address());
-    const QString caFile = config.sslCa.isEmpty() ? QString() : m_context.paths.fileBesideProgram(config.sslCa);
+    const StartConfig config = readStartConfig(m_context.paths);
     const StartRequest request{
-        {config.host, 0, config.user, config.password, config.database, config.tlsOnly(), caFile},
+        connectionSettings(config, m_context.paths),
         config.sqlPort,
         config.sqlPortOpen,
         config::ModuleName,

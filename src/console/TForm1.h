@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppPaths.h"
+#include "config/AppPaths.h"
 #include "console/DetailPanel.h"
 #include "console/HistoryModel.h"
 #include "console/LiveView.h"

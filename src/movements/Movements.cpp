@@ -1,6 +1,6 @@
 #include "movements/Movements.h"
 
-#include "app/NumberFormat.h"
+#include "config/NumberFormat.h"
 #include "movements/UnitOfWork.h"
 #include "store/Schema.h"
 #include "store/Stock.h"

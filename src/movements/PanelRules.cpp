@@ -1,6 +1,6 @@
 #include "movements/PanelRules.h"
 
-#include "app/NumberFormat.h"
+#include "config/NumberFormat.h"
 #include "store/Schema.h"
 #include "store/Stock.h"
 

@@ -3,7 +3,7 @@
 #include "reports/JournalReader.h"
 #include "reports/LotTrace.h"
 #include "reports/StockAtMoment.h"
-#include "app/NumberFormat.h"
+#include "config/NumberFormat.h"
 #include "store/Connection.h"
 #include "store/Schema.h"
 #include "store/SiloLabel.h"

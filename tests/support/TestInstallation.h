@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppPaths.h"
+#include "config/AppPaths.h"
 #include "console/TForm1.h"
 #include "store/Connection.h"
 

@@ -1,4 +1,7 @@
-#include "app/Config.h"
+#include "config/Config.h"
+
+#include "store/DbError.h"
+#include "store/HostInfo.h"
 
 namespace granovia {
 
@@ -10,6 +13,7 @@ const QString DefaultPort = QStringLiteral("3306");
 const QString DefaultStartRecordNumber = QStringLiteral("77");
 const QString PanelSwitch = QStringLiteral("/P");
 const QString TlsOnlyValue = QStringLiteral("1");
+const QString ClearTextValue = QStringLiteral("0");
 
 } // namespace
 
@@ -39,14 +43,42 @@ StartConfig readStartConfig(const IniFile &own, const IniFile &shared, const QSt
     c.sqlPortOpen = readShared("SQLportopen", c.sqlPortOpen);
     c.cisloPc = readShared("CisloPC", DefaultStartRecordNumber);
     c.stredisko = readShared("Stredisko", DefaultStartRecordNumber);
-    c.ssl = readShared("SSL", c.ssl);
+    // An empty SSL in the shared file leaves the own file's choice standing:
+    // TLS is never switched off by a value that says nothing.
+    const QString sharedSsl = readShared("SSL", QString());
+    if (!sharedSsl.isEmpty())
+        c.ssl = sharedSsl;
     c.sslCa = readShared("SSLCA", c.sslCa);
     return c;
 }
 
 bool StartConfig::tlsOnly() const
 {
-    return ssl == TlsOnlyValue;
+    if (ssl == TlsOnlyValue)
+        return true;
+    if (ssl.isEmpty() || ssl == ClearTextValue)
+        return false;
+    throw AppError(QStringLiteral("Neplatná hodnota „%1“ klíče SSL v sekci [%2]: platí 1 (jen přes TLS), "
+                                  "0 nebo prázdná hodnota (bez TLS).")
+                       .arg(ssl, config::LogOnSection));
+}
+
+StartConfig readStartConfig(const AppPaths &paths)
+{
+    return readStartConfig(IniFile(paths.ownIniPath()), IniFile(paths.sharedIniPath()), hostinfo::localIpv4Address());
+}
+
+ConnectionSettings connectionSettings(const StartConfig &config, const AppPaths &paths)
+{
+    ConnectionSettings settings;
+    settings.host = config.host;
+    settings.port = parsePort(config.sqlPort);
+    settings.user = config.user;
+    settings.password = config.password;
+    settings.database = config.database;
+    settings.tlsOnly = config.tlsOnly();
+    settings.tlsCaFile = config.sslCa.isEmpty() ? QString() : paths.fileBesideProgram(config.sslCa);
+    return settings;
 }
 
 bool isPanelMode(const QStringList &arguments)

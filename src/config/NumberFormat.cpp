@@ -1,4 +1,4 @@
-#include "app/NumberFormat.h"
+#include "config/NumberFormat.h"
 
 #include <cmath>
 

@@ -1,14 +1,13 @@
-#include "reports/CommandLine.h"
+#include "app/ReportCommand.h"
 
-#include "app/AppPaths.h"
-#include "app/Config.h"
+#include "config/AppPaths.h"
+#include "config/Config.h"
 #include "reports/LotTrace.h"
 #include "reports/Report.h"
 #include "reports/ReportFiles.h"
 #include "reports/StockAtMoment.h"
 #include "store/Connection.h"
 #include "store/DbError.h"
-#include "store/HostInfo.h"
 #include "store/SiloLabel.h"
 #include "store/StartAudit.h"
 
@@ -182,11 +181,11 @@ int runReportCommand(const QStringList &arguments, const AppPaths &paths, QTextS
     }
     const ReportRequest &request = std::get<ReportRequest>(parsed);
     try {
-        const StartConfig config = readStartConfig(IniFile(paths.ownIniPath()), IniFile(paths.sharedIniPath()),
-                                                   hostinfo::localIpv4Address());
+        const StartConfig config = readStartConfig(paths);
+        const ConnectionSettings settings = connectionSettings(config, paths);
         Connection connection;
         try {
-            connection.open({config.host, parsePort(config.sqlPort), config.user, config.password, config.database});
+            connection.open(settings);
         } catch (const DbError &error) {
             return failed(err, ConnectionFailed + QStringLiteral("\n(%1)").arg(error.serverMessage()));
         }

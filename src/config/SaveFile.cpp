@@ -1,4 +1,4 @@
-#include "app/SaveFile.h"
+#include "config/SaveFile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "app/IniFile.h"
+#include "config/IniFile.h"
 
-#include "app/SaveFile.h"
+#include "config/SaveFile.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "app/IniFile.h"
+#include "config/AppPaths.h"
+#include "config/IniFile.h"
+#include "store/Connection.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,9 +19,11 @@ struct StartConfig {
     QString sqlPortOpen;
     QString cisloPc;
     QString stredisko;
-    QString ssl;   // "1": TLS only
+    QString ssl;   // "1": TLS only; "0" or empty: clear text; anything else is refused
     QString sslCa; // the CA file, relative to the program's folder unless absolute
 
+    // Throws AppError, naming the key, for an SSL value that is neither
+    // "1", "0" nor empty: a value nobody meant must never mean clear text.
     bool tlsOnly() const;
 };
 
@@ -34,6 +38,15 @@ inline const QString ModuleName = QStringLiteral("Údržba číselníků");
 // Stage 1 reads the own INI file over the built-in defaults, stage 2 the
 // shared INI file over stage 1. localIpv4 is the default host.
 StartConfig readStartConfig(const IniFile &own, const IniFile &shared, const QString &localIpv4);
+
+// Both INI files of this installation, the host's own address the default host.
+StartConfig readStartConfig(const AppPaths &paths);
+
+// The settings of a session with the configured server (host list, port,
+// user, password, database, TLS and its CA file), the same for every face of
+// the program. Throws ConversionError for a port that is no port, AppError
+// for an SSL value that means nothing.
+ConnectionSettings connectionSettings(const StartConfig &config, const AppPaths &paths);
 
 // "/P" as the first argument, in any letter case, runs the board terminal.
 bool isPanelMode(const QStringList &arguments);
