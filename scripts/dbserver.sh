@@ -13,14 +13,20 @@ server_options=("${@:3}")
 socket=$dir/mysqld.sock
 pidfile=$dir/mysqld.pid
 startup_wait_s=60
+# Ports taken by someone else between the check and the bind, tried in a row.
+bind_tries=5
 
 running() {
   [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null
 }
 
+# A port below the machine's ephemeral range, which the kernel hands out to
+# outgoing connections at any moment; one that is taken between this check and
+# the server's bind is caught by start(), which then picks another.
 free_port() {
-  local port
-  for port in $(shuf -i 20000-45000 -n 100); do
+  local ephemeral_low port
+  read -r ephemeral_low _ </proc/sys/net/ipv4/ip_local_port_range
+  for port in $(shuf -i 20000-$((ephemeral_low - 1)) -n 100); do
     if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
       echo "$port"
       return
@@ -28,6 +34,28 @@ free_port() {
   done
   echo "no free loopback port found" >&2
   exit 1
+}
+
+# Starts mariadbd on the port in $dir/port and waits until it answers.
+# Returns 2 when the port was taken, 1 on any other failure.
+launch() {
+  local port waited=0 server logged
+  port=$(cat "$dir/port")
+  logged=$(cat "$dir/error.log" 2>/dev/null | wc -l)
+  mariadbd --no-defaults --datadir="$dir/data" --socket="$socket" --pid-file="$pidfile" \
+    --port="$port" --bind-address=127.0.0.1 --skip-name-resolve --user="$(id -un)" \
+    --log-error="$dir/error.log" --innodb-buffer-pool-size=256M \
+    --innodb-flush-log-at-trx-commit=2 "${server_options[@]}" >/dev/null 2>&1 &
+  server=$!
+  until mariadb-admin --no-defaults -S "$socket" -u root ping >/dev/null 2>&1; do
+    if ! kill -0 "$server" 2>/dev/null; then
+      tail -n +$((logged + 1)) "$dir/error.log" | grep -q "Bind on TCP/IP port" && return 2
+      return 1
+    fi
+    sleep 0.5
+    waited=$((waited + 1))
+    [ $waited -lt $((startup_wait_s * 2)) ] || return 1
+  done
 }
 
 start() {
@@ -40,22 +68,19 @@ start() {
       --auth-root-authentication-method=normal --skip-test-db >"$dir/install.log" 2>&1
   fi
   [ -s "$dir/port" ] || free_port >"$dir/port"
-  local port
-  port=$(cat "$dir/port")
-  mariadbd --no-defaults --datadir="$dir/data" --socket="$socket" --pid-file="$pidfile" \
-    --port="$port" --bind-address=127.0.0.1 --skip-name-resolve --user="$(id -un)" \
-    --log-error="$dir/error.log" --innodb-buffer-pool-size=256M \
-    --innodb-flush-log-at-trx-commit=2 "${server_options[@]}" >/dev/null 2>&1 &
-  local waited=0
-  until mariadb-admin --no-defaults -S "$socket" -u root ping >/dev/null 2>&1; do
-    sleep 0.5
-    waited=$((waited + 1))
-    if [ $waited -ge $((startup_wait_s * 2)) ]; then
+  local tries=0 status
+  while :; do
+    status=0
+    launch || status=$?
+    [ $status -eq 0 ] && break
+    tries=$((tries + 1))
+    if [ $status -ne 2 ] || [ $tries -ge $bind_tries ]; then
       echo "the private MariaDB server did not start; see $dir/error.log" >&2
       exit 1
     fi
+    free_port >"$dir/port"
   done
-  echo "$port"
+  cat "$dir/port"
 }
 
 stop() {

@@ -278,6 +278,7 @@ void BoardArithmeticTest::eligibility_data()
     QTest::newRow("no lot, with room") << u"A1"_s << 30.0 << true << QString() << 80.0 << 0.0 << true;
     QTest::newRow("empty silo too small") << u"A1"_s << 30.0 << true << QString() << 5.0 << 0.0 << true;
     QTest::newRow("a remainder below half a kilo is empty") << u"A1"_s << 30.0 << true << QString() << 5.0 << 0.0004 << true;
+    QTest::newRow("three kilos of another lot are stock") << u"A1"_s << 30.0 << true << u"B2"_s << 90.0 << 0.003 << false;
     QTest::newRow("stock without lot, too small") << u"A1"_s << 30.0 << true << QString() << 5.0 << 15.0 << false;
     QTest::newRow("stock without lot, with room: the console takes it not") << u"A1"_s << 30.0 << true << QString()
                                                                            << 50.0 << 15.0 << false;

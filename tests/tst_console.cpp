@@ -310,6 +310,7 @@ void ConsoleTest::lotRules_data()
     QTest::newRow("B=Y alone, no stock") << QString() << u"Y"_s << 0.0 << QString() << intoA;
     QTest::newRow("negative stock counts") << u"X"_s << QString() << -1.0 << u"Y"_s << ignore;
     QTest::newRow("a remainder below half a kilo is none") << u"X"_s << QString() << 0.0004 << u"Y"_s << intoB;
+    QTest::newRow("three kilos are stock") << u"X"_s << QString() << 0.003 << u"Y"_s << ignore;
 }
 
 void ConsoleTest::lotRules()

@@ -37,7 +37,8 @@ constexpr qint64 MaxFreezeMs = 10000;
 const movement::Lot Lot{u"L1"_s, u"Oves"_s, u"Atego"_s, u"C1"_s};
 const movement::TransferOrder Transfer{u"01"_s, u"02"_s, u"5"_s, Lot, 1, 2, u"2026-12-09 10:00:00"_s};
 enum CommitLoss { KilledBefore, KilledAfter, CutWhileWaiting };
-const QString CertificateNotice = u"Chyba připojení k SQL!\nCertifikát serveru se nepodařilo ověřit!"_s;
+const QString CertificateNotice = u"Chyba připojení k SQL!\nCertifikát serveru se nepodařilo ověřit!\n"_s;
+const QString ConnectionFailedNotice = u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!\n"_s;
 
 } // namespace
 
@@ -79,8 +80,15 @@ void FaultsTest::initTestCase()
     if (isChild())
         return;
     QVERIFY(m_tls.make());
-    m_server.setOptions(m_tls.serverOptions());
+    // A server that asks for the password in clear text: PAM's simple way.
+    m_server.setOptions(m_tls.serverOptions() + QStringList{u"--plugin-load-add=auth_pam"_s, u"--pam-use-cleartext-plugin=ON"_s});
+    // A port taken by another program since the last run: the server comes up on another.
+    const CuttableRelay taken(0);
+    QFile port(m_server.dir() + u"/port"_s);
+    QVERIFY(port.open(QIODevice::WriteOnly) && port.write(QByteArray::number(taken.port())) > 0);
+    port.close();
     QVERIFY(m_server.start());
+    QVERIFY(m_server.port() != taken.port());
     // The shared helpers find this server as the test server.
     qputenv("GRANOVIA_TEST_DB_HOST", "127.0.0.1");
     qputenv("GRANOVIA_TEST_DB_PORT", QByteArray::number(m_server.port()));
@@ -141,11 +149,19 @@ void FaultsTest::sessionLostAroundCommit_data()
 {
     QTest::addColumn<int>("loss");
     QTest::addColumn<bool>("reversal"); // of the transfer, which is made first
-    QTest::newRow("rolled back: made again") << int(KilledBefore) << false;
-    QTest::newRow("committed, answer lost: not booked twice") << int(KilledAfter) << false;
-    QTest::newRow("commit still running, cut off: booked once") << int(CutWhileWaiting) << false;
-    QTest::newRow("reversal rolled back: made again") << int(KilledBefore) << true;
-    QTest::newRow("reversal committed, answer lost: done, not refused as made") << int(KilledAfter) << true;
+    QTest::addColumn<QString>("quantityType"); // of the journal's quantity column
+    QTest::addColumn<QString>("quantity");
+    const QString plain = u"double"_s;
+    QTest::newRow("rolled back: made again") << int(KilledBefore) << false << plain << Transfer.quantityText;
+    QTest::newRow("committed, answer lost: not booked twice") << int(KilledAfter) << false << plain << Transfer.quantityText;
+    QTest::newRow("committed, answer lost, FLOAT quantity") << int(KilledAfter) << false << u"float"_s << u"5.3"_s;
+    QTest::newRow("committed, answer lost, DECIMAL(10,2) quantity")
+        << int(KilledAfter) << false << u"decimal(10,2)"_s << u"2.345"_s;
+    QTest::newRow("commit still running, cut off: booked once")
+        << int(CutWhileWaiting) << false << plain << Transfer.quantityText;
+    QTest::newRow("reversal rolled back: made again") << int(KilledBefore) << true << plain << Transfer.quantityText;
+    QTest::newRow("reversal committed, answer lost: done, not refused as made")
+        << int(KilledAfter) << true << plain << Transfer.quantityText;
 }
 
 void FaultsTest::sessionLostAroundCommit()
@@ -153,6 +169,11 @@ void FaultsTest::sessionLostAroundCommit()
     using namespace std::chrono_literals;
     QFETCH(int, loss);
     QFETCH(bool, reversal);
+    QFETCH(QString, quantityType);
+    QFETCH(QString, quantity);
+    m_db->execute(u"alter table ppsilap modify mnozstvi %1 null default 0"_s.arg(quantityType));
+    movement::TransferOrder order = Transfer;
+    order.quantityText = quantity;
     CuttableRelay relay(m_server.port());
     ConnectionSettings settings = m_db->settings();
     if (loss == CutWhileWaiting)
@@ -188,14 +209,15 @@ void FaultsTest::sessionLostAroundCommit()
         QCOMPARE(movement::executeReversal(mover, line, Transfer.timestamp, {}, hook).outcome,
                  movement::ReversalOutcome::Done);
     } else {
-        QCOMPARE(transfer(mover, hook), movement::Outcome::Done);
+        QCOMPARE(movement::executeTransfer(mover, order, quantity.toDouble(), movement::Locking::Rows, hook),
+                 movement::Outcome::Done);
     }
     if (release.joinable())
         release.join();
     QVERIFY(lost);
     QCOMPARE(journalLines(), reversal ? 2 : 1);
-    QCOMPARE(stock(1), reversal ? 50.0 : 45.0);
-    QCOMPARE(stock(2), reversal ? 0.0 : 5.0);
+    QCOMPARE(stock(1), reversal ? 50.0 : 50.0 - quantity.toDouble());
+    QCOMPARE(stock(2), reversal ? 0.0 : quantity.toDouble());
 }
 
 // No server, a server that stops in the middle of a transfer, or another
@@ -553,21 +575,35 @@ void FaultsTest::tlsOnly_data()
 {
     QTest::addColumn<QString>("keys"); // added to the own INI file
     QTest::addColumn<QString>("certificate");
+    QTest::addColumn<QString>("user"); // "plain": one whom the server asks for the password in clear text
     QTest::addColumn<QString>("notice"); // empty: the console starts
     const QString relativeCa = u"SSL=1\r\nSSLCA=ca.pem\r\n"_s;
-    QTest::newRow("right CA, beside the program") << relativeCa << u"loopback"_s << QString();
+    const QString faults = u"faults"_s;
+    QTest::newRow("right CA, beside the program") << relativeCa << u"loopback"_s << faults << QString();
     QTest::newRow("CA that signed no certificate")
-        << u"SSL=1\r\nSSLCA=%1\r\n"_s.arg(m_tls.path(u"other-ca.pem"_s)) << u"loopback"_s << CertificateNotice;
-    QTest::newRow("certificate of another host") << relativeCa << u"stranger"_s << CertificateNotice;
-    QTest::newRow("without SSL") << QString() << u"loopback"_s
-                                 << u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!\nServer odmítl uživatelské "
+        << u"SSL=1\r\nSSLCA=%1\r\n"_s.arg(m_tls.path(u"other-ca.pem"_s)) << u"loopback"_s << faults
+        << CertificateNotice + u"Nepodepsala jej certifikační autorita, které program věří (klíč SSLCA)."_s;
+    QTest::newRow("certificate of another host") << relativeCa << u"stranger"_s << faults
+                                                 << CertificateNotice + u"Certifikát patří jinému serveru, než uvádí klíč IP."_s;
+    QTest::newRow("expired certificate") << relativeCa << u"expired"_s << faults
+                                         << CertificateNotice + u"Platnost certifikátu vypršela."_s;
+    QTest::newRow("CA file missing") << u"SSL=1\r\nSSLCA=missing.pem\r\n"_s << u"loopback"_s << faults
+                                     << ConnectionFailedNotice
+            + u"Soubor certifikátů CA zadaný v klíči SSLCA chybí nebo jej nelze přečíst."_s;
+    QTest::newRow("without SSL") << QString() << u"loopback"_s << faults
+                                 << ConnectionFailedNotice + u"Server odmítl uživatelské "
                                     "jméno nebo heslo, nebo přijímá jen šifrované spojení (klíč SSL)."_s;
+    QTest::newRow("password asked in clear text, without SSL: not sent") << QString() << u"loopback"_s << u"plain"_s
+        << ConnectionFailedNotice + u"Server žádá heslo v čitelné podobě, které program bez šifrovaného spojení (klíč SSL) neposílá."_s;
+    QTest::newRow("password asked in clear text, over TLS: sent") << relativeCa << u"loopback"_s << u"plain"_s
+        << ConnectionFailedNotice + u"Server odmítl uživatelské jméno nebo heslo."_s;
 }
 
 void FaultsTest::tlsOnly()
 {
     QFETCH(QString, keys);
     QFETCH(QString, certificate);
+    QFETCH(QString, user);
     QFETCH(QString, notice);
     QVERIFY(m_tls.serve(certificate));
     m_db->execute(u"flush ssl"_s);
@@ -577,12 +613,14 @@ void FaultsTest::tlsOnly()
         m_tls.serve(u"loopback"_s);
         m_db->execute(u"flush ssl"_s);
     });
+    // PAM has no such service: it refuses whatever password it gets.
+    m_db->execute(u"create user if not exists 'plain'@'127.0.0.1' identified via pam using 'granovia-none'"_s);
     Installation installation;
     const ConnectionSettings s = m_db->settings();
     installation.pointAt(s);
     installation.writeIni(installation.paths().ownIniPath(),
                           u"[LogOn]\r\nIP=%1\r\nUser=%2\r\nPassword=%3\r\nSQLport=%4\r\n%5"_s.arg(
-                              s.host, s.user, s.password, QString::number(s.port), keys));
+                              s.host, user, user, QString::number(s.port), keys));
     QVERIFY(QFile::copy(m_tls.path(u"ca.pem"_s), installation.paths().fileBesideProgram(u"ca.pem"_s)));
     ScriptedDialogs dialogs;
     TForm1 form(installation.context());

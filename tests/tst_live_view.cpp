@@ -66,10 +66,13 @@ private slots:
     void reversalElsewhereShowsAndTakesTheMenuItem();
     void panelOfAChangedSilo_data();
     void panelOfAChangedSilo();
+    void changeCheckSeesEveryChange_data();
+    void changeCheckSeesEveryChange();
     void pollWaitsForDialogsAndTheBoardAndLosesNoChange();
     void ownMovementsLeaveWhatAFullReadShows();
     void lineCommittedAfterANewerOneStillShows();
     void boardShowsAChangedGlyph();
+    void numbersThatCannotBeReadAreMarked();
 
 private:
     void transferElsewhere(int from, int to, double quantity);
@@ -209,6 +212,44 @@ void LiveViewTest::panelOfAChangedSilo()
     }
 }
 
+// The change check sees a change of any column it watches, whatever the
+// columns' character sets and collations (mixing them is legal).
+void LiveViewTest::changeCheckSeesEveryChange_data()
+{
+    QTest::addColumn<QString>("columns");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("shown"); // species and variety of silo 2
+    const QString alter = u"alter table ppsila "_s;
+    const QString lotLatin2 = u"modify partie varchar(30) character set latin2 default ''"_s;
+    QTest::newRow("capacity") << QString() << u"update ppsila set kapacita = 120 where silo = 1"_s << u"Pšenice/Bohemia"_s;
+    QTest::newRow("lot in latin2 beside cp1250") << alter + lotLatin2
+                                                 << u"update ppsila set partie = 'Ľ2' where silo = 2"_s << u"Pšenice/Bohemia"_s;
+    QTest::newRow("variety in cp1250 with a binary collation, species in latin2")
+        << alter + u"modify naz_dru varchar(40) character set latin2 default '', "
+                   "modify naz_odru varchar(40) character set cp1250 collate cp1250_bin default ''"_s
+        << u"update ppsila set naz_odru = 'bohemia' where silo = 2"_s << u"Pšenice/bohemia"_s;
+    QTest::newRow("species in utf8mb4 beside latin2") << alter + lotLatin2
+            + u", modify naz_dru varchar(40) character set utf8mb4 default ''"_s
+                                                      << u"update ppsila set naz_dru = 'Žito' where silo = 2"_s
+                                                      << u"Žito/Bohemia"_s;
+}
+
+void LiveViewTest::changeCheckSeesEveryChange()
+{
+    QFETCH(QString, columns);
+    QFETCH(QString, change);
+    QFETCH(QString, shown);
+    if (!columns.isEmpty()) {
+        db->execute(columns);
+        liveView().poll();
+    }
+    QVERIFY(!liveView().poll());
+    db->execute(change);
+    QVERIFY(liveView().poll());
+    QVERIFY(!liveView().poll());
+    QCOMPARE(snapshot().sila_druh[2] + u'/' + snapshot().sila_odruda[2], shown);
+}
+
 void LiveViewTest::pollWaitsForDialogsAndTheBoardAndLosesNoChange()
 {
     db->execute(u"update ppsila set stav = 25 where silo = 2"_s);
@@ -322,6 +363,44 @@ void LiveViewTest::boardShowsAChangedGlyph()
     db->execute(u"update ppsila set stav = 100 where silo = 2"_s);
     QTRY_COMPARE_WITH_TIMEOUT(redRows(glyphOf(board->tlacitka[2])), full, NoticeWithinMs);
     QCOMPARE(board->tlacitka[1]->icon().cacheKey(), keyBefore); // unchanged silos keep their glyphs
+}
+
+// While the polls fail, the console and then the board say after a few
+// seconds that their numbers are not current, with the time of the last good
+// read; the next good read takes the mark away.
+void LiveViewTest::numbersThatCannotBeReadAreMarked()
+{
+    constexpr int MarkWithinMs = std::chrono::milliseconds(ui::StaleMark::StaleAfter).count() + 2000;
+    const auto goodReadAt = [](const std::function<void()> &read) {
+        const QString before = QTime::currentTime().toString(u"HH:mm:ss"_s);
+        read();
+        return QStringList{before, QTime::currentTime().toString(u"HH:mm:ss"_s)};
+    };
+    const QStringList consoleRead = goodReadAt([this] { QVERIFY(!liveView().poll()); });
+    auto *consoleMark = console->findChild<ui::StaleMark *>();
+    QVERIFY(consoleMark);
+    db->execute(u"rename table ppsila to ppsila_away"_s);
+    QVERIFY(!liveView().poll());
+    QVERIFY(!consoleMark->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(consoleMark->isVisible(), MarkWithinMs);
+    QVERIFY2(consoleMark->text().startsWith(u"údaje nejsou aktuální"_s), qPrintable(consoleMark->text()));
+    QVERIFY2(consoleMark->text().contains(consoleRead.first()) || consoleMark->text().contains(consoleRead.last()),
+             qPrintable(consoleMark->text()));
+    db->execute(u"rename table ppsila_away to ppsila"_s);
+    QVERIFY(liveView().poll());
+    QVERIFY(!consoleMark->isVisible());
+
+    copyTiles();
+    const QStringList boardRead = goodReadAt([this] { openBoardOnly(); });
+    auto *boardMark = board->findChild<ui::StaleMark *>();
+    QVERIFY(boardMark);
+    db->execute(u"rename table ppsila to ppsila_away"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(boardMark->isVisible(), MarkWithinMs);
+    QVERIFY2(boardMark->text().contains(boardRead.first()) || boardMark->text().contains(boardRead.last()),
+             qPrintable(boardMark->text()));
+    db->execute(u"rename table ppsila_away to ppsila"_s);
+    board->pollGlyphs();
+    QVERIFY(!boardMark->isVisible());
 }
 
 QTEST_MAIN(LiveViewTest)

@@ -281,7 +281,7 @@ void ReportsTest::commandLine_data()
     QTest::newRow("a folder that is not there")
         << u"--report|stock|--out|OUT/none/s.csv"_s << 1 << u"Sestavu nelze zapsat do souboru"_s;
     QTest::newRow("no server") << u"--report|stock|--out|OUT/s.csv"_s << 1
-                               << u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!"_s;
+                               << u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!\nServer není dostupný nebo neodpovídá.\n("_s;
 }
 
 void ReportsTest::commandLine()

@@ -39,6 +39,7 @@ private slots:
     void startLoadsTheSnapshotAndWritesTheRecord();
     void failedConnectionIsReportedAndEndsTheSystem_data();
     void failedConnectionIsReportedAndEndsTheSystem();
+    void badPortTextLeavesTheConsoleOpenWithoutData_data();
     void badPortTextLeavesTheConsoleOpenWithoutData();
     void failedLoadIsToldAndTriedAgain_data();
     void failedLoadIsToldAndTriedAgain();
@@ -120,19 +121,39 @@ void StartupTest::failedConnectionIsReportedAndEndsTheSystem()
     QCOMPARE(db.count(u"historiem"_s), 0);
 }
 
+// A value that means nothing: the notice names the value, the console stays
+// open without data, and it never connects, in clear text or otherwise.
+void StartupTest::badPortTextLeavesTheConsoleOpenWithoutData_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("ssl");
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("port") << u"33o6"_s << QString() << u"'33o6' is not a valid integer value"_s;
+    QTest::newRow("SSL") << QString() << u"ano"_s
+                         << u"Neplatná hodnota „ano“ klíče SSL v sekci [LogOn]: platí 1 (jen přes TLS), "
+                            "0 nebo prázdná hodnota (bez TLS)."_s;
+}
+
 void StartupTest::badPortTextLeavesTheConsoleOpenWithoutData()
 {
+    QFETCH(QString, port);
+    QFETCH(QString, ssl);
+    QFETCH(QString, notice);
     ScratchDatabase db(u"t_startup_port"_s);
     db.execute(u"insert into ppsila (silo, stav, kapacita) values (7, 20, 40)"_s);
     Installation installation;
-    installation.pointAt(db.settings(), u"33o6"_s);
+    const ConnectionSettings s = db.settings();
+    installation.pointAt(s);
+    installation.writeIni(installation.paths().ownIniPath(),
+                          u"[LogOn]\r\nIP=%1\r\nUser=%2\r\nPassword=%3\r\nSQLport=%4\r\nSSL=%5\r\n"_s.arg(
+                              s.host, s.user, s.password, port.isNull() ? QString::number(s.port) : port, ssl));
     ScriptedDialogs dialogs;
 
     TForm1 form(installation.context());
     QSignalSpy ended(&form, &TForm1::endRequested);
     form.show();
 
-    QCOMPARE(dialogs.texts(), QStringList{u"'33o6' is not a valid integer value"_s});
+    QCOMPARE(dialogs.texts(), QStringList{notice});
     QCOMPARE(ended.count(), 0);
     QVERIFY(form.isVisible());
     QCOMPARE(ConsoleProbe(&form).snapshot().sila_procent[7], 0.0L);

@@ -99,6 +99,7 @@ private slots:
     void shorterLayoutGetsTheNamedForm();
     void hostListStartsOnTheFirstHostThatAnswers_data();
     void hostListStartsOnTheFirstHostThatAnswers();
+    void lostSessionIsReplacedOnTheHostThatWorkedLast();
     void portTextMustBeDecimalInteger_data();
     void portTextMustBeDecimalInteger();
     void systemEnvironmentValues();
@@ -284,6 +285,31 @@ void StoreTest::hostListStartsOnTheFirstHostThatAnswers()
     const qint64 ms = timer.elapsed();
     QCOMPARE(db.count(u"historiem"_s), hosts.isNull() ? 0 : 1);
     QVERIFY2(ms >= fromMs && ms < toMs, qPrintable(QString::number(ms)));
+}
+
+// A silent host before the one that worked is not asked again when the
+// session is lost: the new one begins on the host that worked last.
+void StoreTest::lostSessionIsReplacedOnTheHostThatWorkedLast()
+{
+    ScratchDatabase db(u"t_store_hosts"_s);
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    ConnectionSettings settings = db.settings();
+    settings.host = u"127.0.0.1:%1,%2"_s.arg(silent.serverPort()).arg(settings.host);
+    Connection connection;
+    connection.open(settings);
+    const QString sessionId = u"select connection_id()"_s;
+    const qint64 session = scalar(connection, sessionId);
+    db.execute(u"kill connection %1"_s.arg(session));
+    QVERIFY(scalar(connection, sessionId) != session);
+    int asked = 0;
+    while (silent.waitForNewConnection(0)) {
+        while (silent.hasPendingConnections()) {
+            delete silent.nextPendingConnection();
+            ++asked;
+        }
+    }
+    QCOMPARE(asked, 1);
 }
 
 void StoreTest::portTextMustBeDecimalInteger_data()

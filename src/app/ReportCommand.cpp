@@ -187,7 +187,9 @@ int runReportCommand(const QStringList &arguments, const AppPaths &paths, QTextS
         try {
             connection.open(settings);
         } catch (const DbError &error) {
-            return failed(err, ConnectionFailed + QStringLiteral("\n(%1)").arg(error.serverMessage()));
+            // As the console says it, with the server's own words below.
+            return failed(err, ConnectionFailed + u'\n' + connectFailureReason(error)
+                                   + QStringLiteral("\n(%1)").arg(error.serverMessage()));
         }
         const Report report = buildReport(connection, request);
         saveReport(report, {config.cisloPc, config.stredisko, QDateTime::currentDateTime()}, request.out);

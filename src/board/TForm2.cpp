@@ -91,6 +91,7 @@ TForm2::TForm2(movement::Desk &desk, QWidget *owner, AppPaths paths)
     , m_paths(std::move(paths))
 {
     FormCreate();
+    m_staleMark = new ui::StaleMark(this, CommandFontPx);
     m_glyphPoll.setInterval(polling::Interval);
     connect(&m_glyphPoll, &QTimer::timeout, this, &TForm2::pollGlyphs);
     m_glyphPoll.start();
@@ -284,8 +285,10 @@ void TForm2::pollGlyphs()
         Connection &connection = m_desk.watchConnection();
         const ChangeToken token = readChangeToken(connection);
         m_glyphPoll.setInterval(polling::Interval);
-        if (token == m_glyphToken)
+        if (token == m_glyphToken) {
+            m_staleMark->readSucceeded();
             return;
+        }
         const QHash<int, board::SiloFill> fills = readFills(connection);
         std::optional<board::Tiles> tiles;
         for (int silo = 1; silo <= board::SiloCount; ++silo) {
@@ -299,7 +302,9 @@ void TForm2::pollGlyphs()
             notePainted(silo, fills);
         }
         m_glyphToken = token;
+        m_staleMark->readSucceeded();
     } catch (const DbError &) {
+        m_staleMark->readFailed();
         m_desk.dropWatchConnection();
         m_glyphToken.reset();
         m_glyphPoll.setInterval(polling::RetryInterval);

@@ -7,6 +7,7 @@
 #include "movements/MovementDesk.h"
 #include "store/ChangeWatch.h"
 #include "ui/HotKey.h"
+#include "ui/StaleMark.h"
 
 #include <QDialog>
 #include <QHash>
@@ -129,6 +130,8 @@ private:
     AppPaths m_paths;
     QTimer m_glyphPoll;
     std::optional<ChangeToken> m_glyphToken;
+    // Over the board while the glyphs' polls fail.
+    ui::StaleMark *m_staleMark = nullptr;
     QHash<int, board::SiloFill> m_painted;
     bool m_painting = false;
     QStyle *m_buttonStyle = nullptr;

@@ -14,6 +14,7 @@ namespace {
 
 const QString SiloChangedText = QStringLiteral("%1 se mezitím změnilo, výběr zrušen!");
 const QString QuantityCutText = QStringLiteral("%1 nyní obsahuje jen %2 t, množství k přesunu bylo sníženo!");
+constexpr int StaleMarkPixels = 16;
 
 // Keeps the history on the lines the operator reads while lines are put
 // above them. A view at its top stays there and shows the new lines.
@@ -71,6 +72,7 @@ struct LiveView::FreshPanel {
 
 LiveView::LiveView(TForm1 &console)
     : m_console(console)
+    , m_staleMark(new ui::StaleMark(&console, StaleMarkPixels))
 {
     m_timer.setInterval(polling::Interval);
     connect(&m_timer, &QTimer::timeout, this, &LiveView::poll);
@@ -112,13 +114,17 @@ bool LiveView::poll()
         const polling::Budget budget;
         const ChangeToken token = readChangeToken(connection());
         m_timer.setInterval(polling::Interval);
+        if (token != m_token) {
+            showJournal(token.journalTop);
+            notices = showSilos();
+        }
+        m_staleMark->readSucceeded();
         if (token == m_token)
             return false;
-        showJournal(token.journalTop);
-        notices = showSilos();
         m_token = token;
     } catch (const DbError &) {
         forgetConnection();
+        m_staleMark->readFailed();
         m_timer.setInterval(polling::RetryInterval);
         return false;
     }

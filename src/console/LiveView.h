@@ -2,6 +2,7 @@
 
 #include "store/ChangeWatch.h"
 #include "store/Connection.h"
+#include "ui/StaleMark.h"
 
 #include <QList>
 #include <QObject>
@@ -35,8 +36,9 @@ public:
     void resume() { --m_paused; }
 
     // One look at the database, showing what changed; true when something
-    // had. Never throws: a failed poll drops its session, quietly, and a
-    // later poll opens it again.
+    // had. Never throws: a failed poll drops its session, and a later poll
+    // opens it again; while the polls fail, the console is marked as not
+    // current a few seconds after the last good one.
     bool poll();
     // Shows what the console's own movement changed: the rows of the silos
     // with these ids, and the journal lines since the newest known, with the
@@ -67,6 +69,8 @@ private:
     // The newest journal id known to be read; none before the first poll.
     std::optional<qint64> m_journalTop;
     int m_paused = 0;
+    // Over the console while the polls fail.
+    ui::StaleMark *m_staleMark;
 };
 
 } // namespace granovia

@@ -47,7 +47,7 @@ const QString DuplicateSilosText = QStringLiteral(
 // certificate did not verify, or its third line why else it failed.
 QString connectionFailedText(const std::optional<DbError> &why)
 {
-    if (why && why->code() == DbError::CertificateRejected)
+    if (why && why->isCertificateRejected())
         return ConnectionFailedHeadline + u'\n' + connectFailureReason(*why);
     const QString text = ConnectionFailedHeadline + u'\n' + ConnectionFailedLine;
     return why ? text + u'\n' + connectFailureReason(*why) : text;

@@ -75,7 +75,7 @@ Outcome executeTransfer(Connection &connection, const TransferOrder &order, long
         TransferOrder moved = order;
         moved.quantityText = *taken;
         send(connection, hook, progress, transferstep::Journal, journalTransfer(moved, escape));
-        progress.journalCheck = countJournalLines(moved, connection.lastInsertId(), escape);
+        progress.journalCheck = countJournalLine(connection.lastInsertId(), moved.timestamp, escape);
         sendTransferSteps(connection, hook, progress, moved, escape);
         commit(lock, hook);
         return Outcome::Done;
@@ -102,7 +102,7 @@ Outcome executeRemoval(Connection &connection, const RemovalOrder &order, long d
         RemovalOrder moved = order;
         moved.quantityText = *taken;
         send(connection, hook, progress, removalstep::Journal, journalRemoval(moved, escape));
-        progress.journalCheck = countJournalLines(moved, connection.lastInsertId(), escape);
+        progress.journalCheck = countJournalLine(connection.lastInsertId(), moved.timestamp, escape);
         send(connection, hook, progress, removalstep::Take,
              takeFromSilo(moved.siloId, moved.quantityText, moved.timestamp, escape));
         send(connection, hook, progress, removalstep::Clear, clearIfEmpty(moved.siloId));

@@ -142,7 +142,7 @@ public:
         requireLotFits(m_columns, schema::ppsila::Table, back.lot);
         send(m_connection, m_hook, m_progress, reversalstep::Journal,
              journalTransferReversal(back, m_lineId, m_escape));
-        m_progress.journalCheck = countJournalLines(back, m_connection.lastInsertId(), m_escape);
+        m_progress.journalCheck = countJournalLine(m_connection.lastInsertId(), back.timestamp, m_escape);
         sendTransferSteps(m_connection, m_hook, m_progress, back, m_escape);
         commit(lock, m_hook);
         return {};
@@ -159,7 +159,7 @@ public:
         requireJournalFits(back.siloNumber, back.lot);
         requireLotFits(m_columns, schema::ppsila::Table, back.lot);
         send(m_connection, m_hook, m_progress, reversalstep::Journal, journalRemovalReversal(back, m_lineId, m_escape));
-        m_progress.journalCheck = countJournalLines(back, m_connection.lastInsertId(), m_escape);
+        m_progress.journalCheck = countJournalLine(m_connection.lastInsertId(), back.timestamp, m_escape);
         send(m_connection, m_hook, m_progress, reversalstep::FillTargetDate,
              fillDateIfEmpty(source.id, m_timestamp, m_escape));
         send(m_connection, m_hook, m_progress, reversalstep::AddToTarget,

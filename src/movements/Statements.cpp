@@ -36,17 +36,6 @@ QStringList journalTail(const QString &quantityText, const Lot &lot, const QStri
     };
 }
 
-QString countJournalLines(qint64 journalId, const QString &silo, const QString &silob, const QString &quantityText,
-                          const Lot &lot, const QString &timestamp, const Escape &e)
-{
-    return joinLines({
-        QStringLiteral("select count(*) as n from %1").arg(j::Table),
-        QStringLiteral("where %1 = %2 and %3 and %4 and %5 and %6 = %7 and %8")
-            .arg(j::Id, QString::number(journalId), assign(j::Datum, e, timestamp), assign(j::Silo, e, silo),
-                 assign(j::Silob, e, silob), j::Mnozstvi, quantityText, assign(j::Partie, e, lot.partie)),
-    });
-}
-
 // Stock that shows as none counts as none: a remainder below half a kilogram.
 QString noStock()
 {
@@ -189,14 +178,10 @@ QString countReversals(qint64 reversedId, const Escape &e)
         .arg(assign(j::Cislopp, e, reversalMark(reversedId)));
 }
 
-QString countJournalLines(const TransferOrder &o, qint64 journalId, const Escape &e)
+QString countJournalLine(qint64 journalId, const QString &timestamp, const Escape &e)
 {
-    return countJournalLines(journalId, o.sourceNumber, o.targetNumber, o.quantityText, o.lot, o.timestamp, e);
-}
-
-QString countJournalLines(const RemovalOrder &o, qint64 journalId, const Escape &e)
-{
-    return countJournalLines(journalId, o.siloNumber, QString(), o.quantityText, o.lot, o.timestamp, e);
+    return QStringLiteral("select count(*) as n from %1 where %2 = %3 and %4")
+        .arg(j::Table, j::Id, QString::number(journalId), assign(j::Datum, e, timestamp));
 }
 
 QString lockRows(const QList<qint64> &ids)

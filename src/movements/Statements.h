@@ -73,11 +73,11 @@ QString lockJournalLine(qint64 id);
 QString countReversals(qint64 reversedId, const Escape &escape);
 
 // Counts the journal line of this very movement: the line of that id, with
-// the movement's time, silos, quantity and lot. The line commits together
-// with the stock changes, so there is one exactly when the movement's
-// transaction committed.
-QString countJournalLines(const TransferOrder &order, qint64 journalId, const Escape &escape);
-QString countJournalLines(const RemovalOrder &order, qint64 journalId, const Escape &escape);
+// the movement's time. The line commits together with the stock changes, so
+// there is one exactly when the movement's transaction committed. Nothing
+// else is compared: a quantity comes back from a FLOAT or DECIMAL column
+// rounded, and a text converted by its column's character set.
+QString countJournalLine(qint64 journalId, const QString &timestamp, const Escape &escape);
 
 // Locks the rows of a movement, always in the order of their keys, so that
 // two movements over the same silos cannot wait for each other in a circle.

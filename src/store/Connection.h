@@ -1,14 +1,12 @@
 #pragma once
 
 #include "store/HostList.h"
+#include "store/NonBlocking.h"
+#include "store/Result.h"
 #include "store/SqlText.h"
 
-#include <QDateTime>
-#include <QHash>
 #include <QString>
-#include <QStringList>
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <mysql.h>
 
@@ -29,37 +27,6 @@ struct ConnectionSettings {
     QString tlsCaFile{};
 };
 
-// A buffered result set. Fields are read by name; NULL reads as 0 or as the
-// empty text, and a name the result does not have reads the same way.
-class Result final {
-public:
-    Result() = default;
-    explicit Result(MYSQL_RES *result);
-
-    bool next();
-    qsizetype rowCount() const;
-    QStringList fieldNames() const;
-
-    bool isNull(const QString &name) const;
-    qint64 toInt(const QString &name) const;
-    double toDouble(const QString &name) const;
-    QString toText(const QString &name) const;
-    // Invalid for NULL and for the zero date.
-    QDateTime toDateTime(const QString &name) const;
-
-private:
-    struct Free {
-        void operator()(MYSQL_RES *result) const { mysql_free_result(result); }
-    };
-    QByteArrayView raw(const QString &name) const;
-
-    std::unique_ptr<MYSQL_RES, Free> m_result;
-    QHash<QString, int> m_fields;
-    QStringList m_names; // every field, in order, duplicates included
-    MYSQL_ROW m_row = nullptr;
-    unsigned long *m_lengths = nullptr;
-};
-
 // The one connection to the shared database, over MariaDB Connector/C. Text
 // travels as UTF-8 (utf8mb4), so that no character is lost on the way; the
 // server converts for each column. Every failure throws DbError with the
@@ -70,6 +37,8 @@ private:
 // longer than the running WaitBudget allows: the library is driven without
 // blocking, and a call that runs out of time abandons the session. A session
 // found lost is replaced, with the same settings, at the next use.
+//
+// Without TLS, a server that asks for the password in clear text gets none.
 //
 // With several hosts (the nodes of a Galera cluster), a session is made on
 // the first of them that answers, trying them in their order from the one
@@ -87,11 +56,8 @@ public:
     static constexpr unsigned int HostAnswerSeconds = 2;
     // The session's lock waits: three tries of a movement fit the wait budget.
     static constexpr unsigned int LockWaitSeconds = 2;
-    // A call that takes longer than this shows the busy indicator.
-    static constexpr std::chrono::milliseconds BusyAfter{300};
-
-    // Told true when a call has been waiting for BusyAfter, false when it ends.
-    using BusyIndicator = std::function<void(bool busy)>;
+    static constexpr std::chrono::milliseconds BusyAfter = nonblocking::BusyAfter;
+    using BusyIndicator = nonblocking::BusyIndicator;
 
     Connection();
     ~Connection();
@@ -147,9 +113,6 @@ private:
     void send(const QByteArray &statement);
     MYSQL_RES *storeResult(const QByteArray &statement);
     Result read(const QByteArray &statement);
-    template <typename Continue>
-    bool drive(MYSQL *handle, int status, Continue next,
-               std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
 
     friend class Transaction;
 

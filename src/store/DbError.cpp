@@ -104,8 +104,14 @@ bool DbError::isSilence() const
     }
 }
 
+bool DbError::isCertificateRejected() const
+{
+    return m_code == CertificateRejected || m_code == CertificateExpired || m_code == CertificateOtherHost;
+}
+
 QString connectFailureReason(const DbError &error)
 {
+    const QString certificateFailed = QStringLiteral("Certifikát serveru se nepodařilo ověřit!\n");
     switch (error.code()) {
     case ER_ACCESS_DENIED_ERROR:
     case ER_ACCESS_DENIED_NO_PASSWORD_ERROR:
@@ -123,7 +129,15 @@ QString connectFailureReason(const DbError &error)
     case DbError::StartRefused:
         return QStringLiteral("Spuštění programu je zablokováno: server odpovídá na kontrolním portu (klíč SQLportopen).");
     case DbError::CertificateRejected:
-        return QStringLiteral("Certifikát serveru se nepodařilo ověřit!");
+        return certificateFailed + QStringLiteral("Nepodepsala jej certifikační autorita, které program věří (klíč SSLCA).");
+    case DbError::CertificateExpired:
+        return certificateFailed + QStringLiteral("Platnost certifikátu vypršela.");
+    case DbError::CertificateOtherHost:
+        return certificateFailed + QStringLiteral("Certifikát patří jinému serveru, než uvádí klíč IP.");
+    case DbError::CaFileUnreadable:
+        return QStringLiteral("Soubor certifikátů CA zadaný v klíči SSLCA chybí nebo jej nelze přečíst.");
+    case CR_PLUGIN_NOT_ALLOWED:
+        return QStringLiteral("Server žádá heslo v čitelné podobě, které program bez šifrovaného spojení (klíč SSL) neposílá.");
     case DbError::TlsUnavailable:
         return QStringLiteral("Server nenabízí šifrované spojení, které klíč SSL vyžaduje.");
     case ER_UNKNOWN_COM_ERROR:

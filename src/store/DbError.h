@@ -35,6 +35,11 @@ public:
     // A log-in in clear text refused by a server that offers TLS: a wrong
     // password, or a server that takes TLS only; it says the same for both.
     static constexpr unsigned int ClearTextRefused = 9009;
+    // TLS only: the server's certificate has expired, or names another host.
+    static constexpr unsigned int CertificateExpired = 9010;
+    static constexpr unsigned int CertificateOtherHost = 9011;
+    // TLS only: the file of CA certificates is missing or cannot be read.
+    static constexpr unsigned int CaFileUnreadable = 9012;
 
     DbError(unsigned int code, const QString &serverMessage, QByteArray statement = {});
     unsigned int code() const { return m_code; }
@@ -47,6 +52,8 @@ public:
     bool isConnectionLost() const;
     // No server answered there: nothing listens, no route, no answer in time.
     bool isSilence() const;
+    // The server's certificate did not verify, for whatever reason.
+    bool isCertificateRejected() const;
     const QByteArray &statement() const { return m_statement; }
 
 private:

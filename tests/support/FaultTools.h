@@ -93,7 +93,8 @@ private:
 
 // Certificates made by openssl for a server of the test's own: a CA, the
 // certificate it signed for the loopback address, one it signed for another
-// host, and a second CA that signed neither. The server reads server.pem and
+// host, one for the loopback address that has expired, and a second CA that
+// signed none. The server reads server.pem and
 // server.key, which serve() points at either certificate.
 class TlsFiles final {
 public:
@@ -111,7 +112,7 @@ public:
     {
         QDir().mkpath(m_dir);
         return certify(u"ca"_s) && certify(u"other-ca"_s) && certify(u"loopback"_s, u"IP:127.0.0.1,DNS:localhost"_s)
-            && certify(u"stranger"_s, u"DNS:another-host.invalid"_s) && serve(u"loopback"_s);
+            && certify(u"stranger"_s, u"DNS:another-host.invalid"_s) && expired() && serve(u"loopback"_s);
     }
     // Takes effect at the server's start or its next "flush ssl".
     bool serve(const QString &certificate) const
@@ -136,6 +137,20 @@ private:
                       << u"basicConstraints=critical,CA:FALSE"_s << u"-CA"_s << path(u"ca.pem"_s) << u"-CAkey"_s
                       << path(u"ca.key"_s);
         return run(u"openssl"_s, arguments).ok;
+    }
+    // expired.pem: signed by ca.pem for the loopback address, valid until yesterday.
+    bool expired() const
+    {
+        QFile names(path(u"expired.ext"_s));
+        if (!names.open(QIODevice::WriteOnly) || names.write("subjectAltName=IP:127.0.0.1\n") < 0)
+            return false;
+        names.close();
+        return run(u"openssl"_s, {u"req"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:P-256"_s, u"-nodes"_s,
+                                  u"-subj"_s, u"/CN=Granovia test expired"_s, u"-keyout"_s, path(u"expired.key"_s),
+                                  u"-out"_s, path(u"expired.csr"_s)}).ok
+            && run(u"openssl"_s, {u"x509"_s, u"-req"_s, u"-in"_s, path(u"expired.csr"_s), u"-CA"_s, path(u"ca.pem"_s),
+                                  u"-CAkey"_s, path(u"ca.key"_s), u"-days"_s, u"-1"_s, u"-extfile"_s, names.fileName(),
+                                  u"-out"_s, path(u"expired.pem"_s)}).ok;
     }
 
     QString m_dir;
