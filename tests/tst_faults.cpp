@@ -17,6 +17,7 @@
 #include "ui/ErrorDisplay.h"
 #include "config/IniFile.h"
 #include "config/SaveFile.h"
+#include "reports/ReportFiles.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -424,10 +425,13 @@ void FaultsTest::savesOnAFullDiskOrKilled_data()
 {
     QTest::addColumn<bool>("inPlace");
     QTest::addColumn<bool>("killed");
-    QTest::newRow("full disk, file replaced") << false << false;
-    QTest::newRow("full disk, file written in place") << true << false;
-    QTest::newRow("killed, file replaced") << false << true;
-    QTest::newRow("killed, file written in place") << true << true;
+    QTest::addColumn<QString>("name"); // a report's CSV, or the INI file
+    const QString ini = u"granovia-silo.INI"_s;
+    QTest::newRow("full disk, file replaced") << false << false << ini;
+    QTest::newRow("full disk, file written in place") << true << false << ini;
+    QTest::newRow("full disk, report file replaced") << false << false << u"stav.csv"_s;
+    QTest::newRow("killed, file replaced") << false << true << ini;
+    QTest::newRow("killed, file written in place") << true << true << ini;
 }
 
 void FaultsTest::savesOnAFullDiskOrKilled()
@@ -438,9 +442,19 @@ void FaultsTest::savesOnAFullDiskOrKilled()
     const QByteArray head = "[LogOn]\r\nIP=10.0.0.5\r\nPassword=tovkar\r\n";
     const QByteArray oldFile = head + QByteArray(OldSize - head.size() - 2, ';') + "\r\n";
     const QByteArray newFile = head + "[TForm1]\r\nFormVersion=0\r\n";
+    QFETCH(QString, name);
     const QString folder = qEnvironmentVariable("GRANOVIA_FAULTS_FOLDER");
-    const QString path = folder + u"/granovia-silo.INI"_s;
+    const QString path = folder + u'/' + name;
     if (isChild()) {
+        if (name.endsWith(u".csv"_s)) {
+            try {
+                reports::saveReport({u"Stav sil"_s, {}, {}, {}}, {}, path);
+            } catch (const reports::ReportError &error) {
+                qWarning().noquote() << error.message();
+                return;
+            }
+            QFAIL("The report was saved on a full disk");
+        }
         if (!qEnvironmentVariableIsSet("GRANOVIA_FAULTS_LOOP")) {
             QVERIFY(!IniFile(path).writeString(u"TForm1"_s, u"FormVersion"_s, u"0"_s));
             return;
@@ -452,6 +466,7 @@ void FaultsTest::savesOnAFullDiskOrKilled()
     }
     QFETCH(bool, inPlace);
     QFETCH(bool, killed);
+    const bool report = name.endsWith(u".csv"_s);
     if (geteuid() != 0)
         QSKIP("Needs root: it mounts a small tmpfs for the full disk");
     QTemporaryDir dir;
@@ -460,7 +475,7 @@ void FaultsTest::savesOnAFullDiskOrKilled()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"GRANOVIA_FAULTS_FOLDER"_s, dir.path());
     environment.insert(ChildVariable, u"1"_s);
-    const QString file = dir.filePath(u"granovia-silo.INI"_s);
+    const QString file = dir.filePath(name);
     const auto contents = [&file] {
         QFile read(file);
         return read.open(QIODevice::ReadOnly) ? read.readAll() : QByteArray("missing");
@@ -483,7 +498,8 @@ void FaultsTest::savesOnAFullDiskOrKilled()
         filler.close();
         const Ran child = run(command.first(), command.mid(1), environment);
         QVERIFY2(child.ok, child.output.constData());
-        QVERIFY2(child.output.contains("was not saved and stays as it was"), child.output.constData());
+        QVERIFY2(child.output.contains(report ? "(na disku není volné místo)" : "was not saved and stays as it was"),
+                 child.output.constData());
         QCOMPARE(contents(), oldFile);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
         return;

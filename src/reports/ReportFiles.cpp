@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QStorageInfo>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -20,10 +21,29 @@ namespace {
 // Rows between two questions to the progress.
 constexpr qint64 ProgressStep = 500;
 constexpr int PdfResolution = 300;
+// A disk with less room than this after a failed write counts as full.
+constexpr qint64 MinimumFreeBytes = 64 * 1024;
 
-ReportError unwritable(const QString &path, const QString &reason)
+ReportError unwritableBecause(const QString &path, const QString &reason)
 {
     return ReportError(QStringLiteral("Sestavu nelze zapsat do souboru %1!\n(%2)").arg(QDir::toNativeSeparators(path), reason));
+}
+
+// Why a file could not be written, in Czech; the system's own words go to
+// standard error.
+ReportError unwritable(const QString &path, const QString &detail)
+{
+    std::fprintf(stderr, "%s: %s\n", QFile::encodeName(path).constData(), detail.toLocal8Bit().constData());
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    const QStorageInfo disk(folder.absoluteFilePath());
+    QString reason = QStringLiteral("zápis se nezdařil");
+    if (!folder.isDir())
+        reason = QStringLiteral("složka neexistuje");
+    else if (disk.isValid() && disk.bytesAvailable() < MinimumFreeBytes)
+        reason = QStringLiteral("na disku není volné místo");
+    else if (!folder.isWritable())
+        reason = QStringLiteral("do složky nelze zapisovat");
+    return unwritableBecause(path, reason);
 }
 
 // A file written whole through QSaveFile: a temporary beside it, renamed
@@ -35,6 +55,9 @@ void saveThrough(const QString &path, Write write)
     if (!file.open(QIODevice::WriteOnly))
         throw unwritable(path, file.errorString());
     write(file);
+    // What is still buffered is written now: a commit that fails to write
+    // it would put the file in place cut.
+    file.flush();
     if (file.error() != QFileDevice::NoError) {
         const QString reason = file.errorString();
         file.cancelWriting();
@@ -120,7 +143,7 @@ void saveReport(const Report &report, const ReportOrigin &origin, const QString 
 {
     const std::optional<ReportFormat> format = formatOfPath(path);
     if (!format)
-        throw unwritable(path, QStringLiteral("přípona musí být .pdf, .xlsx nebo .csv"));
+        throw unwritableBecause(path, QStringLiteral("přípona musí být .pdf, .xlsx nebo .csv"));
     switch (*format) {
     case ReportFormat::Csv:
         saveThrough(path, [&](QSaveFile &file) { writeCsv(report, origin, file, progress); });
