@@ -29,9 +29,12 @@ running() {
   [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null
 }
 
+# Below the machine's ephemeral range, which the kernel hands out to outgoing
+# connections at any moment.
 free_port() {
-  local port
-  for port in $(shuf -i 20000-45000 -n 100); do
+  local ephemeral_low port
+  read -r ephemeral_low _ </proc/sys/net/ipv4/ip_local_port_range
+  for port in $(shuf -i 20000-$((ephemeral_low - 1)) -n 100); do
     if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && ! grep -qx "$port" "$dir/ports" 2>/dev/null; then
       echo "$port" | tee -a "$dir/ports"
       return
