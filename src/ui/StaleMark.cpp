@@ -22,6 +22,8 @@ StaleMark::StaleMark(QWidget *window, int pixelSize)
     QFont letters = font();
     letters.setPixelSize(pixelSize);
     setFont(letters);
+    // What lies under it can still be touched.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
     hide();
     m_due.setSingleShot(true);
     connect(&m_due, &QTimer::timeout, this, &StaleMark::showMark);
