@@ -23,9 +23,9 @@ const QString ReversalTip = QStringLiteral("Storno dřívějšího pohybu.");
 // The select list and filter of every page, which adds its bound and order.
 QString historySelect()
 {
-    return QStringLiteral("select *, if(%1 = '', if(%2 = '', 'M', %3), %1) as %4, "
-                          "if(%2 = '' and %1 = '', %3, if(%1 = '', 'N', %3)) as %5 from %6 where %3 <> ''")
-        .arg(j::Silob, j::Cislopp, j::Silo, historyfield::Dosila, historyfield::Zesila, j::Table);
+    return QStringLiteral("select *, %1 as %2, %3 as %4 from %5 where %6")
+        .arg(journal::toColumnExpression(), historyfield::Dosila, journal::fromColumnExpression(), historyfield::Zesila,
+             j::Table, journal::ofThisModule());
 }
 
 QString quoted(const QString &datum)
@@ -167,7 +167,7 @@ QVariant HistoryModel::data(const QModelIndex &index, int role) const
     case CancelledRole:
         return isCancelled(index.row());
     case Qt::ToolTipRole:
-        if (movement::kindOf(entry(index.row())) == movement::EntryKind::Reversal)
+        if (m_marks.isReversal(lineId(index.row())))
             return ReversalTip;
         return isCancelled(index.row()) ? QVariant(ReversedTip) : QVariant();
     default:
@@ -283,6 +283,7 @@ QList<HistoryModel::Fetched> HistoryModel::readAll(const QString &statement)
         fetched.append(readLine(result));
         noteReversal(fetched.last().line.entry);
     }
+    resolveMarks(*m_connection);
     return fetched;
 }
 
@@ -291,7 +292,7 @@ HistoryModel::Fetched HistoryModel::readLine(const Result &result) const
     Fetched fetched;
     fetched.datumIsNull = result.isNull(historyfield::Datum);
     fetched.line.datum = result.toText(historyfield::Datum);
-    fetched.line.entry = movement::journalEntryOf(result);
+    fetched.line.entry = journal::readLine(result);
     fetched.line.cells.reserve(m_columns.size());
     for (const HistoryColumn &column : m_columns)
         fetched.line.cells.append(valueOf(result, column.field));
@@ -315,6 +316,7 @@ qint64 HistoryModel::mergeNewerLines(Connection &connection, qint64 afterId)
             insertLine(row, fetched.line);
         readAgain = readAgain || placement == Placement::ReadAgain;
     }
+    resolveMarks(connection);
     if (readAgain)
         requery();
     return newest;
@@ -360,20 +362,26 @@ const QSet<qint64> &HistoryModel::shownIds()
     return m_shownIds;
 }
 
-// A reversal read in a later page than its line (a workstation whose clock
-// was behind wrote it) repaints that line.
-void HistoryModel::noteReversal(const movement::JournalEntry &entry)
+void HistoryModel::noteReversal(const journal::JournalLine &line)
 {
-    const std::optional<qint64> reversed = movement::reversedLineOf(entry);
-    if (!reversed || m_reversed.contains(*reversed))
-        return;
-    m_reversed.insert(*reversed);
-    const auto shown = std::find_if(m_lines.cbegin(), m_lines.cend(),
-                                    [&](const Line &line) { return line.entry.id == *reversed; });
-    if (shown == m_lines.cend())
-        return;
-    const int row = int(shown - m_lines.cbegin());
-    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    repaint(m_marks.note(line));
+}
+
+void HistoryModel::resolveMarks(Connection &connection)
+{
+    repaint(m_marks.resolve(connection));
+}
+
+void HistoryModel::repaint(const QList<qint64> &ids)
+{
+    for (qint64 id : ids) {
+        const auto shown = std::find_if(m_lines.cbegin(), m_lines.cend(),
+                                        [&](const Line &line) { return line.entry.id == id; });
+        if (shown == m_lines.cend())
+            continue;
+        const int row = int(shown - m_lines.cbegin());
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    }
 }
 
 qint64 HistoryModel::lineId(int row) const
@@ -386,19 +394,19 @@ QString HistoryModel::lineDatum(int row) const
     return m_lines.at(row).datum;
 }
 
-const movement::JournalEntry &HistoryModel::entry(int row) const
+const journal::JournalLine &HistoryModel::entry(int row) const
 {
     return m_lines.at(row).entry;
 }
 
 bool HistoryModel::isReversible(int row) const
 {
-    return movement::isReversible(entry(row)) && !m_reversed.contains(lineId(row));
+    return journal::canBeReversed(entry(row)) && !m_marks.isCancelled(lineId(row));
 }
 
 bool HistoryModel::isCancelled(int row) const
 {
-    return m_reversed.contains(lineId(row)) || movement::kindOf(entry(row)) == movement::EntryKind::Reversal;
+    return m_marks.isCancelled(lineId(row));
 }
 
 } // namespace granovia

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "console/ColumnLayout.h"
-#include "movements/Reversal.h"
+#include "journal/Reversals.h"
 
 #include <QAbstractTableModel>
 #include <QSet>
@@ -14,9 +14,9 @@ class Connection;
 class Result;
 
 // The movement journal as the operator reads it, newest first. ZE is the silo
-// the seed left, 'N' for an intake (cislopp without silob); DO the silo it went
-// to, 'M' for a removal (neither cislopp nor silob). Lines without a silo are
-// not movements of this module.
+// the seed left, 'N' for an intake; DO the silo it went to, 'M' for a removal
+// (the kinds of journal/JournalLine.h). Lines without a silo are not
+// movements of this module.
 QString historyStatement();
 
 // The lines of historyStatement() come in pages keyed on datum, so that a
@@ -36,10 +36,9 @@ QString historyNewerStatement(qint64 afterId, int limit);
 // keeps the values of the grid's columns and what its journal line records.
 // A reversed line and its reversal are marked as cancelled. A reversal is
 // newer than the line it reverses, so the lines read so far hold the
-// reversal of every line they hold, and nothing more is read to know it; a
-// reversal that a workstation with its clock behind wrote marks its line
-// once its page comes. What the journal says under the reversal's locks
-// decides, whatever the marks.
+// reversal of every line they hold; the line a reversal names is read with
+// the page that brings the reversal, when that page does not hold it. What
+// the journal says under the reversal's locks decides, whatever the marks.
 class HistoryModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -76,7 +75,7 @@ public:
     // wrote it; empty for NULL.
     qint64 lineId(int row) const;
     QString lineDatum(int row) const;
-    const movement::JournalEntry &entry(int row) const;
+    const journal::JournalLine &entry(int row) const;
     // A transfer or a removal that no line read so far reverses.
     bool isReversible(int row) const;
     bool isCancelled(int row) const;
@@ -96,7 +95,7 @@ signals:
 private:
     struct Line {
         QVariantList cells; // the values of the columns, in their order
-        movement::JournalEntry entry;
+        journal::JournalLine entry;
         QString datum; // as the server wrote it; empty for NULL
     };
     // Where reading stands: the dated lines page by page, then the undated.
@@ -122,8 +121,11 @@ private:
     Placement placementOf(const Fetched &fetched, int &row);
     void insertLine(int row, const Line &line);
     const QSet<qint64> &shownIds();
-    // Remembers the line that a line read reverses, and repaints it if shown.
-    void noteReversal(const movement::JournalEntry &entry);
+    // Notes a line read for the reversal marks; settles those open with
+    // resolveMarks() on connection, and repaints the lines they settle.
+    void noteReversal(const journal::JournalLine &line);
+    void resolveMarks(Connection &connection);
+    void repaint(const QList<qint64> &ids);
 
     Connection *m_connection = nullptr;
     QList<HistoryColumn> m_columns = defaultHistoryColumns();
@@ -134,8 +136,8 @@ private:
     // Ids of the shown lines, as of m_shownIdsRows rows; -1: to be counted.
     QSet<qint64> m_shownIds;
     qsizetype m_shownIdsRows = -1;
-    // Ids of the lines that the lines read so far reverse.
-    QSet<qint64> m_reversed;
+    // Which of the lines read so far are reversed, and which reverse them.
+    journal::ReversalMarks m_marks;
 };
 
 } // namespace granovia

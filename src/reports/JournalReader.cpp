@@ -45,7 +45,7 @@ QList<JournalLine> JournalReader::read(const QString &statement)
     QList<JournalLine> lines;
     lines.reserve(result.rowCount());
     while (result.next())
-        lines.append(readLine(result));
+        lines.append(journal::readLine(result));
     return lines;
 }
 

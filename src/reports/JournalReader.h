@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reports/JournalLine.h"
+#include "journal/JournalLine.h"
 #include "reports/ReportSql.h"
 
 #include <QList>
@@ -11,6 +11,8 @@ class Connection;
 }
 
 namespace granovia::reports {
+
+using journal::JournalLine;
 
 // Reads the lines of a filter page by page, newest first: the dated lines
 // by keyset on (datum, id), then the undated ones. Throws DbError.

@@ -18,7 +18,8 @@ namespace granovia::reports {
 struct JournalFilter {
     // Lines in which this silo is the source or the target.
     std::optional<int> silo;
-    // The whole lot name, or a prefix ending in PrefixMark; empty for every lot.
+    // The lot, compared exactly (letter case and trailing blanks count);
+    // empty for every lot.
     QString lot;
     // Whole days, both included.
     std::optional<QDate> from;
@@ -26,16 +27,13 @@ struct JournalFilter {
     // Lines written up to the moment the report was asked for: the count,
     // the totals and the pages all read the same lines.
     std::optional<qint64> upToId;
+    // The lot is the start of the names looked for, compared as exactly.
+    bool lotPrefix = false;
 
-    bool isLotPrefix() const;
-    // The lot name without the prefix mark.
-    QString lotText() const;
     bool hasDates() const { return from || to; }
 
     friend bool operator==(const JournalFilter &, const JournalFilter &) = default;
 };
-
-inline constexpr QChar PrefixMark = u'*';
 
 // Where a page of the journal stops, newest first: the last line read.
 struct JournalKey {
@@ -66,13 +64,15 @@ QString newestJournalIdStatement();
 
 // Every line of one lot, in time order (undated first, then by datum and id).
 QString lotLinesStatement(const QString &lot, const Escape &escape);
-// The silos that hold the lot now.
+// The silos that hold the lot now: of two rows with one silo number, only
+// the lowest id counts, whatever the other holds; SiloRowsColumn counts
+// the rows of the number.
 QString lotHoldersStatement(const QString &lot, const Escape &escape);
 
-// Every silo's row as it is now, in silo order.
+// Every silo's row as it is now, in silo order, of one number the lowest id first.
 QString silosNowStatement();
 // The journal after a moment, summed by silo texts and kind: silo, silob,
-// intake (1 or 0) and mnozstvi.
+// the kind's code (journal::kindOfCode) and mnozstvi.
 QString changesAfterStatement(const QString &moment);
 
 // The silos whose lot data are looked for, with the journal texts naming each.
@@ -88,7 +88,8 @@ QString lastLinesAtStatement(const QString &moment, const QList<SiloTexts> &silo
 QString firstLinesAfterStatement(const QString &moment, const QList<SiloTexts> &silos, const Escape &escape);
 
 inline const QString ForSiloColumn = QStringLiteral("forsilo");
-inline const QString IntakeColumn = QStringLiteral("intake");
+inline const QString SiloRowsColumn = QStringLiteral("silorows");
+inline const QString KindColumn = QStringLiteral("kind");
 inline const QString LinesColumn = QStringLiteral("linecount");
 inline const QString IncomingColumn = QStringLiteral("incoming");
 inline const QString OutgoingColumn = QStringLiteral("outgoing");
