@@ -22,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace granovia;
 using namespace granovia::reports;
 using namespace Qt::StringLiterals;
@@ -293,18 +295,34 @@ void ReportsTest::stoppedWriteLeavesTheOldFile()
 {
     const auto db = journalDatabase(u"t_rep_stop"_s);
     QTemporaryDir dir;
+    const auto files = [&dir] { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); };
+    const auto mode = [](const QString &path) {
+        struct stat status {};
+        return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
+    };
     for (const QString &name : {u"old.csv"_s, u"old.xlsx"_s, u"old.pdf"_s}) {
         const QString path = dir.filePath(name);
         QFile old(path);
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("earlier report");
         old.close();
-        QVERIFY_THROWS_EXCEPTION(ReportCancelled,
-                                 saveReport(historyReport(db->admin(), {}), Origin, path, [](qint64, qint64) { return false; }));
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0640), 0);
+        // While it is written, the new file has no name: a killed run leaves nothing behind.
+        const QStringList before = files();
+        QStringList during;
+        QVERIFY_THROWS_EXCEPTION(ReportCancelled, saveReport(historyReport(db->admin(), {}), Origin, path, [&](qint64, qint64) {
+                                     during = files();
+                                     return false;
+                                 }));
+        QCOMPARE(during, before);
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), QByteArray("earlier report"));
+        old.close();
+        // Written whole, it keeps the old file's mode.
+        saveReport(historyReport(db->admin(), {}), Origin, path);
+        QCOMPARE(mode(path), mode_t(0640));
     }
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    QCOMPARE(files().size(), 3);
 }
 
 void ReportsTest::commandLine_data()

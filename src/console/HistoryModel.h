@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/ColumnLayout.h"
+#include "journal/JournalPager.h"
 #include "journal/Reversals.h"
 
 #include <QAbstractTableModel>
@@ -19,15 +20,9 @@ class Result;
 // movements of this module.
 QString historyStatement();
 
-// The lines of historyStatement() come in pages keyed on datum, so that a
-// journal of years opens at once. A page stops before `before` (none: the
-// first page), a datum as the server wrote it: other modules write the zero
-// date and days 0, which are no real times but sort and compare as written.
-QString historyPageStatement(const std::optional<QString> &before, int limit);
-// Every line of one datum: a page boundary may fall among them.
-QString historySameDatumStatement(const QString &datum);
-// The lines without a datum, which the history lists last.
-QString historyNullDatumStatement();
+// The select list of the history's pages (journal::JournalPager): every
+// column of the journal and the two derived ones of historyStatement().
+QString historySelectList();
 // The journal lines above a known id, at most `limit` of them: what was
 // written since the history was read.
 QString historyNewerStatement(qint64 afterId, int limit);
@@ -98,20 +93,13 @@ private:
         journal::JournalLine entry;
         QString datum; // as the server wrote it; empty for NULL
     };
-    // Where reading stands: the dated lines page by page, then the undated.
-    enum class Stage { Dated, Undated, Done };
-    struct Cursor {
-        Stage stage = Stage::Dated;
-        std::optional<QString> before;
-    };
     struct Fetched {
         Line line;
         bool datumIsNull = false;
     };
 
-    QList<Line> readSome(Cursor &cursor);
-    QList<Line> readStep(Cursor &cursor);
-    QList<Line> readDatedPage(Cursor &cursor);
+    static journal::JournalPager firstPage();
+    QList<Line> readSome(journal::JournalPager &pager);
     QList<Fetched> readAll(const QString &statement);
     Fetched readLine(const Result &result) const;
     void appendLines(const QList<Line> &lines);
@@ -131,7 +119,7 @@ private:
     QList<HistoryColumn> m_columns = defaultHistoryColumns();
     QStringList m_availableFields;
     QList<Line> m_lines;
-    Cursor m_cursor{Stage::Done, std::nullopt};
+    journal::JournalPager m_pager = firstPage();
     QString m_fetchError;
     // Ids of the shown lines, as of m_shownIdsRows rows; -1: to be counted.
     QSet<qint64> m_shownIds;

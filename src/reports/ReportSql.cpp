@@ -144,24 +144,9 @@ QStringList journalTextsOf(int silo)
     return digits == plain ? QStringList{digits} : QStringList{digits, plain};
 }
 
-QString journalPageStatement(const JournalFilter &filter, const std::optional<JournalKey> &after, int limit,
-                             const Escape &escape)
+QString journalConditions(const JournalFilter &filter, const Escape &escape)
 {
-    QString where = filterConditions(filter, escape) + QStringLiteral(" and %1 is not null").arg(j::Datum);
-    if (after) {
-        const QString datum = quoted(escape, after->datum);
-        where += QStringLiteral(" and %1 <= %2 and (%1 < %2 or %3 < %4)").arg(j::Datum, datum, j::Id).arg(after->id);
-    }
-    return selectLines(where) + QStringLiteral(" order by %1 limit %2").arg(newestFirst()).arg(limit);
-}
-
-QString journalUndatedPageStatement(const JournalFilter &filter, std::optional<qint64> belowId, int limit,
-                                    const Escape &escape)
-{
-    QString where = filterConditions(filter, escape) + QStringLiteral(" and %1 is null").arg(j::Datum);
-    if (belowId)
-        where += QStringLiteral(" and %1 < %2").arg(j::Id).arg(*belowId);
-    return selectLines(where) + QStringLiteral(" order by %1 desc limit %2").arg(j::Id).arg(limit);
+    return filterConditions(filter, escape);
 }
 
 QString journalTotalsStatement(const JournalFilter &filter, const Escape &escape)

@@ -35,25 +35,12 @@ struct JournalFilter {
     friend bool operator==(const JournalFilter &, const JournalFilter &) = default;
 };
 
-// Where a page of the journal stops, newest first: the last line read.
-struct JournalKey {
-    QString datum; // as the server wrote it
-    qint64 id = 0;
-};
-
 // The journal texts that can name a silo: its two digits and, for other
 // modules' lines, the plain number ("07" and "7"; "00" and "100").
 QStringList journalTextsOf(int silo);
 
-// A page of the dated lines of the filter, newest first (datum, then id),
-// after the key; keyset paging, so that a page deep in the journal costs as
-// much as the first.
-QString journalPageStatement(const JournalFilter &filter, const std::optional<JournalKey> &after, int limit,
-                             const Escape &escape);
-// A page of the lines without a datum, which come last, by id downwards.
-// Never asked for with dates in the filter: no such line lies between them.
-QString journalUndatedPageStatement(const JournalFilter &filter, std::optional<qint64> belowId, int limit,
-                                    const Escape &escape);
+// The lines of the filter, as a WHERE condition (journal::JournalPager).
+QString journalConditions(const JournalFilter &filter, const Escape &escape);
 // One row: linecount, incoming and outgoing (sums). With a silo, what
 // went into and out of that silo; without, what came into the silos from
 // outside and what left them.
