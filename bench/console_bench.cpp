@@ -77,7 +77,8 @@ struct Figures {
 // whether it sorts the lines itself.
 QString firstPagePlan(Connection &connection)
 {
-    Result plan = connection.query(u"explain "_s + historyPageStatement(std::nullopt, HistoryModel::PageSize));
+    const journal::JournalPager firstPage(historySelectList(), journal::ofThisModule());
+    Result plan = connection.query(u"explain "_s + firstPage.nextStatement(HistoryModel::PageSize, connection.escaper()));
     if (!plan.next())
         return u"?"_s;
     const QString key = plan.toText(u"key"_s);

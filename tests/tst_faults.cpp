@@ -25,6 +25,7 @@
 #include <QScopeGuard>
 #include <QtTest>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,6 +62,7 @@ private slots:
     void lockFiles_data();
     void lockFiles();
     void readOnlyFolder();
+    void groupThatCannotBeKept();
     void savesOnAFullDiskOrKilled_data();
     void savesOnAFullDiskOrKilled();
     void tlsOnly_data();
@@ -417,6 +419,36 @@ void FaultsTest::readOnlyFolder()
         QCOMPARE(stat(path.toLocal8Bit().constData(), &info), 0);
         QCOMPARE((QList<uint>{info.st_uid, info.st_gid, info.st_mode & 07777}), (QList<uint>{geteuid(), operators, 0664}));
     }
+}
+
+// A file whose group this user may not give the new file is left to its
+// owner alone: the password in it never passes to another group.
+void FaultsTest::groupThatCannotBeKept()
+{
+    const QString path = qEnvironmentVariable("GRANOVIA_FAULTS_FOLDER") + u"/granovia-silo.INI"_s;
+    if (isChild()) {
+        QVERIFY(saveWholeFile(path, "[LogOn]\r\nPassword=tovkar\r\n"));
+        return;
+    }
+    if (geteuid() != 0)
+        QSKIP("Needs root: the file belongs to a group that the child, another user, is not in");
+    QTemporaryDir dir;
+    const QByteArray file = QFile::encodeName(dir.filePath(u"granovia-silo.INI"_s));
+    {
+        QFile old(QFile::decodeName(file));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("[LogOn]\r\n");
+    }
+    QCOMPARE(chmod(file.constData(), 0660), 0);
+    QCOMPARE(chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"GRANOVIA_FAULTS_FOLDER"_s, dir.path());
+    const Ran child = runChild(u"groupThatCannotBeKept"_s, environment);
+    QVERIFY2(child.ok, child.output.constData());
+    struct stat info {};
+    QCOMPARE(stat(file.constData(), &info), 0);
+    // The child's now, of the child's group, which may not read it.
+    QCOMPARE((QList<uint>{info.st_uid, info.st_mode & 07777}), (QList<uint>{uint(getpwnam("nobody")->pw_uid), 0600u}));
 }
 
 // A save on a full disk, or killed at any moment, leaves the old file as it

@@ -147,6 +147,11 @@ private slots:
         QTest::newRow("a removal and its reversal, an intake")
             << QStringList{line(u"07"_s, {}, {}, 2, u"P"_s, at(1)), line(u"07"_s, {}, u"ST 1"_s, 2, u"P"_s, at(2))}
             << u"cc"_s << 0 << QStringList();
+        QTest::newRow("marks of other modules: another lot, quantity, silo, kind")
+            << QStringList{line(u"07"_s, u"12"_s, {}, 3.5, u"P"_s, at(1)), line(u"12"_s, u"07"_s, u"ST 1"_s, 3.5, u"Q"_s, at(2)),
+                           line(u"12"_s, u"07"_s, u"ST 1"_s, 2, u"P"_s, at(3)), line(u"12"_s, u"08"_s, u"ST 1"_s, 3.5, u"P"_s, at(4)),
+                           line(u"07"_s, {}, u"ST 1"_s, 3.5, u"P"_s, at(5))}
+            << u"-rrrr"_s << 0 << QStringList();
         QTest::newRow("no document number at all reads as an intake")
             << QStringList{u"('07', '', null, 2, 'P', '2011-01-01 10:00:00')"_s} << u"-"_s << 0 << QStringList();
         QTest::newRow("no quantity, a silo of the same number or none")

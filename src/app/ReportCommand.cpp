@@ -20,8 +20,7 @@ namespace granovia::reports {
 namespace {
 
 const QString DayFormat = QStringLiteral("yyyy-MM-dd");
-// "yyyy-mm-dd hh:nn:ss", nothing before or after it.
-constexpr qsizetype MomentLength = 19;
+const QString LotPrefixOption = QStringLiteral("--lot-prefix");
 const QString ConnectionFailed = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
 
 const QHash<QString, ReportKind> &kinds()
@@ -41,7 +40,8 @@ QStringList optionsOf(ReportKind kind)
     case ReportKind::Stock:
         return {QStringLiteral("--at")};
     case ReportKind::History:
-        return {QStringLiteral("--silo"), QStringLiteral("--lot"), QStringLiteral("--from"), QStringLiteral("--to")};
+        return {QStringLiteral("--silo"), QStringLiteral("--lot"), LotPrefixOption, QStringLiteral("--from"),
+                QStringLiteral("--to")};
     case ReportKind::Lot:
         return {QStringLiteral("--lot")};
     }
@@ -89,6 +89,12 @@ std::optional<QString> readHistoryFilter(const QHash<QString, QString> &values, 
     }
     if (filter.from && filter.to && *filter.from > *filter.to)
         return QStringLiteral("--from je po --to");
+    if (values.contains(LotPrefixOption)) {
+        if (values.contains(QStringLiteral("--lot")))
+            return QStringLiteral("--lot a --lot-prefix nejdou spolu");
+        filter.lot = values.value(LotPrefixOption);
+        filter.lotPrefix = true;
+    }
     return std::nullopt;
 }
 
@@ -103,8 +109,10 @@ std::optional<QString> readOptions(const QHash<QString, QString> &values, Report
     if (request.kind == ReportKind::Lot && request.filter.lot.isEmpty())
         return QStringLiteral("sestava lot chce --lot");
     if (values.contains(QStringLiteral("--at"))) {
-        request.at = parseTimestamp(values.value(QStringLiteral("--at")));
-        if (!request.at || values.value(QStringLiteral("--at")).size() != MomentLength)
+        // Exactly as the server writes a time: nothing before, after or between.
+        const QString moment = values.value(QStringLiteral("--at"));
+        request.at = parseTimestamp(moment);
+        if (!request.at || formatTimestamp(*request.at) != moment)
             return QStringLiteral("--at chce okamžik rrrr-mm-dd hh:mm:ss");
     }
     return request.kind == ReportKind::History ? readHistoryFilter(values, request.filter) : std::nullopt;
@@ -167,9 +175,11 @@ QString reportUsage()
     return QStringLiteral(
         "Použití:\n"
         "  granovia-silo --report stock [--at \"rrrr-mm-dd hh:mm:ss\"] --out SOUBOR\n"
-        "  granovia-silo --report history [--silo N] [--lot TEXT] [--from \"rrrr-mm-dd\"] [--to \"rrrr-mm-dd\"] --out SOUBOR\n"
+        "  granovia-silo --report history [--silo N] [--lot TEXT | --lot-prefix TEXT] [--from \"rrrr-mm-dd\"] "
+        "[--to \"rrrr-mm-dd\"] --out SOUBOR\n"
         "  granovia-silo --report lot --lot TEXT --out SOUBOR\n"
-        "Formát podle přípony SOUBORU: .pdf, .xlsx nebo .csv. Partie končící * je začátek názvu.");
+        "Formát podle přípony SOUBORU: .pdf, .xlsx nebo .csv. --lot hledá partii přesně (velká a malá písmena,\n"
+        "mezery i * se počítají), --lot-prefix partie začínající TEXTEM.");
 }
 
 int runReportCommand(const QStringList &arguments, const AppPaths &paths, QTextStream &err)

@@ -16,11 +16,12 @@ class AppPaths;
 
 // The reports without a window, for scheduled jobs and other tools:
 //   granovia-silo --report stock [--at "yyyy-mm-dd hh:nn:ss"] --out FILE
-//   granovia-silo --report history [--silo N] [--lot TEXT] [--from "yyyy-mm-dd"] [--to "yyyy-mm-dd"] --out FILE
+//   granovia-silo --report history [--silo N] [--lot TEXT | --lot-prefix TEXT] [--from "yyyy-mm-dd"] [--to "yyyy-mm-dd"] --out FILE
 //   granovia-silo --report lot --lot TEXT --out FILE
 // The format follows FILE's extension. A run reads the console's two INI
 // files, needs no display, writes no start record and runs beside an open
-// console.
+// console. Lots compare exactly; --lot-prefix looks for the lots that start
+// with TEXT.
 namespace granovia::reports {
 
 enum class ReportKind { Stock, History, Lot };

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +18,11 @@ namespace {
 
 // A new file gets what the process's umask leaves of this.
 constexpr mode_t NewFileMode = 0666;
+// A file whose group cannot be kept is left to its owner alone.
+constexpr mode_t OwnerOnly = S_IRWXU;
+// Hidden names tried for a new file before giving up.
+constexpr int NameTries = 16;
+const QByteArray OpenFiles = "/proc/self/fd/";
 // Padding that the files written here (INI files, the column layout) read
 // as nothing: blank lines.
 constexpr char Padding = '\n';
@@ -98,45 +104,6 @@ qsizetype commonPrefix(const QByteArray &a, const QByteArray &b)
     return i;
 }
 
-mode_t newFileMode()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return NewFileMode & ~mask;
-}
-
-enum class Replaced { Yes, No, FolderRefuses };
-
-// A new file beside the old one, whole and on the disk, that then takes the
-// old one's name: a kill or a full disk at any moment leaves the old file or
-// the new one. The new file keeps the old one's mode, and its owner and
-// group as far as this process may set them.
-Replaced replace(const QByteArray &nativePath, const QByteArray &bytes, const struct stat *old, Failure &failure)
-{
-    const QFileInfo info(QFile::decodeName(nativePath));
-    QByteArray temporary = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + ".XXXXXX";
-    Descriptor file(::mkstemp(temporary.data()));
-    if (!file.isValid()) {
-        const bool refused = errno == EACCES || errno == EPERM || errno == EROFS;
-        failure.note("create");
-        return refused ? Replaced::FolderRefuses : Replaced::No;
-    }
-    const mode_t mode = old ? (old->st_mode & 07777) : newFileMode();
-    const bool written = writeAt(file.get(), bytes, 0) || failure.note("write");
-    const bool kept = written && (::fchmod(file.get(), mode) == 0 || failure.note("chmod"));
-    if (kept && old && (old->st_uid != ::geteuid() || old->st_gid != ::getegid())
-        && ::fchown(file.get(), old->st_uid, old->st_gid) != 0)
-        std::fprintf(stderr, "%s now belongs to this user: %s\n", nativePath.constData(), std::strerror(errno));
-    const bool down = kept && (::fsync(file.get()) == 0 || failure.note("fsync"));
-    const bool closed = file.close() || failure.note("close");
-    if (!down || !closed || ::rename(temporary.constData(), nativePath.constData()) != 0) {
-        failure.note("rename");
-        ::unlink(temporary.constData());
-        return Replaced::No;
-    }
-    return Replaced::Yes;
-}
-
 // In place, for a folder that refuses new files: only what changed is
 // written, and a shorter file is first padded to its old length, so that
 // nothing is cut before the new content is down. Whatever fails puts the old
@@ -164,7 +131,136 @@ bool overwrite(const QByteArray &nativePath, const QByteArray &oldBytes, const Q
     return false;
 }
 
+// A hidden name beside the file, not used yet by anyone.
+QByteArray hiddenName(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString random = QString::number(QRandomGenerator::global()->generate64(), 16);
+    return QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName() + u'.' + random);
+}
+
+// The folder's entry of a renamed file on the disk too; a folder that cannot
+// be synced loses nothing that is not lost without it.
+void syncFolder(const QString &path)
+{
+    const int folder = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
+    if (folder < 0)
+        return;
+    ::fsync(folder);
+    ::close(folder);
+}
+
 } // namespace
+
+FileReplacement::FileReplacement(QString path)
+    : m_path(std::move(path))
+    , m_nativePath(QFile::encodeName(m_path))
+{
+}
+
+FileReplacement::~FileReplacement()
+{
+    m_file.close();
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_temporaryName.isEmpty())
+        ::unlink(m_temporaryName.constData());
+}
+
+bool FileReplacement::note(const char *step)
+{
+    if (m_error.isEmpty())
+        m_error = QStringLiteral("%1: %2").arg(QLatin1String(step), QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
+}
+
+bool FileReplacement::open()
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(m_path).absolutePath());
+    m_fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, NewFileMode);
+    // A file system without unnamed files gets a hidden name at once.
+    if (m_fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        for (int i = 0; i < NameTries && m_fd < 0; ++i) {
+            m_temporaryName = hiddenName(m_path);
+            m_fd = ::open(m_temporaryName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, NewFileMode);
+            if (m_fd < 0 && errno != EEXIST)
+                break;
+        }
+    }
+    if (m_fd < 0) {
+        m_folderRefuses = errno == EACCES || errno == EPERM || errno == EROFS;
+        const bool noted = note("create");
+        m_temporaryName.clear();
+        return noted;
+    }
+    if (!m_file.open(m_fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
+        m_error = m_file.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString FileReplacement::nameForLibraries() const
+{
+    return m_temporaryName.isEmpty() ? QFile::decodeName(OpenFiles + QByteArray::number(m_fd))
+                                     : QFile::decodeName(m_temporaryName);
+}
+
+bool FileReplacement::commit()
+{
+    if (m_fd < 0)
+        return false;
+    if (!m_file.flush() || m_file.error() != QFileDevice::NoError) {
+        if (m_error.isEmpty())
+            m_error = m_file.errorString();
+        return false;
+    }
+    return keepOwnership() && (::fsync(m_fd) == 0 || note("fsync")) && putInPlace();
+}
+
+// The old file's mode, owner and group; a group that cannot be kept takes
+// the group's and others' access with it.
+bool FileReplacement::keepOwnership()
+{
+    struct stat old {};
+    if (::stat(m_nativePath.constData(), &old) != 0)
+        return true;
+    const mode_t mode = old.st_mode & 07777;
+    if (::fchmod(m_fd, mode) != 0)
+        return note("chmod");
+    if ((old.st_uid == ::geteuid() && old.st_gid == ::getegid()) || ::fchown(m_fd, old.st_uid, old.st_gid) == 0)
+        return true;
+    if (::fchown(m_fd, uid_t(-1), old.st_gid) == 0) {
+        std::fprintf(stderr, "%s now belongs to this user: %s\n", m_nativePath.constData(), std::strerror(errno));
+        return true;
+    }
+    std::fprintf(stderr, "%s cannot keep its group (%s); only its owner may read it now\n", m_nativePath.constData(),
+                 std::strerror(errno));
+    return ::fchmod(m_fd, mode & OwnerOnly) == 0 || note("chmod");
+}
+
+// An unnamed file gets a hidden name only now that it is whole, and takes
+// the file's name at once.
+bool FileReplacement::putInPlace()
+{
+    const QByteArray self = OpenFiles + QByteArray::number(m_fd);
+    for (int i = 0; i < NameTries && m_temporaryName.isEmpty(); ++i) {
+        const QByteArray name = hiddenName(m_path);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+            m_temporaryName = name;
+        else if (errno != EEXIST)
+            return note("link");
+    }
+    m_file.close();
+    const int fd = std::exchange(m_fd, -1);
+    if (::close(fd) != 0)
+        return note("close");
+    if (m_temporaryName.isEmpty() || ::rename(m_temporaryName.constData(), m_nativePath.constData()) != 0)
+        return note("rename");
+    m_temporaryName.clear();
+    syncFolder(m_path);
+    return true;
+}
 
 bool saveWholeFile(const QString &path, const QByteArray &bytes)
 {
@@ -174,19 +270,19 @@ bool saveWholeFile(const QString &path, const QByteArray &bytes)
     const std::optional<QByteArray> oldBytes = exists ? readAll(nativePath) : std::optional(QByteArray());
     if (exists && oldBytes == bytes)
         return true;
-    Failure failure;
-    const Replaced replaced = replace(nativePath, bytes, exists ? &status : nullptr, failure);
-    if (replaced == Replaced::Yes)
+    FileReplacement file(path);
+    const bool opened = file.open();
+    if (opened && file.device().write(bytes) == bytes.size() && file.commit())
         return true;
+    QString reason = file.errorString().isEmpty() ? file.device().errorString() : file.errorString();
     // A folder that refuses new files may still hold a file the operators may write.
-    if (replaced == Replaced::FolderRefuses && exists && oldBytes) {
+    if (!opened && file.folderRefuses() && exists && oldBytes) {
         Failure inPlace;
         if (overwrite(nativePath, *oldBytes, bytes, inPlace))
             return true;
-        failure = inPlace;
+        reason = inPlace.reason();
     }
-    std::fprintf(stderr, "%s was not saved and stays as it was (%s)\n", nativePath.constData(),
-                 qPrintable(failure.reason()));
+    std::fprintf(stderr, "%s was not saved and stays as it was (%s)\n", nativePath.constData(), qPrintable(reason));
     return false;
 }
 

@@ -36,7 +36,7 @@ QString tonnes(double quantity)
 }
 
 // "ze SILO: 07 do SILO: 12, 20,000 t partie P-123"; a removal goes "mimo silo".
-QString movementText(const movement::JournalEntry &line)
+QString movementText(const journal::JournalLine &line)
 {
     const movement::LineSilos silos = movement::silosOf(line);
     const QString target =
@@ -46,7 +46,7 @@ QString movementText(const movement::JournalEntry &line)
 }
 
 // What the silo that received the seed holds instead.
-QString holdsNow(const movement::ReversalResult &result, const movement::JournalEntry &line)
+QString holdsNow(const movement::ReversalResult &result, const journal::JournalLine &line)
 {
     if (stock::isNone(result.stock))
         return NowEmptyText;
@@ -55,7 +55,7 @@ QString holdsNow(const movement::ReversalResult &result, const movement::Journal
     return NowHoldsLotText.arg(tonnes(result.stock), result.lot);
 }
 
-QString refusalText(const movement::ReversalResult &result, const movement::JournalEntry &line)
+QString refusalText(const movement::ReversalResult &result, const journal::JournalLine &line)
 {
     using movement::ReversalOutcome;
     const QString silo = silolabel::label(result.silo);
@@ -99,7 +99,7 @@ void TForm1::Stornovatpohyb1Click()
 {
     if (!m_menuLine)
         return;
-    const movement::JournalEntry line = *m_menuLine;
+    const journal::JournalLine line = *m_menuLine;
     suiMessageDialog3.setText(QuestionText.arg(movementText(line)));
     if (suiMessageDialog3.showModal() != AnswerStornovat)
         return;

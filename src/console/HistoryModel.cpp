@@ -20,17 +20,9 @@ constexpr int QuantityDecimals = 3;
 const QString ReversedTip = QStringLiteral("Pohyb byl stornován.");
 const QString ReversalTip = QStringLiteral("Storno dřívějšího pohybu.");
 
-// The select list and filter of every page, which adds its bound and order.
 QString historySelect()
 {
-    return QStringLiteral("select *, if(%1 = '', if(%2 = '', 'M', %3), %1) as %4, "
-                          "if(%2 = '' and %1 = '', %3, if(%1 = '', 'N', %3)) as %5 from %6 where %3 <> ''")
-        .arg(j::Silob, j::Cislopp, j::Silo, historyfield::Dosila, historyfield::Zesila, j::Table);
-}
-
-QString quoted(const QString &datum)
-{
-    return u'"' + datum + u'"';
+    return QStringLiteral("select %1 from %2 where %3").arg(historySelectList(), j::Table, journal::ofThisModule());
 }
 
 // The datum shows as the server wrote it, to the minute: a wall-clock time
@@ -65,20 +57,10 @@ QString historyStatement()
     return historySelect() + HistoryOrder;
 }
 
-QString historyPageStatement(const std::optional<QString> &before, int limit)
+QString historySelectList()
 {
-    const QString bound = before ? QStringLiteral(" and %1 < %2").arg(j::Datum, quoted(*before)) : QString();
-    return historySelect() + bound + HistoryOrder + QStringLiteral(" limit %1").arg(limit);
-}
-
-QString historySameDatumStatement(const QString &datum)
-{
-    return historySelect() + QStringLiteral(" and %1 = %2").arg(j::Datum, quoted(datum));
-}
-
-QString historyNullDatumStatement()
-{
-    return historySelect() + QStringLiteral(" and %1 is null").arg(j::Datum);
+    return QStringLiteral("*, %1 as %2, %3 as %4")
+        .arg(journal::toColumnExpression(), historyfield::Dosila, journal::fromColumnExpression(), historyfield::Zesila);
 }
 
 QString historyNewerStatement(qint64 afterId, int limit)
@@ -103,11 +85,11 @@ void HistoryModel::requery()
     if (!m_connection)
         return;
     // Read before resetting: a failure leaves the rows the operator sees.
-    Cursor cursor;
-    QList<Line> lines = readSome(cursor);
+    journal::JournalPager pager = firstPage();
+    QList<Line> lines = readSome(pager);
     beginResetModel();
     m_lines = std::move(lines);
-    m_cursor = cursor;
+    m_pager = pager;
     m_fetchError.clear();
     endResetModel();
 }
@@ -117,7 +99,7 @@ void HistoryModel::setColumns(const QList<HistoryColumn> &columns)
     beginResetModel();
     if (!remapLines(columns)) {
         m_lines.clear();
-        m_cursor = Cursor{m_connection ? Stage::Dated : Stage::Done, std::nullopt};
+        m_pager = firstPage();
         m_fetchError.clear();
     }
     m_columns = columns;
@@ -167,7 +149,7 @@ QVariant HistoryModel::data(const QModelIndex &index, int role) const
     case CancelledRole:
         return isCancelled(index.row());
     case Qt::ToolTipRole:
-        if (movement::kindOf(entry(index.row())) == movement::EntryKind::Reversal)
+        if (m_marks.isReversal(lineId(index.row())))
             return ReversalTip;
         return isCancelled(index.row()) ? QVariant(ReversedTip) : QVariant();
     default:
@@ -190,7 +172,7 @@ Qt::ItemFlags HistoryModel::flags(const QModelIndex &index) const
 
 bool HistoryModel::canFetchMore(const QModelIndex &parent) const
 {
-    return !parent.isValid() && m_connection && m_cursor.stage != Stage::Done;
+    return !parent.isValid() && m_connection && !m_pager.atEnd();
 }
 
 void HistoryModel::fetchMore(const QModelIndex &parent)
@@ -198,10 +180,10 @@ void HistoryModel::fetchMore(const QModelIndex &parent)
     if (!canFetchMore(parent))
         return;
     try {
-        appendLines(readSome(m_cursor));
+        appendLines(readSome(m_pager));
     } catch (const DbError &error) {
         // Called from the view's event handling, where nothing may be thrown.
-        m_cursor.stage = Stage::Done;
+        m_pager.stop();
         m_fetchError = error.message();
         emit fetchFailed(m_fetchError);
     }
@@ -216,60 +198,23 @@ void HistoryModel::appendLines(const QList<Line> &lines)
     endInsertRows();
 }
 
-// A step may bring nothing (a page of undated lines only); the view asks
-// again only when rows arrive, so reading goes on until some do.
-QList<HistoryModel::Line> HistoryModel::readSome(Cursor &cursor)
+journal::JournalPager HistoryModel::firstPage()
 {
-    QList<Line> lines;
-    while (lines.isEmpty() && cursor.stage != Stage::Done)
-        lines = readStep(cursor);
-    return lines;
+    return journal::JournalPager(historySelectList(), journal::ofThisModule());
 }
 
-QList<HistoryModel::Line> HistoryModel::readStep(Cursor &cursor)
+// A page may bring nothing (the dated lines ended with the last one); the
+// view asks again only when rows arrive, so reading goes on until some do.
+QList<HistoryModel::Line> HistoryModel::readSome(journal::JournalPager &pager)
 {
-    switch (cursor.stage) {
-    case Stage::Dated:
-        return readDatedPage(cursor);
-    case Stage::Undated: {
-        cursor.stage = Stage::Done;
-        QList<Line> lines;
-        for (Fetched &fetched : readAll(historyNullDatumStatement()))
-            lines.append(std::move(fetched.line));
-        return lines;
-    }
-    case Stage::Done:
-        break;
-    }
-    return {};
-}
-
-// Lines sharing the page's last datum may go on past the page; they are all
-// read by one more statement, so no line is lost or doubled at the boundary.
-// Any datum the server wrote bounds the next page, the zero date included.
-QList<HistoryModel::Line> HistoryModel::readDatedPage(Cursor &cursor)
-{
-    QList<Fetched> page = readAll(historyPageStatement(cursor.before, PageSize));
-    const bool undatedReached =
-        std::any_of(page.cbegin(), page.cend(), [](const Fetched &fetched) { return fetched.datumIsNull; });
     QList<Line> lines;
-    // Every dated line left is in this page.
-    if (page.size() < PageSize || undatedReached) {
-        cursor.stage = Stage::Undated;
-        for (Fetched &fetched : page) {
-            if (!fetched.datumIsNull)
-                lines.append(std::move(fetched.line));
-        }
-        return lines;
+    while (lines.isEmpty() && !pager.atEnd()) {
+        const QList<Fetched> page = readAll(pager.nextStatement(PageSize, m_connection->escaper()));
+        for (const Fetched &fetched : page)
+            lines.append(fetched.line);
+        pager.pageRead(page.size(), PageSize, lines.isEmpty() ? QString() : lines.last().datum,
+                       lines.isEmpty() ? 0 : lines.last().entry.id);
     }
-    const QString last = page.last().line.datum;
-    for (Fetched &fetched : page) {
-        if (fetched.line.datum != last)
-            lines.append(std::move(fetched.line));
-    }
-    for (Fetched &fetched : readAll(historySameDatumStatement(last)))
-        lines.append(std::move(fetched.line));
-    cursor.before = last;
     return lines;
 }
 
@@ -283,6 +228,7 @@ QList<HistoryModel::Fetched> HistoryModel::readAll(const QString &statement)
         fetched.append(readLine(result));
         noteReversal(fetched.last().line.entry);
     }
+    resolveMarks(*m_connection);
     return fetched;
 }
 
@@ -291,7 +237,7 @@ HistoryModel::Fetched HistoryModel::readLine(const Result &result) const
     Fetched fetched;
     fetched.datumIsNull = result.isNull(historyfield::Datum);
     fetched.line.datum = result.toText(historyfield::Datum);
-    fetched.line.entry = movement::journalEntryOf(result);
+    fetched.line.entry = journal::readLine(result);
     fetched.line.cells.reserve(m_columns.size());
     for (const HistoryColumn &column : m_columns)
         fetched.line.cells.append(valueOf(result, column.field));
@@ -315,6 +261,7 @@ qint64 HistoryModel::mergeNewerLines(Connection &connection, qint64 afterId)
             insertLine(row, fetched.line);
         readAgain = readAgain || placement == Placement::ReadAgain;
     }
+    resolveMarks(connection);
     if (readAgain)
         requery();
     return newest;
@@ -328,8 +275,8 @@ HistoryModel::Placement HistoryModel::placementOf(const Fetched &fetched, int &r
     if (shownIds().contains(fetched.line.entry.id))
         return Placement::Skip;
     if (fetched.datumIsNull)
-        return m_cursor.stage == Stage::Done ? Placement::ReadAgain : Placement::Skip;
-    if (m_cursor.stage == Stage::Dated && (!m_cursor.before || fetched.line.datum < *m_cursor.before))
+        return m_pager.atEnd() ? Placement::ReadAgain : Placement::Skip;
+    if (!m_pager.covers(fetched.line.datum, fetched.line.entry.id))
         return Placement::Skip;
     // Lines stand newest first, the undated at the end.
     const auto at = std::partition_point(m_lines.cbegin(), m_lines.cend(), [&](const Line &line) {
@@ -360,20 +307,26 @@ const QSet<qint64> &HistoryModel::shownIds()
     return m_shownIds;
 }
 
-// A reversal read in a later page than its line (a workstation whose clock
-// was behind wrote it) repaints that line.
-void HistoryModel::noteReversal(const movement::JournalEntry &entry)
+void HistoryModel::noteReversal(const journal::JournalLine &line)
 {
-    const std::optional<qint64> reversed = movement::reversedLineOf(entry);
-    if (!reversed || m_reversed.contains(*reversed))
-        return;
-    m_reversed.insert(*reversed);
-    const auto shown = std::find_if(m_lines.cbegin(), m_lines.cend(),
-                                    [&](const Line &line) { return line.entry.id == *reversed; });
-    if (shown == m_lines.cend())
-        return;
-    const int row = int(shown - m_lines.cbegin());
-    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    repaint(m_marks.note(line));
+}
+
+void HistoryModel::resolveMarks(Connection &connection)
+{
+    repaint(m_marks.resolve(connection));
+}
+
+void HistoryModel::repaint(const QList<qint64> &ids)
+{
+    for (qint64 id : ids) {
+        const auto shown = std::find_if(m_lines.cbegin(), m_lines.cend(),
+                                        [&](const Line &line) { return line.entry.id == id; });
+        if (shown == m_lines.cend())
+            continue;
+        const int row = int(shown - m_lines.cbegin());
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    }
 }
 
 qint64 HistoryModel::lineId(int row) const
@@ -386,19 +339,19 @@ QString HistoryModel::lineDatum(int row) const
     return m_lines.at(row).datum;
 }
 
-const movement::JournalEntry &HistoryModel::entry(int row) const
+const journal::JournalLine &HistoryModel::entry(int row) const
 {
     return m_lines.at(row).entry;
 }
 
 bool HistoryModel::isReversible(int row) const
 {
-    return movement::isReversible(entry(row)) && !m_reversed.contains(lineId(row));
+    return journal::canBeReversed(entry(row)) && !m_marks.isCancelled(lineId(row));
 }
 
 bool HistoryModel::isCancelled(int row) const
 {
-    return m_reversed.contains(lineId(row)) || movement::kindOf(entry(row)) == movement::EntryKind::Reversal;
+    return m_marks.isCancelled(lineId(row));
 }
 
 } // namespace granovia

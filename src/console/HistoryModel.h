@@ -1,7 +1,8 @@
 #pragma once
 
 #include "console/ColumnLayout.h"
-#include "movements/Reversal.h"
+#include "journal/JournalPager.h"
+#include "journal/Reversals.h"
 
 #include <QAbstractTableModel>
 #include <QSet>
@@ -14,20 +15,14 @@ class Connection;
 class Result;
 
 // The movement journal as the operator reads it, newest first. ZE is the silo
-// the seed left, 'N' for an intake (cislopp without silob); DO the silo it went
-// to, 'M' for a removal (neither cislopp nor silob). Lines without a silo are
-// not movements of this module.
+// the seed left, 'N' for an intake; DO the silo it went to, 'M' for a removal
+// (the kinds of journal/JournalLine.h). Lines without a silo are not
+// movements of this module.
 QString historyStatement();
 
-// The lines of historyStatement() come in pages keyed on datum, so that a
-// journal of years opens at once. A page stops before `before` (none: the
-// first page), a datum as the server wrote it: other modules write the zero
-// date and days 0, which are no real times but sort and compare as written.
-QString historyPageStatement(const std::optional<QString> &before, int limit);
-// Every line of one datum: a page boundary may fall among them.
-QString historySameDatumStatement(const QString &datum);
-// The lines without a datum, which the history lists last.
-QString historyNullDatumStatement();
+// The select list of the history's pages (journal::JournalPager): every
+// column of the journal and the two derived ones of historyStatement().
+QString historySelectList();
 // The journal lines above a known id, at most `limit` of them: what was
 // written since the history was read.
 QString historyNewerStatement(qint64 afterId, int limit);
@@ -36,10 +31,9 @@ QString historyNewerStatement(qint64 afterId, int limit);
 // keeps the values of the grid's columns and what its journal line records.
 // A reversed line and its reversal are marked as cancelled. A reversal is
 // newer than the line it reverses, so the lines read so far hold the
-// reversal of every line they hold, and nothing more is read to know it; a
-// reversal that a workstation with its clock behind wrote marks its line
-// once its page comes. What the journal says under the reversal's locks
-// decides, whatever the marks.
+// reversal of every line they hold; the line a reversal names is read with
+// the page that brings the reversal, when that page does not hold it. What
+// the journal says under the reversal's locks decides, whatever the marks.
 class HistoryModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -76,7 +70,7 @@ public:
     // wrote it; empty for NULL.
     qint64 lineId(int row) const;
     QString lineDatum(int row) const;
-    const movement::JournalEntry &entry(int row) const;
+    const journal::JournalLine &entry(int row) const;
     // A transfer or a removal that no line read so far reverses.
     bool isReversible(int row) const;
     bool isCancelled(int row) const;
@@ -96,23 +90,16 @@ signals:
 private:
     struct Line {
         QVariantList cells; // the values of the columns, in their order
-        movement::JournalEntry entry;
+        journal::JournalLine entry;
         QString datum; // as the server wrote it; empty for NULL
-    };
-    // Where reading stands: the dated lines page by page, then the undated.
-    enum class Stage { Dated, Undated, Done };
-    struct Cursor {
-        Stage stage = Stage::Dated;
-        std::optional<QString> before;
     };
     struct Fetched {
         Line line;
         bool datumIsNull = false;
     };
 
-    QList<Line> readSome(Cursor &cursor);
-    QList<Line> readStep(Cursor &cursor);
-    QList<Line> readDatedPage(Cursor &cursor);
+    static journal::JournalPager firstPage();
+    QList<Line> readSome(journal::JournalPager &pager);
     QList<Fetched> readAll(const QString &statement);
     Fetched readLine(const Result &result) const;
     void appendLines(const QList<Line> &lines);
@@ -122,20 +109,23 @@ private:
     Placement placementOf(const Fetched &fetched, int &row);
     void insertLine(int row, const Line &line);
     const QSet<qint64> &shownIds();
-    // Remembers the line that a line read reverses, and repaints it if shown.
-    void noteReversal(const movement::JournalEntry &entry);
+    // Notes a line read for the reversal marks; settles those open with
+    // resolveMarks() on connection, and repaints the lines they settle.
+    void noteReversal(const journal::JournalLine &line);
+    void resolveMarks(Connection &connection);
+    void repaint(const QList<qint64> &ids);
 
     Connection *m_connection = nullptr;
     QList<HistoryColumn> m_columns = defaultHistoryColumns();
     QStringList m_availableFields;
     QList<Line> m_lines;
-    Cursor m_cursor{Stage::Done, std::nullopt};
+    journal::JournalPager m_pager = firstPage();
     QString m_fetchError;
     // Ids of the shown lines, as of m_shownIdsRows rows; -1: to be counted.
     QSet<qint64> m_shownIds;
     qsizetype m_shownIdsRows = -1;
-    // Ids of the lines that the lines read so far reverse.
-    QSet<qint64> m_reversed;
+    // Which of the lines read so far are reversed, and which reverse them.
+    journal::ReversalMarks m_marks;
 };
 
 } // namespace granovia

@@ -224,7 +224,7 @@ private:
     OverviewModel *m_prehled2Model = nullptr;
     movement::MovementTables m_tables;
     // The line whose menu was shown last, as it was then.
-    std::optional<movement::JournalEntry> m_menuLine;
+    std::optional<journal::JournalLine> m_menuLine;
     // The start's work after the connection, until it has all been done.
     StartRequest m_startRequest;
     bool m_recordPending = false;

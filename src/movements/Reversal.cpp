@@ -7,8 +7,6 @@
 #include "store/Stock.h"
 
 #include <QLocale>
-#include <algorithm>
-#include <cmath>
 
 namespace granovia::movement {
 
@@ -18,19 +16,9 @@ namespace {
 
 namespace j = schema::ppsilap;
 
-const QString ReversalPrefix = QStringLiteral("ST ");
+using journal::JournalLine;
+
 const QString DocumentLabel = QStringLiteral("Číslo dokladu");
-
-// The server compares texts with their trailing blanks ignored.
-bool blank(const QString &text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
-}
-
-std::optional<QString> textOrNull(const Result &row, const QString &field)
-{
-    return row.isNull(field) ? std::nullopt : std::optional<QString>(row.toText(field));
-}
 
 ReversalResult refusal(ReversalOutcome outcome, int silo = 0, const LockedSilo *row = nullptr)
 {
@@ -51,14 +39,35 @@ std::optional<qint64> rowOfSilo(Connection &connection, int silo)
     return rows.toInt(schema::ppsila::Id);
 }
 
-// Why a line cannot be reversed, whatever the silos hold; nothing when it can.
-std::optional<ReversalOutcome> refusedAsLine(const JournalEntry &line)
+std::optional<JournalLine> lineOf(Connection &connection, const QString &statement)
 {
-    if (kindOf(line) == EntryKind::Reversal)
-        return ReversalOutcome::IsReversal;
-    if (!isReversible(line))
+    Result result = connection.query(statement);
+    return result.next() ? std::optional(journal::readLine(result)) : std::nullopt;
+}
+
+// Why a line cannot be reversed, whatever the silos hold; nothing when it
+// can. Only a line with a mark costs a read: that of the line it names.
+std::optional<ReversalOutcome> refusedAsLine(Connection &connection, const JournalLine &line)
+{
+    if (const std::optional<qint64> marked = journal::markedLineOf(line)) {
+        const std::optional<JournalLine> named = lineOf(connection, selectJournalLine(*marked));
+        if (named && journal::reverses(line, *named))
+            return ReversalOutcome::IsReversal;
+    }
+    if (!journal::canBeReversed(line))
         return ReversalOutcome::NotReversible;
     return std::nullopt;
+}
+
+// A reversal of the line is booked; the lines that only carry its mark are none.
+bool isReversed(Connection &connection, const JournalLine &line)
+{
+    Result marked = connection.query(journal::markedLinesStatement(line.id, connection.escaper()));
+    while (marked.next()) {
+        if (journal::reverses(journal::readLine(marked), line))
+            return true;
+    }
+    return false;
 }
 
 // The rows of a line's silos; a removal has no target (0).
@@ -127,7 +136,7 @@ public:
 
     // The seed goes from the silo that received it (target) back to the
     // silo it left (source), as a transfer does, the target's lot data with it.
-    ReversalResult reverseTransfer(MovementLock &lock, const JournalEntry &line, const LineSilos &silos,
+    ReversalResult reverseTransfer(MovementLock &lock, const JournalLine &line, const LineSilos &silos,
                                    const SiloSide &source, const SiloSide &target)
     {
         const std::optional<QString> taken = takenQuantity(target.row.stav, line.mnozstvi, quantityText(line));
@@ -150,7 +159,7 @@ public:
 
     // The seed comes back into the silo it left, with the line's lot data;
     // an empty silo is filled as of the reversal's time.
-    ReversalResult reverseRemoval(MovementLock &lock, const JournalEntry &line, const LineSilos &silos,
+    ReversalResult reverseRemoval(MovementLock &lock, const JournalLine &line, const LineSilos &silos,
                                   const SiloSide &source)
     {
         if (const std::optional<ReversalResult> refused = refusedInto(line, silos.source, source.row))
@@ -169,14 +178,14 @@ public:
     }
 
 private:
-    static QString quantityText(const JournalEntry &line)
+    static QString quantityText(const JournalLine &line)
     {
         return QString::number(line.mnozstvi, 'g', QLocale::FloatingPointShortest);
     }
 
     // The silo the seed goes back to takes it as a transfer's target would:
     // empty or of the same lot, and with room for it.
-    static std::optional<ReversalResult> refusedInto(const JournalEntry &line, int silo, const LockedSilo &row)
+    static std::optional<ReversalResult> refusedInto(const JournalLine &line, int silo, const LockedSilo &row)
     {
         if (!stock::isNone(row.stav) && row.lot.partie != line.lot.partie)
             return refusal(ReversalOutcome::OtherLot, silo, &row);
@@ -188,7 +197,7 @@ private:
     void requireJournalFits(const QString &siloNumber, const Lot &lot)
     {
         requireFit(m_columns, {j::Table, j::Silo, SiloLabel, siloNumber});
-        requireFit(m_columns, {j::Table, j::Cislopp, DocumentLabel, reversalMark(m_lineId)});
+        requireFit(m_columns, {j::Table, j::Cislopp, DocumentLabel, journal::reversalMark(m_lineId)});
         requireLotFits(m_columns, j::Table, lot);
     }
 
@@ -203,56 +212,11 @@ private:
 
 } // namespace
 
-JournalEntry journalEntryOf(const Result &row)
+LineSilos silosOf(const JournalLine &line)
 {
-    return {row.toInt(j::Id),
-            row.toText(j::Silo),
-            textOrNull(row, j::Silob),
-            textOrNull(row, j::Cislopp),
-            row.toDouble(j::Mnozstvi),
-            {row.toText(j::Partie), row.toText(j::NazDru), row.toText(j::NazOdru), row.toText(j::Stupen)}};
-}
-
-EntryKind kindOf(const JournalEntry &entry)
-{
-    if (entry.cislopp && entry.cislopp->startsWith(ReversalPrefix, Qt::CaseInsensitive))
-        return EntryKind::Reversal;
-    if (!entry.silob)
-        return EntryKind::Other;
-    if (!blank(*entry.silob))
-        return EntryKind::Transfer;
-    return entry.cislopp && blank(*entry.cislopp) ? EntryKind::Removal : EntryKind::Other;
-}
-
-std::optional<qint64> reversedLineOf(const JournalEntry &entry)
-{
-    if (kindOf(entry) != EntryKind::Reversal)
-        return std::nullopt;
-    bool ok = false;
-    const qint64 id = entry.cislopp->mid(ReversalPrefix.size()).trimmed().toLongLong(&ok);
-    return ok ? std::optional<qint64>(id) : std::nullopt;
-}
-
-bool isReversible(const JournalEntry &entry)
-{
-    const EntryKind kind = kindOf(entry);
-    if ((kind != EntryKind::Transfer && kind != EntryKind::Removal) || !std::isfinite(entry.mnozstvi)
-        || entry.mnozstvi <= 0)
-        return false;
-    const std::optional<int> source = silolabel::siloOfJournalText(entry.silo);
-    if (!source)
-        return false;
-    if (kind == EntryKind::Removal)
-        return true;
-    const std::optional<int> target = silolabel::siloOfJournalText(*entry.silob);
-    return target && *target != *source;
-}
-
-LineSilos silosOf(const JournalEntry &entry)
-{
-    LineSilos silos{silolabel::siloOfJournalText(entry.silo).value_or(0), std::nullopt};
-    if (kindOf(entry) == EntryKind::Transfer)
-        silos.target = silolabel::siloOfJournalText(*entry.silob);
+    LineSilos silos{line.sourceSilo().value_or(0), std::nullopt};
+    if (line.kind() == journal::LineKind::Transfer)
+        silos.target = line.targetSilo();
     return silos;
 }
 
@@ -263,30 +227,28 @@ ReversalResult executeReversal(Connection &connection, qint64 lineId, const QStr
         // Which silos the line names, and their rows, are read before the
         // locks: within them, every read that must see others' work comes
         // after the locking reads, and so sees all that they committed.
-        Result seen = connection.query(selectJournalLine(lineId));
-        if (!seen.next())
+        const std::optional<JournalLine> seen = lineOf(connection, selectJournalLine(lineId));
+        if (!seen)
             return refusal(ReversalOutcome::LineGone);
-        if (const std::optional<ReversalOutcome> refused = refusedAsLine(journalEntryOf(seen)))
+        if (const std::optional<ReversalOutcome> refused = refusedAsLine(connection, *seen))
             return refusal(*refused);
-        const LineSilos silos = silosOf(journalEntryOf(seen));
+        const LineSilos silos = silosOf(*seen);
         LineRows ids;
         if (const std::optional<int> missing = findRows(connection, silos, ids))
             return refusal(ReversalOutcome::MissingRow, *missing);
 
         MovementLock lock(connection, tables.locking);
-        Result locked = connection.query(lockJournalLine(lineId));
-        if (!locked.next())
+        const std::optional<JournalLine> locked = lineOf(connection, lockJournalLine(lineId));
+        if (!locked)
             return refusal(ReversalOutcome::LineGone);
-        const JournalEntry line = journalEntryOf(locked);
+        const JournalLine &line = *locked;
         const QHash<qint64, LockedSilo> rows = lockedSilos(connection, ids.keys());
         const ReversalResult done{ReversalOutcome::Done, 0, 0, {}, ids.changed()};
         if (earlierTryCommitted(connection, progress))
             return done;
-        if (const std::optional<ReversalOutcome> refused = refusedAsLine(line))
+        if (const std::optional<ReversalOutcome> refused = refusedAsLine(connection, line))
             return refusal(*refused);
-        Result reversals = connection.query(countReversals(lineId, connection.escaper()));
-        reversals.next();
-        if (reversals.toInt(QStringLiteral("n")) > 0)
+        if (isReversed(connection, line))
             return refusal(ReversalOutcome::AlreadyReversed);
         const LineSilos now = silosOf(line);
         if (const std::optional<int> missing = changedRow(rows, ids, now))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal/Reversals.h"
 #include "movements/Movements.h"
 
 #include <QList>
@@ -9,38 +10,16 @@
 // deleted; a counter-movement that points at it cancels it. The reversal of
 // a transfer S -> T moves the seed from T back to S; that of a removal out
 // of S brings the seed back into S. Each is journalled as a line of its kind
-// whose document number (cislopp) is "ST " and the reversed line's id.
+// carrying the reversed line's mark (journal/Reversals.h).
 namespace granovia::movement {
 
-// A journal line as a reversal reads it. A NULL in silob or cislopp is not
-// the empty text: the history shows such a line as neither a transfer nor a
-// removal.
-struct JournalEntry {
-    qint64 id = 0;
-    QString silo;
-    std::optional<QString> silob;
-    std::optional<QString> cislopp;
-    double mnozstvi = 0;
-    Lot lot;
-};
-JournalEntry journalEntryOf(const Result &row);
-
-// A transfer has both silos (ZE and DO in the history), a removal has DO
-// "M"; a reversal carries the mark of the line it reverses.
-enum class EntryKind { Transfer, Removal, Reversal, Other };
-EntryKind kindOf(const JournalEntry &entry);
-// The line that a reversal reverses; nothing for any other line.
-std::optional<qint64> reversedLineOf(const JournalEntry &entry);
-// A transfer or a removal of a positive quantity between silos that exist
-// by number: whether it has been reversed already is the journal's to say.
-bool isReversible(const JournalEntry &entry);
 // Where the seed of a reversible line went and came from: the silo it left,
 // and for a transfer the silo it went to.
 struct LineSilos {
     int source = 0;
     std::optional<int> target;
 };
-LineSilos silosOf(const JournalEntry &entry);
+LineSilos silosOf(const journal::JournalLine &line);
 
 enum class ReversalOutcome {
     Done,

@@ -1,5 +1,7 @@
 #include "movements/Statements.h"
 
+#include "journal/Reversals.h"
+
 #include "store/Schema.h"
 #include "store/Stock.h"
 
@@ -69,6 +71,7 @@ QString journalTransfer(const TransferOrder &o, const Escape &e)
         QStringLiteral("insert into %1 set").arg(j::Table),
         assign(j::Silo, e, o.sourceNumber) + u',',
         assign(j::Silob, e, o.targetNumber) + u',',
+        j::Cislopp + QStringLiteral(" = \"\","),
     };
     return joinLines(lines + journalTail(o.quantityText, o.lot, o.timestamp, e));
 }
@@ -125,14 +128,10 @@ QString journalRemoval(const RemovalOrder &o, const Escape &e)
     QStringList lines{
         QStringLiteral("insert into %1 set").arg(j::Table),
         j::Silob + QStringLiteral(" = \"\","),
+        j::Cislopp + QStringLiteral(" = \"\","),
         assign(j::Silo, e, o.siloNumber) + u',',
     };
     return joinLines(lines + journalTail(o.quantityText, o.lot, o.timestamp, e));
-}
-
-QString reversalMark(qint64 reversedId)
-{
-    return QStringLiteral("ST ") + QString::number(reversedId);
 }
 
 QString journalTransferReversal(const TransferOrder &o, qint64 reversedId, const Escape &e)
@@ -141,7 +140,7 @@ QString journalTransferReversal(const TransferOrder &o, qint64 reversedId, const
         QStringLiteral("insert into %1 set").arg(j::Table),
         assign(j::Silo, e, o.sourceNumber) + u',',
         assign(j::Silob, e, o.targetNumber) + u',',
-        assign(j::Cislopp, e, reversalMark(reversedId)) + u',',
+        assign(j::Cislopp, e, journal::reversalMark(reversedId)) + u',',
     };
     return joinLines(lines + journalTail(o.quantityText, o.lot, o.timestamp, e));
 }
@@ -152,30 +151,19 @@ QString journalRemovalReversal(const RemovalOrder &o, qint64 reversedId, const E
         QStringLiteral("insert into %1 set").arg(j::Table),
         j::Silob + QStringLiteral(" = \"\","),
         assign(j::Silo, e, o.siloNumber) + u',',
-        assign(j::Cislopp, e, reversalMark(reversedId)) + u',',
+        assign(j::Cislopp, e, journal::reversalMark(reversedId)) + u',',
     };
     return joinLines(lines + journalTail(o.quantityText, o.lot, o.timestamp, e));
 }
 
 QString selectJournalLine(qint64 id)
 {
-    return QStringLiteral("select %1, %2, %3, %4, %5, %6, %7, %8, %9 from %10 where %1 = %11")
-        .arg(j::Id, j::Silo, j::Silob, j::Cislopp, j::Mnozstvi, j::Partie, j::NazDru, j::NazOdru, j::Stupen)
-        .arg(j::Table)
-        .arg(id);
+    return journal::linesStatement({id});
 }
 
 QString lockJournalLine(qint64 id)
 {
     return selectJournalLine(id) + QStringLiteral(" for update");
-}
-
-QString countReversals(qint64 reversedId, const Escape &e)
-{
-    return QStringLiteral("select count(*) as n from %1 where %2 > %3 and %4")
-        .arg(j::Table, j::Id)
-        .arg(reversedId)
-        .arg(assign(j::Cislopp, e, reversalMark(reversedId)));
 }
 
 QString countJournalLine(qint64 journalId, const QString &timestamp, const Escape &e)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal/JournalLine.h"
 #include "store/SqlText.h"
 
 #include <QString>
@@ -11,12 +12,7 @@
 namespace granovia::movement {
 
 // Lot data of the source at the time of the movement.
-struct Lot {
-    QString partie;
-    QString druh;
-    QString odruda;
-    QString stupen;
-};
+using journal::Lot;
 
 struct TransferOrder {
     QString sourceNumber; // the two digits of the panel caption, e.g. "07"
@@ -42,6 +38,10 @@ QString siloNumberOfCaption(const QString &caption);
 // The quantity as statements write it: every ',' becomes '.'.
 QString quantityTextOf(const QString &panelText);
 
+// Every journal line this program writes names its target (silob) and its
+// document number (cislopp), the empty text where there is none, so that it
+// reads as the kind it is whatever the columns' defaults.
+//
 // A transfer's statements 1..6, in their order: journalTransfer,
 // selectSourceRow, then fillDateIfEmpty and addToSilo on the target,
 // takeFromSilo and clearIfEmpty on the source. A NULL stock counts as 0: the
@@ -57,9 +57,6 @@ QString clearIfEmpty(qint64 id);
 // A removal's statement 1; statements 2 and 3 are takeFromSilo and clearIfEmpty.
 QString journalRemoval(const RemovalOrder &order, const Escape &escape);
 
-// A reversal points at the journal line it cancels: its document number
-// (cislopp) is "ST " and that line's id.
-QString reversalMark(qint64 reversedId);
 // The journal line of a reversal: of a transfer S -> T, the transfer T -> S;
 // of a removal out of S, seed coming into S from outside (no silob).
 QString journalTransferReversal(const TransferOrder &order, qint64 reversedId, const Escape &escape);
@@ -68,10 +65,6 @@ QString journalRemovalReversal(const RemovalOrder &order, qint64 reversedId, con
 // of one line wait for each other at the lock.
 QString selectJournalLine(qint64 id);
 QString lockJournalLine(qint64 id);
-// Counts the reversals of a journal line. A reversal is written after the
-// line it reverses, so only the lines above its id are read.
-QString countReversals(qint64 reversedId, const Escape &escape);
-
 // Counts the journal line of this very movement: the line of that id, with
 // the movement's time. The line commits together with the stock changes, so
 // there is one exactly when the movement's transaction committed. Nothing

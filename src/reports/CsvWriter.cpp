@@ -1,10 +1,15 @@
 // CSV as Czech spreadsheet programs open it: UTF-8 with a byte order mark,
 // ";" between fields, quantities with the decimal comma, times as
-// "yyyy-mm-dd hh:nn:ss", lines ended by CR LF.
+// "yyyy-mm-dd hh:nn:ss", lines ended by CR LF. Quantities and times are
+// read as values; a text that a spreadsheet would run as a formula or read
+// as a number or a date (=1+1, @A1, -5, a lot 0141 or 2026-01-02) stands in
+// quotes behind a leading ', so that it opens as the text it is and runs
+// nothing.
 #include "reports/ReportFiles.h"
 #include "reports/ReportWriters.h"
 
 #include <QIODevice>
+#include <QRegularExpression>
 
 namespace granovia::reports {
 
@@ -15,14 +20,33 @@ const QByteArray LineEnd("\r\n");
 constexpr QChar Separator = u';';
 constexpr QChar Quote = u'"';
 
-// A field holding the separator, a quote or a line break stands in quotes,
-// its quotes doubled.
-QString field(const QString &text)
+constexpr QChar TextMark = u'\'';
+// What a spreadsheet starts a formula with, or reads as a sign.
+const QString FormulaStarts = QStringLiteral("=+-@\t\r");
+
+// A text a spreadsheet would not take as text: a formula, or what reads as
+// a number, a date or a time (a digit first, after blanks or a bracket, or
+// a decimal separator before one).
+bool readAsOtherThanText(const QString &text)
 {
-    const bool quote = text.contains(Separator) || text.contains(Quote) || text.contains(u'\n') || text.contains(u'\r');
+    if (text.isEmpty())
+        return false;
+    if (FormulaStarts.contains(text.front()))
+        return true;
+    static const QRegularExpression numberLike(QStringLiteral("^[ (]*[.,]?[0-9]"));
+    return numberLike.match(text).hasMatch();
+}
+
+// A field holding the separator, a quote or a line break stands in quotes,
+// its quotes doubled; so does a text behind its mark.
+QString field(const QString &text, CellType type)
+{
+    const QString value = type == CellType::Text && readAsOtherThanText(text) ? TextMark + text : text;
+    const bool quote = value != text || value.contains(Separator) || value.contains(Quote) || value.contains(u'\n')
+        || value.contains(u'\r');
     if (!quote)
-        return text;
-    QString doubled = text;
+        return value;
+    QString doubled = value;
     doubled.replace(Quote, QStringLiteral("\"\""));
     return Quote + doubled + Quote;
 }
@@ -33,12 +57,13 @@ public:
         : m_device(device)
     {
     }
-    void line(const QStringList &fields)
+    // Cells of the types given; those beyond them are texts.
+    void line(const QStringList &fields, const QList<CellType> &types = {})
     {
         QStringList quoted;
         quoted.reserve(fields.size());
-        for (const QString &text : fields)
-            quoted.append(field(text));
+        for (qsizetype i = 0; i < fields.size(); ++i)
+            quoted.append(field(fields.at(i), types.value(i, CellType::Text)));
         m_device.write(quoted.join(Separator).toUtf8() + LineEnd);
     }
     void blank() { m_device.write(LineEnd); }
@@ -57,9 +82,12 @@ void writeSection(CsvLines &csv, const ReportSection &section, detail::RowProgre
     csv.line(titles);
     section.forEachRow([&](const ReportRow &row) {
         QStringList fields;
-        for (qsizetype i = 0; i < row.cells.size() && i < section.columns.size(); ++i)
-            fields.append(cellText(row.cells.at(i), section.columns.at(i).type));
-        csv.line(fields);
+        QList<CellType> types;
+        for (qsizetype i = 0; i < row.cells.size() && i < section.columns.size(); ++i) {
+            types.append(section.columns.at(i).type);
+            fields.append(cellText(row.cells.at(i), types.last()));
+        }
+        csv.line(fields, types);
         progress.step();
     });
 }
@@ -79,7 +107,7 @@ void writeCsv(const Report &report, const ReportOrigin &origin, QIODevice &devic
     }
     csv.blank();
     for (const ReportTotal &total : report.totals)
-        csv.line({total.label, cellText(total.tonnes, CellType::Quantity)});
+        csv.line({total.label, cellText(total.tonnes, CellType::Quantity)}, {CellType::Text, CellType::Quantity});
     rows.finish();
 }
 

@@ -7,6 +7,7 @@ namespace granovia::reports {
 JournalReader::JournalReader(Connection &connection, JournalFilter filter)
     : m_connection(connection)
     , m_filter(std::move(filter))
+    , m_pager(journal::lineColumns().join(QStringLiteral(", ")), journalConditions(m_filter, connection.escaper()))
 {
 }
 
@@ -14,38 +15,14 @@ QList<JournalLine> JournalReader::next(int limit)
 {
     QList<JournalLine> lines;
     // A stage that runs dry hands on to the next within the same call.
-    while (lines.isEmpty() && m_stage != Stage::Done)
-        lines = m_stage == Stage::Dated ? readDated(limit) : readUndated(limit);
-    return lines;
-}
-
-QList<JournalLine> JournalReader::readDated(int limit)
-{
-    QList<JournalLine> lines = read(journalPageStatement(m_filter, m_after, limit, m_connection.escaper()));
-    if (!lines.isEmpty())
-        m_after = JournalKey{lines.last().datum, lines.last().id};
-    if (lines.size() < limit)
-        m_stage = m_filter.hasDates() ? Stage::Done : Stage::Undated;
-    return lines;
-}
-
-QList<JournalLine> JournalReader::readUndated(int limit)
-{
-    QList<JournalLine> lines = read(journalUndatedPageStatement(m_filter, m_belowId, limit, m_connection.escaper()));
-    if (!lines.isEmpty())
-        m_belowId = lines.last().id;
-    if (lines.size() < limit)
-        m_stage = Stage::Done;
-    return lines;
-}
-
-QList<JournalLine> JournalReader::read(const QString &statement)
-{
-    Result result = m_connection.query(statement);
-    QList<JournalLine> lines;
-    lines.reserve(result.rowCount());
-    while (result.next())
-        lines.append(readLine(result));
+    while (lines.isEmpty() && !m_pager.atEnd()) {
+        Result result = m_connection.query(m_pager.nextStatement(limit, m_connection.escaper()));
+        lines.reserve(result.rowCount());
+        while (result.next())
+            lines.append(journal::readLine(result));
+        m_pager.pageRead(lines.size(), limit, lines.isEmpty() ? QString() : lines.last().datum,
+                         lines.isEmpty() ? 0 : lines.last().id);
+    }
     return lines;
 }
 

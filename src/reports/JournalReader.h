@@ -1,10 +1,10 @@
 #pragma once
 
-#include "reports/JournalLine.h"
+#include "journal/JournalLine.h"
+#include "journal/JournalPager.h"
 #include "reports/ReportSql.h"
 
 #include <QList>
-#include <optional>
 
 namespace granovia {
 class Connection;
@@ -12,28 +12,23 @@ class Connection;
 
 namespace granovia::reports {
 
-// Reads the lines of a filter page by page, newest first: the dated lines
-// by keyset on (datum, id), then the undated ones. Throws DbError.
+using journal::JournalLine;
+
+// Reads the lines of a filter page by page, newest first, through the
+// journal's pager. Throws DbError.
 class JournalReader final {
 public:
     JournalReader(Connection &connection, JournalFilter filter);
 
     // The next lines, at most `limit`; empty once every line has been read.
     QList<JournalLine> next(int limit);
-    bool atEnd() const { return m_stage == Stage::Done; }
+    bool atEnd() const { return m_pager.atEnd(); }
     const JournalFilter &filter() const { return m_filter; }
 
 private:
-    enum class Stage { Dated, Undated, Done };
-    QList<JournalLine> readDated(int limit);
-    QList<JournalLine> readUndated(int limit);
-    QList<JournalLine> read(const QString &statement);
-
     Connection &m_connection;
     JournalFilter m_filter;
-    Stage m_stage = Stage::Dated;
-    std::optional<JournalKey> m_after;
-    std::optional<qint64> m_belowId;
+    journal::JournalPager m_pager;
 };
 
 struct JournalTotals {

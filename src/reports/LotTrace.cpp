@@ -22,7 +22,8 @@ QList<LotHolder> readHolders(Connection &connection, const QString &lot)
         if (stock::isNone(stav) || silo < silolabel::FirstSilo || silo > silolabel::LastSilo)
             continue;
         holders.append({int(silo), stav, result.toDouble(s::Kapacita), result.toText(s::NazDru),
-                        result.toText(s::NazOdru), result.toText(s::Stupen), result.toText(s::Navoz)});
+                        result.toText(s::NazOdru), result.toText(s::Stupen), result.toText(s::Navoz),
+                        result.toInt(SiloRowsColumn) > 1});
     }
     return holders;
 }
@@ -33,13 +34,14 @@ LotTrace traceLot(Connection &connection, const QString &lot)
 {
     LotTrace trace;
     trace.lot = lot;
+    const Transaction snapshot(connection, Transaction::Mode::ReadSnapshot);
     Result result = connection.query(lotLinesStatement(lot, connection.escaper()));
     trace.lines.reserve(result.rowCount());
     while (result.next()) {
-        JournalLine line = readLine(result);
-        if (line.kind() == LineKind::Intake)
+        JournalLine line = journal::readLine(result);
+        if (line.kind() == journal::LineKind::Intake)
             trace.cameIn += line.mnozstvi;
-        else if (line.kind() == LineKind::Removal)
+        else if (line.kind() == journal::LineKind::Removal)
             trace.left += line.mnozstvi;
         trace.lines.append(std::move(line));
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reports/JournalLine.h"
+#include "journal/JournalLine.h"
 
 #include <QList>
 #include <QString>
@@ -11,6 +11,8 @@ class Connection;
 
 namespace granovia::reports {
 
+using journal::JournalLine;
+
 // A silo that holds the lot now.
 struct LotHolder {
     int silo = 0;
@@ -20,6 +22,8 @@ struct LotHolder {
     QString odruda;
     QString stupen;
     QString navoz; // as the server wrote it
+    // The silo number has more rows; this, the lowest id, counts.
+    bool severalRows = false;
 };
 
 // A lot's path through the silos: every journal line of it in time order,
@@ -34,7 +38,7 @@ struct LotTrace {
     double inStore = 0;
 };
 
-// Throws DbError.
+// Read in one read-only snapshot. Throws DbError.
 LotTrace traceLot(Connection &connection, const QString &lot);
 
 } // namespace granovia::reports

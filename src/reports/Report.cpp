@@ -11,6 +11,7 @@
 #include "store/WaitBudget.h"
 
 #include <map>
+#include <memory>
 
 namespace granovia::reports {
 
@@ -20,6 +21,8 @@ namespace {
 constexpr int ExportPageSize = 5000;
 constexpr int QuantityDecimals = 3;
 const QString DayFormat = QStringLiteral("yyyy-MM-dd");
+const QString SeveralRowsNote =
+    QStringLiteral("Pro %1 je v tabulce sil více řádků! Sestava pracuje s řádkem s nejnižším id.");
 
 QString dayText(const QDate &day)
 {
@@ -67,7 +70,22 @@ ReportRow holderRow(const LotHolder &holder)
 {
     return {{silolabel::label(holder.silo), holder.stav, holder.kapacita, holder.druh, holder.odruda, holder.stupen,
              holder.navoz},
-            false};
+            holder.severalRows};
+}
+
+// As the console tells at start: the silo numbers with more rows, of which
+// the lowest id counts.
+template <typename Item>
+QStringList severalRowsNote(const QList<Item> &items)
+{
+    QStringList labels;
+    for (const Item &item : items) {
+        if (item.severalRows)
+            labels.append(silolabel::label(item.silo));
+    }
+    if (labels.isEmpty())
+        return {};
+    return {SeveralRowsNote.arg(labels.join(QStringLiteral(", ")))};
 }
 
 template <typename Item, typename Convert>
@@ -122,8 +140,8 @@ QList<ReportColumn> journalColumns()
 
 ReportRow journalRow(const JournalLine &line)
 {
-    return {{line.datum, fromText(line), toText(line), line.mnozstvi, line.partie, line.druh, line.odruda, line.stupen,
-             line.cislopp},
+    return {{line.datum, journal::fromText(line), journal::toText(line), line.mnozstvi, line.lot.partie, line.lot.druh,
+             line.lot.odruda, line.lot.stupen, line.documentText()},
             false};
 }
 
@@ -133,8 +151,8 @@ QString filterText(const JournalFilter &filter)
     if (filter.silo)
         parts.append(QStringLiteral("silo %1").arg(silolabel::label(*filter.silo)));
     if (!filter.lot.isEmpty()) {
-        parts.append(filter.isLotPrefix() ? QStringLiteral("partie začínající %1").arg(filter.lotText())
-                                          : QStringLiteral("partie %1").arg(filter.lot));
+        parts.append(filter.lotPrefix ? QStringLiteral("partie začínající %1").arg(filter.lot)
+                                      : QStringLiteral("partie %1").arg(filter.lot));
     }
     if (filter.from)
         parts.append(QStringLiteral("od %1").arg(dayText(*filter.from)));
@@ -145,13 +163,16 @@ QString filterText(const JournalFilter &filter)
 
 Report historyReport(Connection &connection, JournalFilter filter)
 {
+    // Held while the report lives, so that its rows, read as it is written,
+    // belong to the moment of its totals.
+    const auto snapshot = std::make_shared<Transaction>(connection, Transaction::Mode::ReadSnapshot);
     if (!filter.upToId) {
         Result newest = connection.query(newestJournalIdStatement());
         newest.next();
         filter.upToId = newest.toInt(schema::ppsilap::Id);
     }
     const JournalTotals totals = journalTotals(connection, filter);
-    ReportSection lines{{}, journalColumns(), totals.lines, [&connection, filter](const RowVisitor &visit) {
+    ReportSection lines{{}, journalColumns(), totals.lines, [&connection, filter, snapshot](const RowVisitor &visit) {
                             JournalReader reader(connection, filter);
                             while (!reader.atEnd()) {
                                 // A file of millions of lines takes its time; each page has its own wait.
@@ -171,7 +192,8 @@ Report historyReport(Connection &connection, JournalFilter filter)
 Report lotReport(const LotTrace &trace)
 {
     return {QStringLiteral("Partie %1").arg(trace.lot),
-            {QStringLiteral("Pohyby partie v časovém pořadí a sila, která ji nyní drží")},
+            QStringList{QStringLiteral("Pohyby partie v časovém pořadí a sila, která ji nyní drží")}
+                + severalRowsNote(trace.holders),
             {sectionOf(QStringLiteral("Pohyby partie"), journalColumns(), trace.lines, journalRow),
              sectionOf(QStringLiteral("Uloženo v silech"), holderColumns(), trace.holders, holderRow)},
             {{QStringLiteral("Přišlo zvenčí"), trace.cameIn},
@@ -182,7 +204,7 @@ Report lotReport(const LotTrace &trace)
 Report stockReport(const StockAtMoment &stock)
 {
     return {QStringLiteral("Stav sil k %1").arg(formatTimestamp(stock.moment)),
-            {RebuiltNote},
+            QStringList{RebuiltNote} + severalRowsNote(stock.silos),
             {sectionOf(QString(), stockColumns(), stock.silos, stockRow)},
             speciesTotals(stock)};
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reports/JournalLine.h"
+#include "journal/JournalLine.h"
 #include "reports/ReportSql.h"
 
 #include <QDateTime>
@@ -18,6 +18,8 @@ class Connection;
 // each output writes them its own way: texts, quantities in tonnes, and
 // times as the server wrote them.
 namespace granovia::reports {
+
+using journal::JournalLine;
 
 struct LotTrace;
 struct StockAtMoment;
@@ -79,7 +81,9 @@ ReportRow journalRow(const JournalLine &line);
 QString filterText(const JournalFilter &filter);
 
 // The filtered journal, newest first, read page by page as it is written.
-// Reads the journal's newest id and the totals now. Throws DbError.
+// Reads the journal's newest id and the totals now, in a read-only
+// snapshot that the report holds on the connection while it lives, and its
+// rows in the same snapshot. Throws DbError.
 Report historyReport(Connection &connection, JournalFilter filter);
 Report lotReport(const LotTrace &trace);
 Report stockReport(const StockAtMoment &stock);

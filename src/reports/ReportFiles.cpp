@@ -2,17 +2,14 @@
 
 #include "reports/ReportWriters.h"
 
+#include "config/SaveFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QStorageInfo>
-#include <QTemporaryFile>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <sys/stat.h>
 
 namespace granovia::reports {
 
@@ -46,72 +43,40 @@ ReportError unwritable(const QString &path, const QString &detail)
     return unwritableBecause(path, reason);
 }
 
-// A file written whole through QSaveFile: a temporary beside it, renamed
-// into place by commit; never written in place.
+// A file written whole through the program's one writer: beside its place,
+// and put there only when whole.
 template <typename Write>
 void saveThrough(const QString &path, Write write)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    FileReplacement file(path);
+    if (!file.open())
         throw unwritable(path, file.errorString());
     write(file);
     // What is still buffered is written now: a commit that fails to write
     // it would put the file in place cut.
-    file.flush();
-    if (file.error() != QFileDevice::NoError) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw unwritable(path, reason);
-    }
+    file.device().flush();
+    if (file.device().error() != QFileDevice::NoError)
+        throw unwritable(path, file.device().errorString());
     if (!file.commit())
         throw unwritable(path, file.errorString());
 }
 
-// The permissions a new file gets from this process.
-QFileDevice::Permissions newFilePermissions()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const mode_t mode = 0666 & ~mask;
-    QFileDevice::Permissions permissions;
-    const std::pair<mode_t, QFileDevice::Permission> bits[] = {
-        {S_IRUSR, QFileDevice::ReadOwner}, {S_IWUSR, QFileDevice::WriteOwner}, {S_IRGRP, QFileDevice::ReadGroup},
-        {S_IWGRP, QFileDevice::WriteGroup}, {S_IROTH, QFileDevice::ReadOther}, {S_IWOTH, QFileDevice::WriteOther}};
-    for (const auto &[bit, permission] : bits) {
-        if (mode & bit)
-            permissions |= permission;
-    }
-    // Qt reads the owner's bits as the user's.
-    if (mode & S_IRUSR)
-        permissions |= QFileDevice::ReadUser;
-    if (mode & S_IWUSR)
-        permissions |= QFileDevice::WriteUser;
-    return permissions;
-}
-
-// The spreadsheet library writes to a name: a temporary one beside the
-// file, renamed over it once the library has closed it whole.
+// The spreadsheet library writes to a name: that of the new file.
 void saveXlsx(const Report &report, const ReportOrigin &origin, const QString &path, const Progress &progress)
 {
-    const QFileInfo target(path);
-    QTemporaryFile temporary(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
-    if (!temporary.open())
-        throw unwritable(path, temporary.errorString());
-    temporary.close();
-    temporary.setPermissions(newFilePermissions());
-    try {
-        detail::writeXlsx(report, origin, temporary.fileName(), progress);
-    } catch (const detail::WriteFailure &failure) {
-        throw unwritable(path, failure.reason);
-    }
-    if (std::rename(QFile::encodeName(temporary.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        throw unwritable(path, QString::fromLocal8Bit(std::strerror(errno)));
+    saveThrough(path, [&](FileReplacement &file) {
+        try {
+            detail::writeXlsx(report, origin, file.nameForLibraries(), progress);
+        } catch (const detail::WriteFailure &failure) {
+            throw unwritable(path, failure.reason);
+        }
+    });
 }
 
 void savePdf(const Report &report, const ReportOrigin &origin, const QString &path, const Progress &progress)
 {
-    saveThrough(path, [&](QSaveFile &file) {
-        QPdfWriter writer(&file);
+    saveThrough(path, [&](FileReplacement &file) {
+        QPdfWriter writer(&file.device());
         writer.setResolution(PdfResolution);
         writer.setTitle(report.name);
         writer.setCreator(QStringLiteral("Granovia - silo"));
@@ -146,7 +111,7 @@ void saveReport(const Report &report, const ReportOrigin &origin, const QString 
         throw unwritableBecause(path, QStringLiteral("přípona musí být .pdf, .xlsx nebo .csv"));
     switch (*format) {
     case ReportFormat::Csv:
-        saveThrough(path, [&](QSaveFile &file) { writeCsv(report, origin, file, progress); });
+        saveThrough(path, [&](FileReplacement &file) { writeCsv(report, origin, file.device(), progress); });
         break;
     case ReportFormat::Xlsx:
         saveXlsx(report, origin, path, progress);

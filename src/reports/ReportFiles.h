@@ -10,10 +10,11 @@
 class QIODevice;
 class QPagedPaintDevice;
 
-// The report as a file or on paper. A file is written beside its place
-// under a temporary name and put in place only when it is whole, so that a
-// failure never leaves a half-written file under the name asked for, and
-// an older file of that name stays as it was.
+// The report as a file or on paper. A file is written through the
+// program's one writer (config/SaveFile.h): beside its place, and put there
+// only when it is whole, so that a failure never leaves a half-written file
+// under the name asked for, and an older file of that name stays as it was,
+// its mode and group kept.
 namespace granovia::reports {
 
 enum class ReportFormat { Csv, Xlsx, Pdf };

@@ -10,6 +10,7 @@
 #include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <numeric>
@@ -35,6 +36,15 @@ const QColor TextColour(0, 0, 0);
 constexpr double TotalsLabelShare = 0.35;
 constexpr double TotalsValueShare = 0.12;
 const QString FontFamily = QStringLiteral("DejaVu Sans");
+// A line break within a text shows as this mark: every text keeps to its line.
+const QString LineBreakMark = QStringLiteral("\u21B5");
+
+QString oneLine(const QString &text)
+{
+    static const QRegularExpression breaks(QStringLiteral("\\r\\n|[\\n\\r\\v\\f\\x{85}\\x{2028}\\x{2029}]"));
+    QString line = text;
+    return line.replace(breaks, LineBreakMark);
+}
 
 QFont reportFont(double points, bool bold = false)
 {
@@ -150,7 +160,7 @@ private:
         const QRectF inner = rect.adjusted(inset(), 0, -inset(), 0);
         m_painter->setFont(font);
         m_painter->drawText(inner, alignment | Qt::AlignVCenter,
-                            QFontMetricsF(font, &m_device).elidedText(text, Qt::ElideRight, inner.width()));
+                            QFontMetricsF(font, &m_device).elidedText(oneLine(text), Qt::ElideRight, inner.width()));
     }
 
     void paintFrame()

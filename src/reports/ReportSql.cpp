@@ -1,6 +1,6 @@
 #include "reports/ReportSql.h"
 
-#include "reports/JournalLine.h"
+#include "journal/JournalLine.h"
 #include "store/Schema.h"
 #include "store/SiloLabel.h"
 
@@ -25,25 +25,22 @@ QString dayStart(const QDate &day)
     return u'"' + day.toString(QStringLiteral("yyyy-MM-dd")) + TimeOfDayStart + u'"';
 }
 
-// NULL in silob or cislopp counts as the empty text, as the reports read it.
-QString isEmpty(const QString &column)
+using journal::LineKind;
+
+QString isKind(LineKind kind)
 {
-    return QStringLiteral("ifnull(%1, '') = ''").arg(column);
+    return u'(' + journal::kindCondition(kind) + u')';
 }
 
-QString isTransfer()
-{
-    return QStringLiteral("ifnull(%1, '') <> ''").arg(j::Silob);
-}
+// Lots compare exactly, as the movements compare them: letter case and
+// trailing blanks count. The comparison under the column's own collation
+// stays, so that an index on partie serves it.
+const QString ExactCollation = QStringLiteral(" collate utf8mb4_nopad_bin");
 
-QString isRemoval()
+QString sameLot(const Escape &escape, const QString &lot)
 {
-    return isEmpty(j::Silob) + QStringLiteral(" and ") + isEmpty(j::Cislopp);
-}
-
-QString isIntake()
-{
-    return isEmpty(j::Silob) + QStringLiteral(" and ifnull(%1, '') <> ''").arg(j::Cislopp);
+    const QString value = quoted(escape, lot);
+    return QStringLiteral("%1 = %2 and %1 = %2%3").arg(j::Partie, value, ExactCollation);
 }
 
 QString inList(const Escape &escape, const QStringList &values)
@@ -64,13 +61,21 @@ QString likePrefix(const QString &prefix)
 
 QString columns()
 {
-    return journalLineColumns().join(QStringLiteral(", "));
+    return journal::lineColumns().join(QStringLiteral(", "));
 }
 
 // Lines of this module: those of other modules have no silo.
 QString ofThisModule()
 {
-    return QStringLiteral("%1 <> ''").arg(j::Silo);
+    return journal::ofThisModule();
+}
+
+QString lotCondition(const JournalFilter &filter, const Escape &escape)
+{
+    if (!filter.lotPrefix)
+        return sameLot(escape, filter.lot);
+    const QString pattern = quoted(escape, likePrefix(filter.lot));
+    return QStringLiteral("%1 like %2 and %1 like %2%3").arg(j::Partie, pattern, ExactCollation);
 }
 
 QString filterConditions(const JournalFilter &filter, const Escape &escape)
@@ -80,11 +85,8 @@ QString filterConditions(const JournalFilter &filter, const Escape &escape)
         const QString texts = inList(escape, journalTextsOf(*filter.silo));
         conditions.append(QStringLiteral("(%1 in %2 or %3 in %2)").arg(j::Silo, texts, j::Silob));
     }
-    if (!filter.lot.isEmpty()) {
-        conditions.append(filter.isLotPrefix()
-                              ? QStringLiteral("%1 like %2").arg(j::Partie, quoted(escape, likePrefix(filter.lotText())))
-                              : QStringLiteral("%1 = %2").arg(j::Partie, quoted(escape, filter.lotText())));
-    }
+    if (!filter.lot.isEmpty())
+        conditions.append(lotCondition(filter, escape));
     if (filter.from)
         conditions.append(QStringLiteral("%1 >= %2").arg(j::Datum, dayStart(*filter.from)));
     if (filter.to)
@@ -135,16 +137,6 @@ QString oldestFirst()
 
 } // namespace
 
-bool JournalFilter::isLotPrefix() const
-{
-    return lot.endsWith(PrefixMark);
-}
-
-QString JournalFilter::lotText() const
-{
-    return isLotPrefix() ? lot.chopped(1) : lot;
-}
-
 QStringList journalTextsOf(int silo)
 {
     const QString digits = silolabel::digits(silo);
@@ -152,34 +144,21 @@ QStringList journalTextsOf(int silo)
     return digits == plain ? QStringList{digits} : QStringList{digits, plain};
 }
 
-QString journalPageStatement(const JournalFilter &filter, const std::optional<JournalKey> &after, int limit,
-                             const Escape &escape)
+QString journalConditions(const JournalFilter &filter, const Escape &escape)
 {
-    QString where = filterConditions(filter, escape) + QStringLiteral(" and %1 is not null").arg(j::Datum);
-    if (after) {
-        const QString datum = quoted(escape, after->datum);
-        where += QStringLiteral(" and %1 <= %2 and (%1 < %2 or %3 < %4)").arg(j::Datum, datum, j::Id).arg(after->id);
-    }
-    return selectLines(where) + QStringLiteral(" order by %1 limit %2").arg(newestFirst()).arg(limit);
-}
-
-QString journalUndatedPageStatement(const JournalFilter &filter, std::optional<qint64> belowId, int limit,
-                                    const Escape &escape)
-{
-    QString where = filterConditions(filter, escape) + QStringLiteral(" and %1 is null").arg(j::Datum);
-    if (belowId)
-        where += QStringLiteral(" and %1 < %2").arg(j::Id).arg(*belowId);
-    return selectLines(where) + QStringLiteral(" order by %1 desc limit %2").arg(j::Id).arg(limit);
+    return filterConditions(filter, escape);
 }
 
 QString journalTotalsStatement(const JournalFilter &filter, const Escape &escape)
 {
-    QString incoming = isIntake();
-    QString outgoing = isRemoval();
+    QString incoming = isKind(LineKind::Intake);
+    QString outgoing = isKind(LineKind::Removal);
     if (filter.silo) {
         const QString texts = inList(escape, journalTextsOf(*filter.silo));
-        incoming = QStringLiteral("%1 and %2 in %3 or %4 and %5 in %3").arg(isTransfer(), j::Silob, texts, isIntake(), j::Silo);
-        outgoing = QStringLiteral("(%1 or %2) and %3 in %4").arg(isTransfer(), isRemoval(), j::Silo, texts);
+        incoming = QStringLiteral("%1 and %2 in %3 or %4 and %5 in %3")
+                       .arg(isKind(LineKind::Transfer), j::Silob, texts, isKind(LineKind::Intake), j::Silo);
+        outgoing = QStringLiteral("(%1 or %2) and %3 in %4")
+                       .arg(isKind(LineKind::Transfer), isKind(LineKind::Removal), j::Silo, texts);
     }
     return joinLines({
         QStringLiteral("select count(*) as %1,").arg(LinesColumn),
@@ -196,16 +175,18 @@ QString newestJournalIdStatement()
 
 QString lotLinesStatement(const QString &lot, const Escape &escape)
 {
-    return selectLines(QStringLiteral("%1 and %2 = %3").arg(ofThisModule(), j::Partie, quoted(escape, lot)))
+    return selectLines(QStringLiteral("%1 and %2").arg(ofThisModule(), sameLot(escape, lot)))
         + QStringLiteral(" order by %1").arg(oldestFirst());
 }
 
 QString lotHoldersStatement(const QString &lot, const Escape &escape)
 {
-    return QStringLiteral("select %1, %2, %3, %4, %5, %6, %7, %8 from %9 where %10 = %11 and ifnull(%3, 0) <> 0 "
-                          "order by %2, %1")
+    const QString exact = quoted(escape, lot);
+    return QStringLiteral("select %1, %2, %3, %4, %5, %6, %7, %8, (select count(*) from %9 o where o.%2 = s.%2) as %13 "
+                          "from %9 s where s.%10 = %11 and s.%10 = %11%12 and ifnull(%3, 0) <> 0 "
+                          "and s.%1 = (select min(o.%1) from %9 o where o.%2 = s.%2) order by %2, %1")
         .arg(s::Id, s::Silo, s::Stav, s::Kapacita, s::NazDru, s::NazOdru, s::Stupen, s::Navoz, s::Table)
-        .arg(s::Partie, quoted(escape, lot));
+        .arg(s::Partie, exact, ExactCollation, SiloRowsColumn);
 }
 
 QString silosNowStatement()
@@ -217,10 +198,10 @@ QString silosNowStatement()
 QString changesAfterStatement(const QString &moment)
 {
     return joinLines({
-        QStringLiteral("select %1, %2, if(%3, 1, 0) as %4, sum(%5) as %5 from %6")
-            .arg(j::Silo, j::Silob, isIntake(), IntakeColumn, j::Mnozstvi, j::Table),
+        QStringLiteral("select %1, %2, %3 as %4, sum(%5) as %5 from %6")
+            .arg(j::Silo, j::Silob, journal::kindCodeExpression(), KindColumn, j::Mnozstvi, j::Table),
         QStringLiteral("where %1 and %2 > \"%3\" group by %4, %5, %6")
-            .arg(ofThisModule(), j::Datum, moment, j::Silo, j::Silob, IntakeColumn),
+            .arg(ofThisModule(), j::Datum, moment, j::Silo, j::Silob, KindColumn),
     });
 }
 

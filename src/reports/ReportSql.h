@@ -18,7 +18,8 @@ namespace granovia::reports {
 struct JournalFilter {
     // Lines in which this silo is the source or the target.
     std::optional<int> silo;
-    // The whole lot name, or a prefix ending in PrefixMark; empty for every lot.
+    // The lot, compared exactly (letter case and trailing blanks count);
+    // empty for every lot.
     QString lot;
     // Whole days, both included.
     std::optional<QDate> from;
@@ -26,36 +27,20 @@ struct JournalFilter {
     // Lines written up to the moment the report was asked for: the count,
     // the totals and the pages all read the same lines.
     std::optional<qint64> upToId;
+    // The lot is the start of the names looked for, compared as exactly.
+    bool lotPrefix = false;
 
-    bool isLotPrefix() const;
-    // The lot name without the prefix mark.
-    QString lotText() const;
     bool hasDates() const { return from || to; }
 
     friend bool operator==(const JournalFilter &, const JournalFilter &) = default;
-};
-
-inline constexpr QChar PrefixMark = u'*';
-
-// Where a page of the journal stops, newest first: the last line read.
-struct JournalKey {
-    QString datum; // as the server wrote it
-    qint64 id = 0;
 };
 
 // The journal texts that can name a silo: its two digits and, for other
 // modules' lines, the plain number ("07" and "7"; "00" and "100").
 QStringList journalTextsOf(int silo);
 
-// A page of the dated lines of the filter, newest first (datum, then id),
-// after the key; keyset paging, so that a page deep in the journal costs as
-// much as the first.
-QString journalPageStatement(const JournalFilter &filter, const std::optional<JournalKey> &after, int limit,
-                             const Escape &escape);
-// A page of the lines without a datum, which come last, by id downwards.
-// Never asked for with dates in the filter: no such line lies between them.
-QString journalUndatedPageStatement(const JournalFilter &filter, std::optional<qint64> belowId, int limit,
-                                    const Escape &escape);
+// The lines of the filter, as a WHERE condition (journal::JournalPager).
+QString journalConditions(const JournalFilter &filter, const Escape &escape);
 // One row: linecount, incoming and outgoing (sums). With a silo, what
 // went into and out of that silo; without, what came into the silos from
 // outside and what left them.
@@ -66,13 +51,15 @@ QString newestJournalIdStatement();
 
 // Every line of one lot, in time order (undated first, then by datum and id).
 QString lotLinesStatement(const QString &lot, const Escape &escape);
-// The silos that hold the lot now.
+// The silos that hold the lot now: of two rows with one silo number, only
+// the lowest id counts, whatever the other holds; SiloRowsColumn counts
+// the rows of the number.
 QString lotHoldersStatement(const QString &lot, const Escape &escape);
 
-// Every silo's row as it is now, in silo order.
+// Every silo's row as it is now, in silo order, of one number the lowest id first.
 QString silosNowStatement();
 // The journal after a moment, summed by silo texts and kind: silo, silob,
-// intake (1 or 0) and mnozstvi.
+// the kind's code (journal::kindOfCode) and mnozstvi.
 QString changesAfterStatement(const QString &moment);
 
 // The silos whose lot data are looked for, with the journal texts naming each.
@@ -88,7 +75,8 @@ QString lastLinesAtStatement(const QString &moment, const QList<SiloTexts> &silo
 QString firstLinesAfterStatement(const QString &moment, const QList<SiloTexts> &silos, const Escape &escape);
 
 inline const QString ForSiloColumn = QStringLiteral("forsilo");
-inline const QString IntakeColumn = QStringLiteral("intake");
+inline const QString SiloRowsColumn = QStringLiteral("silorows");
+inline const QString KindColumn = QStringLiteral("kind");
 inline const QString LinesColumn = QStringLiteral("linecount");
 inline const QString IncomingColumn = QStringLiteral("incoming");
 inline const QString OutgoingColumn = QStringLiteral("outgoing");

@@ -1,6 +1,6 @@
 #include "reports/StockAtMoment.h"
 
-#include "reports/JournalLine.h"
+#include "journal/JournalLine.h"
 #include "reports/ReportSql.h"
 #include "store/Connection.h"
 #include "store/Schema.h"
@@ -18,6 +18,8 @@ namespace s = schema::ppsila;
 namespace j = schema::ppsilap;
 
 using Silos = std::map<int, SiloAtMoment>;
+using journal::JournalLine;
+using journal::LineKind;
 
 Silos readSilosNow(Connection &connection)
 {
@@ -27,9 +29,12 @@ Silos readSilosNow(Connection &connection)
         const qint64 number = result.toInt(s::Silo);
         if (number < silolabel::FirstSilo || number > silolabel::LastSilo)
             continue;
-        const bool seen = silos.count(int(number)) > 0;
-        SiloAtMoment &silo = silos[int(number)];
-        silo = {int(number),
+        // Of one silo number the lowest id comes first, and counts.
+        if (const auto seen = silos.find(int(number)); seen != silos.end()) {
+            seen->second.severalRows = true;
+            continue;
+        }
+        silos[int(number)] = {int(number),
                 result.toDouble(s::Stav),
                 result.toDouble(s::Kapacita),
                 result.toText(s::Partie),
@@ -37,7 +42,7 @@ Silos readSilosNow(Connection &connection)
                 result.toText(s::NazOdru),
                 result.toText(s::Stupen),
                 false,
-                seen};
+                false};
     }
     return silos;
 }
@@ -65,10 +70,20 @@ TextsSeen undoChangesAfter(Connection &connection, const QString &moment, Silos 
         const QString silo = result.toText(j::Silo);
         const QString silob = result.toText(j::Silob);
         const double quantity = result.toDouble(j::Mnozstvi);
-        const LineKind kind = kindOf(silob, result.toInt(IntakeColumn) ? FromOutside : QString());
-        note(silos, texts, silo, kind == LineKind::Intake ? -quantity : quantity);
-        if (kind == LineKind::Transfer)
+        switch (journal::kindOfCode(result.toInt(KindColumn))) {
+        case LineKind::Transfer:
+            note(silos, texts, silo, quantity);
             note(silos, texts, silob, -quantity);
+            break;
+        case LineKind::Removal:
+            note(silos, texts, silo, quantity);
+            break;
+        case LineKind::Intake:
+            note(silos, texts, silo, -quantity);
+            break;
+        case LineKind::Other:
+            break;
+        }
     }
     return texts;
 }
@@ -107,7 +122,7 @@ QHash<int, JournalLine> pickLines(Connection &connection, const QString &stateme
     Result result = connection.query(statement);
     while (result.next()) {
         const int silo = int(result.toInt(ForSiloColumn));
-        JournalLine line = readLine(result);
+        JournalLine line = journal::readLine(result);
         const auto it = picked.constFind(silo);
         if (it == picked.cend() || better(line, *it))
             picked.insert(silo, std::move(line));
@@ -117,10 +132,10 @@ QHash<int, JournalLine> pickLines(Connection &connection, const QString &stateme
 
 void takeLot(SiloAtMoment &silo, const JournalLine &line)
 {
-    silo.partie = line.partie;
-    silo.druh = line.druh;
-    silo.odruda = line.odruda;
-    silo.stupen = line.stupen;
+    silo.partie = line.lot.partie;
+    silo.druh = line.lot.druh;
+    silo.odruda = line.lot.odruda;
+    silo.stupen = line.lot.stupen;
 }
 
 void clearLot(SiloAtMoment &silo)
@@ -176,6 +191,7 @@ bool SiloAtMoment::isOverCapacity() const
 StockAtMoment rebuildStock(Connection &connection, const QDateTime &moment)
 {
     const QString momentText = formatTimestamp(moment);
+    const Transaction snapshot(connection, Transaction::Mode::ReadSnapshot);
     Silos silos = readSilosNow(connection);
     const TextsSeen seen = undoChangesAfter(connection, momentText, silos);
     lotsFromJournal(connection, momentText, silos, seen);

@@ -23,8 +23,8 @@ struct SiloAtMoment {
     QString stupen;
     // Journal lines after the moment changed this silo.
     bool changedSince = false;
-    // More than one row of ppsila has this silo number; the last one counts,
-    // as on the console.
+    // More than one row of ppsila has this silo number; the lowest id counts,
+    // as on the console, the board and in the movements.
     bool severalRows = false;
     // It held seed, but no journal line tells which lot.
     bool lotUnknown = false;
@@ -43,6 +43,7 @@ struct StockAtMoment {
 // line up to the moment that touched the silo, or, when there is none, the
 // first one after it that took seed out. A silo that no line after the
 // moment touched holds what its row holds today. Throws DbError.
+// Read in one read-only snapshot.
 StockAtMoment rebuildStock(Connection &connection, const QDateTime &moment);
 
 } // namespace granovia::reports

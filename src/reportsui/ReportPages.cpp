@@ -8,6 +8,7 @@
 #include "ui/Skin.h"
 #include "ui/Widgets.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QHBoxLayout>
@@ -145,8 +146,9 @@ JournalPage::JournalPage(Connection &connection, QWidget *parent)
     for (int number = silolabel::FirstSilo; number <= silolabel::LastSilo; ++number)
         silo->addItem(silolabel::label(number), number);
     lot = new QLineEdit;
-    lot->setPlaceholderText(QStringLiteral("celý název, nebo začátek a *"));
+    lot->setPlaceholderText(QStringLiteral("přesný název"));
     lot->setFixedWidth(LotFieldWidth);
+    lotPrefix = new QCheckBox(QStringLiteral("&začátek názvu"));
     from = new QLineEdit;
     to = new QLineEdit;
     for (QLineEdit *day : {from, to}) {
@@ -158,6 +160,7 @@ JournalPage::JournalPage(Connection &connection, QWidget *parent)
     fields->addWidget(silo);
     fields->addWidget(labelFor(QStringLiteral("&Partie:"), lot));
     fields->addWidget(lot);
+    fields->addWidget(lotPrefix);
     fields->addWidget(labelFor(QStringLiteral("&Od:"), from));
     fields->addWidget(from);
     fields->addWidget(labelFor(QStringLiteral("&Do:"), to));
@@ -184,7 +187,9 @@ reports::JournalFilter JournalPage::filterOfFields() const
     reports::JournalFilter filter;
     if (silo->currentData().isValid())
         filter.silo = silo->currentData().toInt();
-    filter.lot = lot->text().trimmed();
+    // Exactly as typed: letter case and blanks count, as in the movements.
+    filter.lot = lot->text();
+    filter.lotPrefix = lotPrefix->isChecked();
     filter.from = dayOfField(from, QStringLiteral("Od"));
     filter.to = dayOfField(to, QStringLiteral("Do"));
     if (filter.from && filter.to && *filter.from > *filter.to)
@@ -251,7 +256,7 @@ LotPage::LotPage(Connection &connection, QWidget *parent)
 
 void LotPage::refresh()
 {
-    const QString name = lot->text().trimmed();
+    const QString name = lot->text();
     if (name.isEmpty())
         throw AppError(QStringLiteral("Zadejte partii!"));
     m_trace = reports::traceLot(m_connection, name);
@@ -272,7 +277,7 @@ reports::Report LotPage::report()
 
 QString LotPage::fileStem() const
 {
-    return QStringLiteral("partie-") + fileSafe(m_trace ? m_trace->lot : lot->text().trimmed());
+    return QStringLiteral("partie-") + fileSafe(m_trace ? m_trace->lot : lot->text());
 }
 
 StockPage::StockPage(Connection &connection, QWidget *parent)

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <optional>
 
+class QCheckBox;
 class QComboBox;
 class QDateTimeEdit;
 class QLabel;
@@ -57,6 +58,8 @@ public:
 
     QComboBox *silo = nullptr;
     QLineEdit *lot = nullptr;
+    // The lot is the start of the names looked for.
+    QCheckBox *lotPrefix = nullptr;
     QLineEdit *from = nullptr;
     QLineEdit *to = nullptr;
     QTableView *table = nullptr;

@@ -132,7 +132,10 @@ private:
 // Rolls the open transaction back when it goes out of scope uncommitted.
 class Transaction final {
 public:
-    explicit Transaction(Connection &connection);
+    // ReadSnapshot reads only, and every read sees the database as it was
+    // at the start: the rows and totals of a report belong to one moment.
+    enum class Mode { ReadWrite, ReadSnapshot };
+    explicit Transaction(Connection &connection, Mode mode = Mode::ReadWrite);
     ~Transaction();
     Q_DISABLE_COPY_MOVE(Transaction)
     // A session lost while the COMMIT was under way leaves the outcome open:

@@ -4,10 +4,11 @@
 
 namespace granovia {
 
-Transaction::Transaction(Connection &connection)
+Transaction::Transaction(Connection &connection, Mode mode)
     : m_connection(connection)
 {
-    m_connection.execute(QStringLiteral("start transaction"));
+    m_connection.execute(mode == Mode::ReadSnapshot ? QStringLiteral("start transaction read only, with consistent snapshot")
+                                                    : QStringLiteral("start transaction"));
     m_connection.m_inTransaction = true;
 }
 

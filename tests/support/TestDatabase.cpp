@@ -106,9 +106,9 @@ StoredSilo ScratchDatabase::silo(int number)
 double ScratchDatabase::storeTotal()
 {
     // A line without a target silo took seed out of the silos, or, with a
-    // document number, brought it in.
+    // document number (NULL included), brought it in.
     Result r = m_admin.query(QStringLiteral(
-        "select (select ifnull(sum(stav), 0) from ppsila) + (select ifnull(sum(if(ifnull(cislopp, '') = '', "
+        "select (select ifnull(sum(stav), 0) from ppsila) + (select ifnull(sum(if(cislopp = '', "
         "mnozstvi, -mnozstvi)), 0) from ppsilap where silob = '') as total"));
     r.next();
     return r.toDouble(QStringLiteral("total"));
