@@ -135,7 +135,7 @@ DialogAnswer execDialog(QWidget *owner, const DialogRequest &request)
 {
     if (g_responder)
         return g_responder->answer(owner, request);
-    for (QWidget *window = owner; window; window = window->parentWidget()) {
+    for (QWidget *window = request.hasInput ? nullptr : owner; window; window = window->parentWidget()) {
         if (auto *own = dynamic_cast<OwnDialogs *>(window))
             return own->showOwnDialog(request);
     }

@@ -35,8 +35,8 @@ public:
 };
 
 // A window whose notices and questions have a look of its own, such as the
-// touch board's large dialogs: every dialog owned by it, or by one of its
-// dialogs, comes in that look.
+// touch board's large dialogs: every notice and question owned by it, or by
+// one of its dialogs, comes in that look. Input dialogs keep the usual one.
 class OwnDialogs {
 public:
     virtual ~OwnDialogs() = default;

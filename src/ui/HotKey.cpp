@@ -100,6 +100,7 @@ public:
         xcb_key_symbols_free(symbols);
     }
 
+    bool isKnown() const { return !m_keycodes.empty(); }
     const std::vector<xcb_keycode_t> &keycodes() const { return m_keycodes; }
     quint16 modifiers() const { return m_modifiers; }
 
@@ -195,7 +196,7 @@ private:
     // False when the server refuses a grab (another client holds the key).
     bool grab()
     {
-        if (m_key.keycodes().empty())
+        if (!m_key.isKnown())
             return false;
         std::vector<xcb_void_cookie_t> cookies;
         forEachGrab([&](xcb_window_t root, xcb_keycode_t code, quint16 modifiers) {
@@ -259,6 +260,8 @@ public:
         if (!x11 || !x11->connection())
             return nullptr;
         auto backend = std::unique_ptr<X11WhileFocusedBackend>(new X11WhileFocusedBackend(x11->connection(), key, owner));
+        if (!backend->m_key.isKnown())
+            return nullptr;
         QCoreApplication::instance()->installNativeEventFilter(backend.get());
         backend->follow(QGuiApplication::focusWindow());
         return backend;
