@@ -607,10 +607,7 @@ QStringList BoardX11Test::accessible(const QString &window)
 {
     QProcess script;
     script.setProcessEnvironment(m_busEnvironment);
-    QStringList arguments{QStringLiteral(GRANOVIA_FOCUS_SCRIPT)};
-    if (!window.isEmpty())
-        arguments.append(window);
-    script.start(u"/usr/bin/python3"_s, arguments);
+    script.start(u"/usr/bin/python3"_s, {QStringLiteral(GRANOVIA_FOCUS_SCRIPT), window});
     if (!script.waitForFinished(AppearTimeoutMs))
         return {};
     return QString::fromUtf8(script.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);

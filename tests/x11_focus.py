@@ -1,6 +1,6 @@
 # Prints what has the keyboard focus in the programs on the accessibility
 # bus, as assistive technology sees it: "role<TAB>name", one per line; with a
-# window's name as its argument, every control of that window instead.
+# window's name (not empty) as its argument, every control of that window.
 import sys
 
 import pyatspi
@@ -17,10 +17,11 @@ def walk(node, found, every):
         pass
 
 
+wanted = sys.argv[1] if len(sys.argv) > 1 else ""
 desktop = pyatspi.Registry.getDesktop(0)
 lines = []
 for application in (desktop.getChildAtIndex(index) for index in range(desktop.childCount)):
     for window in (application.getChildAtIndex(index) for index in range(application.childCount)):
-        if len(sys.argv) < 2 or window.name == sys.argv[1]:
-            walk(window, lines, len(sys.argv) > 1)
+        if not wanted or window.name == wanted:
+            walk(window, lines, bool(wanted))
 print("\n".join(lines))
