@@ -43,6 +43,7 @@ constexpr int OverviewRowHeight = 15;
 constexpr int LabelCellWidth = 80;
 constexpr int DataCellWidth = 190;
 constexpr int OverviewGridWidth = 294;
+constexpr int ConsoleWidth = 850;
 const QColor BarOutline(255, 196, 196);
 const QColor BarFill(238, 238, 238);
 constexpr int MaxTabs = 6;
@@ -51,7 +52,13 @@ constexpr int MaxTabs = 6;
 constexpr int InfoDialogWidth = 559 + 2;
 const QPoint TakeButtonCentre(1 + 30 + 242 / 2, 1 + 30 + 390 + 76 / 2);
 constexpr int NoticeDialogWidth = 572 + 2;
-const QPoint NoticeOkCentre(1 + 30 + 506 / 2, 1 + 30 + 225 + 76 / 2);
+// A notice's "OK" keeps its distance to the bottom where its text makes it
+// taller (bottom() is its last row); the title bar is in the client area.
+constexpr int NoticeDesignedHeight = 314 + 2;
+constexpr int NoticeOkFromBottom = 314 - 225 - 76 / 2;
+constexpr int NoticeOkHeight = 76;
+constexpr int NoticeTextTop = 1 + 55;
+constexpr int NoticeDesignedTextHeight = 146;
 constexpr int InfoTouchTop = 40;
 constexpr int CommandBarHeight = 89;
 constexpr int TransferTapLeft = 100;
@@ -259,6 +266,23 @@ bool hasBlackBlock(const QImage &image, const QRect &area)
     return false;
 }
 
+// The middle of the "OK" of a board notice.
+QPoint okOf(const QRect &notice)
+{
+    return QPoint(notice.center().x(), notice.bottom() - NoticeOkFromBottom);
+}
+
+// The longest row of black pixels in the area: a frame's edge.
+int longestBlackRow(const QImage &image, const QRect &area)
+{
+    int longest = 0;
+    for (int y = area.top(), run = 0; y <= area.bottom(); ++y, run = 0) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            longest = std::max(longest, run = sameColour(image.pixel(x, y), Qt::black) ? run + 1 : 0);
+    }
+    return longest;
+}
+
 // The right pane's width, read in a row through the strips at the top of
 // both panes: from the splitter bar, grey, to the window's right border.
 std::optional<int> rightPaneWidth(const QImage &screen, const QRect &console)
@@ -334,13 +358,15 @@ private slots:
     void consoleAndBoardShowAnotherWorkstationsTransfer();
     void historyMenuReversesAMovement();
     void reportsWindowAndItsPrintPreview();
+    void boardTerminalStartThatMetALockSurvivesEnter();
 
 private:
     bool startProgram(const QStringList &arguments);
     bool startBoardTerminal();
     void expectConsoleBack();
     void doubleClickTitleBar(const QRect &console);
-    QStringList focused();
+    // What has the keyboard focus, or every control of the window of that name.
+    QStringList accessible(const QString &window = {});
     // All the program has printed since its start.
     const QByteArray &output();
     std::optional<QRect> dialogOfWidth(int width);
@@ -378,6 +404,12 @@ void BoardX11Test::initTestCase()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // The test itself runs offscreen; the program goes to the X server.
     environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    // A machine whose locale is not Czech: the program speaks Czech anyway.
+    // Its characters stay UTF-8, or the window names would not read right.
+    for (const QString &variable : {u"LC_ALL"_s, u"LC_MESSAGES"_s, u"LANGUAGE"_s})
+        environment.remove(variable);
+    environment.insert(u"LANG"_s, u"C"_s);
+    environment.insert(u"LC_CTYPE"_s, u"C.UTF-8"_s);
     environment.insert(u"XDG_RUNTIME_DIR"_s, m_installation.runtimeDir());
     // An accessibility bus of the test's own, on which assistive technology
     // sees the program's controls.
@@ -488,18 +520,23 @@ void BoardX11Test::refusedHotKeyLeavesTheBoardRunning()
                               "the test could not take Ctrl+Shift+F10 first", LeaveTimeoutMs);
     QVERIFY2(startBoardTerminal(), output().constData());
     // Standard error says that the key is taken, and the board tells the
-    // operator how to leave it instead.
+    // operator how to leave it instead, in a notice taller than designed:
+    // all of its text, more than the designed place holds, above its "OK".
     std::optional<QRect> notice;
     QTRY_VERIFY_WITH_TIMEOUT((notice = dialogOfWidth(NoticeDialogWidth)).has_value(), LeaveTimeoutMs);
+    QTest::qWait(LeaveTimeoutMs / 20);
+    const QImage shot = grabScreen();
+    keepShot(shot, u"board_hotkey_notice_x11.png"_s);
+    const int okTop = okOf(*notice).y() - NoticeOkHeight / 2;
+    const QRect text = spreadOf(shot, QRect(notice->left(), notice->top() + NoticeTextTop, notice->width(),
+                                            okTop - notice->top() - NoticeTextTop), Qt::black).bounds;
+    QVERIFY2(notice->height() > NoticeDesignedHeight && text.height() > NoticeDesignedTextHeight && text.bottom() < okTop,
+             qPrintable(u"%1 px high, text at %2..%3"_s.arg(notice->height()).arg(text.top()).arg(text.bottom())));
+    QVERIFY(clickAt(okOf(*notice)));
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(NoticeDialogWidth).has_value(), LeaveTimeoutMs);
     // The pipe is read as events come: the line may arrive after the notice.
     QTRY_VERIFY2_WITH_TIMEOUT(output().contains("Ctrl+Shift+F10 is held by another program"), output().constData(),
                               LeaveTimeoutMs);
-    QVERIFY(clickAt(notice->topLeft() + NoticeOkCentre));
-    QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(NoticeDialogWidth).has_value(), LeaveTimeoutMs);
-    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"ctrl+shift+F10"_s}));
-    QTRY_VERIFY_WITH_TIMEOUT(grab->pressed(), LeaveTimeoutMs);
-    // The key went to its holder: the board stays.
-    QTRY_COMPARE_WITH_TIMEOUT(windowCount(BoardTitle), 1, LeaveTimeoutMs);
     // Held for its seconds, "znovu zadat" leaves the board and brings the console on screen.
     std::optional<QRect> board;
     QTRY_VERIFY_WITH_TIMEOUT((board = geometryOf(BoardTitle)).has_value(), LeaveTimeoutMs);
@@ -508,6 +545,17 @@ void BoardX11Test::refusedHotKeyLeavesTheBoardRunning()
     QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(reset.x()), QString::number(reset.y()),
                                    u"mousedown"_s, u"1"_s, u"sleep"_s, u"3.5"_s, u"mouseup"_s, u"1"_s}));
     expectConsoleBack();
+
+    // The board opened again from the console's strip: while it is active,
+    // the key comes to it, and not to its holder.
+    const QRect console = geometryOf(ConsoleTitle).value_or(QRect());
+    QVERIFY(clickAt(QPoint(console.center().x(), console.bottom() - BottomStripHeight / 2), 1, 2, 80));
+    QTRY_VERIFY_WITH_TIMEOUT((notice = dialogOfWidth(NoticeDialogWidth)).has_value(), AppearTimeoutMs);
+    QVERIFY(clickAt(okOf(*notice)));
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(NoticeDialogWidth).has_value(), LeaveTimeoutMs);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"ctrl+shift+F10"_s}));
+    expectConsoleBack();
+    QVERIFY2(!grab->pressed(), "the key went to the program that holds it");
 }
 
 void BoardX11Test::doubleClickTitleBar(const QRect &console)
@@ -554,12 +602,12 @@ void BoardX11Test::consoleFitsTheScreenAndKeepsItsPanes()
     QCOMPARE(rightPaneWidth(shot, designed), RightPaneWidth);
 }
 
-// What has the keyboard focus, as the accessibility tree shows it.
-QStringList BoardX11Test::focused()
+// As the accessibility tree shows it.
+QStringList BoardX11Test::accessible(const QString &window)
 {
     QProcess script;
     script.setProcessEnvironment(m_busEnvironment);
-    script.start(u"/usr/bin/python3"_s, {QStringLiteral(GRANOVIA_FOCUS_SCRIPT)});
+    script.start(u"/usr/bin/python3"_s, {QStringLiteral(GRANOVIA_FOCUS_SCRIPT), window});
     if (!script.waitForFinished(AppearTimeoutMs))
         return {};
     return QString::fromUtf8(script.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
@@ -591,10 +639,10 @@ void BoardX11Test::keyboardFollowsTheScreen()
     const QString removalButton = u"push button\tmimo SILO"_s;
     QStringList path;
     for (int tab = 0; tab < MaxTabs && !path.contains(removalButton); ++tab) {
-        const QStringList before = focused();
+        const QStringList before = accessible();
         QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Tab"_s}));
         QStringList now;
-        QTRY_VERIFY_WITH_TIMEOUT((now = focused()) != before, LeaveTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT((now = accessible()) != before, LeaveTimeoutMs);
         path += now;
     }
     QVERIFY2(path.contains(removalButton), qPrintable(path.join(u" | "_s)));
@@ -607,11 +655,18 @@ void BoardX11Test::keyboardFollowsTheScreen()
     QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 1, LeaveTimeoutMs);
 }
 
-// Two quick taps on "přesun" book one movement: while it runs, the board is
-// busy. The notice after it shows over the busy board.
+// Two quick taps on "přesun" order one movement: while it runs, the board is
+// busy, and while it waits for a silo that another session holds locked, it
+// says so over its silos. When the wait gives up, the notice comes in the
+// board's touch-sized dialog, nothing is booked and the picks stay; the next
+// tap, the lock gone, books the movement once, its notice over the busy board.
 void BoardX11Test::doubleTapOnTransferBooksOnce()
 {
     const qint64 linesBefore = m_db->count(u"ppsilap"_s);
+    Connection holder;
+    holder.open(m_db->settings());
+    holder.execute(u"begin"_s);
+    holder.query(u"select * from ppsila where silo = 1 for update"_s);
     QVERIFY2(startBoardTerminal(), output().constData());
     std::optional<QRect> board;
     QTRY_VERIFY_WITH_TIMEOUT((board = geometryOf(BoardTitle)).has_value(), LeaveTimeoutMs);
@@ -626,16 +681,30 @@ void BoardX11Test::doubleTapOnTransferBooksOnce()
     }
     const QPoint transfer = board->topLeft() + QPoint(TransferTapLeft, board->height() - Border - CommandBarHeight / 2);
     QVERIFY(clickAt(transfer, 1, 2, 40));
-    std::optional<QRect> notice;
-    QTRY_VERIFY_WITH_TIMEOUT((notice = dialogOfWidth(NoticeDialogWidth)).has_value(), LeaveTimeoutMs);
+    // The wait notice's frame is longer than the edges of two silo buttons.
+    const QRect silos = board->adjusted(Border, Border, -Border, -Border - CommandBarHeight);
     QImage shot;
-    QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull(), LeaveTimeoutMs);
-    keepShot(shot, u"board_movement_x11.png"_s);
-    QVERIFY(clickAt(notice->topLeft() + NoticeOkCentre));
-    QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(NoticeDialogWidth).has_value(), LeaveTimeoutMs);
-    QTest::qWait(LeaveTimeoutMs / 10);
-    QVERIFY2(!dialogOfWidth(NoticeDialogWidth).has_value(), "a second movement was ordered");
-    QCOMPARE(m_db->count(u"ppsilap"_s), linesBefore + 1);
+    QTRY_VERIFY_WITH_TIMEOUT(longestBlackRow(shot = grabScreen(), silos) > 2 * cellWidth, LeaveTimeoutMs);
+    keepShot(shot, u"board_lock_wait_x11.png"_s);
+    std::optional<QRect> notice;
+    QTRY_VERIFY_WITH_TIMEOUT((notice = dialogOfWidth(NoticeDialogWidth)).has_value(), AppearTimeoutMs);
+    QCOMPARE(windowCount(ConsoleTitle), 2); // the parked console and the touch notice, no other box
+    QTest::qWait(LeaveTimeoutMs / 20);
+    keepShot(grabScreen(), u"board_lock_notice_x11.png"_s);
+    holder.execute(u"rollback"_s);
+    for (const int taps : {0, 1}) {
+        QVERIFY(clickAt(okOf(*notice)));
+        QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(NoticeDialogWidth).has_value(), LeaveTimeoutMs);
+        QTest::qWait(LeaveTimeoutMs / 10);
+        QVERIFY2(!dialogOfWidth(NoticeDialogWidth).has_value(), "a second movement was ordered");
+        QCOMPARE(m_db->count(u"ppsilap"_s), linesBefore + taps);
+        if (taps == 0) {
+            QVERIFY(clickAt(transfer));
+            QTRY_VERIFY_WITH_TIMEOUT((notice = dialogOfWidth(NoticeDialogWidth)).has_value(), LeaveTimeoutMs);
+            QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull(), LeaveTimeoutMs);
+            keepShot(shot, u"board_movement_x11.png"_s);
+        }
+    }
 }
 
 void BoardX11Test::consoleAndBoardShowAnotherWorkstationsTransfer()
@@ -767,9 +836,41 @@ void BoardX11Test::reportsWindowAndItsPrintPreview()
     QTRY_VERIFY_WITH_TIMEOUT(spreadOf(shot = grabScreen(), *preview, Qt::white).count > PagePixels, LeaveTimeoutMs);
     QTest::qWait(500);
     keepShot(grabScreen(), u"reports_preview_x11.png"_s);
+    // Qt's own controls speak Czech too.
+    QStringList controls;
+    QTRY_VERIFY_WITH_TIMEOUT(!(controls = accessible(u"Granovia - náhled tisku"_s)).isEmpty(), LeaveTimeoutMs);
+    QVERIFY2(controls.contains(u"push button\tDalší strana"_s) && !controls.join(u'|').contains(u"Next page"_s),
+             qPrintable(controls.join(u" | "_s)));
     QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Escape"_s}));
     QTRY_COMPARE_WITH_TIMEOUT(windowCount(previewTitle), 0, LeaveTimeoutMs);
     QCOMPARE(windowCount(reportsTitle), 1);
+}
+
+// A board terminal whose start met a lock says so on the screen, although
+// its console is parked below it; the Enter that closes the notice, and a
+// second one, leave the program running.
+void BoardX11Test::boardTerminalStartThatMetALockSurvivesEnter()
+{
+    Connection holder;
+    holder.open(m_db->settings());
+    holder.execute(u"lock tables ppsila write"_s);
+    QVERIFY2(startProgram({u"/P"_s}), output().constData());
+    // The notice is the one window of the program narrower than the console.
+    const auto notices = [] {
+        int count = 0;
+        for (const QString &id : windows(ConsoleTitle).value_or(QStringList()))
+            count += geometryOfWindow(id).value_or(QRect()).width() < ConsoleWidth ? 1 : 0;
+        return count;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(notices(), 1, AppearTimeoutMs);
+    QTest::qWait(LeaveTimeoutMs / 20);
+    keepShot(grabScreen(), u"board_terminal_start_lock_x11.png"_s);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(notices(), 0, LeaveTimeoutMs);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
+    QTest::qWait(LeaveTimeoutMs / 5);
+    holder.execute(u"unlock tables"_s);
+    QCOMPARE(m_process.state(), QProcess::Running);
 }
 
 void BoardX11Test::cleanup()

@@ -1,9 +1,11 @@
 #include "config/AppPaths.h"
+#include "config/Config.h"
 #include "app/SingleInstance.h"
 #include "board/TForm2.h"
 #include "console/TForm1.h"
 #include "app/ReportCommand.h"
 #include "ui/ErrorDisplay.h"
+#include "ui/QtCzech.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
@@ -37,6 +39,7 @@ int main(int argc, char *argv[])
     if (reports::isReportCommand(argc, argv))
         return runReport(argc, argv);
     ui::Application app(argc, argv);
+    ui::installCzechQtTexts(app);
     const QStringList arguments = QCoreApplication::arguments();
 
     SingleInstance guard(AppPaths::ofRunningProgram().executableFileName());
@@ -55,6 +58,11 @@ int main(int argc, char *argv[])
         form.FormShow();
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
     } else {
+        // A board terminal's console is parked below the screen, where nobody
+        // sees what has the keyboard: the keyboard rests on the window itself,
+        // so that no key that closes a notice goes on to press one of its buttons.
+        if (isPanelMode(arguments))
+            form.setFocus();
         form.show();
     }
     return app.exec();

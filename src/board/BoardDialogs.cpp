@@ -11,6 +11,8 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <algorithm>
 
 namespace granovia {
 
@@ -48,6 +50,8 @@ const std::array<RowLabel, SiloInfo::RowCount> RowLabels{{
 constexpr QSize FoznamClientSize(572, 314);
 const QRect NoticePlace(30, 55, 506, 146);
 const QRect OkButtonPlace(30, 225, 506, 76);
+// Between the buttons of a notice that has several, as in the info dialog.
+constexpr int ButtonGap = 7;
 
 // The skinned frame with only a close box; returns the client area, in whose
 // coordinates the dialog's parts are placed, the title bar along its top.
@@ -149,7 +153,7 @@ int Tinfos::execOwn()
     return execCentred(this);
 }
 
-Tfoznam::Tfoznam(QWidget *owner)
+Tfoznam::Tfoznam(QWidget *owner, const QStringList &captions)
     : QDialog(owner)
 {
     QWidget *client = styleDialog(this, FoznamClientSize);
@@ -158,17 +162,44 @@ Tfoznam::Tfoznam(QWidget *owner)
     text->setFont(skin::font(NoticePx));
     text->setAlignment(Qt::AlignCenter);
     text->setWordWrap(true);
-    suiButton1 = dialogButton(this, client, QStringLiteral("OK"), OkButtonPlace, Ok);
+    const int count = int(captions.size());
+    const int width = (OkButtonPlace.width() - (count - 1) * ButtonGap) / count;
+    for (int number = 1; number <= count; ++number) {
+        const QRect place(OkButtonPlace.left() + (number - 1) * (width + ButtonGap), OkButtonPlace.top(), width,
+                          OkButtonPlace.height());
+        m_buttons.append(dialogButton(this, client, captions.at(number - 1), place, number));
+    }
+    suiButton1 = m_buttons.constFirst();
 }
 
 void Tfoznam::showModal(const QString &notice)
 {
-    text->setText(notice);
     ui::DialogRequest request;
     request.caption = ui::ApplicationCaption;
     request.text = notice;
     request.buttons = QStringList{suiButton1->text()};
-    ui::execDialog(parentWidget(), request, [this] { return ui::DialogAnswer{execCentred(this), {}}; });
+    ui::execDialog(parentWidget(), request, [&] { return ui::DialogAnswer{showOwn(notice), {}}; });
+}
+
+int Tfoznam::showOwn(const QString &notice)
+{
+    text->setText(notice);
+    fitToText();
+    const int result = execCentred(this);
+    return result >= 1 && result <= m_buttons.size() ? result : int(m_buttons.size());
+}
+
+// The designed size holds for a text that fits its place; a longer one gets
+// the height it needs, as far as the screen allows, the buttons below it.
+void Tfoznam::fitToText()
+{
+    const QRect area = (parentWidget() ? parentWidget()->screen() : screen())->availableGeometry();
+    const int spare = area.height() - ui::SkinnedFrame::outerSize(FoznamClientSize).height();
+    const int growth = std::clamp(text->heightForWidth(NoticePlace.width()) - NoticePlace.height(), 0, std::max(0, spare));
+    text->setGeometry(NoticePlace.adjusted(0, 0, 0, growth));
+    for (QPushButton *button : std::as_const(m_buttons))
+        button->move(button->x(), OkButtonPlace.top() + growth);
+    setFixedSize(ui::SkinnedFrame::outerSize(FoznamClientSize + QSize(0, growth)));
 }
 
 } // namespace granovia

@@ -48,19 +48,29 @@ private:
     int execOwn();
 };
 
-// `foznam`: a notice with one "OK".
+// `foznam`: a notice with one "OK". The board's other notices and questions
+// (a database error, say) come in the same look, with their own buttons.
+// The text grows the dialog downwards where it needs more than its place.
 class Tfoznam final : public QDialog {
     Q_OBJECT
 public:
     static constexpr int Ok = 1;
 
-    explicit Tfoznam(QWidget *owner);
+    explicit Tfoznam(QWidget *owner, const QStringList &captions = {QStringLiteral("OK")});
 
     // Shows the notice modally; a responder gets the notice as its text.
     void showModal(const QString &notice);
+    // Shows the text modally and returns the 1-based number of the button
+    // touched; closed any other way, the last button's.
+    int showOwn(const QString &text);
 
     QLabel *text = nullptr;
     QPushButton *suiButton1 = nullptr;
+
+private:
+    void fitToText();
+
+    QList<QPushButton *> m_buttons;
 };
 
 } // namespace granovia

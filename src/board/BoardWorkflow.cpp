@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QHash>
+#include <QLabel>
 
 namespace granovia {
 
@@ -50,9 +51,14 @@ void TForm2::suiButton2Click()
 
 // While a movement runs, the board takes no touch, and its buttons show that
 // they are busy: the console processes events between its steps.
+// A wait on the database puts up the board's "čekám na uvolnění záznamů…".
 TForm2::Busy::Busy(TForm2 &board)
     : m_board(board)
+    , m_waitNotice(board.m_waitNotice)
 {
+    QRect place(QPoint(), board.m_waitNotice->sizeHint());
+    place.moveCenter(board.btny->rect().center());
+    board.m_waitNotice->setGeometry(place);
     m_board.m_busy = true;
     m_board.btny->setEnabled(false);
     m_board.suiImagePanel1->setEnabled(false);

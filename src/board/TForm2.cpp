@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QScopedValueRollback>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
@@ -29,6 +30,8 @@ const QString BoardCaption = QStringLiteral("Granovia - přehled uloženi sil");
 const QSize PlaceholderSize(10, 10);
 constexpr int PlaceholderStep = 10;
 constexpr int MsPerSecond = 1000;
+constexpr int WaitNoticeBorder = 2;
+constexpr int WaitNoticeMargin = 24;
 // The classic raised face of the silo buttons.
 const QString ClassicStyle = QStringLiteral("Windows");
 
@@ -126,9 +129,29 @@ void TForm2::FormCreate()
             createSiloButton(silo);
         }
     }
+    createWaitNotice();
     krok = NothingPicked;
     zdroj = cil = 0;
     maximize();
+}
+
+// Framed, in the bar's font, and as legible over the board that a movement
+// has disabled as over an enabled one.
+void TForm2::createWaitNotice()
+{
+    auto *notice = new QLabel(QStringLiteral("čekám na uvolnění záznamů…"), btny);
+    notice->setFont(skin::font(CommandFontPx));
+    notice->setAlignment(Qt::AlignCenter);
+    notice->setFrameStyle(QFrame::Box | QFrame::Plain);
+    notice->setLineWidth(WaitNoticeBorder);
+    notice->setMargin(WaitNoticeMargin);
+    notice->setAutoFillBackground(true);
+    QPalette palette = notice->palette();
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Window})
+        palette.setColor(QPalette::Disabled, role, palette.color(QPalette::Active, role));
+    notice->setPalette(palette);
+    notice->hide();
+    m_waitNotice = notice;
 }
 
 void TForm2::createSiloButton(int silo)
@@ -343,7 +366,16 @@ void TForm2::leave()
         dialog->done(Tfoznam::Ok);
         dialog->deleteLater();
     }
+    if (m_ownDialog)
+        m_ownDialog->done(0);
     m_desk.boardLeft();
+}
+
+ui::DialogAnswer TForm2::showOwnDialog(const ui::DialogRequest &request)
+{
+    Tfoznam dialog(this, request.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : request.buttons);
+    m_ownDialog = &dialog;
+    return {dialog.showOwn(request.text), {}};
 }
 
 void TForm2::keyPressEvent(QKeyEvent *event)

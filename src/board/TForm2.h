@@ -6,6 +6,8 @@
 #include "board/SiloButton.h"
 #include "movements/MovementDesk.h"
 #include "store/ChangeWatch.h"
+#include "ui/BusyCursor.h"
+#include "ui/Dialogs.h"
 #include "ui/HotKey.h"
 #include "ui/StaleMark.h"
 
@@ -23,7 +25,8 @@ namespace granovia {
 // The silo board: the full-screen touch face of the system, opened modally
 // over the console and destroyed when it closes. It reads ppsila itself for
 // its glyphs and dialogs, and orders its movements at the console's desk.
-class TForm2 final : public QDialog {
+// Every notice and question owned by it comes in its touch-sized look.
+class TForm2 final : public QDialog, public ui::OwnDialogs {
     Q_OBJECT
 public:
     // Ctrl+Shift+F10 in the classic shortcut encoding.
@@ -67,6 +70,9 @@ public:
     void suiButton2Click();                   // "znovu zadat"
     void HotKey1HotKey();                     // Ctrl+Shift+F10: leaves the board
 
+    // A notice or question in the look of foznam, with the request's buttons.
+    ui::DialogAnswer showOwnDialog(const ui::DialogRequest &request) override;
+
     QWidget *btny = nullptr;
     QWidget *suiImagePanel1 = nullptr;
     QPushButton *suiButton1 = nullptr;
@@ -101,9 +107,11 @@ private:
 
     private:
         TForm2 &m_board;
+        ui::BusyNotice m_waitNotice;
     };
 
     void FormCreate();
+    void createWaitNotice();
     void offerLeaveByHolding();
     void createSiloButton(int silo);
     void createCommandBar();
@@ -139,6 +147,9 @@ private:
     bool m_left = false;
     bool m_busy = false;
     QTimer m_leaveHold;
+    // "čekám na uvolnění záznamů…" over the silos while a movement waits.
+    QLabel *m_waitNotice = nullptr;
+    QPointer<Tfoznam> m_ownDialog;
 };
 
 } // namespace granovia

@@ -135,6 +135,10 @@ DialogAnswer execDialog(QWidget *owner, const DialogRequest &request)
 {
     if (g_responder)
         return g_responder->answer(owner, request);
+    for (QWidget *window = request.hasInput ? nullptr : owner; window; window = window->parentWidget()) {
+        if (auto *own = dynamic_cast<OwnDialogs *>(window))
+            return own->showOwnDialog(request);
+    }
     SkinnedDialog dialog(owner, request);
     return dialog.run();
 }

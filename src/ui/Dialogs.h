@@ -34,10 +34,20 @@ public:
     virtual DialogAnswer answer(QWidget *owner, const DialogRequest &request) = 0;
 };
 
+// A window whose notices and questions have a look of its own, such as the
+// touch board's large dialogs: every notice and question owned by it, or by
+// one of its dialogs, comes in that look. Input dialogs keep the usual one.
+class OwnDialogs {
+public:
+    virtual ~OwnDialogs() = default;
+    virtual DialogAnswer showOwnDialog(const DialogRequest &request) = 0;
+};
+
 // Installs responder in place of the real dialogs; nullptr restores them.
 void setDialogResponder(DialogResponder *responder);
 
-// Shows the dialog modally, centred on owner. A dialog closed other than by
+// Shows the dialog modally, centred on owner, in the look of the window
+// that owns it (see OwnDialogs). A dialog closed other than by
 // one of its buttons answers with its last button (the cancel, or the only one).
 DialogAnswer execDialog(QWidget *owner, const DialogRequest &request);
 // A window's dialog with a look of its own: ownLook shows it, unless a

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QShortcut>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <cstdio>
 #include <array>
@@ -80,71 +81,43 @@ private:
 };
 
 #ifdef GRANOVIA_HAVE_XCB
-// A passive grab of the key at the X server, on every root window, so that
-// the key press comes to this program whichever window has the focus.
-class HotKey::X11Backend final : public Backend, public QAbstractNativeEventFilter {
+// The key as the X server knows it: its key codes (a keysym may sit on
+// several keys) and the mask of its modifiers.
+class X11Key final {
 public:
-    static std::unique_ptr<X11Backend> create(QKeyCombination key, HotKey *owner)
+    X11Key(xcb_connection_t *connection, QKeyCombination key)
+        : m_modifiers(modifiersOf(key.keyboardModifiers()))
     {
-        auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
         const xcb_keysym_t keysym = keysymOf(key.key());
-        if (!x11 || !x11->connection() || keysym == 0)
-            return nullptr;
-        auto backend = std::unique_ptr<X11Backend>(new X11Backend(x11->connection(), key, owner));
-        if (!backend->grab())
-            return nullptr;
-        QCoreApplication::instance()->installNativeEventFilter(backend.get());
-        return backend;
+        if (keysym == 0)
+            return;
+        xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(connection);
+        if (xcb_keycode_t *codes = xcb_key_symbols_get_keycode(symbols, keysym)) {
+            for (xcb_keycode_t *code = codes; *code != XCB_NO_SYMBOL; ++code)
+                m_keycodes.push_back(*code);
+            free(codes);
+        }
+        xcb_key_symbols_free(symbols);
     }
 
-    ~X11Backend() override
-    {
-        if (QCoreApplication::instance())
-            QCoreApplication::instance()->removeNativeEventFilter(this);
-        ungrab();
-    }
+    bool isKnown() const { return !m_keycodes.empty(); }
+    const std::vector<xcb_keycode_t> &keycodes() const { return m_keycodes; }
+    quint16 modifiers() const { return m_modifiers; }
 
-    Kind kind() const override { return Kind::X11Grab; }
-
-    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
+    // A press of the key, whatever Caps Lock and Num Lock stand at.
+    bool matches(const xcb_generic_event_t *event) const
     {
-        if (eventType != "xcb_generic_event_t")
-            return false;
-        const auto *event = static_cast<const xcb_generic_event_t *>(message);
         if ((event->response_type & ~SentEventFlag) != XCB_KEY_PRESS)
             return false;
-        const auto *press = static_cast<const xcb_key_press_event_t *>(message);
-        if (std::find(m_keycodes.begin(), m_keycodes.end(), press->detail) == m_keycodes.end() || (press->state & RelevantModifiers) != m_modifiers)
-            return false;
-        // Queued: the receiver may end this registration, which must not
-        // happen inside the filter call.
-        QMetaObject::invokeMethod(m_owner, &HotKey::activated, Qt::QueuedConnection);
-        return true;
+        const auto *press = reinterpret_cast<const xcb_key_press_event_t *>(event);
+        return std::find(m_keycodes.begin(), m_keycodes.end(), press->detail) != m_keycodes.end()
+            && (press->state & RelevantModifiers) == m_modifiers;
     }
 
 private:
     static constexpr quint8 SentEventFlag = 0x80;
     static constexpr quint16 RelevantModifiers =
         XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
-    // Caps Lock and (usually) Num Lock: the key must work with either on.
-    static constexpr std::array<quint16, 4> LockVariants{0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
-                                                         XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
-
-    X11Backend(xcb_connection_t *connection, QKeyCombination key, HotKey *owner)
-        : m_connection(connection)
-        , m_owner(owner)
-        , m_modifiers(modifiersOf(key.keyboardModifiers()))
-    {
-        xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(connection);
-        if (xcb_keycode_t *codes = xcb_key_symbols_get_keycode(symbols, keysymOf(key.key()))) {
-            for (xcb_keycode_t *code = codes; *code != XCB_NO_SYMBOL; ++code)
-                m_keycodes.push_back(*code);
-            free(codes);
-        }
-        xcb_key_symbols_free(symbols);
-        for (auto roots = xcb_setup_roots_iterator(xcb_get_setup(connection)); roots.rem; xcb_screen_next(&roots))
-            m_roots.push_back(roots.data->root);
-    }
 
     static xcb_keysym_t keysymOf(Qt::Key key)
     {
@@ -167,10 +140,63 @@ private:
         return mask;
     }
 
+    quint16 m_modifiers;
+    std::vector<xcb_keycode_t> m_keycodes;
+};
+
+// A passive grab of the key at the X server, on every root window, so that
+// the key press comes to this program whichever window has the focus.
+class HotKey::X11Backend final : public Backend, public QAbstractNativeEventFilter {
+public:
+    static std::unique_ptr<X11Backend> create(QKeyCombination key, HotKey *owner)
+    {
+        auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (!x11 || !x11->connection())
+            return nullptr;
+        auto backend = std::unique_ptr<X11Backend>(new X11Backend(x11->connection(), key, owner));
+        if (!backend->grab())
+            return nullptr;
+        QCoreApplication::instance()->installNativeEventFilter(backend.get());
+        return backend;
+    }
+
+    ~X11Backend() override
+    {
+        if (QCoreApplication::instance())
+            QCoreApplication::instance()->removeNativeEventFilter(this);
+        ungrab();
+    }
+
+    Kind kind() const override { return Kind::X11Grab; }
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
+    {
+        if (eventType != "xcb_generic_event_t" || !m_key.matches(static_cast<const xcb_generic_event_t *>(message)))
+            return false;
+        // Queued: the receiver may end this registration, which must not
+        // happen inside the filter call.
+        QMetaObject::invokeMethod(m_owner, &HotKey::activated, Qt::QueuedConnection);
+        return true;
+    }
+
+private:
+    // Caps Lock and (usually) Num Lock: the key must work with either on.
+    static constexpr std::array<quint16, 4> LockVariants{0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
+                                                         XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
+
+    X11Backend(xcb_connection_t *connection, QKeyCombination key, HotKey *owner)
+        : m_connection(connection)
+        , m_owner(owner)
+        , m_key(connection, key)
+    {
+        for (auto roots = xcb_setup_roots_iterator(xcb_get_setup(connection)); roots.rem; xcb_screen_next(&roots))
+            m_roots.push_back(roots.data->root);
+    }
+
     // False when the server refuses a grab (another client holds the key).
     bool grab()
     {
-        if (m_keycodes.empty())
+        if (!m_key.isKnown())
             return false;
         std::vector<xcb_void_cookie_t> cookies;
         forEachGrab([&](xcb_window_t root, xcb_keycode_t code, quint16 modifiers) {
@@ -206,19 +232,91 @@ private:
     void forEachGrab(Action &&action) const
     {
         for (xcb_window_t root : m_roots) {
-            for (xcb_keycode_t code : m_keycodes) {
+            for (xcb_keycode_t code : m_key.keycodes()) {
                 for (quint16 variant : LockVariants)
-                    action(root, code, quint16(m_modifiers | variant));
+                    action(root, code, quint16(m_key.modifiers() | variant));
             }
         }
     }
 
     xcb_connection_t *m_connection;
     HotKey *m_owner;
-    quint16 m_modifiers;
-    std::vector<xcb_keycode_t> m_keycodes;
+    X11Key m_key;
     std::vector<xcb_window_t> m_roots;
     bool m_grabbed = false;
+};
+
+// Where another client holds the key at the X server, its passive grab on
+// the root window takes every press of the key, whichever window has the
+// focus. While one of the program's windows has the focus, the program holds
+// the keyboard itself (an active grab, which passive grabs yield to), its own
+// windows still getting their keys as usual; it lets go as soon as none of
+// its windows has the focus, and the key belongs to its holder again.
+class HotKey::X11WhileFocusedBackend final : public Backend, public QAbstractNativeEventFilter {
+public:
+    static std::unique_ptr<X11WhileFocusedBackend> create(QKeyCombination key, HotKey *owner)
+    {
+        auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (!x11 || !x11->connection())
+            return nullptr;
+        auto backend = std::unique_ptr<X11WhileFocusedBackend>(new X11WhileFocusedBackend(x11->connection(), key, owner));
+        if (!backend->m_key.isKnown())
+            return nullptr;
+        QCoreApplication::instance()->installNativeEventFilter(backend.get());
+        backend->follow(QGuiApplication::focusWindow());
+        return backend;
+    }
+
+    ~X11WhileFocusedBackend() override
+    {
+        QObject::disconnect(m_focusFollower);
+        if (QCoreApplication::instance())
+            QCoreApplication::instance()->removeNativeEventFilter(this);
+        follow(nullptr);
+    }
+
+    Kind kind() const override { return Kind::WindowShortcut; }
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
+    {
+        if (eventType != "xcb_generic_event_t" || !m_key.matches(static_cast<const xcb_generic_event_t *>(message)))
+            return false;
+        QMetaObject::invokeMethod(m_owner, &HotKey::activated, Qt::QueuedConnection);
+        return true;
+    }
+
+private:
+    X11WhileFocusedBackend(xcb_connection_t *connection, QKeyCombination key, HotKey *owner)
+        : m_connection(connection)
+        , m_owner(owner)
+        , m_key(connection, key)
+    {
+        m_focusFollower = QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, owner,
+                                           [this](QWindow *window) { follow(window); });
+    }
+
+    // The grab goes with the focus from window to window of the program: the
+    // window that has the focus is the grab's window, so that the grab moves
+    // no focus. The server ends a grab whose window goes from the screen.
+    void follow(QWindow *focused)
+    {
+        if (!focused) {
+            xcb_ungrab_keyboard(m_connection, XCB_CURRENT_TIME);
+            xcb_flush(m_connection);
+            return;
+        }
+        const auto cookie = xcb_grab_keyboard(m_connection, 1, xcb_window_t(focused->winId()), XCB_CURRENT_TIME,
+                                              XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        xcb_grab_keyboard_reply_t *reply = xcb_grab_keyboard_reply(m_connection, cookie, nullptr);
+        if (!reply || reply->status != XCB_GRAB_STATUS_SUCCESS)
+            qCDebug(lcHotKey) << "the keyboard could not be held for the hot key";
+        free(reply);
+    }
+
+    xcb_connection_t *m_connection;
+    HotKey *m_owner;
+    X11Key m_key;
+    QMetaObject::Connection m_focusFollower;
 };
 #endif
 
@@ -306,6 +404,11 @@ void HotKey::fallBackToWindow(QWidget *window)
     std::fprintf(stderr, "%s is held by another program; it works here only while the window \"%s\" is active\n",
                  qPrintable(QKeySequence(m_key).toString(QKeySequence::PortableText)),
                  qPrintable(window->windowTitle()));
+#ifdef GRANOVIA_HAVE_XCB
+    m_backend = X11WhileFocusedBackend::create(m_key, this);
+    if (m_backend)
+        return;
+#endif
     m_backend = std::make_unique<ShortcutBackend>(m_key, window, this, Qt::WindowShortcut);
 }
 

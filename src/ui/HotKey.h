@@ -16,8 +16,11 @@ namespace granovia::ui {
 // has neither (offscreen, Wayland) the key works as an application-wide
 // shortcut, that is only while one of the program's windows is active. When
 // the system refuses the key (another program holds it), standard error says
-// so, and the key works as the window's own shortcut, only while the window
-// is active: refusedBySystem() tells the window to offer another way too.
+// so, and the key works only while the program has the focus: on X11 the
+// program then holds the keyboard while one of its windows has the focus,
+// so that the key comes to it and not to its holder; elsewhere it is the
+// window's own shortcut. refusedBySystem() tells the window to offer another
+// way too.
 class HotKey final : public QObject {
     Q_OBJECT
 public:
@@ -42,6 +45,7 @@ signals:
 private:
     class Backend;
     class X11Backend;
+    class X11WhileFocusedBackend;
     class WindowsBackend;
     class ShortcutBackend;
 
