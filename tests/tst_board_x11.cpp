@@ -77,6 +77,14 @@ constexpr int BottomStripHeight = 41;
 constexpr int StripRow = 1 + 30 + 10;
 // The quit button is 119 px wide; most of its face must be seen.
 constexpr int QuitFaceWidth = 100;
+// The console's buttons at its bottom right: "ukončit program" and left of it "historie a sestavy".
+constexpr int QuitRightGap = 26;
+constexpr int ButtonWidth = 119;
+constexpr int ButtonGap = 6;
+constexpr int ButtonMiddleFromBottom = 8 + 27 / 2;
+constexpr int BoardGridSide = 10;
+// A moment in which a dialog that should not come would have come.
+constexpr int NothingComesMs = 1500;
 
 // Runs a tool to its end; false when it fails. Xvfb now and then turns a
 // connection away while other clients connect, so every use of a tool is
@@ -161,6 +169,12 @@ bool clickAt(const QPoint &at, int button = 1, int clicks = 1, int delayMs = 0)
     return runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(at.x()), QString::number(at.y()), u"click"_s,
                                   u"--repeat"_s, QString::number(clicks), u"--delay"_s, QString::number(delayMs),
                                   QString::number(button)});
+}
+
+// A keyboard-wedge scanner: the code and Enter, 5 ms a key, in one go.
+bool scan(const QString &code)
+{
+    return runOnce(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"5"_s, code, u"key"_s, u"Return"_s});
 }
 
 // The screen's pixels, straight from the X server; null when it could not
@@ -334,6 +348,8 @@ private slots:
     void consoleAndBoardShowAnotherWorkstationsTransfer();
     void historyMenuReversesAMovement();
     void reportsWindowAndItsPrintPreview();
+    void scannerPicksOnTheBoard();
+    void scannerSelectsOnTheConsole();
 
 private:
     bool startProgram(const QStringList &arguments);
@@ -345,6 +361,8 @@ private:
     const QByteArray &output();
     std::optional<QRect> dialogOfWidth(int width);
     void transferElsewhere(int from, int to, double quantity, const QString &lot);
+    void confirmInfo();
+    void confirmNotice(const QString &shotName = {});
 
     granovia::test::Installation m_installation;
     QString m_program;
@@ -736,10 +754,6 @@ void BoardX11Test::reportsWindowAndItsPrintPreview()
 {
     const QString reportsTitle = u"^Granovia - historie a sestavy$"_s;
     const QString previewTitle = u"^Granovia - náhled tisku$"_s;
-    constexpr int QuitRightGap = 26;
-    constexpr int ButtonWidth = 119;
-    constexpr int ButtonGap = 6;
-    constexpr int ButtonMiddleFromBottom = 8 + 27 / 2;
     constexpr int PagePixels = 200 * 200; // of white paper in the preview
     m_db->execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, datum) values "
                   "('02', '01', '', 2.5, 'A1', '2026-11-02 08:00:00'), ('99', '', '', 1.25, 'C3', '2026-11-03 09:30:00'),"
@@ -770,6 +784,123 @@ void BoardX11Test::reportsWindowAndItsPrintPreview()
     QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Escape"_s}));
     QTRY_COMPARE_WITH_TIMEOUT(windowCount(previewTitle), 0, LeaveTimeoutMs);
     QCOMPARE(windowCount(reportsTitle), 1);
+}
+
+// The info dialog of a pick comes, and its "do přesunu" takes the silo.
+void BoardX11Test::confirmInfo()
+{
+    std::optional<QRect> info;
+    QTRY_VERIFY_WITH_TIMEOUT((info = dialogOfWidth(InfoDialogWidth)).has_value(), LeaveTimeoutMs);
+    QVERIFY(clickAt(info->topLeft() + TakeButtonCentre));
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(InfoDialogWidth).has_value(), LeaveTimeoutMs);
+}
+
+// The board's notice comes, alone, and its "OK" closes it.
+void BoardX11Test::confirmNotice(const QString &shotName)
+{
+    std::optional<QRect> notice;
+    QTRY_VERIFY_WITH_TIMEOUT((notice = dialogOfWidth(NoticeDialogWidth)).has_value(), LeaveTimeoutMs);
+    QVERIFY(!dialogOfWidth(InfoDialogWidth).has_value());
+    if (!shotName.isEmpty()) {
+        QTest::qWait(300);
+        keepShot(grabScreen(), shotName);
+    }
+    QVERIFY(clickAt(notice->topLeft() + NoticeOkCentre));
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(NoticeDialogWidth).has_value(), LeaveTimeoutMs);
+}
+
+// Scanned labels pick the source and the target as touches do, and the
+// transfer is booked; a lot in two silos leaves only those to touch; an
+// unknown code selects nothing; a scan's Enter closes no dialog.
+void BoardX11Test::scannerPicksOnTheBoard()
+{
+    m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie) values "
+                  "(21, 10, 40, 'J-9'), (22, 5, 40, 'J-9'), (23, 8, 40, 'K-1'), (24, 0, 40, '')"_s);
+    const qint64 linesBefore = m_db->count(u"ppsilap"_s);
+    QVERIFY2(startBoardTerminal(), output().constData());
+    std::optional<QRect> board;
+    QTRY_VERIFY_WITH_TIMEOUT((board = geometryOf(BoardTitle)).has_value(), LeaveTimeoutMs);
+    const QSize cell((board->width() - 2 * Border) / BoardGridSide,
+                     (board->height() - 2 * Border - CommandBarHeight) / BoardGridSide);
+    const auto touch = [&](int silo) {
+        return clickAt(board->topLeft() + QPoint(Border + (silo - 1) % BoardGridSide * cell.width() + cell.width() / 2,
+                                                 Border + (silo - 1) / BoardGridSide * cell.height() + cell.height() / 2));
+    };
+    for (const QString &label : {u"SILO:23"_s, u"SILO:24"_s}) {
+        QVERIFY(scan(label));
+        confirmInfo();
+    }
+    QVERIFY(clickAt(board->topLeft() + QPoint(TransferTapLeft, board->height() - Border - CommandBarHeight / 2)));
+    confirmNotice();
+    QTRY_COMPARE_WITH_TIMEOUT(m_db->silo(24).stav, 8.0, LeaveTimeoutMs);
+    QCOMPARE(m_db->silo(23).stav, 0.0);
+    QCOMPARE(m_db->count(u"ppsilap"_s), linesBefore + 1);
+
+    QVERIFY(scan(u"J-9"_s));
+    confirmNotice(u"board_scan_lot_x11.png"_s);
+    QVERIFY(touch(24));
+    QTest::qWait(NothingComesMs);
+    QVERIFY2(!dialogOfWidth(InfoDialogWidth).has_value(), "a silo without the lot could be touched");
+    QVERIFY(touch(22));
+    std::optional<QRect> info;
+    QTRY_VERIFY_WITH_TIMEOUT((info = dialogOfWidth(InfoDialogWidth)).has_value(), LeaveTimeoutMs);
+    // A scan over the dialog goes nowhere, and its Enter leaves the dialog open.
+    QVERIFY(scan(u"SILO:21"_s));
+    QTest::qWait(NothingComesMs);
+    QCOMPARE(dialogOfWidth(InfoDialogWidth), info);
+    confirmInfo();
+
+    QVERIFY(scan(u"X-404"_s));
+    confirmNotice(u"board_scan_unknown_x11.png"_s);
+    QCOMPARE(m_db->count(u"ppsilap"_s), linesBefore + 1);
+    QCOMPARE(m_process.state(), QProcess::Running);
+}
+
+// With the focus on "ukončit program", scans select into panels A and B
+// and the program runs on; a lot in two silos and an unknown code get the
+// console's notice, which a person's Enter closes.
+void BoardX11Test::scannerSelectsOnTheConsole()
+{
+    constexpr int PanelPixels = 200; // of a silo's values written into a panel
+    QVERIFY2(startProgram({}), output().constData());
+    std::optional<QRect> console;
+    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), AppearTimeoutMs);
+    const QPoint quit(console->right() - QuitRightGap - ButtonWidth / 2, console->bottom() - ButtonMiddleFromBottom);
+    // Pressed and left without a click: the button has the focus.
+    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(quit.x()), QString::number(quit.y()), u"mousedown"_s,
+                                   u"1"_s, u"mousemove"_s, QString::number(quit.x()), QString::number(quit.y() - 200),
+                                   u"mouseup"_s, u"1"_s}));
+    QTRY_VERIFY_WITH_TIMEOUT(focused().contains(u"push button\tukončit program"_s), LeaveTimeoutMs);
+    const QRect panels(console->right() - RightPaneWidth, console->top(), RightPaneWidth, console->height() / 2);
+    QImage before;
+    QTRY_VERIFY_WITH_TIMEOUT(!(before = grabScreen()).isNull(), LeaveTimeoutMs);
+    const auto changed = [&](const QImage &after) {
+        qsizetype count = 0;
+        for (int y = panels.top(); y <= panels.bottom(); ++y) {
+            for (int x = panels.left(); x <= panels.right(); ++x)
+                count += before.pixel(x, y) != after.pixel(x, y) ? 1 : 0;
+        }
+        return count;
+    };
+    QVERIFY(scan(u"SILO:21"_s));
+    QVERIFY(scan(u"silo:24"_s));
+    QImage shot;
+    QTRY_VERIFY_WITH_TIMEOUT(changed(shot = grabScreen()) > 2 * PanelPixels, LeaveTimeoutMs);
+    keepShot(shot, u"console_scan_x11.png"_s);
+    QVERIFY(focused().contains(u"push button\tukončit program"_s));
+
+    before = shot;
+    for (const QString &code : {u"J-9"_s, u"X-404"_s}) {
+        QVERIFY(scan(code));
+        QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 2, LeaveTimeoutMs);
+        QTest::qWait(300);
+        keepShot(grabScreen(), u"console_scan_notice_x11.png"_s);
+        QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
+        QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 1, LeaveTimeoutMs);
+    }
+    QTest::qWait(NothingComesMs);
+    QVERIFY2(changed(grabScreen()) < PanelPixels, "a notice's scan changed the panels");
+    QCOMPARE(m_process.state(), QProcess::Running);
 }
 
 void BoardX11Test::cleanup()

@@ -2,6 +2,7 @@
 #include "app/SingleInstance.h"
 #include "board/TForm2.h"
 #include "console/TForm1.h"
+#include "app/LabelsCommand.h"
 #include "app/ReportCommand.h"
 #include "ui/ErrorDisplay.h"
 
@@ -13,7 +14,7 @@
 
 using namespace granovia;
 
-// A report run opens no window: it needs no display and no single-instance
+// A report or labels run opens no window: it needs no display and no single-instance
 // guard, and writes no start record.
 // Standard error carries the report's own message alone: Qt's notes about
 // the platform it runs on are nothing for the job that ran it.
@@ -29,12 +30,15 @@ int runReport(int argc, char *argv[])
     qInstallMessageHandler(onlyFailures);
     QGuiApplication app(argc, argv);
     QTextStream err(stderr);
-    return reports::runReportCommand(QCoreApplication::arguments(), AppPaths::ofRunningProgram(), err);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (reports::isLabelsCommand(argc, argv))
+        return reports::runLabelsCommand(arguments, AppPaths::ofRunningProgram(), err);
+    return reports::runReportCommand(arguments, AppPaths::ofRunningProgram(), err);
 }
 
 int main(int argc, char *argv[])
 {
-    if (reports::isReportCommand(argc, argv))
+    if (reports::isReportCommand(argc, argv) || reports::isLabelsCommand(argc, argv))
         return runReport(argc, argv);
     ui::Application app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();

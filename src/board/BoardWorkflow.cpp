@@ -23,7 +23,10 @@ const QString RemovalCommand = QStringLiteral("odvoz");
 void TForm2::suiButton3Click(SiloButton *button)
 {
     if (!m_busy)
-        ui::guarded(this, [&] { pick(button); });
+        ui::guarded(this, [&] {
+            pick(button);
+            endOffer();
+        });
 }
 
 void TForm2::suiButton1Click()

@@ -134,6 +134,11 @@ void saveReport(const Report &report, const ReportOrigin &origin, const QString 
     }
 }
 
+void writeWhole(const QString &path, const QByteArray &bytes)
+{
+    saveThrough(path, [&](QSaveFile &file) { file.write(bytes); });
+}
+
 namespace detail {
 
 RowProgress::RowProgress(const Report &report, const Progress &progress)
