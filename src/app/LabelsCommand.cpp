@@ -19,7 +19,6 @@ namespace {
 const QString SiloOption = QStringLiteral("--silo");
 const QString SizeOption = QStringLiteral("--size");
 const QString OutOption = QStringLiteral("--out");
-const QString ConnectionFailed = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
 
 std::optional<QSizeF> sizeOf(const QString &text)
 {
@@ -115,7 +114,7 @@ int runLabelsCommand(const QStringList &arguments, const AppPaths &paths, QTextS
         try {
             connection.open(connectionSettings(config, paths));
         } catch (const DbError &error) {
-            err << ConnectionFailed << QStringLiteral("\n(%1)").arg(error.serverMessage()) << Qt::endl;
+            err << ConnectionFailedMessage << QStringLiteral("\n(%1)").arg(error.serverMessage()) << Qt::endl;
             return ReportFailed;
         }
         saveLabels(readLabelSilos(connection, request.silos), request.labelMm, request.out);

@@ -22,7 +22,6 @@ namespace {
 const QString DayFormat = QStringLiteral("yyyy-MM-dd");
 // "yyyy-mm-dd hh:nn:ss", nothing before or after it.
 constexpr qsizetype MomentLength = 19;
-const QString ConnectionFailed = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
 
 const QHash<QString, ReportKind> &kinds()
 {
@@ -187,7 +186,7 @@ int runReportCommand(const QStringList &arguments, const AppPaths &paths, QTextS
         try {
             connection.open(settings);
         } catch (const DbError &error) {
-            return failed(err, ConnectionFailed + QStringLiteral("\n(%1)").arg(error.serverMessage()));
+            return failed(err, ConnectionFailedMessage + QStringLiteral("\n(%1)").arg(error.serverMessage()));
         }
         const Report report = buildReport(connection, request);
         saveReport(report, {config.cisloPc, config.stredisko, QDateTime::currentDateTime()}, request.out);

@@ -42,6 +42,9 @@ bool isReportCommand(int argc, char **argv);
 std::variant<ReportRequest, QString> parseReportArguments(const QStringList &arguments);
 QString reportUsage();
 
+// The message of a run whose connection failed, before the server's reason.
+inline const QString ConnectionFailedMessage = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
+
 // Exit codes of a report run.
 constexpr int ReportWritten = 0;
 constexpr int ReportFailed = 1;
