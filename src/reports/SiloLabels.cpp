@@ -11,6 +11,7 @@
 #include <QMap>
 #include <QPageLayout>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPdfWriter>
 
 #include <zint.h>
@@ -35,6 +36,9 @@ constexpr double CapacityShare = 0.14;
 constexpr double CodeTextShare = 0.1;
 constexpr double QrHeightShare = 0.55;
 constexpr double QrWidthShare = 0.3;
+// The label's content is at most this share of its width high; a taller
+// label has it in its middle.
+constexpr double ContentHeightShare = 0.6;
 // Type fills this share of its line's height.
 constexpr double TypeShare = 0.8;
 // Blank modules around the codes, as their standards ask.
@@ -79,9 +83,12 @@ public:
         const QRectF area = toDevice(mm);
         const double sx = area.width() / symbol.vector->width;
         const double sy = area.height() / symbol.vector->height;
+        // One path, filled once: neighbouring modules show no seam between them.
+        QPainterPath modules;
+        modules.setFillRule(Qt::WindingFill);
         for (const zint_vector_rect *r = symbol.vector->rectangles; r; r = r->next)
-            m_painter.fillRect(QRectF(area.x() + r->x * sx, area.y() + r->y * sy, r->width * sx, r->height * sy),
-                               Qt::black);
+            modules.addRect(QRectF(area.x() + r->x * sx, area.y() + r->y * sy, r->width * sx, r->height * sy));
+        m_painter.fillPath(modules, Qt::black);
     }
 
     void frame(const QRectF &mm)
@@ -118,8 +125,11 @@ Symbol encoded(int symbology, const QString &code, int quietModules)
     return symbol;
 }
 
-void paintLabel(Canvas &canvas, const LabelSilo &silo, const QRectF &label)
+void paintLabel(Canvas &canvas, const LabelSilo &silo, const QRectF &place)
 {
+    QRectF label = place;
+    label.setHeight(std::min(place.height(), place.width() * ContentHeightShare));
+    label.moveCenter(place.center());
     const double pad = label.height() * PaddingShare;
     const QRectF inner = label.adjusted(pad, pad, -pad, -pad);
     const double qrSide = std::min(inner.height() * QrHeightShare, inner.width() * QrWidthShare);
