@@ -866,7 +866,8 @@ void BoardX11Test::scannerPicksOnTheBoard()
 
 // With the focus on "ukončit program", scans select into panels A and B
 // and the program runs on; a lot in two silos and an unknown code get the
-// console's notice, which a person's Enter closes.
+// console's notice, which a person's Enter closes; a quantity typed by hand
+// still reaches its edit.
 void BoardX11Test::scannerSelectsOnTheConsole()
 {
     constexpr int PanelPixels = 200; // of a silo's values written into a panel
@@ -909,6 +910,20 @@ void BoardX11Test::scannerSelectsOnTheConsole()
     QTest::qWait(NothingComesMs);
     QVERIFY2(changed(grabScreen()) < PanelPixels, "a notice's scan changed the panels");
     QCOMPARE(m_process.state(), QProcess::Running);
+
+    // A person types panel A's quantity by hand, a key at a time, and books
+    // the transfer into panel B with the arrow between them.
+    const QPoint quantityCell(-84, 122);
+    const QPoint arrowAToB(-52, 195);
+    QVERIFY(clickAt(console->topRight() + quantityCell, 1, 2, 80));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 2, LeaveTimeoutMs);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"150"_s, u"ctrl+a"_s, u"4"_s, u"Return"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 1, LeaveTimeoutMs);
+    QVERIFY(clickAt(console->topRight() + arrowAToB));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 2, LeaveTimeoutMs);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(m_db->silo(23).stav, 4.0, LeaveTimeoutMs);
+    QCOMPARE(m_db->silo(21).stav, 6.0);
 }
 
 void BoardX11Test::cleanup()
