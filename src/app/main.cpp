@@ -14,8 +14,8 @@
 
 using namespace granovia;
 
-// A report or labels run opens no window: it needs no display and no single-instance
-// guard, and writes no start record.
+// A report or labels run opens no window: it needs no display and no
+// single-instance guard, and writes no start record.
 // Standard error carries the report's own message alone: Qt's notes about
 // the platform it runs on are nothing for the job that ran it.
 void onlyFailures(QtMsgType type, const QMessageLogContext &, const QString &message)
