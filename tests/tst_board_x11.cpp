@@ -84,6 +84,14 @@ constexpr int BottomStripHeight = 41;
 constexpr int StripRow = 1 + 30 + 10;
 // The quit button is 119 px wide; most of its face must be seen.
 constexpr int QuitFaceWidth = 100;
+// The console's buttons at its bottom right: "ukončit program" and left of it "historie a sestavy".
+constexpr int QuitRightGap = 26;
+constexpr int ButtonWidth = 119;
+constexpr int ButtonGap = 6;
+constexpr int ButtonMiddleFromBottom = 8 + 27 / 2;
+constexpr int BoardGridSide = 10;
+// A moment in which a dialog that should not come would have come.
+constexpr int NothingComesMs = 1500;
 
 // Runs a tool to its end; false when it fails. Xvfb now and then turns a
 // connection away while other clients connect, so every use of a tool is
@@ -168,6 +176,12 @@ bool clickAt(const QPoint &at, int button = 1, int clicks = 1, int delayMs = 0)
     return runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(at.x()), QString::number(at.y()), u"click"_s,
                                   u"--repeat"_s, QString::number(clicks), u"--delay"_s, QString::number(delayMs),
                                   QString::number(button)});
+}
+
+// A keyboard-wedge scanner: the code and Enter (typed as a line break), 5 ms a key.
+bool scan(const QString &code)
+{
+    return runOnce(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"5"_s, code + u'\r'});
 }
 
 // The screen's pixels, straight from the X server; null when it could not
@@ -359,6 +373,8 @@ private slots:
     void historyMenuReversesAMovement();
     void reportsWindowAndItsPrintPreview();
     void boardTerminalStartThatMetALockSurvivesEnter();
+    void scannerPicksOnTheBoard();
+    void scannerSelectsOnTheConsole();
 
 private:
     bool startProgram(const QStringList &arguments);
@@ -371,6 +387,8 @@ private:
     const QByteArray &output();
     std::optional<QRect> dialogOfWidth(int width);
     void transferElsewhere(int from, int to, double quantity, const QString &lot);
+    void confirmInfo();
+    void confirmNotice(const QString &shotName = {});
 
     granovia::test::Installation m_installation;
     QString m_program;
@@ -391,9 +409,11 @@ void BoardX11Test::initTestCase()
         QFAIL("xdotool is missing: scripts/deps.sh installs it");
     m_db = std::make_unique<ScratchDatabase>(u"t_board_x11"_s);
     // Silo 4 is filled beyond its capacity, silo 5 has a negative capacity.
+    // Silos 21 to 24 are scanned: lot J-9 in two of them.
     m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie) values "
                   "(1, 30, 60, 'A1'), (2, 60, 60, 'A1'), (3, 0, 60, ''), (4, 54, 50, 'D4'), (5, 5, -10, 'E5'), "
-                  "(51, 45, 50, 'B2'), (99, 10, 40, 'C3')"_s);
+                  "(51, 45, 50, 'B2'), (99, 10, 40, 'C3'), "
+                  "(21, 10, 40, 'J-9'), (22, 5, 40, 'J-9'), (23, 8, 40, 'K-1'), (24, 0, 40, '')"_s);
 
     // A copy of the program with its tiles and INI files, and a runtime
     // directory that no other run shares.
@@ -805,10 +825,6 @@ void BoardX11Test::reportsWindowAndItsPrintPreview()
 {
     const QString reportsTitle = u"^Granovia - historie a sestavy$"_s;
     const QString previewTitle = u"^Granovia - náhled tisku$"_s;
-    constexpr int QuitRightGap = 26;
-    constexpr int ButtonWidth = 119;
-    constexpr int ButtonGap = 6;
-    constexpr int ButtonMiddleFromBottom = 8 + 27 / 2;
     constexpr int PagePixels = 200 * 200; // of white paper in the preview
     m_db->execute(u"insert into ppsilap (silo, silob, cislopp, mnozstvi, partie, datum) values "
                   "('02', '01', '', 2.5, 'A1', '2026-11-02 08:00:00'), ('99', '', '', 1.25, 'C3', '2026-11-03 09:30:00'),"
@@ -871,6 +887,144 @@ void BoardX11Test::boardTerminalStartThatMetALockSurvivesEnter()
     QTest::qWait(LeaveTimeoutMs / 5);
     holder.execute(u"unlock tables"_s);
     QCOMPARE(m_process.state(), QProcess::Running);
+}
+
+// The info dialog of a pick comes, and its "do přesunu" takes the silo.
+void BoardX11Test::confirmInfo()
+{
+    std::optional<QRect> info;
+    QTRY_VERIFY_WITH_TIMEOUT((info = dialogOfWidth(InfoDialogWidth)).has_value(), LeaveTimeoutMs);
+    QVERIFY(clickAt(info->topLeft() + TakeButtonCentre));
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(InfoDialogWidth).has_value(), LeaveTimeoutMs);
+}
+
+// The board's notice comes, alone, and its "OK" closes it.
+void BoardX11Test::confirmNotice(const QString &shotName)
+{
+    std::optional<QRect> notice;
+    QTRY_VERIFY_WITH_TIMEOUT((notice = dialogOfWidth(NoticeDialogWidth)).has_value(), LeaveTimeoutMs);
+    QVERIFY(!dialogOfWidth(InfoDialogWidth).has_value());
+    if (!shotName.isEmpty()) {
+        QTest::qWait(300);
+        keepShot(grabScreen(), shotName);
+    }
+    QVERIFY(clickAt(notice->topLeft() + NoticeOkCentre));
+    QTRY_VERIFY_WITH_TIMEOUT(!dialogOfWidth(NoticeDialogWidth).has_value(), LeaveTimeoutMs);
+}
+
+// Scanned labels pick the source and the target as touches do, and the
+// transfer is booked; a lot in two silos leaves only those to touch; an
+// unknown code selects nothing; a scan's Enter closes no dialog.
+void BoardX11Test::scannerPicksOnTheBoard()
+{
+    const qint64 linesBefore = m_db->count(u"ppsilap"_s);
+    QVERIFY2(startBoardTerminal(), output().constData());
+    std::optional<QRect> board;
+    QTRY_VERIFY_WITH_TIMEOUT((board = geometryOf(BoardTitle)).has_value(), LeaveTimeoutMs);
+    const QSize cell((board->width() - 2 * Border) / BoardGridSide,
+                     (board->height() - 2 * Border - CommandBarHeight) / BoardGridSide);
+    const auto touch = [&](int silo) {
+        return clickAt(board->topLeft() + QPoint(Border + (silo - 1) % BoardGridSide * cell.width() + cell.width() / 2,
+                                                 Border + (silo - 1) / BoardGridSide * cell.height() + cell.height() / 2));
+    };
+    for (const QString &label : {u"SILO:23"_s, u"SILO:24"_s}) {
+        QVERIFY(scan(label));
+        confirmInfo();
+        if (QTest::currentTestFailed())
+            return;
+    }
+    QVERIFY(clickAt(board->topLeft() + QPoint(TransferTapLeft, board->height() - Border - CommandBarHeight / 2)));
+    confirmNotice();
+    if (QTest::currentTestFailed())
+        return;
+    QTRY_COMPARE_WITH_TIMEOUT(m_db->silo(24).stav, 8.0, LeaveTimeoutMs);
+    QCOMPARE(m_db->silo(23).stav, 0.0);
+    QCOMPARE(m_db->count(u"ppsilap"_s), linesBefore + 1);
+
+    QVERIFY(scan(u"J-9"_s));
+    confirmNotice(u"board_scan_lot_x11.png"_s);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(touch(24));
+    QTest::qWait(NothingComesMs);
+    QVERIFY2(!dialogOfWidth(InfoDialogWidth).has_value(), "a silo without the lot could be touched");
+    QVERIFY(touch(22));
+    std::optional<QRect> info;
+    QTRY_VERIFY_WITH_TIMEOUT((info = dialogOfWidth(InfoDialogWidth)).has_value(), LeaveTimeoutMs);
+    // A scan over the dialog goes nowhere, and its Enter leaves the dialog open.
+    QVERIFY(scan(u"SILO:21"_s));
+    QTest::qWait(NothingComesMs);
+    QCOMPARE(dialogOfWidth(InfoDialogWidth), info);
+    confirmInfo();
+    if (QTest::currentTestFailed())
+        return;
+
+    QVERIFY(scan(u"X-404"_s));
+    confirmNotice(u"board_scan_unknown_x11.png"_s);
+    QCOMPARE(m_db->count(u"ppsilap"_s), linesBefore + 1);
+    QCOMPARE(m_process.state(), QProcess::Running);
+}
+
+// With the focus on "ukončit program", scans select into panels A and B
+// and the program runs on; a lot in two silos and an unknown code get the
+// console's notice, which a person's Enter closes; a quantity typed by hand
+// still reaches its edit.
+void BoardX11Test::scannerSelectsOnTheConsole()
+{
+    constexpr int PanelPixels = 200; // of a silo's values written into a panel
+    QVERIFY2(startProgram({}), output().constData());
+    std::optional<QRect> console;
+    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), AppearTimeoutMs);
+    const QPoint quit(console->right() - QuitRightGap - ButtonWidth / 2, console->bottom() - ButtonMiddleFromBottom);
+    // Pressed and left without a click: the button has the focus.
+    QVERIFY(runOnce(u"xdotool"_s, {u"mousemove"_s, QString::number(quit.x()), QString::number(quit.y()), u"mousedown"_s,
+                                   u"1"_s, u"mousemove"_s, QString::number(quit.x()), QString::number(quit.y() - 200),
+                                   u"mouseup"_s, u"1"_s}));
+    QTRY_VERIFY_WITH_TIMEOUT(focused().contains(u"push button\tukončit program"_s), LeaveTimeoutMs);
+    const QRect panels(console->right() - RightPaneWidth, console->top(), RightPaneWidth, console->height() / 2);
+    QImage before;
+    QTRY_VERIFY_WITH_TIMEOUT(!(before = grabScreen()).isNull(), LeaveTimeoutMs);
+    const auto changed = [&](const QImage &after) {
+        qsizetype count = 0;
+        for (int y = panels.top(); y <= panels.bottom(); ++y) {
+            for (int x = panels.left(); x <= panels.right(); ++x)
+                count += before.pixel(x, y) != after.pixel(x, y) ? 1 : 0;
+        }
+        return count;
+    };
+    QVERIFY(scan(u"SILO:21"_s));
+    QVERIFY(scan(u"silo:23"_s)); // emptied on the board
+    QImage shot;
+    QTRY_VERIFY_WITH_TIMEOUT(changed(shot = grabScreen()) > 2 * PanelPixels, LeaveTimeoutMs);
+    keepShot(shot, u"console_scan_x11.png"_s);
+    QVERIFY(focused().contains(u"push button\tukončit program"_s));
+
+    before = shot;
+    for (const QString &code : {u"J-9"_s, u"X-404"_s}) {
+        QVERIFY(scan(code));
+        QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 2, LeaveTimeoutMs);
+        QTest::qWait(300);
+        keepShot(grabScreen(), u"console_scan_%1_x11.png"_s.arg(code));
+        QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
+        QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 1, LeaveTimeoutMs);
+    }
+    QTest::qWait(NothingComesMs);
+    QVERIFY2(changed(grabScreen()) < PanelPixels, "a notice's scan changed the panels");
+    QCOMPARE(m_process.state(), QProcess::Running);
+
+    // A person types panel A's quantity by hand, a key at a time, and books
+    // the transfer into panel B with the arrow between them.
+    const QPoint quantityCell(-84, 122);
+    const QPoint arrowAToB(-52, 195);
+    QVERIFY(clickAt(console->topRight() + quantityCell, 1, 2, 80));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 2, LeaveTimeoutMs);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"150"_s, u"ctrl+a"_s, u"4"_s, u"Return"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 1, LeaveTimeoutMs);
+    QVERIFY(clickAt(console->topRight() + arrowAToB));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 2, LeaveTimeoutMs);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(m_db->silo(23).stav, 4.0, LeaveTimeoutMs);
+    QCOMPARE(m_db->silo(21).stav, 6.0);
 }
 
 void BoardX11Test::cleanup()

@@ -3,6 +3,7 @@
 #include "ConsoleFixture.h"
 #include "ModalWatch.h"
 #include "console/HistoryGrid.h"
+#include "ui/ScanInput.h"
 #include "ui/Skin.h"
 #include "ui/SkinnedFrame.h"
 
@@ -114,6 +115,8 @@ private slots:
     void databaseErrorIsShownAndPanelsStay();
 
     void quantityEdit();
+    void scannerToldFromAPerson_data();
+    void scannerToldFromAPerson();
     void dialogsWearTheSkin_data();
     void dialogsWearTheSkin();
 
@@ -610,6 +613,59 @@ void ConsoleTest::historyLineMenu()
     QCOMPARE(dialogs->texts(), QStringList{question});
     QCOMPARE(dialogs->asked.first().buttons, (QStringList{u"stornovat"_s, u"zpět"_s}));
     QCOMPARE(journalLines(), 5);
+}
+
+void ConsoleTest::scannerToldFromAPerson_data()
+{
+    // Keys as "ms:text" ("ms:\n" for Enter), at those times after the first.
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("typed"); // what the field shows; "|" for each Enter it got
+    QTest::addColumn<QStringList>("scans");
+    const auto keys = [](const QString &text, int stepMs, int startMs = 0) {
+        QStringList timed;
+        for (qsizetype i = 0; i < text.size(); ++i)
+            timed << u"%1:%2"_s.arg(startMs + i * stepMs).arg(text.at(i));
+        return timed;
+    };
+    QTest::newRow("a person types a quantity") << keys(u"12,5\n"_s, 150) << u"12,5|"_s << QStringList();
+    QTest::newRow("a person types fast, for a moment") << keys(u"12,5\n"_s, 60) << u"12,5|"_s << QStringList();
+    QTest::newRow("a scanner") << keys(u"SILO:07\n"_s, 5) << QString() << QStringList{u"SILO:07"_s};
+    QTest::newRow("a scanner at its slowest") << keys(u"J-9\n"_s, int(ui::ScanInput::MaxKeyGapMs)) << QString()
+                                              << QStringList{u"J-9"_s};
+    QTest::newRow("two quick keys are no code") << keys(u"12\n"_s, 5) << u"12|"_s << QStringList();
+    QTest::newRow("a code without its Enter is typed") << keys(u"ABC"_s, 5) << u"ABC"_s << QStringList();
+    QTest::newRow("a pause before the Enter") << keys(u"J-9"_s, 5) + keys(u"\n"_s, 0, 200) << u"J-9|"_s
+                                              << QStringList();
+    QTest::newRow("typed, then scanned") << keys(u"5"_s, 0) + keys(u"J-9\n"_s, 5, 300) << u"5"_s
+                                         << QStringList{u"J-9"_s};
+}
+
+// The scanner's keys reach no field and its Enter nothing, the code goes to
+// the window; a person's keys and Enter reach the field, in their order.
+void ConsoleTest::scannerToldFromAPerson()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, scans);
+    QWidget window;
+    auto *field = new QLineEdit(&window);
+    QStringList scanned;
+    ui::ScanInput::instance().attach(&window, [&](const QString &code) { scanned << code; });
+    connect(field, &QLineEdit::returnPressed, field, [field] { field->setText(field->text() + u'|'); });
+    window.show();
+    field->setFocus();
+    for (const QString &timed : keys) {
+        const quint64 at = timed.section(u':', 0, 0).toULongLong() + 1;
+        const QString text = timed.section(u':', 1);
+        const int key = text == u"\n"_s ? int(Qt::Key_Return) : int(text.at(0).toUpper().unicode());
+        for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent event(type, key, Qt::NoModifier, text == u"\n"_s ? u"\r"_s : text);
+            event.setTimestamp(at);
+            QCoreApplication::sendEvent(field, &event);
+        }
+    }
+    QTRY_COMPARE(field->text(), typed);
+    QTRY_COMPARE(scanned, scans);
 }
 
 QTEST_MAIN(ConsoleTest)

@@ -45,8 +45,8 @@ lintian --fail-on error,warning,info "$deb" 2>/dev/null || fail "lintian: $(lint
 # An INI file in the package would overwrite the store's settings on upgrade.
 ! dpkg-deb -c "$deb" | grep -iE '\.ini$' || fail "the package carries an INI file"
 depends=$(dpkg-deb -f "$deb" Depends)
-grep -q libqt6widgets6 <<<"$depends" && grep -q libmariadb <<<"$depends" && grep -q qt6-translations-l10n <<<"$depends" ||
-  fail "Depends lacks Qt, its Czech texts or the MariaDB client: $depends"
+grep -q libqt6widgets6 <<<"$depends" && grep -q libmariadb <<<"$depends" && grep -q qt6-translations-l10n <<<"$depends" &&
+  grep -q libzint <<<"$depends" || fail "Depends lacks Qt, its Czech texts, the MariaDB client or libzint: $depends"
 
 root=$scratch/root
 silo=$root/opt/granovia/silo

@@ -8,9 +8,11 @@
 #include "reports/JournalReader.h"
 #include "reports/LotTrace.h"
 #include "reports/ReportFiles.h"
+#include "reports/SiloLabels.h"
 #include "reports/StockAtMoment.h"
 #include "reportsui/ReportPages.h"
 #include "reportsui/ReportsWindow.h"
+#include "store/ScanCode.h"
 
 #include <QBuffer>
 #include <QAbstractSpinBox>
@@ -89,6 +91,57 @@ QStringList datums(Connection &connection, const JournalFilter &filter, int page
     return texts;
 }
 
+// The codes a barcode decoder reads in a picture, sorted.
+QStringList decoded(const QImage &picture, const QString &path)
+{
+    picture.save(path);
+    // Its standard output alone: it talks of the desktop bus on standard error.
+    QProcess zbar;
+    zbar.start(u"zbarimg"_s, {u"-q"_s, path});
+    zbar.waitForFinished(test::ToolTimeoutMs);
+    QStringList codes = QString::fromUtf8(zbar.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    codes.sort();
+    return codes;
+}
+
+// Every page of the labels' PDF, rendered as a printer would, each label
+// read by a barcode decoder as a scanner reads one: its silo's Code 128 and
+// QR code. A page is as large as the label asked (WxH mm after --size), or
+// A4 with 3 x 7 labels within 10 mm of margin, in rows.
+void expectLabelPages(const QStringList &arguments, const QList<QList<int>> &pages)
+{
+    constexpr double PixelsPerMm = 300 / 25.4;
+    constexpr double SheetMarginMm = 10;
+    constexpr int SheetColumns = 3;
+    constexpr int SheetRows = 7;
+    // Half a point (3 px): page sizes are kept in whole points.
+    constexpr int RoundingPixels = 3;
+    const QString pdf = arguments.last();
+    const qsizetype sizeAt = arguments.indexOf(u"--size"_s);
+    const QStringList mm = (sizeAt < 0 ? u"210x297"_s : arguments.at(sizeAt + 1)).split(u'x');
+    const QSizeF pageMm(mm.at(0).toDouble(), mm.at(1).toDouble());
+    const QSizeF cellMm = sizeAt < 0 ? QSizeF((pageMm.width() - 2 * SheetMarginMm) / SheetColumns,
+                                              (pageMm.height() - 2 * SheetMarginMm) / SheetRows)
+                                     : pageMm;
+    const double marginMm = sizeAt < 0 ? SheetMarginMm : 0;
+    const test::Ran rendered = test::run(u"pdftoppm"_s, {u"-r"_s, u"300"_s, u"-png"_s, pdf, pdf});
+    QVERIFY2(rendered.ok, rendered.output.constData());
+    for (qsizetype page = 0; page < pages.size(); ++page) {
+        const QImage picture(u"%1-%2.png"_s.arg(pdf).arg(page + 1));
+        QVERIFY2(qAbs(picture.width() - pageMm.width() * PixelsPerMm) <= RoundingPixels
+                     && qAbs(picture.height() - pageMm.height() * PixelsPerMm) <= RoundingPixels,
+                 qPrintable(u"%1 x %2"_s.arg(picture.width()).arg(picture.height())));
+        for (qsizetype i = 0; i < pages.at(page).size(); ++i) {
+            const QRectF cell(QPointF(marginMm + i % SheetColumns * cellMm.width(), marginMm + i / SheetColumns * cellMm.height()),
+                              cellMm);
+            const QRect pixels(QRectF(cell.topLeft() * PixelsPerMm, cell.size() * PixelsPerMm).toRect());
+            const QString code = scancode::siloCode(pages.at(page).at(i));
+            QCOMPARE(decoded(picture.copy(pixels), pdf + u"-label.png"_s), QStringList({u"CODE-128:"_s + code, u"QR-Code:"_s + code}));
+        }
+    }
+    QVERIFY2(!QFile::exists(u"%1-%2.png"_s.arg(pdf).arg(pages.size() + 1)), "more pages than labels");
+}
+
 QByteArray csvOf(const Report &report)
 {
     QBuffer buffer;
@@ -114,6 +167,8 @@ private slots:
     void stoppedWriteLeavesTheOldFile();
     void commandLine_data();
     void commandLine();
+    void scansResolve_data();
+    void scansResolve();
     void windowFromTheConsole();
 };
 
@@ -330,24 +385,42 @@ void ReportsTest::commandLine_data()
     QTest::addColumn<QString>("arguments"); // separated by '|'; OUT stands for a new folder
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("stderrHas");
-    QTest::newRow("stock now, as CSV") << u"--report|stock|--out|OUT/s.csv"_s << 0 << QString();
+    // Labels: the silos on each page, whose codes a real decoder must read there.
+    QTest::addColumn<QList<QList<int>>>("labelPages");
+    QTest::newRow("stock now, as CSV") << u"--report|stock|--out|OUT/s.csv"_s << 0 << QString() << QList<QList<int>>();
     QTest::newRow("history of a silo, as PDF")
-        << u"--report|history|--silo|3|--from|2024-03-01|--out|OUT/h.pdf"_s << 0 << QString();
-    QTest::newRow("a lot, as XLSX") << u"--report|lot|--lot|A|--out|OUT/l.xlsx"_s << 0 << QString();
-    QTest::newRow("unknown report") << u"--report|stocks|--out|OUT/s.csv"_s << 2 << u"Použití:"_s;
-    QTest::newRow("no file") << u"--report|stock"_s << 2 << u"chybí --out"_s;
-    QTest::newRow("unknown extension") << u"--report|stock|--out|OUT/s.txt"_s << 2 << u"Použití:"_s;
-    QTest::newRow("moment without seconds") << u"--report|stock|--at|2024-01-31 10:00|--out|OUT/s.csv"_s << 2 << u"--at"_s;
-    QTest::newRow("moment with a T") << u"--report|stock|--at|2024-01-31T10:00:00|--out|OUT/s.csv"_s << 2 << u"--at"_s;
+        << u"--report|history|--silo|3|--from|2024-03-01|--out|OUT/h.pdf"_s << 0 << QString() << QList<QList<int>>();
+    QTest::newRow("a lot, as XLSX") << u"--report|lot|--lot|A|--out|OUT/l.xlsx"_s << 0 << QString() << QList<QList<int>>();
+    QTest::newRow("unknown report") << u"--report|stocks|--out|OUT/s.csv"_s << 2 << u"Použití:"_s << QList<QList<int>>();
+    QTest::newRow("no file") << u"--report|stock"_s << 2 << u"chybí --out"_s << QList<QList<int>>();
+    QTest::newRow("unknown extension") << u"--report|stock|--out|OUT/s.txt"_s << 2 << u"Použití:"_s << QList<QList<int>>();
+    QTest::newRow("moment without seconds") << u"--report|stock|--at|2024-01-31 10:00|--out|OUT/s.csv"_s << 2 << u"--at"_s << QList<QList<int>>();
+    QTest::newRow("moment with a T") << u"--report|stock|--at|2024-01-31T10:00:00|--out|OUT/s.csv"_s << 2 << u"--at"_s << QList<QList<int>>();
     QTest::newRow("the lots that start with a text")
-        << u"--report|history|--lot-prefix|A|--out|OUT/h.csv"_s << 0 << QString();
-    QTest::newRow("silo 101") << u"--report|history|--silo|101|--out|OUT/h.csv"_s << 2 << u"--silo"_s;
-    QTest::newRow("a history option for the stock") << u"--report|stock|--lot|A|--out|OUT/s.csv"_s << 2 << u"--lot"_s;
-    QTest::newRow("lot without its lot") << u"--report|lot|--out|OUT/l.csv"_s << 2 << u"--lot"_s;
+        << u"--report|history|--lot-prefix|A|--out|OUT/h.csv"_s << 0 << QString() << QList<QList<int>>();
+    QTest::newRow("silo 101") << u"--report|history|--silo|101|--out|OUT/h.csv"_s << 2 << u"--silo"_s << QList<QList<int>>();
+    QTest::newRow("a history option for the stock") << u"--report|stock|--lot|A|--out|OUT/s.csv"_s << 2 << u"--lot"_s << QList<QList<int>>();
+    QTest::newRow("lot without its lot") << u"--report|lot|--out|OUT/l.csv"_s << 2 << u"--lot"_s << QList<QList<int>>();
     QTest::newRow("a folder that is not there")
-        << u"--report|stock|--out|OUT/none/s.csv"_s << 1 << u"Sestavu nelze zapsat do souboru"_s;
+        << u"--report|stock|--out|OUT/none/s.csv"_s << 1 << u"Sestavu nelze zapsat do souboru"_s << QList<QList<int>>();
     QTest::newRow("no server") << u"--report|stock|--out|OUT/s.csv"_s << 1
-                               << u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!\nServer není dostupný nebo neodpovídá.\n("_s;
+                               << u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!\nServer není dostupný nebo neodpovídá.\n("_s << QList<QList<int>>();
+    QTest::newRow("labels of every silo on A4") << u"--labels|--out|OUT/l.pdf"_s << 0 << QString()
+                                                << QList<QList<int>>{{1, 2, 3, 4, 5, 6}};
+    QTest::newRow("one wide label a page, in the order asked")
+        << u"--labels|--silo|6|--size|100x50|--silo|4|--out|OUT/l.pdf"_s << 0 << QString() << QList<QList<int>>{{6}, {4}};
+    QTest::newRow("the smallest label")
+        << u"--labels|--silo|5|--size|40x20|--out|OUT/l.pdf"_s << 0 << QString() << QList<QList<int>>{{5}};
+    QTest::newRow("a tall label") << u"--labels|--silo|1|--size|50x100|--out|OUT/l.pdf"_s << 0 << QString()
+                                  << QList<QList<int>>{{1}};
+    QTest::newRow("labels of a silo without a row") << u"--labels|--silo|7|--out|OUT/l.pdf"_s << 1
+                                                    << u"SILO: 07 není v tabulce sil"_s << QList<QList<int>>();
+    QTest::newRow("labels too small to scan") << u"--labels|--size|30x10|--out|OUT/l.pdf"_s << 2 << u"--size"_s
+                                              << QList<QList<int>>();
+    QTest::newRow("labels not as PDF") << u"--labels|--out|OUT/l.csv"_s << 2 << u"--out chce soubor .pdf"_s
+                                       << QList<QList<int>>();
+    QTest::newRow("labels into a folder that is not there")
+        << u"--labels|--out|OUT/none/l.pdf"_s << 1 << u"nelze zapsat do souboru"_s << QList<QList<int>>();
 }
 
 void ReportsTest::commandLine()
@@ -355,6 +428,7 @@ void ReportsTest::commandLine()
     QFETCH(QString, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, stderrHas);
+    QFETCH(QList<QList<int>>, labelPages);
     const auto db = journalDatabase(u"t_rep_cli"_s);
     test::Installation installation;
     installation.installProgram(QStringLiteral(GRANOVIA_PROGRAM));
@@ -379,6 +453,43 @@ void ReportsTest::commandLine()
         QVERIFY2(errors.isEmpty(), qPrintable(errors));
     QCOMPARE(db->count(u"historiem"_s), 0);
     QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), exitCode == 0 ? 1 : 0);
+    if (!labelPages.isEmpty())
+        expectLabelPages(words, labelPages);
+}
+
+void ReportsTest::scansResolve_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("found"); // kind: silos
+    QTest::newRow("a silo's label") << scancode::siloCode(4) << u"silo: 4"_s;
+    QTest::newRow("silo 100's label") << scancode::siloCode(100) << u"silo: 100"_s;
+    QTest::newRow("a label typed by hand") << u" silo: 7 "_s << u"silo: 7"_s;
+    QTest::newRow("silo 100 as the journal writes it") << u"SILO:00"_s << u"silo: 100"_s;
+    QTest::newRow("no silo 101") << u"SILO:101"_s << u"unknown: "_s;
+    QTest::newRow("a prefix without a number") << u"SILO:"_s << u"unknown: "_s;
+    QTest::newRow("a lot in three silos; the fourth row of silo 4 has a lower one") << u"A"_s << u"lot: 1,2,3"_s;
+    QTest::newRow("a lot in one silo") << u"E"_s << u"lot: 5"_s;
+    QTest::newRow("a lot compared exactly") << u"c"_s << u"nowhere: "_s;
+    QTest::newRow("a lot that left the silos") << u"F"_s << u"nowhere: "_s;
+    QTest::newRow("a code the store never saw") << u"X-1"_s << u"unknown: "_s;
+    QTest::newRow("blanks") << u"  "_s << u"unknown: "_s;
+}
+
+void ReportsTest::scansResolve()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, found);
+    const auto db = journalDatabase(u"t_rep_scan"_s);
+    // A second row of silo 4, with a higher id: the lower one counts.
+    db->execute(u"insert into ppsila (silo, stav, kapacita, partie) values (4, 1, 10, 'A')"_s);
+    const scancode::ScanTarget target = scancode::resolveScan(db->admin(), code);
+    const QStringList kinds{u"silo"_s, u"lot"_s, u"nowhere"_s, u"unknown"_s};
+    QStringList silos;
+    for (int silo : target.silos)
+        silos << QString::number(silo);
+    QCOMPARE(kinds.at(int(target.kind)) + u": "_s + silos.join(u','), found);
+    QCOMPARE(scancode::scanNotice(target).has_value(),
+             target.kind != scancode::ScanTarget::Kind::Silo && target.silos.size() != 1);
 }
 
 void ReportsTest::windowFromTheConsole()
@@ -430,6 +541,10 @@ void ReportsTest::windowFromTheConsole()
     window->savePdf->click();
     QVERIFY2(QFile::exists(dir.filePath(u"stav.pdf"_s)), qPrintable(dialogs.texts().join(u" | "_s)));
     QVERIFY(dialogs.texts().last().startsWith(u"Sestava je uložena do souboru"_s));
+    dialogs.queue({1, dir.filePath(u"stitky"_s)});
+    window->labelsButton->click();
+    QVERIFY2(QFile::exists(dir.filePath(u"stitky.pdf"_s)), qPrintable(dialogs.texts().join(u" | "_s)));
+    QVERIFY(dialogs.texts().last().startsWith(u"Štítky sil jsou uloženy do souboru"_s));
 }
 
 QTEST_MAIN(ReportsTest)

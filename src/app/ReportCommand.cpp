@@ -21,7 +21,6 @@ namespace {
 
 const QString DayFormat = QStringLiteral("yyyy-MM-dd");
 const QString LotPrefixOption = QStringLiteral("--lot-prefix");
-const QString ConnectionFailed = QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!");
 
 const QHash<QString, ReportKind> &kinds()
 {
@@ -139,6 +138,12 @@ int failed(QTextStream &err, const QString &message)
 
 } // namespace
 
+QString connectionFailedText(const DbError &error)
+{
+    return QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!\n%1\n(%2)")
+        .arg(connectFailureReason(error), error.serverMessage());
+}
+
 bool isReportCommand(int argc, char **argv)
 {
     const QByteArray name = ReportSwitch.toLatin1();
@@ -197,9 +202,7 @@ int runReportCommand(const QStringList &arguments, const AppPaths &paths, QTextS
         try {
             connection.open(settings);
         } catch (const DbError &error) {
-            // As the console says it, with the server's own words below.
-            return failed(err, ConnectionFailed + u'\n' + connectFailureReason(error)
-                                   + QStringLiteral("\n(%1)").arg(error.serverMessage()));
+            return failed(err, connectionFailedText(error));
         }
         const Report report = buildReport(connection, request);
         saveReport(report, {config.cisloPc, config.stredisko, QDateTime::currentDateTime()}, request.out);

@@ -12,6 +12,7 @@ class QTextStream;
 
 namespace granovia {
 class AppPaths;
+class DbError;
 }
 
 // The reports without a window, for scheduled jobs and other tools:
@@ -42,6 +43,10 @@ bool isReportCommand(int argc, char **argv);
 // The arguments after the program's name: the request, or what is wrong.
 std::variant<ReportRequest, QString> parseReportArguments(const QStringList &arguments);
 QString reportUsage();
+
+// The message of a run whose connection failed, as the console says it, with
+// the server's own words below.
+QString connectionFailedText(const DbError &error);
 
 // Exit codes of a report run.
 constexpr int ReportWritten = 0;

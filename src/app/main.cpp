@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "board/TForm2.h"
 #include "console/TForm1.h"
+#include "app/LabelsCommand.h"
 #include "app/ReportCommand.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/QtCzech.h"
@@ -15,8 +16,8 @@
 
 using namespace granovia;
 
-// A report run opens no window: it needs no display and no single-instance
-// guard, and writes no start record.
+// A report or labels run opens no window: it needs no display and no
+// single-instance guard, and writes no start record.
 // Standard error carries the report's own message alone: Qt's notes about
 // the platform it runs on are nothing for the job that ran it.
 void onlyFailures(QtMsgType type, const QMessageLogContext &, const QString &message)
@@ -31,12 +32,15 @@ int runReport(int argc, char *argv[])
     qInstallMessageHandler(onlyFailures);
     QGuiApplication app(argc, argv);
     QTextStream err(stderr);
-    return reports::runReportCommand(QCoreApplication::arguments(), AppPaths::ofRunningProgram(), err);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (reports::isLabelsCommand(argc, argv))
+        return reports::runLabelsCommand(arguments, AppPaths::ofRunningProgram(), err);
+    return reports::runReportCommand(arguments, AppPaths::ofRunningProgram(), err);
 }
 
 int main(int argc, char *argv[])
 {
-    if (reports::isReportCommand(argc, argv))
+    if (reports::isReportCommand(argc, argv) || reports::isLabelsCommand(argc, argv))
         return runReport(argc, argv);
     ui::Application app(argc, argv);
     ui::installCzechQtTexts(app);

@@ -24,7 +24,10 @@ const QString RemovalCommand = QStringLiteral("odvoz");
 void TForm2::suiButton3Click(SiloButton *button)
 {
     if (!m_busy)
-        ui::guarded(this, [&] { pick(button); });
+        ui::guarded(this, [&] {
+            pick(button);
+            endOffer();
+        });
 }
 
 void TForm2::suiButton1Click()
@@ -212,9 +215,12 @@ void TForm2::markPicked(int silo, bool picked)
         return;
     SiloButton *button = tlacitka[size_t(silo)];
     button->setFont(skin::font(skin::Pt20, picked));
+    // A disabled button keeps its grey caption.
     QPalette palette = button->palette();
-    palette.setColor(QPalette::ButtonText,
-                     picked ? skin::SelectedText : QApplication::palette(button).color(QPalette::ButtonText));
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::ButtonText,
+                         picked ? skin::SelectedText : QApplication::palette(button).color(group, QPalette::ButtonText));
+    }
     button->setPalette(palette);
 }
 

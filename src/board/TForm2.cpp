@@ -9,6 +9,7 @@
 #include "store/SiloSnapshot.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/HotKey.h"
+#include "ui/ScanInput.h"
 #include "ui/Skin.h"
 #include "ui/SkinnedFrame.h"
 
@@ -98,6 +99,7 @@ TForm2::TForm2(movement::Desk &desk, QWidget *owner, AppPaths paths)
     m_glyphPoll.setInterval(polling::Interval);
     connect(&m_glyphPoll, &QTimer::timeout, this, &TForm2::pollGlyphs);
     m_glyphPoll.start();
+    ui::ScanInput::instance().attach(this, [this](const QString &code) { scanned(code); });
 }
 
 TForm2::~TForm2() = default;

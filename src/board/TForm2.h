@@ -69,6 +69,10 @@ public:
     void suiButton5Click();                   // "odvoz"
     void suiButton2Click();                   // "znovu zadat"
     void HotKey1HotKey();                     // Ctrl+Shift+F10: leaves the board
+    // A scanned code (BoardScan.cpp): a silo's label acts as a touch on it;
+    // a lot's text as a touch on the silo that holds it, or, held by several,
+    // leaves only those to touch.
+    void scanned(const QString &code);
 
     // A notice or question in the look of foznam, with the request's buttons.
     ui::DialogAnswer showOwnDialog(const ui::DialogRequest &request) override;
@@ -130,6 +134,10 @@ private:
     void markPicked(int silo, bool picked);
     void focusBar();
 
+    void touchScanned(int silo);
+    void offerSilos(const QList<int> &silos);
+    void endOffer();
+
     void notePainted(int silo, const QHash<int, board::SiloFill> &fills);
 
     movement::Desk &m_desk;
@@ -146,6 +154,8 @@ private:
     bool m_shownOnce = false;
     bool m_left = false;
     bool m_busy = false;
+    // Only the silos of a scanned lot may be touched, until the next touch.
+    bool m_offering = false;
     QTimer m_leaveHold;
     // "čekám na uvolnění záznamů…" over the silos while a movement waits.
     QLabel *m_waitNotice = nullptr;

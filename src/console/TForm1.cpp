@@ -13,6 +13,7 @@
 #include "store/Schema.h"
 #include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
+#include "ui/ScanInput.h"
 #include "config/IniFile.h"
 #include "ui/Skin.h"
 
@@ -176,6 +177,7 @@ void TForm1::connectHandlers()
         ui::guarded(this, [&] { suiDBGrid1ContextPopup(row, at); });
     });
     connect(Stornovatpohyb1, &QAction::triggered, this, guard(&TForm1::Stornovatpohyb1Click));
+    ui::ScanInput::instance().attach(this, [this](const QString &code) { ui::guarded(this, [&] { scanned(code); }); });
 }
 
 bool TForm1::isPanelMode() const

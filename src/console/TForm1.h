@@ -146,6 +146,10 @@ private:
     // Reverses the line of the menu after the operator's "stornovat".
     // Database errors reach the caller.
     void Stornovatpohyb1Click();
+    // A scanned code (ConsoleScan.cpp) selects its silo as a click on its
+    // overview row does; a lot in no silo or in several, or an unknown code,
+    // gets a notice. Database errors reach the caller.
+    void scanned(const QString &code);
 
     MovementResult transfer(const PanelSide &source, const PanelSide &target, bool driven);
     MovementResult removal(const PanelSide &panel, bool driven);

@@ -122,6 +122,11 @@ void saveReport(const Report &report, const ReportOrigin &origin, const QString 
     }
 }
 
+void writeWhole(const QString &path, const QByteArray &bytes)
+{
+    saveThrough(path, [&](FileReplacement &file) { file.device().write(bytes); });
+}
+
 namespace detail {
 
 RowProgress::RowProgress(const Report &report, const Progress &progress)

@@ -39,6 +39,9 @@ public:
 // Throws ReportError, ReportCancelled, and DbError from the report's rows.
 void saveReport(const Report &report, const ReportOrigin &origin, const QString &path, const Progress &progress = {});
 
+// Any other file of the reports, written as they are; throws ReportError.
+void writeWhole(const QString &path, const QByteArray &bytes);
+
 // The CSV text: UTF-8 with a BOM, ";" between fields, lines ended by CR LF.
 void writeCsv(const Report &report, const ReportOrigin &origin, QIODevice &device, const Progress &progress = {});
 // The pages, on a PDF writer or a printer, numbered "strana 1 / 3". The

@@ -15,11 +15,6 @@ namespace s = schema::ppsila;
 
 const QString TimeOfDayStart = QStringLiteral(" 00:00:00");
 
-QString quoted(const Escape &escape, const QString &value)
-{
-    return u'"' + escape(value) + u'"';
-}
-
 QString dayStart(const QDate &day)
 {
     return u'"' + day.toString(QStringLiteral("yyyy-MM-dd")) + TimeOfDayStart + u'"';

@@ -1,6 +1,7 @@
 #include "reportsui/ReportsWindow.h"
 
 #include "reports/ReportFiles.h"
+#include "reports/SiloLabels.h"
 #include "reportsui/ReportPages.h"
 #include "store/DbError.h"
 #include "ui/Dialogs.h"
@@ -100,12 +101,14 @@ QWidget *ReportsWindow::buildButtonStrip()
     saveCsv = button(QStringLiteral("uložit CSV"));
     savePdf = button(QStringLiteral("uložit PDF"));
     printButton = button(QStringLiteral("tisk"));
+    labelsButton = button(QStringLiteral("štítky sil"));
     row->addStretch();
     closeButton = button(QStringLiteral("zavřít"));
     connect(saveXlsx, &QPushButton::clicked, this, [this] { saveAs(QStringLiteral("xlsx")); });
     connect(saveCsv, &QPushButton::clicked, this, [this] { saveAs(QStringLiteral("csv")); });
     connect(savePdf, &QPushButton::clicked, this, [this] { saveAs(QStringLiteral("pdf")); });
     connect(printButton, &QPushButton::clicked, this, &ReportsWindow::print);
+    connect(labelsButton, &QPushButton::clicked, this, &ReportsWindow::saveLabels);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     auto *printKey = new QShortcut(QKeySequence::Print, this);
     connect(printKey, &QShortcut::activated, this, &ReportsWindow::print);
@@ -153,6 +156,19 @@ void ReportsWindow::save(const reports::Report &report, const QString &path)
     ui::MessageDialog done(this, {QStringLiteral("OK")}, ui::DialogIcon::None,
                            QStringLiteral("Sestava je uložena do souboru %1.").arg(QDir::toNativeSeparators(path)));
     done.showModal();
+}
+
+void ReportsWindow::saveLabels()
+{
+    ui::guarded(this, [&] {
+        const QString path = askPath(this, QDir::home().filePath(QStringLiteral("stitky-sil.pdf")), QStringLiteral("pdf"));
+        if (path.isEmpty())
+            return;
+        reports::saveLabels(reports::readLabelSilos(m_connection), std::nullopt, path);
+        ui::MessageDialog done(this, {QStringLiteral("OK")}, ui::DialogIcon::None,
+                               QStringLiteral("Štítky sil jsou uloženy do souboru %1.").arg(QDir::toNativeSeparators(path)));
+        done.showModal();
+    });
 }
 
 void ReportsWindow::print()

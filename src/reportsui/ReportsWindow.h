@@ -36,6 +36,8 @@ public:
     // paper through the print preview. Errors are shown.
     void saveAs(const QString &extension);
     void print();
+    // Labels of every silo, on A4 sheets, into a PDF the operator names.
+    void saveLabels();
 
     ReportPage *currentPage() const;
 
@@ -48,6 +50,7 @@ public:
     ui::SuiButton *saveCsv = nullptr;
     ui::SuiButton *savePdf = nullptr;
     ui::SuiButton *printButton = nullptr;
+    ui::SuiButton *labelsButton = nullptr;
     ui::SuiButton *closeButton = nullptr;
 
 private:
