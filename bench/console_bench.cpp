@@ -77,7 +77,7 @@ struct Figures {
 // whether it sorts the lines itself.
 QString firstPagePlan(Connection &connection)
 {
-    Result plan = connection.query(u"explain "_s + historyPageStatement(std::nullopt, HistoryModel::PageSize));
+    Result plan = connection.query(u"explain "_s + historyPageStatement(std::nullopt, HistoryModel::PageSize, connection.escaper()));
     if (!plan.next())
         return u"?"_s;
     const QString key = plan.toText(u"key"_s);

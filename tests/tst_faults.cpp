@@ -288,7 +288,7 @@ void FaultsTest::sqlModes()
                          u"12"_s, u"1\", id=\"999"_s};
     request.server.host = u"localhost"_s; // over TCP
     Connection connection;
-    QVERIFY(consql(connection, request, StartEnvironment::system(QCoreApplication::applicationFilePath())));
+    QVERIFY(consql(connection, request, hostinfo::startEnvironment(QCoreApplication::applicationFilePath())));
     // One record, under an id of its own; the column holds ten characters.
     QCOMPARE(firstColumn(m_db->admin(), u"select concat(id <> 999, '|', pc) from historiem"_s), u"1|1\", id=\"99"_s);
     QCOMPARE(firstColumn(connection, u"select concat('[', @@session.sql_mode, ']', @@session.innodb_lock_wait_timeout, "

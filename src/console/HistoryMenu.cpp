@@ -2,7 +2,7 @@
 // counter-movement booked from the history, which cancels the line.
 #include "config/NumberFormat.h"
 #include "console/TForm1.h"
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 #include "store/Stock.h"
 
 #include <QDateTime>

@@ -28,11 +28,6 @@ QString historySelect()
         .arg(j::Silob, j::Cislopp, j::Silo, historyfield::Dosila, historyfield::Zesila, j::Table);
 }
 
-QString quoted(const QString &datum)
-{
-    return u'"' + datum + u'"';
-}
-
 // The datum shows as the server wrote it, to the minute: a wall-clock time
 // without a zone, which no daylight-saving gap can make invalid, and the
 // zero date or a day 0 as they stand.
@@ -65,15 +60,15 @@ QString historyStatement()
     return historySelect() + HistoryOrder;
 }
 
-QString historyPageStatement(const std::optional<QString> &before, int limit)
+QString historyPageStatement(const std::optional<QString> &before, int limit, const Escape &escape)
 {
-    const QString bound = before ? QStringLiteral(" and %1 < %2").arg(j::Datum, quoted(*before)) : QString();
+    const QString bound = before ? QStringLiteral(" and %1 < %2").arg(j::Datum, quoted(escape, *before)) : QString();
     return historySelect() + bound + HistoryOrder + QStringLiteral(" limit %1").arg(limit);
 }
 
-QString historySameDatumStatement(const QString &datum)
+QString historySameDatumStatement(const QString &datum, const Escape &escape)
 {
-    return historySelect() + QStringLiteral(" and %1 = %2").arg(j::Datum, quoted(datum));
+    return historySelect() + QStringLiteral(" and %1 = %2").arg(j::Datum, quoted(escape, datum));
 }
 
 QString historyNullDatumStatement()
@@ -249,7 +244,7 @@ QList<HistoryModel::Line> HistoryModel::readStep(Cursor &cursor)
 // Any datum the server wrote bounds the next page, the zero date included.
 QList<HistoryModel::Line> HistoryModel::readDatedPage(Cursor &cursor)
 {
-    QList<Fetched> page = readAll(historyPageStatement(cursor.before, PageSize));
+    QList<Fetched> page = readAll(historyPageStatement(cursor.before, PageSize, m_connection->escaper()));
     const bool undatedReached =
         std::any_of(page.cbegin(), page.cend(), [](const Fetched &fetched) { return fetched.datumIsNull; });
     QList<Line> lines;
@@ -267,7 +262,7 @@ QList<HistoryModel::Line> HistoryModel::readDatedPage(Cursor &cursor)
         if (fetched.line.datum != last)
             lines.append(std::move(fetched.line));
     }
-    for (Fetched &fetched : readAll(historySameDatumStatement(last)))
+    for (Fetched &fetched : readAll(historySameDatumStatement(last, m_connection->escaper())))
         lines.append(std::move(fetched.line));
     cursor.before = last;
     return lines;

@@ -2,6 +2,7 @@
 
 #include "console/ColumnLayout.h"
 #include "movements/Reversal.h"
+#include "store/SqlText.h"
 
 #include <QAbstractTableModel>
 #include <QSet>
@@ -23,9 +24,9 @@ QString historyStatement();
 // journal of years opens at once. A page stops before `before` (none: the
 // first page), a datum as the server wrote it: other modules write the zero
 // date and days 0, which are no real times but sort and compare as written.
-QString historyPageStatement(const std::optional<QString> &before, int limit);
+QString historyPageStatement(const std::optional<QString> &before, int limit, const Escape &escape);
 // Every line of one datum: a page boundary may fall among them.
-QString historySameDatumStatement(const QString &datum);
+QString historySameDatumStatement(const QString &datum, const Escape &escape);
 // The lines without a datum, which the history lists last.
 QString historyNullDatumStatement();
 // The journal lines above a known id, at most `limit` of them: what was

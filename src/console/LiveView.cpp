@@ -3,7 +3,7 @@
 #include "console/HistoryGrid.h"
 #include "console/TForm1.h"
 #include "store/DbError.h"
-#include "store/Polling.h"
+#include "ui/Polling.h"
 
 #include <QApplication>
 #include <QScrollBar>

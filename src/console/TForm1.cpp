@@ -8,8 +8,8 @@
 #include "console/OverviewDrawing.h"
 #include "reportsui/ReportsWindow.h"
 #include "store/DbError.h"
-#include "store/HostInfo.h"
-#include "store/Polling.h"
+#include "config/HostInfo.h"
+#include "ui/Polling.h"
 #include "store/Schema.h"
 #include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
@@ -64,7 +64,7 @@ void lockBar(QSplitter *split, int firstPaneSize, int total)
 ConsoleContext ConsoleContext::ofRunningProgram(const QStringList &arguments)
 {
     AppPaths paths = AppPaths::ofRunningProgram();
-    StartEnvironment environment = StartEnvironment::system(paths.executablePath());
+    StartEnvironment environment = hostinfo::startEnvironment(paths.executablePath());
     return {std::move(paths), arguments, std::move(environment)};
 }
 

@@ -12,11 +12,6 @@ namespace {
 namespace s = schema::ppsila;
 namespace j = schema::ppsilap;
 
-QString quoted(const Escape &escape, const QString &value)
-{
-    return QLatin1Char('"') + escape(value) + QLatin1Char('"');
-}
-
 // `column = "value"`, escaped.
 QString assign(const QString &column, const Escape &escape, const QString &value)
 {

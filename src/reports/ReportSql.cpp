@@ -2,7 +2,7 @@
 
 #include "reports/JournalLine.h"
 #include "store/Schema.h"
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 
 #include <QStringList>
 
@@ -14,11 +14,6 @@ namespace j = schema::ppsilap;
 namespace s = schema::ppsila;
 
 const QString TimeOfDayStart = QStringLiteral(" 00:00:00");
-
-QString quoted(const Escape &escape, const QString &value)
-{
-    return u'"' + escape(value) + u'"';
-}
 
 QString dayStart(const QDate &day)
 {

@@ -10,6 +10,11 @@ constexpr qsizetype ServerTimeOffset = 11;
 constexpr qsizetype ServerTimeLength = 8;
 } // namespace
 
+QString quoted(const Escape &escape, const QString &value)
+{
+    return u'"' + escape(value) + u'"';
+}
+
 QString formatTimestamp(const QDateTime &time)
 {
     return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
