@@ -138,9 +138,11 @@ void ConsoleTest::geometryAtDesignWidth()
     // Frameless, as high as the screen: the skinned frame is the window's edge.
     QVERIFY(console->windowFlags().testFlag(Qt::FramelessWindowHint));
     QCOMPARE(console->frameGeometry().height(), console->screen()->geometry().height());
-    // 850 px wide, its border included, in the middle of the screen.
-    QCOMPARE(console->frameGeometry().width(), 850);
-    QCOMPARE(console->x(), (console->screen()->geometry().width() - 850) / 2);
+    // 850 px wide, its border included, where the screen is that wide (the
+    // test's is 800 px): wholly on the screen.
+    const QRect available = console->screen()->availableGeometry();
+    QVERIFY(available.contains(console->frameGeometry()));
+    QCOMPARE(console->frameGeometry().width(), std::min(850, available.width()));
     QCOMPARE(suiForm1()->titleBar()->caption()->text(), u"Granovia - silo"_s);
     QVERIFY(suiForm1()->titleBar()->maximizeButton());
 
@@ -447,7 +449,8 @@ void ConsoleTest::databaseErrorIsShownAndPanelsStay()
     OverviewGrid *grid = prehled();
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(7, 1)).center());
     QCOMPARE(dialogs->asked.size(), 1);
-    QVERIFY2(dialogs->asked.first().text.contains(u"ppsila"_s), qPrintable(dialogs->asked.first().text));
+    // Czech only: the server's text about the table is for standard error.
+    QCOMPARE(dialogs->asked.first().text, u"Databáze ohlásila chybu 1146!\nAkce nebyla provedena."_s);
     QCOMPARE(suiImagePanel2()->text(), u"SILO: 07"_s);
     QCOMPARE(snapshot().vyber_b, 0);
     db->execute(u"rename table ppsila_gone to ppsila"_s);

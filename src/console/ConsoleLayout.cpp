@@ -4,6 +4,8 @@
 #include "console/TForm1.h"
 #include "ui/Skin.h"
 
+#include <algorithm>
+
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSplitter>
@@ -135,6 +137,7 @@ void TForm1::buildLayout()
     suiImagePanel1 = new BottomStrip(this);
     suiImagePanel1->setFixedHeight(BottomStrip::Height);
     suiButton3 = new ui::SuiButton(QStringLiteral("ukončit program"), skin::Pt8, false, suiImagePanel1);
+    suiButton3->setKeysOnlyWhenTabbedTo(true);
     suiImagePanel1->quitButton = suiButton3;
     reportsButton = new ui::SuiButton(QStringLiteral("historie a sestavy"), skin::Pt8, false, suiImagePanel1);
     suiImagePanel1->reportsButton = reportsButton;
@@ -220,13 +223,25 @@ QWidget *TForm1::buildHistoryPane()
 }
 
 // The window is frameless, so its outer height is the screen's: the whole
-// console, bottom strip and quit button included, lies on the screen.
+// console, bottom strip and quit button included, lies on the screen. Where
+// that does not fit the screen's available area (a screen narrower than the
+// design, a desktop's panel), the window takes the area's width or height and
+// lies wholly within it.
 void TForm1::placeWindow()
 {
     const QRect screenArea = screen()->geometry();
-    const int top = isPanelMode() ? ParkedTop : 0;
-    resize(width(), screenArea.height());
-    move(screenArea.left() + (screenArea.width() - width()) / 2, screenArea.top() + top);
+    const QRect available = screen()->availableGeometry();
+    QRect place(screenArea.left() + (screenArea.width() - DesignSize.width()) / 2, screenArea.top(),
+                DesignSize.width(), screenArea.height());
+    if (!available.contains(place)) {
+        place.setSize(place.size().boundedTo(available.size()));
+        place.moveLeft(std::clamp(place.left(), available.left(), available.right() - place.width() + 1));
+        place.moveTop(std::clamp(place.top(), available.top(), available.bottom() - place.height() + 1));
+    }
+    if (isPanelMode())
+        place.moveTop(screenArea.top() + ParkedTop);
+    resize(place.size());
+    move(place.topLeft());
 }
 
 void TForm1::resizeEvent(QResizeEvent *event)

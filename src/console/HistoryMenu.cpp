@@ -4,6 +4,7 @@
 #include "console/HistoryModel.h"
 #include "console/MovementActions.h"
 #include "core/SiloLabel.h"
+#include "ui/BusyCursor.h"
 #include "store/Stock.h"
 
 #include <QDateTime>
@@ -93,6 +94,8 @@ void MovementActions::showLineMenu(int row, const QPoint &globalPos)
     m_menuLine = history.entry(row);
     m_reverseAction->setEnabled(history.isReversible(row));
     m_historyMenu->popup(globalPos);
+    // Its first item is highlighted, so that Enter chooses it.
+    m_historyMenu->setActiveAction(m_reverseAction);
 }
 
 // The menu's line is known by its id: lines that the live view puts into
@@ -105,8 +108,11 @@ void MovementActions::reverseMenuLine()
     m_reverseQuestion.setText(QuestionText.arg(movementText(line)));
     if (m_reverseQuestion.showModal() != AnswerStornovat)
         return;
+    clearQuestion();
+    std::optional<ui::BusyNote> waiting(std::in_place, m_window, WaitingText);
     const movement::ReversalResult result = movement::executeReversal(
         m_console.connection(), line.id, formatTimestamp(QDateTime::currentDateTime()), m_tables);
+    waiting.reset();
     if (result.outcome != movement::ReversalOutcome::Done) {
         m_console.notice(refusalText(result, line) + NotWritten);
         return;

@@ -197,6 +197,7 @@ void HistoryModel::fetchMore(const QModelIndex &parent)
     } catch (const DbError &error) {
         // Called from the view's event handling, where nothing may be thrown.
         m_cursor.stage = Stage::Done;
+        writeServerText(error);
         m_fetchError = error.message();
         emit fetchFailed(m_fetchError);
     }

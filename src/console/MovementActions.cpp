@@ -7,12 +7,14 @@
 #include "console/HistoryGrid.h"
 #include "console/LiveView.h"
 #include "store/DbError.h"
+#include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/Skin.h"
 #include "ui/Widgets.h"
 
 #include <QDateTime>
 #include <QMenu>
+#include <QScopeGuard>
 
 namespace granovia {
 
@@ -113,7 +115,11 @@ MovementActions::MovementResult MovementActions::transfer(const PanelSide &sourc
         target.id,
         formatTimestamp(QDateTime::currentDateTime()),
     };
+    std::optional<ui::BusyNote> waiting;
+    if (!driven)
+        waiting.emplace(m_window, WaitingText);
     const movement::Outcome outcome = movement::executeTransfer(m_console.connection(), order, *quantity, m_tables);
+    waiting.reset();
     if (outcome != movement::Outcome::Done)
         return refused(outcome, driven);
     refreshAfterMovement({source.id, target.id}, driven);
@@ -154,7 +160,11 @@ MovementActions::MovementResult MovementActions::removal(const PanelSide &panel,
         panel.id,
         formatTimestamp(QDateTime::currentDateTime()),
     };
+    std::optional<ui::BusyNote> waiting;
+    if (!driven)
+        waiting.emplace(m_window, WaitingText);
     const movement::Outcome outcome = movement::executeRemoval(m_console.connection(), order, *quantity, m_tables);
+    waiting.reset();
     if (outcome != movement::Outcome::Done)
         return refused(outcome, driven);
     refreshAfterMovement({panel.id}, driven);
@@ -168,7 +178,20 @@ bool MovementActions::confirmed(const QString &question, DetailGrid *source)
     const bool named = source->quantityChangedUnseen();
     suiMessageDialog2.setText(named ? question + QuantityChangedText.arg(source->value(detail::QuantityRow)) : question);
     source->quantitySeen();
-    return suiMessageDialog2.showModal() != AnswerStorno;
+    if (suiMessageDialog2.showModal() == AnswerStorno)
+        return false;
+    clearQuestion();
+    return true;
+}
+
+// The answered question leaves the screen before the movement may wait on
+// locks elsewhere; meanwhile nothing that others changed comes into the
+// panels that the movement reads.
+void MovementActions::clearQuestion()
+{
+    m_liveView.pause();
+    const auto resume = qScopeGuard([this] { m_liveView.resume(); });
+    ui::clearAnsweredDialog();
 }
 
 movement::DeskResult MovementActions::refused(movement::Outcome outcome, bool driven)

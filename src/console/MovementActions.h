@@ -78,6 +78,8 @@ public:
     QAction *reverseAction() const { return m_reverseAction; }
 
 private:
+    // Shown while a movement waits long, as on locks held elsewhere.
+    static inline const QString WaitingText = QStringLiteral("čekám na uvolnění záznamů…");
     // What a movement came to; nothing when the operator said "storno".
     using MovementResult = std::optional<movement::DeskResult>;
 
@@ -85,6 +87,7 @@ private:
     MovementResult transfer(const PanelSide &source, const PanelSide &target, bool driven);
     MovementResult removal(const PanelSide &panel, bool driven);
     bool confirmed(const QString &question, DetailGrid *source);
+    void clearQuestion();
     // The result of a movement that the database refused, told to the
     // operator unless the movement runs driven.
     movement::DeskResult refused(movement::Outcome outcome, bool driven);

@@ -101,6 +101,8 @@ void TForm1::FormCreate()
         MovementActions::Buttons{suiArrowButton2, suiArrowButton1, suiButton4, suiButton5});
     m_desk = std::make_unique<ConsoleDesk>(*this, *this, *m_actions, m_liveView);
     writeFixedTexts();
+    // The keyboard begins in the overview, far from "ukončit program".
+    prehled->setFocus(Qt::OtherFocusReason);
     m_snapshot.reset();
     suiDBGrid1->setFont(skin::font(skin::Pt7));
     placeWindow();
@@ -187,6 +189,8 @@ void TForm1::startUp()
     StartReport report;
     try {
         if (!consql(ZConnection1, request, m_context.environment, &report)) {
+            if (report.why)
+                writeServerText(*report.why);
             suiMessageDialog1.setText(connectionFailedText(report.why));
             suiMessageDialog1.showModal();
             emit endRequested(ConnectionFailedExitCode);
@@ -228,6 +232,7 @@ void TForm1::finishStart()
 
 void TForm1::startFailed(const DbError &error)
 {
+    writeServerText(error);
     m_snapshot.loaded = false;
     m_prehledModel->refresh();
     m_prehled2Model->refresh();
