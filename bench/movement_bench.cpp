@@ -107,10 +107,8 @@ private:
 // selection, with the quantity to move lowered to 0,1 t.
 void Bench::select(TForm1 &form, int source, int target)
 {
-    for (int silo : {source, target}) {
-        bool allow = true;
-        probe(form).prehledSelectCell(probe(form).prehled(), 1, silo - 1, allow);
-    }
+    for (int silo : {source, target})
+        probe(form).select(silo);
     if (probe(form).snapshot().vyber_a != probe(form).snapshot().sila_id[size_t(source)]
         || probe(form).snapshot().vyber_b != probe(form).snapshot().sila_id[size_t(target)])
         throw BenchError("the console did not take the two silos into panels A and B");
@@ -256,7 +254,7 @@ Row Bench::measure(qint64 size)
         // 5. The full refresh, for comparison.
         timer.start();
         probe(*form).history().requery();
-        probe(*form).nacti_sila();
+        probe(*form).snapshot().load(probe(*form).ZConnection1());
         for (OverviewGrid *grid : {probe(*form).prehled(), probe(*form).prehled2()}) {
             grid->overviewModel()->refresh();
             grid->viewport()->repaint();

@@ -197,7 +197,8 @@ void BoardWorkflowTest::databaseErrorKeepsThePicks()
     (removal ? board->suiButton4 : board->suiButton1)->click();
     db->execute(u"rename table gone to %1"_s.arg(table));
     QCOMPARE(dialogs->asked.size(), asked + 1);
-    QVERIFY2(lastNotice().contains(table), qPrintable(lastNotice()));
+    // Czech only: the server's text about the table is for standard error.
+    QCOMPARE(lastNotice(), u"Databáze ohlásila chybu 1146!\nAkce nebyla provedena."_s);
     expectPicks(removal ? 1 : 2, 1, removal ? 0 : 6);
     expectPicked(1, true);
     if (removal)

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <optional>
 #include <QStandardPaths>
 #include <QtTest>
@@ -367,7 +368,11 @@ private slots:
     void boardTerminalOpensAndLeavesByHotKey();
     void refusedHotKeyLeavesTheBoardRunning();
     void consoleFitsTheScreenAndKeepsItsPanes();
+    void consoleFitsASmallScreen_data();
+    void consoleFitsASmallScreen();
     void keyboardFollowsTheScreen();
+    void noEnterQuitsAfterALockNotice();
+    void typedQuantityAndALockSeenWhileWaiting();
     void doubleTapOnTransferBooksOnce();
     void consoleAndBoardShowAnotherWorkstationsTransfer();
     void historyMenuReversesAMovement();
@@ -386,6 +391,8 @@ private:
     // All the program has printed since its start.
     const QByteArray &output();
     std::optional<QRect> dialogOfWidth(int width);
+    QRect siloCell(const QRect &console, int silo) const;
+    std::optional<QRect> dialogOver(const QRect &console);
     void transferElsewhere(int from, int to, double quantity, const QString &lot);
     void confirmInfo();
     void confirmNotice(const QString &shotName = {});
@@ -622,6 +629,55 @@ void BoardX11Test::consoleFitsTheScreenAndKeepsItsPanes()
     QCOMPARE(rightPaneWidth(shot, designed), RightPaneWidth);
 }
 
+void BoardX11Test::consoleFitsASmallScreen_data()
+{
+    QTest::addColumn<QSize>("screen");
+    QTest::newRow("800 × 600") << QSize(800, 600);
+    QTest::newRow("1024 × 768") << QSize(1024, 768);
+}
+
+// On an X server of that size of the case's own, with its window manager:
+// the console lies wholly on the screen, its designed width where it fits,
+// the silos' labels and the quit button in sight.
+void BoardX11Test::consoleFitsASmallScreen()
+{
+    QFETCH(QSize, screen);
+    QProcess server;
+    QProcess manager;
+    server.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s,
+                             u"%1x%2x24"_s.arg(screen.width()).arg(screen.height())});
+    QVERIFY(server.waitForReadyRead(AppearTimeoutMs));
+    const QString display = u':' + QString::fromLatin1(server.readAllStandardOutput().trimmed());
+    const QByteArray ownDisplay = qgetenv("DISPLAY");
+    const QProcessEnvironment ownEnvironment = m_process.processEnvironment();
+    // The program goes before its X server, which goes with its manager at the end.
+    const auto restore = qScopeGuard([&] {
+        cleanup();
+        qputenv("DISPLAY", ownDisplay);
+        m_process.setProcessEnvironment(ownEnvironment);
+    });
+    qputenv("DISPLAY", display.toLatin1());
+    QProcessEnvironment environment = ownEnvironment;
+    environment.insert(u"DISPLAY"_s, display);
+    m_process.setProcessEnvironment(environment);
+    manager.start(u"openbox"_s, {u"--sm-disable"_s});
+    QByteArray root;
+    QTRY_VERIFY_WITH_TIMEOUT(tryRun(u"xprop"_s, {u"-root"_s, u"_NET_SUPPORTING_WM_CHECK"_s}, &root)
+                                 && root.contains("window id"), AppearTimeoutMs);
+
+    QVERIFY2(startProgram({}), output().constData());
+    std::optional<QRect> console;
+    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), AppearTimeoutMs);
+    QImage shot;
+    QTRY_VERIFY_WITH_TIMEOUT(!(shot = grabScreen()).isNull() && rightPaneWidth(shot, *console), LeaveTimeoutMs);
+    keepShot(shot, u"console_%1x%2_x11.png"_s.arg(screen.width()).arg(screen.height()));
+    QCOMPARE(*console, QRect(std::max(0, (screen.width() - 850) / 2), 0, std::min(850, screen.width()), screen.height()));
+    const QRect strip(console->left(), console->bottom() - BottomStripHeight, console->width(), BottomStripHeight);
+    QVERIFY2(spreadOf(shot, strip, ConsoleButtonFace).bounds.width() >= QuitFaceWidth, "the quit button is not on the screen");
+    const QRect label = siloCell(*console, 1).translated(-LabelCellWidth, 0);
+    QVERIFY2(spreadOf(shot, label, ConsoleStrip).count >= LabelCellWidth * OverviewRowHeight / 2, "silo 1's label is not on the screen");
+}
+
 // As the accessibility tree shows it.
 QStringList BoardX11Test::accessible(const QString &window)
 {
@@ -631,6 +687,26 @@ QStringList BoardX11Test::accessible(const QString &window)
     if (!script.waitForFinished(AppearTimeoutMs))
         return {};
     return QString::fromUtf8(script.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+// The data cell of a silo of the first overview.
+QRect BoardX11Test::siloCell(const QRect &console, int silo) const
+{
+    return QRect(console.left() + Border + LabelCellWidth, console.top() + OverviewTop + (silo - 1) * OverviewRowStep,
+                 DataCellWidth, OverviewRowHeight);
+}
+
+// The one window of the program besides the console.
+std::optional<QRect> BoardX11Test::dialogOver(const QRect &console)
+{
+    const std::optional<QStringList> found = windows(ConsoleTitle);
+    std::optional<QRect> dialog;
+    for (const QString &id : found.value_or(QStringList())) {
+        const std::optional<QRect> geometry = geometryOfWindow(id);
+        if (geometry && *geometry != console)
+            dialog = geometry;
+    }
+    return dialog;
 }
 
 // The one dialog of the program of that outer width.
@@ -673,6 +749,69 @@ void BoardX11Test::keyboardFollowsTheScreen()
     QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 2, LeaveTimeoutMs);
     QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
     QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 1, LeaveTimeoutMs);
+}
+
+// A start that meets a lock: its notice is Czech, the server's own text goes
+// to standard error, and neither the Enter that closes the notice nor any
+// Enter after it quits. The keyboard begins in the overview; Shift+Tab from
+// there reaches "ukončit program", whose Enter still quits.
+void BoardX11Test::noEnterQuitsAfterALockNotice()
+{
+    std::optional<Connection> holder(std::in_place);
+    holder->open(m_db->settings());
+    holder->execute(u"lock tables ppsila write"_s);
+    QVERIFY2(startProgram({}), output().constData());
+    // The notice comes as the console is about to show itself.
+    QTRY_VERIFY2_WITH_TIMEOUT(output().contains("Lock wait timeout exceeded"), output().constData(), AppearTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 1, LeaveTimeoutMs);
+    QTest::qWait(500);
+    keepShot(grabScreen(), u"console_lock_notice_x11.png"_s);
+    holder.reset();
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"300"_s, u"Return"_s, u"Return"_s, u"KP_Enter"_s}));
+    QTest::qWait(LeaveTimeoutMs / 10);
+    QCOMPARE(m_process.state(), QProcess::Running);
+    QCOMPARE(windowCount(ConsoleTitle), 1);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"300"_s, u"shift+Tab"_s, u"Return"_s}));
+    QVERIFY(m_process.waitForFinished(LeaveTimeoutMs));
+    QCOMPARE(m_process.exitCode(), 0);
+}
+
+// F2 on panel A's quantity and a typed 7 replace the old value. The answered
+// question leaves the screen while the transfer waits on a row locked
+// elsewhere, and the console says that it waits; the transfer ends once the
+// lock goes.
+void BoardX11Test::typedQuantityAndALockSeenWhileWaiting()
+{
+    constexpr int NotePixels = 100 * 15;
+    m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie) values (20, 30, 60, 'G7'), (21, 0, 60, '')"_s);
+    QVERIFY2(startProgram({}), output().constData());
+    std::optional<QRect> console;
+    QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), AppearTimeoutMs);
+    for (const int silo : {20, 21})
+        QVERIFY(clickAt(siloCell(*console, silo).center()));
+    // From the overview to panel A's quantity, and on to the arrow A to B.
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"300"_s, u"Tab"_s, u"Tab"_s, u"F2"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 2, LeaveTimeoutMs);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"300"_s, u"7"_s, u"Return"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 1, LeaveTimeoutMs);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"300"_s, u"Tab"_s, u"Tab"_s, u"Return"_s}));
+    std::optional<QRect> question;
+    QTRY_VERIFY_WITH_TIMEOUT((question = dialogOver(*console)).has_value(), LeaveTimeoutMs);
+    QImage shot;
+    QTRY_VERIFY_WITH_TIMEOUT(spreadOf(shot = grabScreen(), *question, ConsoleButtonFace).count > 0, LeaveTimeoutMs);
+    Connection holder;
+    holder.open(m_db->settings());
+    holder.execute(u"start transaction"_s);
+    holder.query(u"select * from ppsila where silo = 21 for update"_s);
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
+    QTest::qWait(LeaveTimeoutMs / 5);
+    keepShot(shot = grabScreen(), u"console_waiting_x11.png"_s);
+    QCOMPARE(m_db->silo(21).stav, 0.0);
+    QCOMPARE(spreadOf(shot, *question, ConsoleButtonFace).count, 0);
+    QVERIFY2(spreadOf(shot, *console, Qt::white).count >= NotePixels, "no word that the console waits");
+    holder.execute(u"rollback"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(m_db->silo(21).stav, 7.0, LeaveTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(spreadOf(grabScreen(), *console, Qt::white).count < NotePixels, LeaveTimeoutMs);
 }
 
 // Two quick taps on "přesun" order one movement: while it runs, the board is
@@ -770,10 +909,10 @@ void BoardX11Test::transferElsewhere(int from, int to, double quantity, const QS
     QCOMPARE(movement::executeTransfer(workstation, order, quantity), movement::Outcome::Done);
 }
 
-// The right mouse button on the history's newest line, a transfer, opens its
-// menu; the keyboard orders "Stornovat pohyb" and answers the real question
-// with its default button "stornovat": the seed goes back, and the history
-// shows the transfer and its reversal in grey.
+// The menu key on the history's newest line, a transfer, opens its menu;
+// Enter orders "Stornovat pohyb" and answers the real question with its
+// default button "stornovat": the seed goes back, and the history shows the
+// transfer and its reversal in grey.
 void BoardX11Test::historyMenuReversesAMovement()
 {
     constexpr int GreyTextPixels = 20;
@@ -792,10 +931,12 @@ void BoardX11Test::historyMenuReversesAMovement()
     const QRect history(console->right() - RightPaneWidth, current.top(), RightPaneWidth,
                         console->bottom() - BottomStripHeight - current.top());
     const qsizetype greyBefore = greyTextPixels(shot, history);
-    QVERIFY(clickAt(current.center(), 3));
+    // The menu key opens the line's menu with its first item highlighted.
+    QVERIFY(clickAt(current.center()));
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Menu"_s}));
     QTest::qWait(500);
     keepShot(grabScreen(), u"history_menu_x11.png"_s);
-    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"150"_s, u"Down"_s, u"Return"_s}));
+    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
     QTRY_COMPARE_WITH_TIMEOUT(windowCount(ConsoleTitle), 2, LeaveTimeoutMs);
     QTest::qWait(300);
     keepShot(grabScreen(), u"history_reversal_question_x11.png"_s);
@@ -807,11 +948,11 @@ void BoardX11Test::historyMenuReversesAMovement()
                              LeaveTimeoutMs);
     keepShot(shot, u"history_reversed_x11.png"_s);
 
-    // The menu key opens the current line's menu as well (it comes up white
+    // The right mouse button opens a line's menu as well (it comes up white
     // over the grid), and Esc closes it again.
     constexpr int MenuPixels = 50 * 10;
     const qsizetype white = spreadOf(shot, history, Qt::white).count;
-    QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Menu"_s}));
+    QVERIFY(clickAt(current.center(), 3));
     QTRY_VERIFY_WITH_TIMEOUT(spreadOf(shot = grabScreen(), history, Qt::white).count >= white + MenuPixels,
                              LeaveTimeoutMs);
     keepShot(shot, u"history_menu_key_x11.png"_s);

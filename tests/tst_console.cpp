@@ -141,9 +141,11 @@ void ConsoleTest::geometryAtDesignWidth()
     // Frameless, as high as the screen: the skinned frame is the window's edge.
     QVERIFY(console->windowFlags().testFlag(Qt::FramelessWindowHint));
     QCOMPARE(console->frameGeometry().height(), console->screen()->geometry().height());
-    // 850 px wide, its border included, in the middle of the screen.
-    QCOMPARE(console->frameGeometry().width(), 850);
-    QCOMPARE(console->x(), (console->screen()->geometry().width() - 850) / 2);
+    // 850 px wide, its border included, where the screen is that wide (the
+    // test's is 800 px): wholly on the screen.
+    const QRect available = console->screen()->availableGeometry();
+    QVERIFY(available.contains(console->frameGeometry()));
+    QCOMPARE(console->frameGeometry().width(), std::min(850, available.width()));
     QCOMPARE(suiForm1()->titleBar()->caption()->text(), u"Granovia - silo"_s);
     QVERIFY(suiForm1()->titleBar()->maximizeButton());
 
@@ -201,7 +203,7 @@ void ConsoleTest::keyboardOrderFollowsTheScreen()
 {
     const QList<QWidget *> expected{static_cast<QWidget *>(prehled()),    prehled2(), popis1(),     suiButton4(), suiArrowButton2(),
                                     suiButton1(), popis2(),   suiButton5(), suiArrowButton1(), suiButton2(),
-                                    suiDBGrid1(), suiButton6(), suiButton3()};
+                                    suiDBGrid1(), reportsButton(), suiButton3()};
     QList<QWidget *> order{static_cast<QWidget *>(prehled())};
     for (QWidget *next = prehled()->nextInFocusChain(); next != prehled() && order.size() < expected.size();
          next = next->nextInFocusChain()) {
@@ -217,9 +219,8 @@ void ConsoleTest::boardOpensFromStripAndOnceFromTimer()
     console->openBoard = [&opened](TForm1 &) { ++opened; };
     QTest::mouseDClick(suiImagePanel1(), Qt::LeftButton);
     QCOMPARE(opened, 1);
-    Timer1().start();
-    Timer1Timer();
-    QCOMPARE(opened, 2);
+    Timer1().start(0); // runs out at once
+    QTRY_COMPARE(opened, 2);
     QVERIFY(!Timer1().isActive());
 }
 
@@ -452,7 +453,8 @@ void ConsoleTest::databaseErrorIsShownAndPanelsStay()
     OverviewGrid *grid = prehled();
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(7, 1)).center());
     QCOMPARE(dialogs->asked.size(), 1);
-    QVERIFY2(dialogs->asked.first().text.contains(u"ppsila"_s), qPrintable(dialogs->asked.first().text));
+    // Czech only: the server's text about the table is for standard error.
+    QCOMPARE(dialogs->asked.first().text, u"Databáze ohlásila chybu 1146!\nAkce nebyla provedena."_s);
     QCOMPARE(suiImagePanel2()->text(), u"SILO: 07"_s);
     QCOMPARE(snapshot().vyber_b, 0);
     db->execute(u"rename table ppsila_gone to ppsila"_s);
@@ -498,24 +500,27 @@ void ConsoleTest::dialogsWearTheSkin_data()
 {
     QTest::addColumn<int>("dialog"); // 0 suiMessageDialog1, 1 suiMessageDialog2, 2 mno
     QTest::addColumn<int>("press");  // the button's number; 0 the frame's close button
-    QTest::addColumn<int>("answer");
-    QTest::newRow("notice, OK") << 0 << 1 << 1;
-    QTest::newRow("question, storno") << 1 << 2 << 2;
-    QTest::newRow("question closed by its frame") << 1 << 0 << 2;
-    QTest::newRow("quantity, upravit") << 2 << 1 << 1;
+    QTest::addColumn<QString>("quantity"); // panel A's quantity afterwards
+    QTest::newRow("notice, OK") << 0 << 1 << QString();
+    QTest::newRow("question, storno") << 1 << 2 << u"20"_s;
+    QTest::newRow("question closed by its frame") << 1 << 0 << u"20"_s;
+    QTest::newRow("quantity, upravit") << 2 << 1 << u"7,5"_s;
 }
 
-// The real dialogs, not the script: the skinned frame with the caption in
-// bold, the text in the skin's colour, hand cursors, and the answer of the
-// button pressed.
+// The real dialogs, not the script, as the console's own buttons open them:
+// the skinned frame with the caption in bold, the text in the skin's colour,
+// hand cursors, and the answer of the button pressed.
 void ConsoleTest::dialogsWearTheSkin()
 {
     QFETCH(int, dialog);
     QFETCH(int, press);
-    QFETCH(int, answer);
+    QFETCH(QString, quantity);
+    if (dialog != 0)
+        select(7);
     dialogs.reset();
     console->move(0, 5000); // parked, as in panel mode: its dialogs still come on the screen
-    const QString text = dialog == 2 ? u"Upravit přesouvané množství"_s : QuantityError;
+    const QString text = QStringList{QuantityError, u"Opravdu přesunout osivo ze SILO: 07 mimo silo?"_s,
+                                     u"Upravit přesouvané množství"_s}.at(dialog);
     bool looked = false;
     ModalWatch watch([&](QWidget *modal) {
         const auto *frame = modal->findChild<ui::SkinnedFrame *>();
@@ -542,17 +547,15 @@ void ConsoleTest::dialogsWearTheSkin()
         else
             buttons.at(press - 1)->click();
     });
-    int result = 0;
     if (dialog == 2) {
-        result = mno().showModal();
-        QCOMPARE(mno().value(), u"7,5"_s);
+        popis1()->setCurrentCell(detail::QuantityRow, detail::ValueColumn);
+        popis1DblClick();
     } else {
-        ui::MessageDialog &box = dialog == 0 ? suiMessageDialog1() : suiMessageDialog2();
-        box.setText(QuantityError);
-        result = box.showModal();
+        (dialog == 0 ? static_cast<QAbstractButton *>(suiArrowButton2()) : suiButton4())->click();
     }
     QVERIFY(looked);
-    QCOMPARE(result, answer);
+    QCOMPARE(popis1()->value(detail::QuantityRow), quantity);
+    QCOMPARE(journalLines(), 0);
 }
 
 // Lines of the history, newest first: a reversal (of the removal below it),

@@ -503,10 +503,10 @@ void ReportsTest::windowFromTheConsole()
     console.show();
     QVERIFY(QTest::qWaitForWindowExposed(&console));
     // Left of the quit button, on the same line.
-    QCOMPARE(probe.suiButton6()->text(), u"historie a sestavy"_s);
-    QCOMPARE(probe.suiButton6()->geometry().right() + 7, probe.suiButton3()->geometry().left());
-    QCOMPARE(probe.suiButton6()->y(), probe.suiButton3()->y());
-    probe.suiButton6()->click();
+    QCOMPARE(probe.reportsButton()->text(), u"historie a sestavy"_s);
+    QCOMPARE(probe.reportsButton()->geometry().right() + 7, probe.suiButton3()->geometry().left());
+    QCOMPARE(probe.reportsButton()->y(), probe.suiButton3()->y());
+    probe.reportsButton()->click();
     auto *window = console.findChild<reportsui::ReportsWindow *>();
     QVERIFY(window);
     QTRY_VERIFY(window->isVisible());

@@ -2,7 +2,7 @@
 // test server.
 #include "TestDatabase.h"
 #include "store/DbError.h"
-#include "store/HostInfo.h"
+#include "config/HostInfo.h"
 #include "store/SiloSnapshot.h"
 #include "store/StartAudit.h"
 
@@ -116,7 +116,9 @@ void StoreTest::serverErrorsAreTypedWithTheServersMessage()
         QFAIL("no error");
     } catch (const DbError &error) {
         QCOMPARE(error.code(), 1146u);
-        QVERIFY2(error.message().contains(u"no_such_table"_s), qPrintable(error.message()));
+        QVERIFY2(error.serverMessage().contains(u"no_such_table"_s), qPrintable(error.serverMessage()));
+        // The operator reads Czech only.
+        QCOMPARE(error.message(), u"Databáze ohlásila chybu 1146!\nAkce nebyla provedena."_s);
         QCOMPARE(error.statement(), QByteArray("select * from no_such_table"));
     }
 }
@@ -353,10 +355,10 @@ void StoreTest::systemEnvironmentValues()
     QVERIFY(file.setFileTime(QDateTime(QDate(2026, 11, 30), QTime(14, 5, 9, 700)), QFileDevice::FileModificationTime));
     file.close();
 
-    const StartEnvironment system = StartEnvironment::system(program);
+    const StartEnvironment system = hostinfo::startEnvironment(program);
     QCOMPARE(system.fileVersion(), hostinfo::formatFileVersion(hostinfo::programVersion()));
     const QString computer(15, u'c');
-    QCOMPARE((QStringList{system.fileTime(), StartEnvironment::system(dir.filePath(u"missing"_s)).fileTime(),
+    QCOMPARE((QStringList{system.fileTime(), hostinfo::startEnvironment(dir.filePath(u"missing"_s)).fileTime(),
                           hostinfo::formatFileVersion(hostinfo::FileVersion{2, 15, 3, 417}),
                           hostinfo::formatFileVersion(std::nullopt), hostinfo::ipv4AddressOf(u"localhost"_s),
                           hostinfo::ipv4AddressOf(QString()),

@@ -7,7 +7,7 @@
 #include "reports/SiloLabels.h"
 #include "store/Connection.h"
 #include "store/DbError.h"
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 
 #include <QRegularExpression>
 #include <QTextStream>

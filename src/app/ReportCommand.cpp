@@ -8,7 +8,7 @@
 #include "reports/StockAtMoment.h"
 #include "store/Connection.h"
 #include "store/DbError.h"
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 #include "store/StartAudit.h"
 
 #include <QHash>

@@ -3,7 +3,7 @@
 #include "board/TForm2.h"
 
 #include "store/ScanCode.h"
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 #include "ui/ErrorDisplay.h"
 
 namespace granovia {

@@ -1,7 +1,7 @@
 #include "config/Config.h"
 
 #include "store/DbError.h"
-#include "store/HostInfo.h"
+#include "config/HostInfo.h"
 
 namespace granovia {
 

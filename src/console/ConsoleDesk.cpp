@@ -1,104 +1,98 @@
 #include "console/ConsoleDesk.h"
 
-#include "console/OverviewDrawing.h"
-#include "console/TForm1.h"
+#include "console/ConsoleSurface.h"
+#include "console/LiveView.h"
+#include "console/MovementActions.h"
+#include "ui/Widgets.h"
 
 #include <QCoreApplication>
 #include <QScopeGuard>
+#include <QWidget>
 
 namespace granovia {
 
-namespace {
-
-// The column of the overview cell that a selection stands for.
-constexpr int DataColumn = 1;
-
-} // namespace
-
-ConsoleDesk::ConsoleDesk(TForm1 &console)
-    : m_console(console)
+ConsoleDesk::ConsoleDesk(QWidget &window, ConsoleSurface &console, MovementActions &actions, LiveView &liveView)
+    : m_window(window)
+    , m_console(console)
+    , m_actions(actions)
+    , m_liveView(liveView)
 {
 }
 
 movement::DeskResult ConsoleDesk::transfer(int sourceSilo, int targetSilo)
 {
-    TForm1 &c = m_console;
+    ui::SuiArrowButton *button = m_actions.buttons().suiArrowButton2;
     const auto restore = qScopeGuard([this] { restoreConsoleModes(); });
     emptyPanels();
     select(sourceSilo);
     select(targetSilo);
-    c.suiArrowButton2->Tag = TForm1::TransferDriven;
-    c.suiArrowButton2Click();
-    return movement::DeskResult(c.suiArrowButton2->Tag);
+    button->Tag = MovementActions::TransferDriven;
+    m_actions.suiArrowButton2Click();
+    return movement::DeskResult(button->Tag);
 }
 
 movement::DeskResult ConsoleDesk::removal(int silo)
 {
-    TForm1 &c = m_console;
+    ui::SuiButton *button = m_actions.buttons().suiButton4;
     const auto restore = qScopeGuard([this] { restoreConsoleModes(); });
     emptyPanels();
     select(silo);
-    c.suiButton4->Tag = TForm1::RemovalDriven;
-    c.suiButton4Click(c.suiButton4);
+    button->Tag = MovementActions::RemovalDriven;
+    m_actions.suiButton4Click(button);
     // A completed driven removal leaves its mode value where a refusal leaves its code.
-    const int result = c.suiButton4->Tag;
-    return result == TForm1::RemovalDriven ? movement::DeskResult::Done : movement::DeskResult(result);
+    const int result = button->Tag;
+    return result == MovementActions::RemovalDriven ? movement::DeskResult::Done : movement::DeskResult(result);
 }
 
 Connection &ConsoleDesk::connection()
 {
-    return m_console.ZConnection1;
+    return m_console.connection();
 }
 
 Connection &ConsoleDesk::watchConnection()
 {
-    return m_console.liveView.connection();
+    return m_liveView.connection();
 }
 
 void ConsoleDesk::dropWatchConnection()
 {
-    m_console.liveView.forgetConnection();
+    m_liveView.forgetConnection();
 }
 
 void ConsoleDesk::pauseWatch()
 {
-    m_console.liveView.pause();
+    m_liveView.pause();
 }
 
 void ConsoleDesk::resumeWatch()
 {
-    m_console.liveView.resume();
+    m_liveView.resume();
 }
 
 void ConsoleDesk::boardLeft()
 {
     // Brings a console that panel mode parked below the screen into view.
-    m_console.move(m_console.x(), 0);
+    m_window.move(m_window.x(), 0);
 }
 
 // However a driven movement ends, the console's movement buttons go back to
 // console mode, so that their next click from the console asks its question.
 void ConsoleDesk::restoreConsoleModes()
 {
-    m_console.suiArrowButton2->Tag = TForm1::TransferConsoleMode;
-    m_console.suiButton4->Tag = TForm1::RemovalFromA;
+    m_actions.buttons().suiArrowButton2->Tag = MovementActions::TransferConsoleMode;
+    m_actions.buttons().suiButton4->Tag = MovementActions::RemovalFromA;
 }
 
 void ConsoleDesk::emptyPanels()
 {
-    m_console.suiButton1Click();
-    m_console.suiButton2Click();
+    m_console.emptyPanel(Panel::A);
+    m_console.emptyPanel(Panel::B);
 }
 
-// Silo s is row s − 1 of prehled for s = 1..50 and row s − 51 of prehled2
-// beyond. The panels repaint before the movement goes on.
+// The panels repaint before the movement goes on.
 void ConsoleDesk::select(int silo)
 {
-    bool allow = true;
-    if (silo <= overview::SilosPerGrid)
-        m_console.prehledSelectCell(m_console.prehled, DataColumn, silo - 1, allow);
-    else
-        m_console.prehledSelectCell(m_console.prehled2, DataColumn, silo - overview::SecondGridBase - 1, allow);
+    m_console.selectSilo(silo);
     QCoreApplication::processEvents();
 }
 

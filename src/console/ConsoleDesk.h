@@ -2,9 +2,13 @@
 
 #include "movements/MovementDesk.h"
 
+class QWidget;
+
 namespace granovia {
 
-class TForm1;
+class ConsoleSurface;
+class LiveView;
+class MovementActions;
 
 // The console's side of the movement desk. A movement ordered here runs as
 // the console's own buttons run it, driven: both panels are emptied through
@@ -13,7 +17,8 @@ class TForm1;
 // its driven mode value in its Tag, whose result the desk reads back.
 class ConsoleDesk final : public movement::Desk {
 public:
-    explicit ConsoleDesk(TForm1 &console);
+    // window: the console's, which a board terminal parks below the screen.
+    ConsoleDesk(QWidget &window, ConsoleSurface &console, MovementActions &actions, LiveView &liveView);
 
     movement::DeskResult transfer(int sourceSilo, int targetSilo) override;
     movement::DeskResult removal(int silo) override;
@@ -29,7 +34,10 @@ private:
     void emptyPanels();
     void select(int silo);
 
-    TForm1 &m_console;
+    QWidget &m_window;
+    ConsoleSurface &m_console;
+    MovementActions &m_actions;
+    LiveView &m_liveView;
 };
 
 } // namespace granovia

@@ -4,8 +4,10 @@
 #include "console/TForm1.h"
 #include "ui/Skin.h"
 
-#include <QMenu>
+#include <algorithm>
+
 #include <QMouseEvent>
+#include <QScreen>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -13,6 +15,11 @@ namespace granovia {
 
 namespace {
 
+// Where a board terminal parks the console: below the screen.
+constexpr int ParkedTop = 5000;
+constexpr int RightPaneWidth = 260;
+constexpr int DetailSplitPosition = 400;
+constexpr int PanelSplitPosition = 200;
 const QRect ClearButtonPlace(220, 2, 15, 15);
 const QRect RemovalButtonPlace(104, 150, 80, 30);
 const QRect ArrowButtonPlace(190, 150, 30, 30);
@@ -64,6 +71,12 @@ QSplitter *splitter(Qt::Orientation orientation)
     return split;
 }
 
+void lockBar(QSplitter *split, int firstPaneSize, int total)
+{
+    split->setSizes({firstPaneSize, std::max(0, total - firstPaneSize - TForm1::SplitterBarWidth)});
+    split->handle(1)->setEnabled(false);
+}
+
 } // namespace
 
 void BottomStrip::mouseDoubleClickEvent(QMouseEvent *event)
@@ -112,8 +125,8 @@ void TForm1::buildLayout()
     QWidget *paneB = splitDetail->widget(1);
     suiButton4 = new ui::SuiButton(QStringLiteral("mimo SILO"), skin::Pt8, false, paneA);
     suiButton5 = new ui::SuiButton(QStringLiteral("mimo SILO"), skin::Pt8, false, paneB);
-    suiButton4->Tag = RemovalFromA;
-    suiButton5->Tag = RemovalFromB;
+    suiButton4->Tag = MovementActions::RemovalFromA;
+    suiButton5->Tag = MovementActions::RemovalFromB;
     suiArrowButton2 = new ui::SuiArrowButton(Qt::DownArrow, QStringLiteral("přesun z A do B"), paneA);
     suiArrowButton1 = new ui::SuiArrowButton(Qt::UpArrow, QStringLiteral("přesun z B do A"), paneB);
     for (QWidget *button : {static_cast<QWidget *>(suiButton4), static_cast<QWidget *>(suiButton5)})
@@ -124,9 +137,10 @@ void TForm1::buildLayout()
     suiImagePanel1 = new BottomStrip(this);
     suiImagePanel1->setFixedHeight(BottomStrip::Height);
     suiButton3 = new ui::SuiButton(QStringLiteral("ukončit program"), skin::Pt8, false, suiImagePanel1);
+    suiButton3->setKeysOnlyWhenTabbedTo(true);
     suiImagePanel1->quitButton = suiButton3;
-    suiButton6 = new ui::SuiButton(QStringLiteral("historie a sestavy"), skin::Pt8, false, suiImagePanel1);
-    suiImagePanel1->reportsButton = suiButton6;
+    reportsButton = new ui::SuiButton(QStringLiteral("historie a sestavy"), skin::Pt8, false, suiImagePanel1);
+    suiImagePanel1->reportsButton = reportsButton;
 
     // The split area and the strip keep the console's own background; the
     // frame around them has the skin's.
@@ -136,6 +150,24 @@ void TForm1::buildLayout()
     suiForm1->clientLayout()->addWidget(suiImagePanel1);
     // Only widgets of one window can be ordered.
     setKeyboardOrder();
+    nameParts();
+}
+
+// Each part carries its name, for the tools that look at the window.
+void TForm1::nameParts()
+{
+    const QList<std::pair<QObject *, const char *>> parts{
+        {suiForm1, "suiForm1"},         {suiImagePanel1, "suiImagePanel1"}, {suiImagePanel2, "suiImagePanel2"},
+        {suiImagePanel3, "suiImagePanel3"}, {suiImagePanel4, "suiImagePanel4"}, {suiImagePanel5, "suiImagePanel5"},
+        {splitMain, "splitMain"},       {splitRight, "splitRight"},         {splitDetail, "splitDetail"},
+        {prehled, "prehled"},           {prehled2, "prehled2"},             {popis1, "popis1"},
+        {popis2, "popis2"},             {suiDBGrid1, "suiDBGrid1"},         {suiButton1, "suiButton1"},
+        {suiButton2, "suiButton2"},     {suiButton3, "suiButton3"},         {suiButton4, "suiButton4"},
+        {suiButton5, "suiButton5"},     {reportsButton, "reportsButton"},   {suiArrowButton1, "suiArrowButton1"},
+        {suiArrowButton2, "suiArrowButton2"},
+    };
+    for (const auto &[part, name] : parts)
+        part->setObjectName(QLatin1String(name));
 }
 
 // Tab follows the screen: the overviews, panel A with its quantity, its
@@ -144,7 +176,7 @@ void TForm1::setKeyboardOrder()
 {
     const QList<QWidget *> order{prehled,  prehled2,        popis1,     suiButton4, suiArrowButton2,
                                  suiButton1, popis2,        suiButton5, suiArrowButton1, suiButton2,
-                                 suiDBGrid1, suiButton6,    suiButton3};
+                                 suiDBGrid1, reportsButton, suiButton3};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
 }
@@ -153,8 +185,8 @@ QWidget *TForm1::buildOverviewPane()
 {
     auto *pane = new OverviewPane;
     suiImagePanel5 = new ui::TitleStrip(QStringLiteral("PŘEHLED"), pane);
-    m_prehledModel = new OverviewModel(snapshot, 0, this);
-    m_prehled2Model = new OverviewModel(snapshot, overview::SecondGridBase, this);
+    m_prehledModel = new OverviewModel(m_snapshot, 0, this);
+    m_prehled2Model = new OverviewModel(m_snapshot, overview::SecondGridBase, this);
     prehled = new OverviewGrid(m_prehledModel, 0, pane);
     prehled2 = new OverviewGrid(m_prehled2Model, SecondGridTag, pane);
     prehled->setAccessibleName(QStringLiteral("přehled sil 1 až 50"));
@@ -184,14 +216,64 @@ QWidget *TForm1::buildHistoryPane()
     suiImagePanel4 = new ui::TitleStrip(QStringLiteral("HISTORIE"));
     suiDBGrid1 = new HistoryGrid;
     suiDBGrid1->setAccessibleName(QStringLiteral("historie"));
-    suiDBGrid1->setHistoryModel(&history);
-    PopupMenu1 = new QMenu(suiDBGrid1);
-    PopupMenu1->setFont(skin::font(skin::Pt8));
-    skin::applyMenuPalette(PopupMenu1);
-    Stornovatpohyb1 = PopupMenu1->addAction(QStringLiteral("Stornovat pohyb"));
+    suiDBGrid1->setHistoryModel(&m_history);
     layout->addWidget(suiImagePanel4);
     layout->addWidget(suiDBGrid1, 1);
     return pane;
+}
+
+// The window is frameless, so its outer height is the screen's: the whole
+// console, bottom strip and quit button included, lies on the screen. Where
+// that does not fit the screen's available area (a screen narrower than the
+// design, a desktop's panel), the window takes the area's width or height and
+// lies wholly within it.
+void TForm1::placeWindow()
+{
+    const QRect screenArea = screen()->geometry();
+    const QRect available = screen()->availableGeometry();
+    QRect place(screenArea.left() + (screenArea.width() - DesignSize.width()) / 2, screenArea.top(),
+                DesignSize.width(), screenArea.height());
+    if (!available.contains(place)) {
+        place.setSize(place.size().boundedTo(available.size()));
+        place.moveLeft(std::clamp(place.left(), available.left(), available.right() - place.width() + 1));
+        place.moveTop(std::clamp(place.top(), available.top(), available.bottom() - place.height() + 1));
+    }
+    if (isPanelMode())
+        place.moveTop(screenArea.top() + ParkedTop);
+    resize(place.size());
+    move(place.topLeft());
+}
+
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TForm1::FormResize()
+{
+    if (isPanelMode())
+        move(x(), ParkedTop);
+    placeBars();
+}
+
+// The bar stands at the window's width less 260 px, however the window was
+// sized before: 590 px in a window 850 px wide. The overview grids follow the
+// left pane (OverviewPane).
+void TForm1::placeBars()
+{
+    lockBar(splitMain, width() - RightPaneWidth, splitMain->width());
+    lockBar(splitRight, DetailSplitPosition, splitRight->height());
+    lockBar(splitDetail, PanelSplitPosition, splitDetail->height());
+}
+
+// A split area learns its new size only after the window's resize when the
+// window is being shown; the bars are placed again once it has.
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize && (watched == splitMain || watched == splitRight || watched == splitDetail))
+        placeBars();
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace granovia

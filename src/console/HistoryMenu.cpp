@@ -1,8 +1,10 @@
 // The history's line menu and the reversal of a wrong movement: a
 // counter-movement booked from the history, which cancels the line.
 #include "config/NumberFormat.h"
-#include "console/TForm1.h"
-#include "store/SiloLabel.h"
+#include "console/HistoryModel.h"
+#include "console/MovementActions.h"
+#include "core/SiloLabel.h"
+#include "ui/BusyCursor.h"
 #include "store/Stock.h"
 
 #include <QDateTime>
@@ -84,29 +86,35 @@ QString refusalText(const movement::ReversalResult &result, const journal::Journ
 
 } // namespace
 
-void TForm1::suiDBGrid1ContextPopup(int row, const QPoint &globalPos)
+void MovementActions::showLineMenu(int row, const QPoint &globalPos)
 {
+    const HistoryModel &history = m_console.history();
     if (row < 0 || row >= history.rowCount())
         return;
     m_menuLine = history.entry(row);
-    Stornovatpohyb1->setEnabled(history.isReversible(row));
-    PopupMenu1->popup(globalPos);
+    m_reverseAction->setEnabled(history.isReversible(row));
+    m_historyMenu->popup(globalPos);
+    // Its first item is highlighted, so that Enter chooses it.
+    m_historyMenu->setActiveAction(m_reverseAction);
 }
 
 // The menu's line is known by its id: lines that the live view puts into
 // the history while the menu is up move it to another row.
-void TForm1::Stornovatpohyb1Click()
+void MovementActions::reverseMenuLine()
 {
     if (!m_menuLine)
         return;
     const journal::JournalLine line = *m_menuLine;
-    suiMessageDialog3.setText(QuestionText.arg(movementText(line)));
-    if (suiMessageDialog3.showModal() != AnswerStornovat)
+    m_reverseQuestion.setText(QuestionText.arg(movementText(line)));
+    if (m_reverseQuestion.showModal() != AnswerStornovat)
         return;
+    clearQuestion();
+    std::optional<ui::BusyNote> waiting(std::in_place, m_window, WaitingText);
     const movement::ReversalResult result = movement::executeReversal(
-        ZConnection1, line.id, formatTimestamp(QDateTime::currentDateTime()), m_tables);
+        m_console.connection(), line.id, formatTimestamp(QDateTime::currentDateTime()), m_tables);
+    waiting.reset();
     if (result.outcome != movement::ReversalOutcome::Done) {
-        notice(refusalText(result, line) + NotWritten);
+        m_console.notice(refusalText(result, line) + NotWritten);
         return;
     }
     refreshAfterMovement(result.siloIds, false);

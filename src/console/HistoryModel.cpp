@@ -184,6 +184,7 @@ void HistoryModel::fetchMore(const QModelIndex &parent)
     } catch (const DbError &error) {
         // Called from the view's event handling, where nothing may be thrown.
         m_pager.stop();
+        writeServerText(error);
         m_fetchError = error.message();
         emit fetchFailed(m_fetchError);
     }

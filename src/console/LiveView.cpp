@@ -1,9 +1,14 @@
 #include "console/LiveView.h"
 
 #include "console/HistoryGrid.h"
-#include "console/TForm1.h"
+#include "console/ConsoleSurface.h"
+#include "console/DetailPanel.h"
+#include "console/HistoryModel.h"
+#include "movements/PanelRules.h"
+#include "store/SiloSnapshot.h"
+#include "ui/Widgets.h"
 #include "store/DbError.h"
-#include "store/Polling.h"
+#include "ui/Polling.h"
 
 #include <QApplication>
 #include <QScrollBar>
@@ -70,9 +75,9 @@ struct LiveView::FreshPanel {
     double stav = 0;
 };
 
-LiveView::LiveView(TForm1 &console)
+LiveView::LiveView(ConsoleSurface &console)
     : m_console(console)
-    , m_staleMark(new ui::StaleMark(&console, StaleMarkPixels))
+    , m_staleMark(new ui::StaleMark(&console.consoleWidget(), StaleMarkPixels))
 {
     m_timer.setInterval(polling::Interval);
     connect(&m_timer, &QTimer::timeout, this, &LiveView::poll);
@@ -94,7 +99,7 @@ Connection &LiveView::connection()
         m_connection.reopen();
     } else {
         m_opened = true;
-        m_connection.openLike(m_console.ZConnection1);
+        m_connection.openLike(m_console.connection());
     }
     return m_connection;
 }
@@ -129,27 +134,28 @@ bool LiveView::poll()
         return false;
     }
     if (!notices.isEmpty()) {
-        m_console.suiMessageDialog1.setText(notices.join(u'\n'));
-        m_console.suiMessageDialog1.showModal();
+        m_console.notice(notices.join(u'\n'));
     }
     return true;
 }
 
 void LiveView::showOwnMovement(const QList<qint32> &ids)
 {
-    repaintSilos(m_console.snapshot.reloadRows(m_console.ZConnection1, ids));
+    Connection &connection = m_console.connection();
+    m_console.repaintSilos(m_console.snapshot().reloadRows(connection, ids));
+    HistoryModel &history = m_console.history();
     if (m_journalTop)
-        m_journalTop = std::max(*m_journalTop, m_console.history.mergeNewerLines(m_console.ZConnection1, *m_journalTop));
+        m_journalTop = std::max(*m_journalTop, history.mergeNewerLines(connection, *m_journalTop));
     else
-        m_console.history.requery();
-    m_console.suiDBGrid1->showNewestLine();
+        history.requery();
+    m_console.historyGrid().showNewestLine();
 }
 
 void LiveView::showJournal(qint64 journalTop)
 {
-    const ReadingPlace keep(*m_console.suiDBGrid1);
+    const ReadingPlace keep(m_console.historyGrid());
     const qint64 known = m_journalTop.value_or(journalTop);
-    const qint64 newest = m_console.history.mergeNewerLines(m_connection, known - JournalMargin);
+    const qint64 newest = m_console.history().mergeNewerLines(m_connection, known - JournalMargin);
     m_journalTop = std::max({known, journalTop, newest});
 }
 
@@ -157,7 +163,7 @@ void LiveView::showJournal(qint64 journalTop)
 // read leaves the console as it was.
 QStringList LiveView::showSilos()
 {
-    SiloSnapshot &snapshot = m_console.snapshot;
+    SiloSnapshot &snapshot = m_console.snapshot();
     Result rows = m_connection.query(selectAllSilos());
     const SiloSnapshot before = snapshot;
     std::optional<FreshPanel> a;
@@ -168,16 +174,8 @@ QStringList LiveView::showSilos()
         if (row.id != 0 && row.id == snapshot.vyber_b)
             b = FreshPanel{panelValuesOf(result), row.stav};
     });
-    repaintSilos(snapshot.silosDifferingFrom(before));
+    m_console.repaintSilos(snapshot.silosDifferingFrom(before));
     return checkPanels(a, b);
-}
-
-void LiveView::repaintSilos(const QList<int> &silos)
-{
-    for (int silo : silos) {
-        m_console.prehled->overviewModel()->refreshSilo(silo);
-        m_console.prehled2->overviewModel()->refreshSilo(silo);
-    }
 }
 
 // A panel whose silo changed is read again, its values marked. One that the
@@ -185,27 +183,28 @@ void LiveView::repaintSilos(const QList<int> &silos)
 // as the first pick, panel B as a pick beside panel A.
 QStringList LiveView::checkPanels(const std::optional<FreshPanel> &a, const std::optional<FreshPanel> &b)
 {
-    TForm1 &c = m_console;
+    const PanelSide panelA = m_console.panel(Panel::A);
+    const PanelSide panelB = m_console.panel(Panel::B);
     QStringList notices;
-    const bool aChanged = c.snapshot.vyber_a != 0 && (!a || differs(c.popis1, a->values));
+    const bool aChanged = panelA.id != 0 && (!a || differs(panelA.grid, a->values));
     if (aChanged) {
         if (a && choosePanel({}, {}, a->stav, a->values[detail::LotRow]) != PanelChoice::Ignore) {
-            showFresh(c.popis1, c.suiImagePanel2->text(), a->values, notices);
+            showFresh(panelA.grid, panelA.caption->text(), a->values, notices);
         } else {
-            notices.append(SiloChangedText.arg(c.suiImagePanel2->text()));
-            c.suiButton1Click();
+            notices.append(SiloChangedText.arg(panelA.caption->text()));
+            m_console.emptyPanel(Panel::A);
         }
     }
-    const bool bChanged = c.snapshot.vyber_b != 0 && (!b || differs(c.popis2, b->values));
-    if (!bChanged && !(aChanged && c.snapshot.vyber_b != 0))
+    const bool bChanged = panelB.id != 0 && (!b || differs(panelB.grid, b->values));
+    if (!bChanged && !(aChanged && panelB.id != 0))
         return notices;
-    const QString lotA = c.popis1->value(detail::LotRow);
+    const QString lotA = panelA.grid->value(detail::LotRow);
     if (b && (lotA.isEmpty() || choosePanel(lotA, {}, b->stav, b->values[detail::LotRow]) == PanelChoice::B)) {
         if (bChanged)
-            showFresh(c.popis2, c.suiImagePanel3->text(), b->values, notices);
+            showFresh(panelB.grid, panelB.caption->text(), b->values, notices);
     } else {
-        notices.append(SiloChangedText.arg(c.suiImagePanel3->text()));
-        c.suiButton2Click();
+        notices.append(SiloChangedText.arg(panelB.caption->text()));
+        m_console.emptyPanel(Panel::B);
     }
     return notices;
 }

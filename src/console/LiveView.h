@@ -11,7 +11,7 @@
 
 namespace granovia {
 
-class TForm1;
+class ConsoleSurface;
 
 // Keeps the console in step with the database while it runs: other
 // workstations, the suite's other modules and hand edits show within a poll.
@@ -26,7 +26,7 @@ public:
     // transactions were committed after a later one's.
     static constexpr qint64 JournalMargin = 20;
 
-    explicit LiveView(TForm1 &console);
+    explicit LiveView(ConsoleSurface &console);
 
     // Polls from now on, the first time at once; the console has connected.
     void start();
@@ -58,10 +58,9 @@ private:
     struct FreshPanel;
     QStringList showSilos();
     void showJournal(qint64 journalTop);
-    void repaintSilos(const QList<int> &silos);
     QStringList checkPanels(const std::optional<FreshPanel> &a, const std::optional<FreshPanel> &b);
 
-    TForm1 &m_console;
+    ConsoleSurface &m_console;
     Connection m_connection;
     bool m_opened = false;
     QTimer m_timer;

@@ -1,7 +1,7 @@
 #include "console/OverviewDrawing.h"
 
 #include "config/NumberFormat.h"
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 
 #include <algorithm>
 #include <cmath>

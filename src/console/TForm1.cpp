@@ -8,8 +8,8 @@
 #include "console/OverviewDrawing.h"
 #include "reportsui/ReportsWindow.h"
 #include "store/DbError.h"
-#include "store/HostInfo.h"
-#include "store/Polling.h"
+#include "config/HostInfo.h"
+#include "ui/Polling.h"
 #include "store/Schema.h"
 #include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"
@@ -30,10 +30,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcConsole, "granovia.console")
 
 constexpr QSize MinimumWindowSize(107, 42);
-constexpr int ParkedTop = 5000;
-constexpr int RightPaneWidth = 260;
-constexpr int DetailSplitPosition = 400;
-constexpr int PanelSplitPosition = 200;
 const QString EmptyPanelCaption = QStringLiteral("SILO");
 const QString ConnectionFailedHeadline = QStringLiteral("Chyba připojení k SQL!");
 const QString ConnectionFailedLine = QStringLiteral("Spojení se serverem neúspěšné!");
@@ -54,31 +50,21 @@ QString connectionFailedText(const std::optional<DbError> &why)
     return why ? text + u'\n' + connectFailureReason(*why) : text;
 }
 
-void lockBar(QSplitter *split, int firstPaneSize, int total)
-{
-    split->setSizes({firstPaneSize, std::max(0, total - firstPaneSize - TForm1::SplitterBarWidth)});
-    split->handle(1)->setEnabled(false);
-}
-
 } // namespace
 
 ConsoleContext ConsoleContext::ofRunningProgram(const QStringList &arguments)
 {
     AppPaths paths = AppPaths::ofRunningProgram();
-    StartEnvironment environment = StartEnvironment::system(paths.executablePath());
+    StartEnvironment environment = hostinfo::startEnvironment(paths.executablePath());
     return {std::move(paths), arguments, std::move(environment)};
 }
 
 TForm1::TForm1(ConsoleContext context, QWidget *parent)
     : QWidget(parent)
     , suiMessageDialog1(this, {QStringLiteral("OK")}, ui::DialogIcon::Stop)
-    , suiMessageDialog2(this, {QStringLiteral("přesunout"), QStringLiteral("storno")}, ui::DialogIcon::Question,
-                        QStringLiteral("Opravdu přesunout osivo"))
-    , suiMessageDialog3(this, {QStringLiteral("stornovat"), QStringLiteral("zpět")}, ui::DialogIcon::Question)
     , mno(this, QStringLiteral("Upravit přesouvané množství"), QStringLiteral("upravit"), QStringLiteral("storno"))
-    , liveView(*this)
+    , m_liveView(*this)
     , m_context(std::move(context))
-    , m_desk(std::make_unique<ConsoleDesk>(*this))
 {
     FormCreate();
 }
@@ -88,7 +74,7 @@ TForm1::~TForm1()
     // Nothing runs any more while the window goes.
     Timer1.stop();
     m_startRetry.stop();
-    liveView.stop();
+    m_liveView.stop();
     // A run that ends without a close (failed start, second instance) still
     // leaves its mark in the own INI file; a failure is told on standard
     // error alone, since no dialog may open in a window being destroyed.
@@ -111,10 +97,18 @@ void TForm1::FormCreate()
     setMinimumSize(MinimumWindowSize);
     resize(DesignSize);
     buildLayout();
+    m_actions = std::make_unique<MovementActions>(
+        this, *this, m_liveView,
+        MovementActions::Buttons{suiArrowButton2, suiArrowButton1, suiButton4, suiButton5});
+    m_desk = std::make_unique<ConsoleDesk>(*this, *this, *m_actions, m_liveView);
     writeFixedTexts();
-    snapshot.reset();
+    // The keyboard begins in the overview, far from "ukončit program".
+    prehled->setFocus(Qt::OtherFocusReason);
+    m_snapshot.reset();
     suiDBGrid1->setFont(skin::font(skin::Pt7));
     placeWindow();
+    Timer1.setParent(this);
+    Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(BoardDelayMs);
     Timer1.setTimerType(Qt::PreciseTimer);
     m_startRetry.setInterval(polling::RetryInterval);
@@ -137,32 +131,16 @@ void TForm1::writeFixedTexts()
     }
 }
 
-// The window is frameless, so its outer height is the screen's: the whole
-// console, bottom strip and quit button included, lies on the screen.
-void TForm1::placeWindow()
-{
-    const QRect screenArea = screen()->geometry();
-    const int top = isPanelMode() ? ParkedTop : 0;
-    resize(width(), screenArea.height());
-    move(screenArea.left() + (screenArea.width() - width()) / 2, screenArea.top() + top);
-}
-
 void TForm1::connectHandlers()
 {
     const auto guard = [this](auto handler) { return [this, handler] { ui::guarded(this, [&] { (this->*handler)(); }); }; };
     connect(suiButton1, &QPushButton::clicked, this, guard(&TForm1::suiButton1Click));
     connect(suiButton2, &QPushButton::clicked, this, guard(&TForm1::suiButton2Click));
     connect(suiButton3, &QPushButton::clicked, this, guard(&TForm1::suiButton3Click));
-    connect(suiButton6, &QPushButton::clicked, this, guard(&TForm1::suiButton6Click));
+    connect(reportsButton, &QPushButton::clicked, this, guard(&TForm1::reportsButtonClick));
     connect(suiImagePanel1, &BottomStrip::doubleClicked, this, guard(&TForm1::suiImagePanel1DblClick));
     connect(&Timer1, &QTimer::timeout, this, guard(&TForm1::Timer1Timer));
     connect(&m_startRetry, &QTimer::timeout, this, guard(&TForm1::finishStart));
-    connect(suiArrowButton2, &QToolButton::clicked, this, guard(&TForm1::suiArrowButton2Click));
-    connect(suiArrowButton1, &QToolButton::clicked, this, guard(&TForm1::suiArrowButton1Click));
-    for (ui::SuiButton *removal : {suiButton4, suiButton5}) {
-        connect(removal, &QPushButton::clicked, this,
-                [this, removal] { ui::guarded(this, [&] { suiButton4Click(removal); }); });
-    }
     connect(popis1, &QTableWidget::cellDoubleClicked, this, guard(&TForm1::popis1DblClick));
     connect(popis2, &QTableWidget::cellDoubleClicked, this, guard(&TForm1::popis2DblClick));
     for (OverviewGrid *grid : {prehled, prehled2}) {
@@ -171,12 +149,8 @@ void TForm1::connectHandlers()
             ui::guarded(this, [&] { prehledSelectCell(grid, column, row, allow); });
         });
     }
-    connect(&history, &HistoryModel::fetchFailed, this,
+    connect(&m_history, &HistoryModel::fetchFailed, this,
             [this](const QString &message) { ui::showError(this, AppError(message)); });
-    connect(suiDBGrid1, &HistoryGrid::lineMenuRequested, this, [this](int row, const QPoint &at) {
-        ui::guarded(this, [&] { suiDBGrid1ContextPopup(row, at); });
-    });
-    connect(Stornovatpohyb1, &QAction::triggered, this, guard(&TForm1::Stornovatpohyb1Click));
     ui::ScanInput::instance().attach(this, [this](const QString &code) { ui::guarded(this, [&] { scanned(code); }); });
 }
 
@@ -190,38 +164,6 @@ void TForm1::showEvent(QShowEvent *event)
     if (!m_shownOnce)
         FormShow();
     QWidget::showEvent(event);
-}
-
-void TForm1::resizeEvent(QResizeEvent *event)
-{
-    QWidget::resizeEvent(event);
-    FormResize();
-}
-
-void TForm1::FormResize()
-{
-    if (isPanelMode())
-        move(x(), ParkedTop);
-    placeBars();
-}
-
-// The bar stands at the window's width less 260 px, however the window was
-// sized before: 590 px in a window 850 px wide. The overview grids follow the
-// left pane (OverviewPane).
-void TForm1::placeBars()
-{
-    lockBar(splitMain, width() - RightPaneWidth, splitMain->width());
-    lockBar(splitRight, DetailSplitPosition, splitRight->height());
-    lockBar(splitDetail, PanelSplitPosition, splitDetail->height());
-}
-
-// A split area learns its new size only after the window's resize when the
-// window is being shown; the bars are placed again once it has.
-bool TForm1::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::Resize && (watched == splitMain || watched == splitRight || watched == splitDetail))
-        placeBars();
-    return QWidget::eventFilter(watched, event);
 }
 
 void TForm1::FormShow()
@@ -249,6 +191,8 @@ void TForm1::startUp()
     StartReport report;
     try {
         if (!consql(ZConnection1, request, m_context.environment, &report)) {
+            if (report.why)
+                writeServerText(*report.why);
             suiMessageDialog1.setText(connectionFailedText(report.why));
             suiMessageDialog1.showModal();
             emit endRequested(ConnectionFailedExitCode);
@@ -283,14 +227,15 @@ void TForm1::finishStart()
     m_startRetry.stop();
     m_prehledModel->refresh();
     m_prehled2Model->refresh();
-    liveView.start();
+    m_liveView.start();
     if (isPanelMode())
         Timer1.start();
 }
 
 void TForm1::startFailed(const DbError &error)
 {
-    snapshot.loaded = false;
+    writeServerText(error);
+    m_snapshot.loaded = false;
     m_prehledModel->refresh();
     m_prehled2Model->refresh();
     if (!m_startRetry.isActive())
@@ -303,8 +248,9 @@ void TForm1::startFailed(const DbError &error)
 // movement behind. A silo number with two rows is told once as well.
 void TForm1::describeTables()
 {
-    m_tables = movement::describeTables(ZConnection1);
-    if (m_tables.locking == movement::Locking::Tables)
+    const movement::MovementTables tables = movement::describeTables(ZConnection1);
+    m_actions->setTables(tables);
+    if (tables.locking == movement::Locking::Tables)
         notice(NoTransactionsText);
     QStringList duplicates;
     for (Result rows = ZConnection1.query(selectDuplicateSilos()); rows.next();)
@@ -315,15 +261,15 @@ void TForm1::describeTables()
 
 void TForm1::openHistory()
 {
-    history.open(ZConnection1);
+    m_history.open(ZConnection1);
     const QString layoutPath = m_context.paths.columnLayoutPath();
     if (QFile::exists(layoutPath))
-        suiDBGrid1->applyColumnSet(loadColumnLayout(layoutPath, history.availableFields()));
+        suiDBGrid1->applyColumnSet(loadColumnLayout(layoutPath, m_history.availableFields()));
 }
 
 void TForm1::nacti_sila()
 {
-    snapshot.load(ZConnection1);
+    m_snapshot.load(ZConnection1);
     suiImagePanel2->setText(EmptyPanelCaption);
     suiImagePanel3->setText(EmptyPanelCaption);
 }
@@ -332,14 +278,14 @@ void TForm1::prehledSelectCell(OverviewGrid *grid, int, int row, bool &)
 {
     const bool secondGrid = grid->Tag == SecondGridTag;
     const int silo = row + 1 + (secondGrid ? overview::SecondGridBase : 0);
-    const qint32 id = snapshot.sila_id[size_t(silo)];
+    const qint32 id = m_snapshot.sila_id[size_t(silo)];
     // A silo without a row has nothing to select.
-    if (id == 0 || id == snapshot.vyber_a || id == snapshot.vyber_b)
+    if (id == 0 || id == m_snapshot.vyber_a || id == m_snapshot.vyber_b)
         return;
     Result result = ZConnection1.query(selectSiloById(id));
     if (!result.next()) {
         // Deleted since it was read: the overview shows it gone.
-        snapshot.clear(silo);
+        m_snapshot.clear(silo);
         (secondGrid ? m_prehled2Model : m_prehledModel)->refreshSilo(silo);
         return;
     }
@@ -351,7 +297,43 @@ void TForm1::prehledSelectCell(OverviewGrid *grid, int, int row, bool &)
     const bool intoA = choice == PanelChoice::A;
     (intoA ? popis1 : popis2)->setValues(panelValuesOf(result));
     (intoA ? suiImagePanel2 : suiImagePanel3)->setText((secondGrid ? m_prehled2Model : m_prehledModel)->label(row));
-    (intoA ? snapshot.vyber_a : snapshot.vyber_b) = id;
+    (intoA ? m_snapshot.vyber_a : m_snapshot.vyber_b) = id;
+}
+
+PanelSide TForm1::panel(Panel which) const
+{
+    if (which == Panel::A)
+        return {popis1, suiImagePanel2, m_snapshot.vyber_a};
+    return {popis2, suiImagePanel3, m_snapshot.vyber_b};
+}
+
+void TForm1::emptyPanel(Panel which)
+{
+    which == Panel::A ? suiButton1Click() : suiButton2Click();
+}
+
+// Silo s is row s − 1 of prehled for s = 1..50 and row s − 51 of prehled2 beyond.
+void TForm1::selectSilo(int silo)
+{
+    bool allow = true;
+    if (silo <= overview::SilosPerGrid)
+        prehledSelectCell(prehled, OverviewModel::DataColumn, silo - 1, allow);
+    else
+        prehledSelectCell(prehled2, OverviewModel::DataColumn, silo - overview::SecondGridBase - 1, allow);
+}
+
+void TForm1::repaintSilos(const QList<int> &silos)
+{
+    for (int silo : silos) {
+        m_prehledModel->refreshSilo(silo);
+        m_prehled2Model->refreshSilo(silo);
+    }
+}
+
+void TForm1::notice(const QString &text)
+{
+    suiMessageDialog1.setText(text);
+    suiMessageDialog1.showModal();
 }
 
 void TForm1::popis1DblClick()
@@ -386,14 +368,14 @@ void TForm1::suiButton1Click()
 {
     popis1->clearValues();
     suiImagePanel2->setText(EmptyPanelCaption);
-    snapshot.vyber_a = 0;
+    m_snapshot.vyber_a = 0;
 }
 
 void TForm1::suiButton2Click()
 {
     popis2->clearValues();
     suiImagePanel3->setText(EmptyPanelCaption);
-    snapshot.vyber_b = 0;
+    m_snapshot.vyber_b = 0;
 }
 
 void TForm1::suiButton3Click()
@@ -401,7 +383,7 @@ void TForm1::suiButton3Click()
     close();
 }
 
-void TForm1::suiButton6Click()
+void TForm1::reportsButtonClick()
 {
     if (!m_reports) {
         m_reports = new reportsui::ReportsWindow(ZConnection1, m_workstation, m_centre, this);

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "config/AppPaths.h"
+#include "console/ConsoleSurface.h"
 #include "console/DetailPanel.h"
 #include "console/HistoryModel.h"
 #include "console/LiveView.h"
+#include "console/MovementActions.h"
 #include "console/OverviewGrid.h"
 #include "movements/MovementDesk.h"
-#include "movements/Movements.h"
-#include "movements/Reversal.h"
 #include "store/Connection.h"
 #include "store/SiloSnapshot.h"
 #include "store/StartAudit.h"
@@ -22,8 +22,6 @@
 #include <memory>
 #include <optional>
 
-class QAction;
-class QMenu;
 class QSplitter;
 
 namespace granovia {
@@ -35,8 +33,6 @@ class ReportsWindow;
 class BottomStrip;
 class ConsoleDesk;
 class DbError;
-
-inline const QString QuantityErrorText = QStringLiteral("Chyba v množství!");
 class HistoryGrid;
 
 // What the console needs from its surroundings; tests give their own.
@@ -48,14 +44,11 @@ struct ConsoleContext {
     static ConsoleContext ofRunningProgram(const QStringList &arguments);
 };
 
-namespace test {
-class ConsoleProbe;
-}
-
 // The operator console, the system's one main window: the overview of all
 // silos, detail panels A and B, the movement buttons and the history. The
-// silo board orders its movements at the console's desk (desk()).
-class TForm1 final : public QWidget {
+// silo board orders its movements at the console's desk (desk()). Its
+// widgets carry their names as object names.
+class TForm1 final : public QWidget, public ConsoleSurface {
     Q_OBJECT
 public:
     // The system ends with this code when it cannot connect at start.
@@ -73,6 +66,23 @@ public:
     // snapshot, history. Runs once, just before the window is first shown.
     void FormShow();
     movement::Desk &desk();
+    MovementActions &movements() { return *m_actions; }
+    LiveView &liveView() { return m_liveView; }
+    // Everything the start does once it has its connection; a failed start
+    // tries it again by itself every 15 s.
+    void finishStart();
+
+    // What the live view, the movement actions and the desk reach.
+    Connection &connection() override { return ZConnection1; }
+    SiloSnapshot &snapshot() override { return m_snapshot; }
+    HistoryModel &history() override { return m_history; }
+    HistoryGrid &historyGrid() override { return *suiDBGrid1; }
+    PanelSide panel(Panel which) const override;
+    void emptyPanel(Panel which) override;
+    void selectSilo(int silo) override;
+    void repaintSilos(const QList<int> &silos) override;
+    void notice(const QString &text) override;
+    QWidget &consoleWidget() override { return *this; }
 
     // Opens the silo board modally; unset, the strip and the timer open nothing.
     std::function<void(TForm1 &)> openBoard;
@@ -91,46 +101,14 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    friend class ConsoleDesk;
-    friend class LiveView;
-    friend class test::ConsoleProbe;
-
-    // Mode values in the Tags of the movement buttons.
-    static constexpr int TransferConsoleMode = 0;
-    static constexpr int TransferDriven = 1;
-    static constexpr int RemovalFromA = 1;
-    static constexpr int RemovalFromB = 2;
-    static constexpr int RemovalDriven = 3;
     // The Tag of the overview grid of silos 51..100.
     static constexpr int SecondGridTag = 2;
-
-    // One detail panel as a movement reads it.
-    struct PanelSide {
-        DetailGrid *grid;
-        ui::TitleStrip *caption;
-        qint32 id;
-    };
-    // What a movement came to; nothing when the operator said "storno".
-    using MovementResult = std::optional<movement::DeskResult>;
 
     void FormResize();
     void nacti_sila();
     // Selects silo (row + 1 + base of grid) into panel A or B by the lot
     // rules. Database errors reach the caller.
     void prehledSelectCell(OverviewGrid *grid, int column, int row, bool &allow);
-    // Transfer from panel A to panel B. A Tag of suiArrowButton2 other than 0
-    // runs it driven: no dialog, and the result code (movement::DeskResult)
-    // is left in the Tag. Database errors reach the caller, with the Tag back
-    // at 0.
-    void suiArrowButton2Click();
-    // Transfer from panel B to panel A, always with question and notices.
-    void suiArrowButton1Click();
-    // Removal out of the silo of panel A (Tag 1), panel B (Tag 2), or of
-    // panel A without question or dialog (Tag 3, as the board drives it). A
-    // refused driven removal leaves its result code in suiButton4's Tag; a
-    // completed one leaves the Tag at 3. Database errors reach the caller,
-    // with suiButton4's Tag back at 1.
-    void suiButton4Click(ui::SuiButton *button);
     void popis1DblClick();
     void popis2DblClick();
     void suiButton1Click();
@@ -139,30 +117,11 @@ private:
     void suiImagePanel1DblClick();
     void Timer1Timer();
     // Opens the window of history and reports, or brings it to the front.
-    void suiButton6Click();
-    // The menu of a history line, at a point of the screen; its item
-    // "Stornovat pohyb" is enabled for a movement that can be reversed.
-    void suiDBGrid1ContextPopup(int row, const QPoint &globalPos);
-    // Reverses the line of the menu after the operator's "stornovat".
-    // Database errors reach the caller.
-    void Stornovatpohyb1Click();
+    void reportsButtonClick();
     // A scanned code (ConsoleScan.cpp) selects its silo as a click on its
     // overview row does; a lot in no silo or in several, or an unknown code,
     // gets a notice. Database errors reach the caller.
     void scanned(const QString &code);
-
-    MovementResult transfer(const PanelSide &source, const PanelSide &target, bool driven);
-    MovementResult removal(const PanelSide &panel, bool driven);
-    bool confirmed(const QString &question, DetailGrid *source);
-    // The result of a movement that the database refused, told to the
-    // operator unless the movement runs driven.
-    movement::DeskResult refused(movement::Outcome outcome, bool driven);
-    // Shows what a written movement changed: the rows with these ids and the
-    // new journal lines; both panels are emptied.
-    void refreshAfterMovement(const QList<qint32> &changed, bool driven);
-    void notice(const QString &text);
-    PanelSide panelA() const;
-    PanelSide panelB() const;
     void FormCreate();
     void FormClose();
     void buildLayout();
@@ -171,11 +130,11 @@ private:
     QWidget *buildHistoryPane();
     void connectHandlers();
     void setKeyboardOrder();
+    void nameParts();
     void writeFixedTexts();
     void placeWindow();
     void placeBars();
     void startUp();
-    void finishStart();
     void startFailed(const DbError &error);
     void openHistory();
     void describeTables();
@@ -186,16 +145,13 @@ private:
     bool isPanelMode() const;
 
     Connection ZConnection1;
-    SiloSnapshot snapshot;
-    HistoryModel history;
+    SiloSnapshot m_snapshot;
+    HistoryModel m_history;
     ui::MessageDialog suiMessageDialog1;
-    ui::MessageDialog suiMessageDialog2;
-    // The question before a reversal: "stornovat" or "zpět".
-    ui::MessageDialog suiMessageDialog3;
     ui::InputDialog mno;
     QTimer Timer1;
     // Shows what others change while the console runs.
-    LiveView liveView;
+    LiveView m_liveView;
 
     ui::SkinnedFrame *suiForm1 = nullptr;
     BottomStrip *suiImagePanel1 = nullptr;
@@ -216,19 +172,15 @@ private:
     ui::SuiButton *suiButton3 = nullptr;
     ui::SuiButton *suiButton4 = nullptr;
     ui::SuiButton *suiButton5 = nullptr;
-    ui::SuiButton *suiButton6 = nullptr;
+    ui::SuiButton *reportsButton = nullptr;
     ui::SuiArrowButton *suiArrowButton1 = nullptr;
     ui::SuiArrowButton *suiArrowButton2 = nullptr;
-    QMenu *PopupMenu1 = nullptr;
-    QAction *Stornovatpohyb1 = nullptr;
 
     ConsoleContext m_context;
+    std::unique_ptr<MovementActions> m_actions;
     std::unique_ptr<ConsoleDesk> m_desk;
     OverviewModel *m_prehledModel = nullptr;
     OverviewModel *m_prehled2Model = nullptr;
-    movement::MovementTables m_tables;
-    // The line whose menu was shown last, as it was then.
-    std::optional<journal::JournalLine> m_menuLine;
     // The start's work after the connection, until it has all been done.
     StartRequest m_startRequest;
     bool m_recordPending = false;

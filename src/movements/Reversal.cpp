@@ -2,7 +2,7 @@
 
 #include "movements/UnitOfWork.h"
 #include "store/Schema.h"
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 #include "store/SiloSnapshot.h"
 #include "store/Stock.h"
 

@@ -6,7 +6,7 @@
 #include "config/NumberFormat.h"
 #include "store/Connection.h"
 #include "store/Schema.h"
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 #include "store/Stock.h"
 #include "store/WaitBudget.h"
 

@@ -2,7 +2,7 @@
 
 #include "journal/JournalLine.h"
 #include "store/Schema.h"
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 
 #include <QStringList>
 

@@ -4,7 +4,7 @@
 #include "reports/ReportFiles.h"
 #include "store/Connection.h"
 #include "store/ScanCode.h"
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 #include "store/SiloSnapshot.h"
 
 #include <QBuffer>

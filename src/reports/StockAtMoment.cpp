@@ -4,7 +4,7 @@
 #include "reports/ReportSql.h"
 #include "store/Connection.h"
 #include "store/Schema.h"
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 #include "store/Stock.h"
 
 #include <QHash>

@@ -124,6 +124,7 @@ void JournalModel::fetchMore(const QModelIndex &parent)
     } catch (const DbError &error) {
         // Called from the view's event handling, where nothing may be thrown.
         m_reader.reset();
+        writeServerText(error);
         emit fetchFailed(error.message());
     }
 }

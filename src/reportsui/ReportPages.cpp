@@ -3,7 +3,7 @@
 #include "reports/JournalReader.h"
 #include "store/Connection.h"
 #include "store/DbError.h"
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/Skin.h"
 #include "ui/Widgets.h"

@@ -1,5 +1,6 @@
 #include "store/DbError.h"
 
+#include <QLoggingCategory>
 #include <errmsg.h>
 #include <mysqld_error.h>
 
@@ -7,10 +8,13 @@ namespace granovia {
 
 namespace {
 
+Q_LOGGING_CATEGORY(lcDatabase, "granovia.database")
+
 const QString NotDone = QStringLiteral("Akce nebyla provedena.");
 
-// What the operator reads for a failure, with the library's own text kept
-// below it for whoever looks into the cause.
+// What the operator reads for a failure: Czech only. The server's or the
+// library's own text goes to standard error when the failure is shown
+// (writeServerText).
 QString operatorMessage(unsigned int code, const QString &serverMessage)
 {
     QString headline;
@@ -39,10 +43,14 @@ QString operatorMessage(unsigned int code, const QString &serverMessage)
     case DbError::CommitUnanswered:
         headline = QStringLiteral("Spojení s databází se přerušilo!\n") + NotDone;
         break;
-    default:
+    case ER_SIGNAL_EXCEPTION:
+        // A refusal that the shop's own trigger words: the operator reads it as it stands.
         return serverMessage;
+    default:
+        headline = QStringLiteral("Databáze ohlásila chybu %1!\n").arg(code) + NotDone;
+        break;
     }
-    return serverMessage.isEmpty() ? headline : headline + QStringLiteral("\n(%1)").arg(serverMessage);
+    return headline;
 }
 
 } // namespace
@@ -155,7 +163,16 @@ QString connectFailureReason(const DbError &error)
     }
     if (error.isSilence())
         return QStringLiteral("Server není dostupný nebo neodpovídá.");
-    return QStringLiteral("Server odpověděl chybou %1: %2").arg(error.code()).arg(error.serverMessage());
+    return QStringLiteral("Server odpověděl chybou %1.").arg(error.code());
+}
+
+void writeServerText(const std::exception &error)
+{
+    const auto *dbError = dynamic_cast<const DbError *>(&error);
+    if (!dbError || dbError->serverMessage().isEmpty())
+        return;
+    qCWarning(lcDatabase).noquote() << QStringLiteral("database error %1: %2").arg(dbError->code()).arg(dbError->serverMessage())
+                                    << QString::fromUtf8(dbError->statement());
 }
 
 ConversionError::ConversionError(const QString &text)

@@ -19,8 +19,11 @@ private:
 
 // A failure reported by the database server or the client library, with the
 // server's error number and message and the statement that failed (if any).
-// Failures an operator can do something about (no server, no answer in time,
-// rows locked elsewhere) carry a Czech message with the library's text below.
+// Its message() is Czech only: failures an operator can do something about
+// (no server, no answer in time, rows locked elsewhere) say so, any other
+// names its number. The server's own text is for standard error; only a
+// refusal that a trigger of the shop's own words (SIGNAL) is shown as it
+// stands.
 class DbError final : public AppError {
 public:
     // The program's own codes, above the ranges of the server and the library.
@@ -65,6 +68,12 @@ private:
 // Why a connection could not be made, in Czech, in one line: the third line
 // of the start's failure notice.
 QString connectFailureReason(const DbError &error);
+
+// Writes what the server or the library said of a DbError (English), its
+// number and the failed statement to standard error, for whoever looks into
+// the cause; the operator's notice holds the Czech message() alone. Nothing
+// for any other error.
+void writeServerText(const std::exception &error);
 
 // A text that should hold a port number and does not.
 class ConversionError final : public AppError {

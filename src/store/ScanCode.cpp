@@ -2,7 +2,7 @@
 
 #include "store/Connection.h"
 #include "store/Schema.h"
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 #include "store/SiloSnapshot.h"
 
 #include <QStringList>

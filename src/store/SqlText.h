@@ -13,7 +13,7 @@ namespace granovia {
 // so that their text can be compared word for word in tests.
 using Escape = std::function<QString(const QString &)>;
 
-// A text value between double quotes, escaped: `"value"`.
+// A text value in a statement: escaped, between double quotes.
 QString quoted(const Escape &escape, const QString &value);
 
 // Time stamps in statements and in the start record: "yyyy-mm-dd hh:nn:ss".

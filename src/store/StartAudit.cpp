@@ -1,7 +1,6 @@
 #include "store/StartAudit.h"
 
 #include "store/DbError.h"
-#include "store/HostInfo.h"
 #include "store/Schema.h"
 #include "store/WaitBudget.h"
 
@@ -69,18 +68,6 @@ QString namedStartInsert(const StartRecord &r, const Escape &e)
 QString showStartJournalColumns()
 {
     return QStringLiteral("SHOW COLUMNS FROM ") + h::Table;
-}
-
-StartEnvironment StartEnvironment::system(const QString &executablePath)
-{
-    return {
-        &hostinfo::localIpv4Address,
-        &hostinfo::userName,
-        &hostinfo::computerName,
-        [executablePath] { return hostinfo::fileTimeText(executablePath); },
-        [] { return hostinfo::formatFileVersion(hostinfo::programVersion()); },
-        &QDateTime::currentDateTime,
-    };
 }
 
 void writeStartRecord(Connection &connection, const StartRequest &request, const StartEnvironment &environment)

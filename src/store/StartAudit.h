@@ -43,9 +43,6 @@ struct StartEnvironment {
     std::function<QString()> fileTime;
     std::function<QString()> fileVersion;
     std::function<QDateTime()> now;
-
-    // The running program on this machine.
-    static StartEnvironment system(const QString &executablePath);
 };
 
 // Who starts: what the configuration names for the connection and the record.

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
 #include <QWidget>
+#include <optional>
+
+class QLabel;
 
 namespace granovia::ui {
 
@@ -22,6 +26,19 @@ public:
 
 private:
     QPointer<QWidget> m_previous;
+};
+
+// A BusyNotice of a short text in the middle of the window, for windows that
+// prepare no notice of their own.
+class BusyNote final {
+public:
+    BusyNote(QWidget *window, const QString &text);
+    ~BusyNote();
+    Q_DISABLE_COPY_MOVE(BusyNote)
+
+private:
+    QPointer<QLabel> m_label;
+    std::optional<BusyNotice> m_notice;
 };
 
 } // namespace granovia::ui

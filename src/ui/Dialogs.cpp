@@ -5,11 +5,14 @@
 #include "ui/Widgets.h"
 
 #include <QDialog>
+#include <QEventLoop>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -23,6 +26,9 @@ constexpr int DialogMargin = 12;
 constexpr int IconSide = 32;
 constexpr int TextMinimumWidth = 220;
 const QSize ButtonSize(75, 23);
+// Long enough for the window manager to take an answered dialog away and
+// for the window below to paint the place again.
+constexpr std::chrono::milliseconds DialogClearTime{150};
 
 DialogResponder *g_responder = nullptr;
 
@@ -68,6 +74,8 @@ public:
         if (request.hasInput) {
             m_entry = new QLineEdit(request.value);
             m_entry->setAccessibleName(request.text);
+            // Typing replaces the old value, as in a spreadsheet's cell.
+            m_entry->selectAll();
             body->addWidget(m_entry);
         }
         body->addLayout(buttonRow(request.buttons));
@@ -148,6 +156,16 @@ DialogAnswer execDialog(QWidget *owner, const DialogRequest &request, const std:
     if (g_responder)
         return g_responder->answer(owner, request);
     return ownLook();
+}
+
+void clearAnsweredDialog()
+{
+    if (g_responder || !qGuiApp)
+        return;
+    QGuiApplication::sync();
+    QEventLoop settle;
+    QTimer::singleShot(DialogClearTime, &settle, &QEventLoop::quit);
+    settle.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 MessageDialog::MessageDialog(QWidget *owner, QStringList buttons, DialogIcon icon, QString text)

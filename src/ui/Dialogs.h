@@ -54,6 +54,12 @@ DialogAnswer execDialog(QWidget *owner, const DialogRequest &request);
 // responder is installed, which then answers the request in its place.
 DialogAnswer execDialog(QWidget *owner, const DialogRequest &request, const std::function<DialogAnswer()> &ownLook);
 
+// Lets the window system take the dialog answered last off the screen, and
+// the windows below it paint again, before a wait that holds the event loop
+// (a movement waiting on locks). The operator's input waits meanwhile.
+// Nothing to do when a responder answered in place of a real dialog.
+void clearAnsweredDialog();
+
 // A notice or question dialog owned by a window: its text is set just before
 // it is shown, and it returns 1 for its first button and 2 for its second.
 class MessageDialog final {

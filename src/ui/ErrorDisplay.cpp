@@ -18,6 +18,7 @@ QString messageOf(const std::exception &error)
 
 void showError(QWidget *owner, const std::exception &error)
 {
+    writeServerText(error);
     MessageDialog box(owner, {QStringLiteral("OK")}, DialogIcon::Stop, messageOf(error));
     box.showModal();
 }

@@ -58,8 +58,33 @@ void SuiButton::paintEvent(QPaintEvent *)
     }
 }
 
+bool SuiButton::keysRefused(const QKeyEvent *event) const
+{
+    const bool clickKey = isEnterKey(event) || event->key() == Qt::Key_Space;
+    return m_keysOnlyWhenTabbedTo && clickKey && (event->isAutoRepeat() || !m_tabbedTo);
+}
+
+void SuiButton::focusInEvent(QFocusEvent *event)
+{
+    m_tabbedTo = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    QPushButton::focusInEvent(event);
+}
+
+void SuiButton::keyReleaseEvent(QKeyEvent *event)
+{
+    if (keysRefused(event)) {
+        event->ignore();
+        return;
+    }
+    QPushButton::keyReleaseEvent(event);
+}
+
 void SuiButton::keyPressEvent(QKeyEvent *event)
 {
+    if (keysRefused(event)) {
+        event->ignore();
+        return;
+    }
     if (isEnterKey(event)) {
         animateClick();
         return;

@@ -22,6 +22,10 @@ class SuiButton final : public QPushButton {
 public:
     SuiButton(const QString &caption, int pixelSize, bool bold, QWidget *parent = nullptr);
     int Tag = 0;
+    // Space and Enter click it only once the operator has tabbed to it, never
+    // when it has the focus back after a dialog or held keys repeat: a key
+    // that closed a notice must not click it too.
+    void setKeysOnlyWhenTabbedTo(bool onlyThen) { m_keysOnlyWhenTabbedTo = onlyThen; }
 
 protected:
     // A flat face with a rounded border, darker while pressed, and a dotted
@@ -30,6 +34,14 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     // Enter clicks as Space does.
     void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+
+private:
+    bool keysRefused(const QKeyEvent *event) const;
+
+    bool m_keysOnlyWhenTabbedTo = false;
+    bool m_tabbedTo = false;
 };
 
 // An arrow button without text, with a mode value.

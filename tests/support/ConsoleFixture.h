@@ -4,7 +4,11 @@
 #include "TestDatabase.h"
 #include "TestInstallation.h"
 #include "console/OverviewDrawing.h"
+#include "console/HistoryGrid.h"
 #include "console/TForm1.h"
+#include "ui/SkinnedFrame.h"
+
+#include <QSplitter>
 
 #include <QCoreApplication>
 #include <QMenu>
@@ -12,8 +16,8 @@
 
 namespace granovia::test {
 
-// Reaches into a console for the tests: its parts, its handlers and its
-// state, by the names the console gives them.
+// Reaches a console for the tests through what it shows: its parts, found
+// by their names, the surface that its helpers see, and its movement actions.
 class ConsoleProbe {
 public:
     explicit ConsoleProbe(TForm1 *console = nullptr)
@@ -21,74 +25,63 @@ public:
     {
     }
 
-    static constexpr int TransferDriven = TForm1::TransferDriven;
-    static constexpr int RemovalFromA = TForm1::RemovalFromA;
-    static constexpr int RemovalDriven = TForm1::RemovalDriven;
+    static constexpr int TransferDriven = MovementActions::TransferDriven;
+    static constexpr int RemovalFromA = MovementActions::RemovalFromA;
+    static constexpr int RemovalDriven = MovementActions::RemovalDriven;
 
-#define GRANOVIA_PART(name)                                                                                            \
-    auto &name() const { return m_probed->name; }
-#define GRANOVIA_HANDLER(name)                                                                                         \
-    template <typename... Args>                                                                                        \
-    decltype(auto) name(Args &&...args) const                                                                          \
-    {                                                                                                                  \
-        return m_probed->name(std::forward<Args>(args)...);                                                            \
-    }
-    GRANOVIA_PART(ZConnection1)
-    GRANOVIA_PART(snapshot)
-    GRANOVIA_PART(history)
-    GRANOVIA_PART(liveView)
-    GRANOVIA_PART(Timer1)
-    GRANOVIA_PART(mno)
-    GRANOVIA_PART(suiMessageDialog1)
-    GRANOVIA_PART(suiMessageDialog2)
-    GRANOVIA_PART(PopupMenu1)
-    GRANOVIA_PART(Stornovatpohyb1)
-    GRANOVIA_PART(suiForm1)
-    GRANOVIA_PART(suiImagePanel1)
-    GRANOVIA_PART(suiImagePanel2)
-    GRANOVIA_PART(suiImagePanel3)
-    GRANOVIA_PART(splitMain)
-    GRANOVIA_PART(splitRight)
-    GRANOVIA_PART(splitDetail)
-    GRANOVIA_PART(prehled)
-    GRANOVIA_PART(prehled2)
-    GRANOVIA_PART(popis1)
-    GRANOVIA_PART(popis2)
-    GRANOVIA_PART(suiDBGrid1)
-    GRANOVIA_PART(suiButton1)
-    GRANOVIA_PART(suiButton2)
-    GRANOVIA_PART(suiButton3)
-    GRANOVIA_PART(suiButton4)
-    GRANOVIA_PART(suiButton5)
-    GRANOVIA_PART(suiButton6)
-    GRANOVIA_PART(suiArrowButton1)
-    GRANOVIA_PART(suiArrowButton2)
-    GRANOVIA_HANDLER(prehledSelectCell)
-    GRANOVIA_HANDLER(suiArrowButton1Click)
-    GRANOVIA_HANDLER(suiArrowButton2Click)
-    GRANOVIA_HANDLER(suiButton1Click)
-    GRANOVIA_HANDLER(suiButton2Click)
-    GRANOVIA_HANDLER(suiButton4Click)
-    GRANOVIA_HANDLER(popis1DblClick)
-    GRANOVIA_HANDLER(Timer1Timer)
-    GRANOVIA_HANDLER(nacti_sila)
-    GRANOVIA_HANDLER(finishStart)
-    GRANOVIA_HANDLER(suiDBGrid1ContextPopup)
-    GRANOVIA_HANDLER(Stornovatpohyb1Click)
+#define GRANOVIA_PART(Type, name)                                                                                      \
+    Type *name() const { return part<Type>(#name); }
+    GRANOVIA_PART(ui::SkinnedFrame, suiForm1)
+    GRANOVIA_PART(BottomStrip, suiImagePanel1)
+    GRANOVIA_PART(ui::TitleStrip, suiImagePanel2)
+    GRANOVIA_PART(ui::TitleStrip, suiImagePanel3)
+    GRANOVIA_PART(QSplitter, splitMain)
+    GRANOVIA_PART(QSplitter, splitRight)
+    GRANOVIA_PART(QSplitter, splitDetail)
+    GRANOVIA_PART(OverviewGrid, prehled)
+    GRANOVIA_PART(OverviewGrid, prehled2)
+    GRANOVIA_PART(DetailGrid, popis1)
+    GRANOVIA_PART(DetailGrid, popis2)
+    GRANOVIA_PART(HistoryGrid, suiDBGrid1)
+    GRANOVIA_PART(ui::SuiButton, suiButton1)
+    GRANOVIA_PART(ui::SuiButton, suiButton2)
+    GRANOVIA_PART(ui::SuiButton, suiButton3)
+    GRANOVIA_PART(ui::SuiButton, suiButton4)
+    GRANOVIA_PART(ui::SuiButton, suiButton5)
+    GRANOVIA_PART(ui::SuiButton, reportsButton)
+    GRANOVIA_PART(ui::SuiArrowButton, suiArrowButton1)
+    GRANOVIA_PART(ui::SuiArrowButton, suiArrowButton2)
 #undef GRANOVIA_PART
-#undef GRANOVIA_HANDLER
+    QTimer &Timer1() const { return *part<QTimer>("Timer1"); }
+
+    Connection &ZConnection1() const { return m_probed->connection(); }
+    SiloSnapshot &snapshot() const { return m_probed->snapshot(); }
+    HistoryModel &history() const { return m_probed->history(); }
+    LiveView &liveView() const { return m_probed->liveView(); }
+    void finishStart() const { m_probed->finishStart(); }
+    MovementActions &movements() const { return m_probed->movements(); }
+    void suiArrowButton1Click() const { movements().suiArrowButton1Click(); }
+    void suiArrowButton2Click() const { movements().suiArrowButton2Click(); }
+    void suiButton4Click(ui::SuiButton *button) const { movements().suiButton4Click(button); }
+    // The X of panel A and of panel B.
+    void suiButton1Click() const { suiButton1()->click(); }
+    void suiButton2Click() const { suiButton2()->click(); }
+    // A double-click on the current cell of panel A.
+    void popis1DblClick() const { emit popis1()->cellDoubleClicked(popis1()->currentRow(), popis1()->currentColumn()); }
 
     // Selects silo s as a click on its overview row does.
-    void select(int silo) const
-    {
-        bool allow = true;
-        if (silo <= overview::SilosPerGrid)
-            m_probed->prehledSelectCell(m_probed->prehled, 1, silo - 1, allow);
-        else
-            m_probed->prehledSelectCell(m_probed->prehled2, 1, silo - overview::SecondGridBase - 1, allow);
-    }
+    void select(int silo) const { m_probed->selectSilo(silo); }
 
 protected:
+    template <typename Part>
+    Part *part(const char *name) const
+    {
+        auto *found = dynamic_cast<Part *>(m_probed->findChild<QObject *>(QLatin1String(name)));
+        if (!found)
+            qFatal("The console has no part %s", name);
+        return found;
+    }
+
     TForm1 *m_probed;
 };
 
@@ -146,9 +139,9 @@ protected:
     // Whether the menu of the history line in row offers its reversal.
     bool reversalOffered(int row)
     {
-        suiDBGrid1ContextPopup(row, QPoint());
-        PopupMenu1()->close();
-        return Stornovatpohyb1()->isEnabled();
+        movements().showLineMenu(row, QPoint());
+        movements().historyMenu()->close();
+        return movements().reverseAction()->isEnabled();
     }
 
     // Opens the menu of the history line in row and, when its item is
@@ -159,7 +152,7 @@ protected:
         if (!reversalOffered(row))
             return false;
         dialogs->queue({answer, {}});
-        Stornovatpohyb1Click();
+        movements().reverseMenuLine();
         return true;
     }
 

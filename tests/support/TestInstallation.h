@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/AppPaths.h"
+#include "config/HostInfo.h"
 #include "console/TForm1.h"
 #include "store/Connection.h"
 
@@ -65,7 +66,7 @@ public:
 
     ConsoleContext context(const QStringList &arguments = {QStringLiteral("granovia-silo")}) const
     {
-        return {paths(), arguments, StartEnvironment::system(paths().executablePath())};
+        return {paths(), arguments, hostinfo::startEnvironment(paths().executablePath())};
     }
 
 private:

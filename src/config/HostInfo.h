@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/StartAudit.h"
+
 #include <QString>
 #include <optional>
 
@@ -34,5 +36,8 @@ struct FileVersion {
 QString formatFileVersion(const std::optional<FileVersion> &version);
 // This program's own version, from its build.
 FileVersion programVersion();
+
+// The running program, from executablePath, on this machine.
+StartEnvironment startEnvironment(const QString &executablePath);
 
 } // namespace granovia::hostinfo

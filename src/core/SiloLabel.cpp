@@ -1,4 +1,4 @@
-#include "store/SiloLabel.h"
+#include "core/SiloLabel.h"
 
 namespace granovia::silolabel {
 

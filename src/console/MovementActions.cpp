@@ -1,11 +1,20 @@
 // The console's movement buttons: a transfer between panels A and B, and a
 // removal out of the silo of either panel.
+#include "console/MovementActions.h"
+
 #include "config/NumberFormat.h"
-#include "console/TForm1.h"
-#include "movements/Movements.h"
+#include "console/DetailPanel.h"
+#include "console/HistoryGrid.h"
+#include "console/LiveView.h"
 #include "store/DbError.h"
+#include "ui/BusyCursor.h"
+#include "ui/ErrorDisplay.h"
+#include "ui/Skin.h"
+#include "ui/Widgets.h"
 
 #include <QDateTime>
+#include <QMenu>
+#include <QScopeGuard>
 
 namespace granovia {
 
@@ -28,43 +37,67 @@ const QString NotRefreshedText =
 
 } // namespace
 
-TForm1::PanelSide TForm1::panelA() const
+MovementActions::MovementActions(QWidget *window, ConsoleSurface &console, LiveView &liveView, const Buttons &buttons)
+    : m_window(window)
+    , m_console(console)
+    , m_liveView(liveView)
+    , m_buttons(buttons)
+    , suiMessageDialog2(window, {QStringLiteral("přesunout"), QStringLiteral("storno")}, ui::DialogIcon::Question,
+                        QStringLiteral("Opravdu přesunout osivo"))
+    , m_reverseQuestion(window, {QStringLiteral("stornovat"), QStringLiteral("zpět")}, ui::DialogIcon::Question)
+    , m_historyMenu(new QMenu(&console.historyGrid()))
 {
-    return {popis1, suiImagePanel2, snapshot.vyber_a};
+    m_historyMenu->setFont(skin::font(skin::Pt8));
+    skin::applyMenuPalette(m_historyMenu);
+    m_reverseAction = m_historyMenu->addAction(QStringLiteral("Stornovat pohyb"));
+    connectHandlers();
 }
 
-TForm1::PanelSide TForm1::panelB() const
+void MovementActions::connectHandlers()
 {
-    return {popis2, suiImagePanel3, snapshot.vyber_b};
+    const auto guard = [this](auto handler) {
+        return [this, handler] { ui::guarded(m_window, [&] { (this->*handler)(); }); };
+    };
+    connect(m_buttons.suiArrowButton2, &QToolButton::clicked, this, guard(&MovementActions::suiArrowButton2Click));
+    connect(m_buttons.suiArrowButton1, &QToolButton::clicked, this, guard(&MovementActions::suiArrowButton1Click));
+    for (ui::SuiButton *removal : {m_buttons.suiButton4, m_buttons.suiButton5}) {
+        connect(removal, &QPushButton::clicked, this,
+                [this, removal] { ui::guarded(m_window, [&] { suiButton4Click(removal); }); });
+    }
+    connect(&m_console.historyGrid(), &HistoryGrid::lineMenuRequested, this, [this](int row, const QPoint &at) {
+        ui::guarded(m_window, [&] { showLineMenu(row, at); });
+    });
+    connect(m_reverseAction, &QAction::triggered, this, guard(&MovementActions::reverseMenuLine));
 }
 
-void TForm1::suiArrowButton2Click()
+void MovementActions::suiArrowButton2Click()
 {
-    const bool driven = suiArrowButton2->Tag != TransferConsoleMode;
+    ui::SuiArrowButton *button = m_buttons.suiArrowButton2;
+    const bool driven = button->Tag != TransferConsoleMode;
     try {
-        const MovementResult result = transfer(panelA(), panelB(), driven);
+        const MovementResult result = transfer(m_console.panel(Panel::A), m_console.panel(Panel::B), driven);
         if (driven && result)
-            suiArrowButton2->Tag = int(*result);
+            button->Tag = int(*result);
     } catch (...) {
         // The next click from the console must ask its question again.
-        suiArrowButton2->Tag = TransferConsoleMode;
+        button->Tag = TransferConsoleMode;
         throw;
     }
 }
 
-void TForm1::suiArrowButton1Click()
+void MovementActions::suiArrowButton1Click()
 {
-    transfer(panelB(), panelA(), false);
+    transfer(m_console.panel(Panel::B), m_console.panel(Panel::A), false);
 }
 
-TForm1::MovementResult TForm1::transfer(const PanelSide &source, const PanelSide &target, bool driven)
+MovementActions::MovementResult MovementActions::transfer(const PanelSide &source, const PanelSide &target, bool driven)
 {
     const std::optional<double> quantity = numbers::parse(source.grid->value(detail::QuantityRow));
     const std::optional<double> remaining = numbers::parse(target.grid->value(detail::RemainingRow));
     // Nothing, or seed backwards, is no movement.
     if (!quantity || !remaining || *quantity <= 0) {
         if (!driven)
-            notice(QuantityErrorText);
+            m_console.notice(QuantityErrorText);
         return movement::DeskResult::NoNumber;
     }
     if (movement::exceedsCapacity(*quantity, *remaining))
@@ -82,35 +115,39 @@ TForm1::MovementResult TForm1::transfer(const PanelSide &source, const PanelSide
         target.id,
         formatTimestamp(QDateTime::currentDateTime()),
     };
-    const movement::Outcome outcome = movement::executeTransfer(ZConnection1, order, *quantity, m_tables);
+    std::optional<ui::BusyNote> waiting;
+    if (!driven)
+        waiting.emplace(m_window, WaitingText);
+    const movement::Outcome outcome = movement::executeTransfer(m_console.connection(), order, *quantity, m_tables);
+    waiting.reset();
     if (outcome != movement::Outcome::Done)
         return refused(outcome, driven);
     refreshAfterMovement({source.id, target.id}, driven);
     return movement::DeskResult::Done;
 }
 
-void TForm1::suiButton4Click(ui::SuiButton *button)
+void MovementActions::suiButton4Click(ui::SuiButton *button)
 {
     const int mode = button->Tag;
     const bool driven = mode == RemovalDriven;
     try {
-        const MovementResult result = removal(mode == RemovalFromB ? panelB() : panelA(), driven);
+        const MovementResult result = removal(m_console.panel(mode == RemovalFromB ? Panel::B : Panel::A), driven);
         if (driven && result && *result != movement::DeskResult::Done)
-            suiButton4->Tag = int(*result);
+            m_buttons.suiButton4->Tag = int(*result);
     } catch (...) {
         // The next click from the console must test and ask again.
         if (driven)
-            suiButton4->Tag = RemovalFromA;
+            m_buttons.suiButton4->Tag = RemovalFromA;
         throw;
     }
 }
 
-TForm1::MovementResult TForm1::removal(const PanelSide &panel, bool driven)
+MovementActions::MovementResult MovementActions::removal(const PanelSide &panel, bool driven)
 {
     const std::optional<double> quantity = numbers::parse(panel.grid->value(detail::QuantityRow));
     if (!quantity || *quantity <= 0) {
         if (!driven)
-            notice(QuantityErrorText);
+            m_console.notice(QuantityErrorText);
         return movement::DeskResult::NoNumber;
     }
     if (!driven
@@ -123,7 +160,11 @@ TForm1::MovementResult TForm1::removal(const PanelSide &panel, bool driven)
         panel.id,
         formatTimestamp(QDateTime::currentDateTime()),
     };
-    const movement::Outcome outcome = movement::executeRemoval(ZConnection1, order, *quantity, m_tables);
+    std::optional<ui::BusyNote> waiting;
+    if (!driven)
+        waiting.emplace(m_window, WaitingText);
+    const movement::Outcome outcome = movement::executeRemoval(m_console.connection(), order, *quantity, m_tables);
+    waiting.reset();
     if (outcome != movement::Outcome::Done)
         return refused(outcome, driven);
     refreshAfterMovement({panel.id}, driven);
@@ -132,15 +173,28 @@ TForm1::MovementResult TForm1::removal(const PanelSide &panel, bool driven)
 
 // The movement's question; one that a look at the database changed the
 // quantity for since the operator last saw it also names the quantity.
-bool TForm1::confirmed(const QString &question, DetailGrid *source)
+bool MovementActions::confirmed(const QString &question, DetailGrid *source)
 {
     const bool named = source->quantityChangedUnseen();
     suiMessageDialog2.setText(named ? question + QuantityChangedText.arg(source->value(detail::QuantityRow)) : question);
     source->quantitySeen();
-    return suiMessageDialog2.showModal() != AnswerStorno;
+    if (suiMessageDialog2.showModal() == AnswerStorno)
+        return false;
+    clearQuestion();
+    return true;
 }
 
-movement::DeskResult TForm1::refused(movement::Outcome outcome, bool driven)
+// The answered question leaves the screen before the movement may wait on
+// locks elsewhere; meanwhile nothing that others changed comes into the
+// panels that the movement reads.
+void MovementActions::clearQuestion()
+{
+    m_liveView.pause();
+    const auto resume = qScopeGuard([this] { m_liveView.resume(); });
+    ui::clearAnsweredDialog();
+}
+
+movement::DeskResult MovementActions::refused(movement::Outcome outcome, bool driven)
 {
     using movement::DeskResult;
     using movement::Outcome;
@@ -157,7 +211,7 @@ movement::DeskResult TForm1::refused(movement::Outcome outcome, bool driven)
         return {DeskResult::NoCapacity, NoCapacityText};
     }();
     if (!driven)
-        notice(text);
+        m_console.notice(text);
     return result;
 }
 
@@ -167,22 +221,16 @@ movement::DeskResult TForm1::refused(movement::Outcome outcome, bool driven)
 // to the event loop. The movement is written by now: a failed read must not
 // tell the operator otherwise, or he would make it again. The live view's
 // next poll that gets through shows it.
-void TForm1::refreshAfterMovement(const QList<qint32> &changed, bool driven)
+void MovementActions::refreshAfterMovement(const QList<qint32> &changed, bool driven)
 {
-    suiButton1Click();
-    suiButton2Click();
+    m_console.emptyPanel(Panel::A);
+    m_console.emptyPanel(Panel::B);
     try {
-        liveView.showOwnMovement(changed);
+        m_liveView.showOwnMovement(changed);
     } catch (const DbError &) {
         if (!driven)
-            notice(NotRefreshedText);
+            m_console.notice(NotRefreshedText);
     }
-}
-
-void TForm1::notice(const QString &text)
-{
-    suiMessageDialog1.setText(text);
-    suiMessageDialog1.showModal();
 }
 
 } // namespace granovia

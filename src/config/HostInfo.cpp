@@ -1,4 +1,4 @@
-#include "store/HostInfo.h"
+#include "config/HostInfo.h"
 
 #include "store/SqlText.h"
 
@@ -87,6 +87,18 @@ QString formatFileVersion(const std::optional<FileVersion> &version)
 FileVersion programVersion()
 {
     return {GRANOVIA_VERSION_MAJOR, GRANOVIA_VERSION_MINOR, GRANOVIA_VERSION_PATCH, GRANOVIA_VERSION_TWEAK};
+}
+
+StartEnvironment startEnvironment(const QString &executablePath)
+{
+    return {
+        &localIpv4Address,
+        &userName,
+        &computerName,
+        [executablePath] { return fileTimeText(executablePath); },
+        [] { return formatFileVersion(programVersion()); },
+        &QDateTime::currentDateTime,
+    };
 }
 
 } // namespace granovia::hostinfo
