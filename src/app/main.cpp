@@ -3,6 +3,7 @@
 #include "board/TForm2.h"
 #include "console/TForm1.h"
 #include "app/ReportCommand.h"
+#include "app/WebCommand.h"
 #include "ui/ErrorDisplay.h"
 
 #include <QGuiApplication>
@@ -32,10 +33,21 @@ int runReport(int argc, char *argv[])
     return reports::runReportCommand(QCoreApplication::arguments(), AppPaths::ofRunningProgram(), err);
 }
 
+// The web board server needs no display and no single-instance guard, and
+// writes no start record.
+int runWeb(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream err(stderr);
+    return web::runWebCommand(QCoreApplication::arguments(), AppPaths::ofRunningProgram(), err);
+}
+
 int main(int argc, char *argv[])
 {
     if (reports::isReportCommand(argc, argv))
         return runReport(argc, argv);
+    if (web::isWebCommand(argc, argv))
+        return runWeb(argc, argv);
     ui::Application app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
 
