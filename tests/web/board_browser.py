@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """The web board in a real headless browser, driven by tst_web.
 
-usage: board_browser.py URL TOKEN SCREENSHOT_DIR
+usage: board_browser.py URL TOKEN SCREENSHOT_DIR FROM_SILO TO_SILO
+
+The test books its movements from FROM_SILO into TO_SILO.
 
 Talks with the test on its standard streams: it prints a step ("book",
 "reverse", "stop", "start") and waits for the test's line that the step is
@@ -21,6 +23,7 @@ WALL = (1920, 1080)
 SILO_COUNT = 100
 
 url, token, shots = sys.argv[1:4]
+source, target = (int(silo) for silo in sys.argv[4:6])
 
 
 def fail(reason):
@@ -104,23 +107,23 @@ try:
     wall = show_at(driver, WALL, "wall")
     check(wall["tall"] <= 0 and wall["wide"] <= 0 and wall["outside"] == 0, "the wall scrolls: %s" % wall)
 
-    before = stock_of(driver, 1)
+    before = stock_of(driver, source)
     step("book")
     booked = time.monotonic()
-    wait_for("the movement on the page", lambda: stock_of(driver, 1) != before)
+    wait_for("the movement on the page", lambda: stock_of(driver, source) != before)
     seen = time.monotonic() - booked
     check(seen <= LIVE_LIMIT_S, "the movement showed after %.2f s" % seen)
     first = texts(driver, "#journal tr:nth-child(2) td")
-    check(first[:2] == ["SILO: 01", "SILO: 02"], "newest line %s" % first)
+    check(first[:2] == ["SILO: %02d" % source, "SILO: %02d" % target], "newest line %s" % first)
 
     step("reverse")
     wait_for("the reversal marked",
              lambda: len(texts(driver, "#journal tr.reversed")) == 2)
 
-    driver.get(url + "#silo/2")
-    wait_for("silo 2's lines", lambda: len(texts(driver, "#siloJournal td")) > 0)
+    driver.get(url + "#silo/%d" % target)
+    wait_for("the target's lines", lambda: len(texts(driver, "#siloJournal td")) > 0)
     lines = texts(driver, "#siloJournal tr")[1:]
-    check(all("SILO: 02" in line for line in lines), "silo 2's page: %s" % lines)
+    check(len(lines) == 2 and all("SILO: %02d" % target in line for line in lines), "the target's page: %s" % lines)
     driver.get(url)
 
     step("stop")
@@ -129,9 +132,9 @@ try:
     check(driver.execute_script("return document.body.className") == "stale", "numbers not marked stale")
     step("start")
     wait_for("the page back live", lambda: state(driver).startswith("aktuální"))
-    before = stock_of(driver, 1)
+    before = stock_of(driver, source)
     step("book")
-    wait_for("a movement after the restart", lambda: stock_of(driver, 1) != before, LIVE_LIMIT_S)
+    wait_for("a movement after the restart", lambda: stock_of(driver, source) != before, LIVE_LIMIT_S)
     print("PASS " + lost, flush=True)
 finally:
     driver.quit()
