@@ -197,6 +197,7 @@ void WebTest::inBrowser()
     QVERIFY(browser.waitForFinished(StartTimeoutMs));
 }
 
+// The head of the answer to one request, status line first.
 QByteArray WebTest::exchange(quint16 port, const QByteArray &request)
 {
     QTcpSocket socket;
@@ -210,7 +211,12 @@ QByteArray WebTest::exchange(quint16 port, const QByteArray &request)
         if (answer.contains("\r\n\r\n"))
             break;
     }
-    return answer.left(answer.indexOf("\r\n"));
+    return answer.left(answer.indexOf("\r\n\r\n"));
+}
+
+QByteArray statusLine(const QByteArray &head)
+{
+    return head.left(head.indexOf("\r\n"));
 }
 
 // Requests out of a browser's reach are refused or cut off, the database is
@@ -224,20 +230,20 @@ void WebTest::hostileRequests()
     const ChangeToken before = readChangeToken(m_db->admin());
 
     const QList<std::pair<QByteArray, QByteArray>> requests{
-        {"GET /../../../../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404"},
-        {"GET /%2e%2e/%2e%2e/etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404"},
-        {"GET /board.js/..%2f..%2fgranovia-silo.INI HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404"},
-        {"GET /live HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404"},
-        {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nstav=", "HTTP/1.1 405"},
-        {"PUT /board.js HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}", "HTTP/1.1 405"},
-        {"DELETE / HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 405"},
+        {"GET /../../../../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404 Not Found"},
+        {"GET /%2e%2e/%2e%2e/etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404 Not Found"},
+        {"GET /board.js/..%2f..%2fgranovia-silo.INI HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404 Not Found"},
+        {"GET /live HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404 Not Found"},
+        {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nstav=", "HTTP/1.1 405 Method Not Allowed"},
+        {"PUT /board.js HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}", "HTTP/1.1 405 Method Not Allowed"},
+        {"DELETE / HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 405 Method Not Allowed"},
         {"GET / HTTP/1.1\r\nHost: x\r\nX-Fill: " + QByteArray(OversizedHeaderBytes, 'a') + "\r\n\r\n", ""},
         {"GET /live HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
          "Origin: http://elsewhere.example\r\nSec-WebSocket-Version: 13\r\nSec-WebSocket-Key: AAAAAAAAAAAAAAAAAAAAAA==\r\n\r\n",
-         "HTTP/1.1 401"},
+         "HTTP/1.1 401 Unauthorized"},
     };
     for (const auto &[request, status] : requests)
-        QCOMPARE(exchange(port, request), status);
+        QCOMPARE(statusLine(exchange(port, request)), status);
 
     std::vector<std::unique_ptr<QTcpSocket>> idle;
     for (int i = 0; i < IdleConnections; ++i) {
@@ -245,9 +251,13 @@ void WebTest::hostileRequests()
         idle.back()->connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(idle.back()->waitForConnected(AnswerTimeoutMs));
     }
-    QCOMPARE(exchange(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n"), "HTTP/1.1 200 OK");
+    const QByteArray page = exchange(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+    QCOMPARE(statusLine(page), "HTTP/1.1 200 OK");
+    for (const char *header : {"\r\nContent-Security-Policy: default-src 'none'; script-src 'self';",
+                               "\r\nX-Content-Type-Options: nosniff\r\n", "\r\nReferrer-Policy: no-referrer\r\n"})
+        QVERIFY2(page.contains(header), header);
     idle.clear();
-    QCOMPARE(exchange(port, "GET /board.css HTTP/1.1\r\nHost: x\r\n\r\n"), "HTTP/1.1 200 OK");
+    QCOMPARE(statusLine(exchange(port, "GET /board.css HTTP/1.1\r\nHost: x\r\n\r\n")), "HTTP/1.1 200 OK");
     QVERIFY(readChangeToken(m_db->admin()) == before);
     QCOMPARE(server->state(), QProcess::Running);
 }

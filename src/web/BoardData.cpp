@@ -31,7 +31,7 @@ std::optional<qint64> reversedLineOf(const reports::JournalLine &line)
 
 QString tonnes(double value)
 {
-    return numbers::fixed(value, QuantityDecimals) + QStringLiteral(" t");
+    return numbers::fixed(value, QuantityDecimals);
 }
 
 QString timeText(const QString &datum)

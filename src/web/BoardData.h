@@ -55,8 +55,8 @@ SiloPage readSiloPage(Connection &connection, int silo, int page);
 QList<MarkedLine> markReversals(const QList<reports::JournalLine> &lines);
 
 // The silo as the pages show it: its label ("SILO: 07"), lot, species,
-// variety, stock and capacity ("20,000 t"), fill percentage ("45 %") and
-// the fill as a fraction of 1 for the bar.
+// variety, stock and capacity in tonnes ("20,000"), fill percentage ("45 %")
+// and the fill as a fraction of 1 for the bar.
 QJsonObject siloJson(const SiloView &silo);
 // ZE, DO, quantity ("1,500"), lot, time ("d.M.yyyy H:mm:ss") and the mark.
 QJsonObject lineJson(const MarkedLine &line);

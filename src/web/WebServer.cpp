@@ -33,11 +33,6 @@ WebServer::WebServer(const WebSettings &settings, const ConnectionSettings &data
     connect(&m_feed, &BoardFeed::liveChanged, this, &WebServer::sendStatus);
 }
 
-WebServer::~WebServer()
-{
-    qDeleteAll(m_viewers.keys());
-}
-
 std::optional<QString> WebServer::setUpTls(const WebSettings &settings)
 {
     if (!settings.https())

@@ -33,7 +33,6 @@ public:
     static constexpr qint64 MaxMessageBytes = 256;
 
     WebServer(const WebSettings &settings, const ConnectionSettings &database, QObject *parent = nullptr);
-    ~WebServer() override;
 
     // Listens and starts looking at the database; the Czech reason when it
     // cannot listen or read its certificate.

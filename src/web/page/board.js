@@ -25,6 +25,18 @@ function currentView() {
   return match ? { silo: Number(match[1]), page: Number(match[2] || 1) } : { silo: 0, page: 1 };
 }
 
+// The stock in tonnes, and the capacity below it or, on the wall, beside it:
+// "20,000 t" over "kapacita 40,000 t", or "20,000 / 40,000 t".
+function stockLine(silo) {
+  const line = element('div', 'stock');
+  const stock = element('b', '', silo.stock);
+  stock.append(element('span', 'unit', ' t'));
+  const capacity = element('span', 'capacity');
+  capacity.append(element('span', 'word', 'kapacita '), silo.capacity + ' t');
+  line.append(stock, capacity);
+  return line;
+}
+
 function siloItem(silo) {
   const item = element('li', 'silo');
   const link = element('a');
@@ -32,7 +44,7 @@ function siloItem(silo) {
   link.append(element('span', 'percent', silo.percent), element('div', 'label', silo.label),
     element('div', 'lot', silo.lot || '—'),
     element('div', 'kind', [silo.species, silo.variety].filter(Boolean).join(', ') || '\u00a0'),
-    element('div', 'stock', silo.stock), element('div', 'capacity', 'kapacita ' + silo.capacity));
+    stockLine(silo));
   const bar = element('div', 'bar');
   const seed = element('span');
   seed.style.width = (silo.fill * 100).toFixed(1) + '%';
