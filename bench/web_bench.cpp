@@ -13,6 +13,8 @@
 #include "store/SqlText.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -35,6 +37,7 @@ constexpr int MovementGapMs = 1500;
 constexpr int RateWindowMs = 10000;
 constexpr int WaitMs = 30000;
 constexpr double Quantity = 0.5;
+constexpr int ReconnectRounds = 5;
 const QByteArray BoardMessage = QByteArrayLiteral("\"type\":\"board\"");
 
 // Statements the server received, less those of the session that asks.
@@ -99,6 +102,24 @@ void startServer(Store &store, Server &server)
     }, "the web server");
 }
 
+double residentMb(qint64 pid)
+{
+    QFile status(u"/proc/%1/status"_s.arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    static const QRegularExpression vmRss(u"^VmRSS:\\s+(\\d+)\\s+kB"_s, QRegularExpression::MultilineOption);
+    return vmRss.match(QString::fromLatin1(status.readAll())).captured(1).toDouble() / 1024;
+}
+
+void openPages(std::vector<std::unique_ptr<Viewer>> &viewers, quint16 port, const QElapsedTimer &clock)
+{
+    while (viewers.size() < Viewers)
+        viewers.push_back(std::make_unique<Viewer>(port, clock));
+    waitUntil([&] {
+        return std::all_of(viewers.begin(), viewers.end(), [](const auto &v) { return v->boardAtMs() >= 0; });
+    }, "every page");
+}
+
 double statementRate(Connection &admin)
 {
     const qint64 before = statementsSoFar(admin);
@@ -142,11 +163,7 @@ void measure()
     viewers.push_back(std::make_unique<Viewer>(server.port, clock));
     waitUntil([&] { return viewers.front()->boardAtMs() >= 0; }, "the first page");
     const double oneRate = statementRate(admin);
-    while (viewers.size() < Viewers)
-        viewers.push_back(std::make_unique<Viewer>(server.port, clock));
-    waitUntil([&] {
-        return std::all_of(viewers.begin(), viewers.end(), [](const auto &v) { return v->boardAtMs() >= 0; });
-    }, "every page");
+    openPages(viewers, server.port, clock);
     const double manyRate = statementRate(admin);
 
     const auto [a, b] = siloPair(admin);
@@ -163,10 +180,19 @@ void measure()
         const double settled = elapsedMs(clock);
         waitUntil([&] { return elapsedMs(clock) - settled >= MovementGapMs; }, "the gap");
     }
+    // Pages that go and come again leave the server's memory as it was.
+    const double firstMb = residentMb(server.process.processId());
+    for (int round = 0; round < ReconnectRounds; ++round) {
+        viewers.clear();
+        openPages(viewers, server.port, clock);
+    }
+    const double laterMb = residentMb(server.process.processId());
     std::printf("web board: %d viewers, a movement seen by all within %.0f ms (median), %.0f ms (slowest)\n",
                 Viewers, median(delays), *std::max_element(delays.begin(), delays.end()));
     std::printf("web board: database statements per second: %.1f with 1 viewer, %.1f with %d viewers\n", oneRate,
                 manyRate, Viewers);
+    std::printf("web board: server memory %.1f MB with %d viewers, %.1f MB after %d rounds of %d new ones\n", firstMb,
+                Viewers, laterMb, ReconnectRounds, Viewers);
     viewers.clear();
     server.process.kill();
     server.process.waitForFinished();

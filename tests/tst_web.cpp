@@ -155,7 +155,8 @@ void WebTest::refusedStarts()
 }
 
 // The browser's steps are done here as it asks for them: a movement and its
-// reversal booked through the movement code, the server stopped and started.
+// reversal booked through the movement code, the server stopped and started,
+// the server's reading of ppsila denied and allowed again.
 void WebTest::inBrowser()
 {
     const quint16 port = freePort();
@@ -187,6 +188,9 @@ void WebTest::inBrowser()
             QVERIFY(server->waitForFinished(StartTimeoutMs));
         } else if (said == "start") {
             QVERIFY(server = startServer(port));
+        } else if (said == "deny" || said == "allow") {
+            m_db->execute(u"%1 select on `granovia_tst_web`.ppsila %2 '%3'@'127.0.0.1'"_s.arg(
+                said == "deny" ? u"revoke"_s : u"grant"_s, said == "deny" ? u"from"_s : u"to"_s, Reader));
         } else {
             continue;
         }

@@ -90,18 +90,23 @@ void GuardedServer::countBytes(QTcpSocket *socket)
     drop(socket);
 }
 
-// The upgrade took every connection of the socket's signals: the place is
-// given back when it goes, again.
-void GuardedServer::markUpgraded(const QHostAddress &address, quint16 port)
+const void *GuardedServer::markUpgraded(const QHostAddress &address, quint16 port)
 {
     for (Tracked &tracked : m_connections) {
-        QTcpSocket *socket = tracked.socket;
+        const QTcpSocket *socket = tracked.socket;
         if (socket && socket->peerPort() == port && socket->peerAddress() == address) {
             tracked.upgraded = true;
-            connect(socket, &QObject::destroyed, this, [this, socket] { m_connections.remove(socket); });
-            return;
+            return socket;
         }
     }
+    return nullptr;
+}
+
+// The upgrade took every connection of the socket's signals, and the channel
+// owns the socket now: the channel tells when its place is free.
+void GuardedServer::release(const void *connection)
+{
+    m_connections.remove(static_cast<QTcpSocket *>(const_cast<void *>(connection)));
 }
 
 void GuardedServer::requestAnswered(QTcpSocket *socket)
@@ -161,12 +166,18 @@ std::optional<HttpAnswer> refusedUpgrade(const WebAccess &access, const QHttpSer
 // accepted here; one refused is answered in missingHandler().
 bool HttpFront::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    if (isUpgrade(request))
+    if (isUpgrade(request)) {
         return !refusedUpgrade(m_access, request);
+    }
     const QByteArray method = request.method() == QHttpServerRequest::Method::Get ? QByteArrayLiteral("GET")
                                                                                   : QByteArrayLiteral("other");
     respond(request, socket, m_access.answer(method, request.url(), request.value(QByteArrayLiteral("cookie"))));
     return true;
+}
+
+void HttpFront::channelEnded(const void *connection)
+{
+    m_server.release(connection);
 }
 
 void HttpFront::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket)

@@ -33,8 +33,10 @@ public:
 
     explicit GuardedServer(std::optional<QSslConfiguration> tls, QObject *parent = nullptr);
 
-    // The connection from this peer is a live channel now.
-    void markUpgraded(const QHostAddress &address, quint16 port);
+    // The connection from this peer is a live channel now; returns the key
+    // that release() takes when the channel ends.
+    const void *markUpgraded(const QHostAddress &address, quint16 port);
+    void release(const void *connection);
     // A request on the socket was answered: its next one starts afresh.
     void requestAnswered(QTcpSocket *socket);
     qsizetype connectionCount() const { return m_connections.size(); }
@@ -65,6 +67,9 @@ class HttpFront final : public QAbstractHttpServer {
     Q_OBJECT
 public:
     HttpFront(const WebAccess &access, GuardedServer &server, QObject *parent = nullptr);
+
+    // The live channel of this connection (GuardedServer::markUpgraded) ended.
+    void channelEnded(const void *connection);
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;

@@ -80,10 +80,11 @@ void WebServer::acceptLiveChannels()
 // The HTTP front let only admitted requests open the channel.
 void WebServer::admit(QWebSocket *socket)
 {
-    m_server->markUpgraded(socket->peerAddress(), socket->peerPort());
+    const void *connection = m_server->markUpgraded(socket->peerAddress(), socket->peerPort());
     socket->setParent(this);
-    connect(socket, &QWebSocket::disconnected, this, [this, socket] {
+    connect(socket, &QWebSocket::disconnected, this, [this, socket, connection] {
         m_viewers.remove(socket);
+        m_http->channelEnded(connection);
         socket->deleteLater();
     });
     socket->setMaxAllowedIncomingFrameSize(MaxMessageBytes);

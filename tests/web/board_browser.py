@@ -6,7 +6,7 @@ usage: board_browser.py URL TOKEN SCREENSHOT_DIR FROM_SILO TO_SILO
 The test books its movements from FROM_SILO into TO_SILO.
 
 Talks with the test on its standard streams: it prints a step ("book",
-"reverse", "stop", "start") and waits for the test's line that the step is
+"reverse", "stop", "start", "deny", "allow") and waits for the test's line that the step is
 done. Exits non-zero with the reason on the first check that fails.
 """
 import re
@@ -19,6 +19,7 @@ from selenium.webdriver.chrome.service import Service
 
 LIVE_LIMIT_S = 2.0
 WAIT_S = 15.0
+RETRY_S = 25.0  # a server that failed to read tries again after 15 s
 PHONE = (360, 740)
 WALL = (1920, 1080)
 SILO_COUNT = 100
@@ -137,6 +138,12 @@ try:
     before = stock_of(driver, source)
     step("book")
     wait_for("a movement after the restart", lambda: stock_of(driver, source) != before, LIVE_LIMIT_S)
+
+    step("deny")
+    wait_for("the unreadable database said", lambda: state(driver).startswith("spojení přerušeno, údaje z "))
+    check(driver.execute_script("return document.body.className") == "stale", "numbers not marked stale")
+    step("allow")
+    wait_for("the database read again", lambda: state(driver).startswith("aktuální"), RETRY_S)
     print("PASS " + lost, flush=True)
 finally:
     driver.quit()
