@@ -11,6 +11,8 @@
 #include "store/SqlText.h"
 
 #include <QProcess>
+#include <QSslSocket>
+#include <QTemporaryDir>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -51,6 +53,7 @@ private slots:
     void refusedStarts();
     void inBrowser();
     void hostileRequests();
+    void httpsOnly();
 
 private:
     void configure(const QString &webSection);
@@ -264,6 +267,32 @@ void WebTest::hostileRequests()
     QCOMPARE(statusLine(exchange(port, "GET /board.css HTTP/1.1\r\nHost: x\r\n\r\n")), "HTTP/1.1 200 OK");
     QVERIFY(readChangeToken(m_db->admin()) == before);
     QCOMPARE(server->state(), QProcess::Running);
+}
+
+// With Cert and Key the board speaks TLS only, and its cookie is Secure.
+void WebTest::httpsOnly()
+{
+    const QString dir = QFileInfo(m_installation.paths().executablePath()).absolutePath();
+    QVERIFY(test::run(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s, u"1"_s,
+                                     u"-subj"_s, u"/CN=localhost"_s, u"-keyout"_s, dir + u"/web.key"_s, u"-out"_s,
+                                     dir + u"/web.pem"_s})
+                .ok);
+    const quint16 port = freePort();
+    configure(u"Listen=127.0.0.1:%1\r\nToken=%2\r\nCert=web.pem\r\nKey=%3/web.key\r\n"_s.arg(port).arg(Token, dir));
+    std::unique_ptr<QProcess> server = startServer(port);
+    QVERIFY(server);
+    QCOMPARE(statusLine(exchange(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n")), "");
+
+    QSslSocket tls;
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    tls.connectToHostEncrypted(u"127.0.0.1"_s, port);
+    QVERIFY(tls.waitForEncrypted(AnswerTimeoutMs));
+    tls.write("GET /?token=" + Token.toUtf8() + " HTTP/1.1\r\nHost: x\r\n\r\n");
+    QByteArray answer;
+    while (!answer.contains("\r\n\r\n") && tls.waitForReadyRead(AnswerTimeoutMs))
+        answer += tls.readAll();
+    QCOMPARE(statusLine(answer), "HTTP/1.1 302 Found");
+    QVERIFY2(answer.contains("; HttpOnly; SameSite=Strict;") && answer.contains("; Secure\r\n"), answer.constData());
 }
 
 QTEST_GUILESS_MAIN(WebTest)
