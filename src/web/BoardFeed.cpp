@@ -64,8 +64,10 @@ void BoardFeed::poll()
         m_timer.setInterval(polling::Interval);
         m_since = QTime::currentTime();
         setLive(true);
-    } catch (const DbError &error) {
-        std::fprintf(stderr, "web board: database not read: %s\n", qPrintable(error.serverMessage()));
+    } catch (const AppError &error) {
+        // A host list that names no port, or a server that is gone: nothing
+        // escapes into the event loop, and the next look tries again.
+        std::fprintf(stderr, "web board: database not read: %s\n", qPrintable(error.message()));
         m_connection.close();
         m_token.reset();
         m_timer.setInterval(polling::RetryInterval);
@@ -120,8 +122,8 @@ QByteArray BoardFeed::siloMessage(int silo, int page)
                                          {QStringLiteral("lines"), linesJson(read.lines)}});
         m_pages.insert(key, text);
         return text;
-    } catch (const DbError &error) {
-        std::fprintf(stderr, "web board: silo page not read: %s\n", qPrintable(error.serverMessage()));
+    } catch (const AppError &error) {
+        std::fprintf(stderr, "web board: silo page not read: %s\n", qPrintable(error.message()));
         return {};
     }
 }
