@@ -72,7 +72,7 @@ void WebTest::initTestCase()
     m_db = std::make_unique<test::ScratchDatabase>(u"granovia_tst_web"_s);
     m_db->load(QStringLiteral(GRANOVIA_DEMO_SQL));
     m_db->execute(u"create or replace user '%1'@'127.0.0.1' identified by '%2'"_s.arg(Reader, ReaderPassword));
-    for (const QString table : {u"ppsila"_s, u"ppsilap"_s})
+    for (const QString &table : {u"ppsila"_s, u"ppsilap"_s})
         m_db->execute(u"grant select on `granovia_tst_web`.%1 to '%2'@'127.0.0.1'"_s.arg(table, Reader));
     m_installation.installProgram(QStringLiteral(GRANOVIA_PROGRAM));
 }
@@ -237,14 +237,15 @@ void WebTest::hostileRequests()
     const ChangeToken before = readChangeToken(m_db->admin());
 
     const QList<std::pair<QByteArray, QByteArray>> requests{
-        {"GET /../../../../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404 Not Found"},
-        {"GET /%2e%2e/%2e%2e/etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404 Not Found"},
-        {"GET /board.js/..%2f..%2fgranovia-silo.INI HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404 Not Found"},
-        {"GET /live HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404 Not Found"},
-        {"POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nstav=", "HTTP/1.1 405 Method Not Allowed"},
-        {"PUT /board.js HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}", "HTTP/1.1 405 Method Not Allowed"},
-        {"DELETE / HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 405 Method Not Allowed"},
-        {"GET / HTTP/1.1\r\nHost: x\r\nX-Fill: " + QByteArray(OversizedHeaderBytes, 'a') + "\r\n\r\n", ""},
+        {"GET /../../../../etc/passwd HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 404 Not Found"},
+        {"GET /%2e%2e/%2e%2e/etc/passwd HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 404 Not Found"},
+        {"GET /board.js/..%2f..%2fgranovia-silo.INI HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 404 Not Found"},
+        {"GET /live HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 404 Not Found"},
+        {"GET / HTTP/1.1\r\nHost: silo.example:8470\r\n\r\n", "HTTP/1.1 403 Forbidden"},
+        {"POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 5\r\n\r\nstav=", "HTTP/1.1 405 Method Not Allowed"},
+        {"PUT /board.js HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 2\r\n\r\n{}", "HTTP/1.1 405 Method Not Allowed"},
+        {"DELETE / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", "HTTP/1.1 405 Method Not Allowed"},
+        {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Fill: " + QByteArray(OversizedHeaderBytes, 'a') + "\r\n\r\n", ""},
         {"GET /live HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
          "Origin: http://elsewhere.example\r\nSec-WebSocket-Version: 13\r\nSec-WebSocket-Key: AAAAAAAAAAAAAAAAAAAAAA==\r\n\r\n",
          "HTTP/1.1 401 Unauthorized"},
@@ -258,13 +259,13 @@ void WebTest::hostileRequests()
         idle.back()->connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(idle.back()->waitForConnected(AnswerTimeoutMs));
     }
-    const QByteArray page = exchange(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+    const QByteArray page = exchange(port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     QCOMPARE(statusLine(page), "HTTP/1.1 200 OK");
     for (const char *header : {"\r\nContent-Security-Policy: default-src 'none'; script-src 'self';",
                                "\r\nX-Content-Type-Options: nosniff\r\n", "\r\nReferrer-Policy: no-referrer\r\n"})
         QVERIFY2(page.contains(header), header);
     idle.clear();
-    QCOMPARE(statusLine(exchange(port, "GET /board.css HTTP/1.1\r\nHost: x\r\n\r\n")), "HTTP/1.1 200 OK");
+    QCOMPARE(statusLine(exchange(port, "GET /board.css HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")), "HTTP/1.1 200 OK");
     QVERIFY(readChangeToken(m_db->admin()) == before);
     QCOMPARE(server->state(), QProcess::Running);
 }
@@ -281,13 +282,13 @@ void WebTest::httpsOnly()
     configure(u"Listen=127.0.0.1:%1\r\nToken=%2\r\nCert=web.pem\r\nKey=%3/web.key\r\n"_s.arg(port).arg(Token, dir));
     std::unique_ptr<QProcess> server = startServer(port);
     QVERIFY(server);
-    QCOMPARE(statusLine(exchange(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n")), "");
+    QCOMPARE(statusLine(exchange(port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")), "");
 
     QSslSocket tls;
     tls.setPeerVerifyMode(QSslSocket::VerifyNone);
     tls.connectToHostEncrypted(u"127.0.0.1"_s, port);
     QVERIFY(tls.waitForEncrypted(AnswerTimeoutMs));
-    tls.write("GET /?token=" + Token.toUtf8() + " HTTP/1.1\r\nHost: x\r\n\r\n");
+    tls.write("GET /?token=" + Token.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     QByteArray answer;
     while (!answer.contains("\r\n\r\n") && tls.waitForReadyRead(AnswerTimeoutMs))
         answer += tls.readAll();

@@ -7,6 +7,8 @@
 
 #include <QJsonDocument>
 
+#include <cstdio>
+
 namespace granovia::web {
 
 namespace {

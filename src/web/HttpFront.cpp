@@ -171,7 +171,9 @@ bool HttpFront::handleRequest(const QHttpServerRequest &request, QTcpSocket *soc
     }
     const QByteArray method = request.method() == QHttpServerRequest::Method::Get ? QByteArrayLiteral("GET")
                                                                                   : QByteArrayLiteral("other");
-    respond(request, socket, m_access.answer(method, request.url(), request.value(QByteArrayLiteral("cookie"))));
+    respond(request, socket,
+            m_access.answer(method, request.url(), request.value(QByteArrayLiteral("cookie")),
+                            request.value(QByteArrayLiteral("host"))));
     return true;
 }
 

@@ -39,7 +39,6 @@ public:
     void release(const void *connection);
     // A request on the socket was answered: its next one starts afresh.
     void requestAnswered(QTcpSocket *socket);
-    qsizetype connectionCount() const { return m_connections.size(); }
 
 protected:
     void incomingConnection(qintptr descriptor) override;

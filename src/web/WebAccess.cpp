@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QHostAddress>
 #include <QUrlQuery>
 
 namespace granovia::web {
@@ -100,7 +101,7 @@ std::optional<HttpAnswer> WebAccess::refusedUpgrade(const QUrl &url, const QByte
         return plain(Status::NotFound, TextType, QByteArrayLiteral("Nenalezeno.\n"));
     const QUrl from(QString::fromUtf8(origin));
     const QString fromHost = from.port() < 0 ? from.host() : from.host() + u':' + QString::number(from.port());
-    const bool admitted = m_token.isEmpty() || validCookie(cookieHeader) || validToken(url);
+    const bool admitted = (m_token.isEmpty() && reachable(host)) || validCookie(cookieHeader) || validToken(url);
     if (!admitted || origin.isEmpty() || fromHost.toUtf8() != host)
         return plain(Status::Unauthorized, HtmlType, DeniedPage);
     return std::nullopt;
@@ -124,13 +125,26 @@ HttpAnswer WebAccess::redirectWithCookie(const QUrl &url) const
             {}};
 }
 
-HttpAnswer WebAccess::answer(const QByteArray &method, const QUrl &url, const QByteArray &cookieHeader) const
+bool WebAccess::reachable(const QByteArray &host) const
+{
+    if (!m_token.isEmpty())
+        return true;
+    QUrl asUrl;
+    asUrl.setAuthority(QString::fromLatin1(host));
+    const QString name = asUrl.host();
+    return name == QStringLiteral("localhost") || QHostAddress(name).isLoopback();
+}
+
+HttpAnswer WebAccess::answer(const QByteArray &method, const QUrl &url, const QByteArray &cookieHeader,
+                             const QByteArray &host) const
 {
     if (method != "GET") {
         HttpAnswer refused = plain(Status::MethodNotAllowed, TextType, QByteArrayLiteral("Metoda není povolena.\n"));
         refused.headers.append({QByteArrayLiteral("Allow"), QByteArrayLiteral("GET")});
         return refused;
     }
+    if (!reachable(host))
+        return plain(Status::Forbidden, TextType, QByteArrayLiteral("Přístup odepřen.\n"));
     if (!m_token.isEmpty()) {
         // The token never stays in an address that a browser keeps.
         if (validToken(url))

@@ -13,7 +13,7 @@ namespace granovia::web {
 
 using HeaderList = QList<QPair<QByteArray, QByteArray>>;
 
-enum class Status { Ok = 200, Found = 302, Unauthorized = 401, NotFound = 404, MethodNotAllowed = 405 };
+enum class Status { Ok = 200, Found = 302, Unauthorized = 401, Forbidden = 403, NotFound = 404, MethodNotAllowed = 405 };
 
 struct HttpAnswer {
     Status status = Status::Ok;
@@ -33,8 +33,12 @@ public:
     // GET of the page's own files for a holder of the token or its cookie;
     // 405 for every other method, 401 (a short Czech page) without the
     // token, 404 for any other path. A valid token in the query sets the
-    // cookie and sends the browser to the same address without it.
-    HttpAnswer answer(const QByteArray &method, const QUrl &url, const QByteArray &cookieHeader) const;
+    // cookie and sends the browser to the same address without it. A board
+    // without a token answers only requests addressed to this machine's
+    // loopback (the Host header), so that no other site's page reaches it
+    // through a name of its own (403).
+    HttpAnswer answer(const QByteArray &method, const QUrl &url, const QByteArray &cookieHeader,
+                      const QByteArray &host) const;
     // Nothing for a request to open the live channel that may open it: at
     // LivePath, from the page's own origin (the Origin header names the Host
     // header's host), with the token or its cookie. The refusal otherwise.
@@ -46,6 +50,7 @@ public:
     static const HeaderList &securityHeaders();
 
 private:
+    bool reachable(const QByteArray &host) const;
     bool validCookie(const QByteArray &cookieHeader) const;
     bool validToken(const QUrl &url) const;
     HttpAnswer redirectWithCookie(const QUrl &url) const;

@@ -2,7 +2,6 @@
 
 #include <QHostAddress>
 #include <QString>
-#include <QStringList>
 #include <optional>
 #include <variant>
 
