@@ -10,6 +10,8 @@ Talks with the test on its standard streams: it prints a step ("book",
 done. Exits non-zero with the reason on the first check that fails.
 """
 import re
+import shutil
+import signal
 import sys
 import tempfile
 import time
@@ -54,12 +56,12 @@ def wait_for(what, condition, limit=WAIT_S):
     fail("waited %.1f s for %s" % (limit, what))
 
 
-def browser():
+def browser(profile):
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
     for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
                      "--disable-component-update", "--disable-sync", "--no-first-run",
-                     "--user-data-dir=" + tempfile.mkdtemp(prefix="board_browser_")):
+                     "--user-data-dir=" + profile):
         options.add_argument(argument)
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
@@ -92,7 +94,10 @@ def state(driver):
     return "".join(texts(driver, "#state"))
 
 
-driver = browser()
+# A test that gives up terminates the script: the browser is closed all the same.
+signal.signal(signal.SIGTERM, lambda *_: sys.exit("terminated"))
+profile = tempfile.mkdtemp(prefix="board_browser_")
+driver = browser(profile)
 try:
     driver.get(url)
     check("Přístup odepřen" in driver.title and "SILO" not in driver.page_source, "page without the token")
@@ -147,3 +152,4 @@ try:
     print("PASS " + lost, flush=True)
 finally:
     driver.quit()
+    shutil.rmtree(profile, ignore_errors=True)
