@@ -56,7 +56,7 @@ private slots:
     void httpsOnly();
 
 private:
-    void configure(const QString &webSection);
+    void configure(const QString &webSection, const QString &sharedWebSection = {});
     std::unique_ptr<QProcess> startServer(quint16 port);
     void transfer();
     QByteArray exchange(quint16 port, const QByteArray &request);
@@ -84,13 +84,14 @@ void WebTest::cleanupTestCase()
 }
 
 // The server reads the database as the read-only user.
-void WebTest::configure(const QString &webSection)
+void WebTest::configure(const QString &webSection, const QString &sharedWebSection)
 {
     const ConnectionSettings s = m_db->settings();
     m_installation.writeIni(m_installation.paths().ownIniPath(),
                             u"[LogOn]\r\nIP=%1\r\nUser=%2\r\nPassword=%3\r\nSQLport=%4\r\n[Web]\r\n%5"_s.arg(
                                 s.host, Reader, ReaderPassword, QString::number(s.port), webSection));
-    m_installation.writeIni(m_installation.paths().sharedIniPath(), u"[LogOn]\r\nDatabase=%1\r\n"_s.arg(s.database));
+    m_installation.writeIni(m_installation.paths().sharedIniPath(),
+                            u"[LogOn]\r\nDatabase=%1\r\n[Web]\r\n%2"_s.arg(s.database, sharedWebSection));
 }
 
 std::unique_ptr<QProcess> WebTest::startServer(quint16 port)
@@ -127,28 +128,34 @@ void WebTest::transfer()
 void WebTest::refusedStarts_data()
 {
     QTest::addColumn<QString>("web");
+    QTest::addColumn<QString>("sharedWeb");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
-    QTest::newRow("reachable without a token") << u"Listen=0.0.0.0:8470\r\n"_s << QStringList{} << 1 << u"Token"_s;
-    QTest::newRow("reachable with a short token")
-        << u"Listen=0.0.0.0:8470\r\nToken=kratky-klic\r\n"_s << QStringList{} << 1 << u"alespoň o 16 znacích"_s;
-    QTest::newRow("the command line's address counts")
-        << u"Listen=127.0.0.1:8470\r\n"_s << QStringList{u"--listen"_s, u"[::]:8470"_s} << 1 << u"Token"_s;
-    QTest::newRow("an address that is none") << QString() << QStringList{u"--listen"_s, u"sklad"_s} << 1
+    QTest::newRow("reachable without a token")
+        << u"Listen=0.0.0.0:8470\r\n"_s << QString() << QStringList{} << 1 << u"Token"_s;
+    QTest::newRow("reachable with a short token") << u"Listen=0.0.0.0:8470\r\nToken=kratky-klic\r\n"_s << QString()
+                                                  << QStringList{} << 1 << u"alespoň o 16 znacích"_s;
+    QTest::newRow("the shared file's address counts")
+        << u"Listen=127.0.0.1:8470\r\n"_s << u"Listen=0.0.0.0:8470\r\n"_s << QStringList{} << 1 << u"Token"_s;
+    QTest::newRow("the command line's address counts") << u"Listen=127.0.0.1:8470\r\n"_s << QString()
+                                                       << QStringList{u"--listen"_s, u"[::]:8470"_s} << 1 << u"Token"_s;
+    QTest::newRow("an address that is none") << QString() << QString() << QStringList{u"--listen"_s, u"sklad"_s} << 1
                                              << u"Neplatná adresa „sklad“"_s;
     QTest::newRow("a key without its certificate")
-        << u"Key=web.key\r\n"_s << QStringList{} << 1 << u"oba klíče, Cert i Key"_s;
-    QTest::newRow("an unknown argument") << QString() << QStringList{u"--port"_s, u"1"_s} << 2 << u"--port"_s;
+        << u"Key=web.key\r\n"_s << QString() << QStringList{} << 1 << u"oba klíče, Cert i Key"_s;
+    QTest::newRow("an unknown argument")
+        << QString() << QString() << QStringList{u"--port"_s, u"1"_s} << 2 << u"--port"_s;
 }
 
 void WebTest::refusedStarts()
 {
     QFETCH(QString, web);
+    QFETCH(QString, sharedWeb);
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, message);
-    configure(web);
+    configure(web, sharedWeb);
     QProcess server;
     server.start(m_installation.paths().executablePath(), QStringList{u"--web"_s} + arguments);
     QVERIFY(server.waitForFinished(StartTimeoutMs));
