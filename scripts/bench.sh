@@ -12,7 +12,7 @@ case $build in
   /*) ;;
   *) build=$root/$build ;;
 esac
-benchmarks=(console_bench movement_bench report_bench)
+benchmarks=(console_bench movement_bench report_bench web_bench)
 
 "$root/scripts/deps.sh"
 cmake -S "$root" -B "$build" -G Ninja >/dev/null

@@ -5,11 +5,12 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-translations-l10n libmariadb-dev libxlsxwriter-dev libzint-dev libxcb1-dev libxcb-keysyms1-dev libxcb-xfixes0-dev
+  qt6-base-dev qt6-translations-l10n qt6-httpserver-dev qt6-websockets-dev libmariadb-dev libxlsxwriter-dev libzint-dev libxcb1-dev libxcb-keysyms1-dev libxcb-xfixes0-dev
   mariadb-server mariadb-client
   galera-4 mariadb-backup socat iproute2 openssl
   xvfb xauth xdotool x11-utils imagemagick fonts-wine fonts-dejavu-core openbox poppler-utils zbar-tools unzip
   dbus-daemon at-spi2-core python3-pyatspi gir1.2-atspi-2.0
+  chromium chromium-driver python3-selenium
   dpkg-dev lintian
 )
 

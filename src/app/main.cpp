@@ -5,6 +5,7 @@
 #include "console/TForm1.h"
 #include "app/LabelsCommand.h"
 #include "app/ReportCommand.h"
+#include "app/WebCommand.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/QtCzech.h"
 
@@ -38,10 +39,21 @@ int runReport(int argc, char *argv[])
     return reports::runReportCommand(arguments, AppPaths::ofRunningProgram(), err);
 }
 
+// The web board server needs no display and no single-instance guard, and
+// writes no start record.
+int runWeb(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream err(stderr);
+    return web::runWebCommand(QCoreApplication::arguments(), AppPaths::ofRunningProgram(), err);
+}
+
 int main(int argc, char *argv[])
 {
     if (reports::isReportCommand(argc, argv) || reports::isLabelsCommand(argc, argv))
         return runReport(argc, argv);
+    if (web::isWebCommand(argc, argv))
+        return runWeb(argc, argv);
     ui::Application app(argc, argv);
     ui::installCzechQtTexts(app);
     const QStringList arguments = QCoreApplication::arguments();
