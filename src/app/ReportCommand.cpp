@@ -5,6 +5,7 @@
 #include "reports/LotTrace.h"
 #include "reports/Report.h"
 #include "reports/ReportFiles.h"
+#include "reports/ReportSession.h"
 #include "reports/StockAtMoment.h"
 #include "store/Connection.h"
 #include "store/DbError.h"
@@ -14,6 +15,7 @@
 #include <QHash>
 #include <QTextStream>
 #include <cstring>
+#include <unistd.h>
 
 namespace granovia::reports {
 
@@ -129,6 +131,58 @@ int failed(QTextStream &err, const QString &message)
     return ReportFailed;
 }
 
+// On a terminal, what the run is doing and how far the file is, on one line
+// written over; nothing when standard error goes to a file or a pipe.
+class TerminalProgress final {
+public:
+    explicit TerminalProgress(QTextStream &err)
+        : m_err(err)
+        , m_shown(isatty(STDERR_FILENO) == 1)
+    {
+    }
+    void say(const QString &text)
+    {
+        if (m_shown)
+            m_err << "\r\033[K" << text << Qt::flush;
+    }
+    Progress rows()
+    {
+        return [this](qint64 done, qint64 total) {
+            say(QStringLiteral("Zapisuji sestavu: %1 z %2 řádků").arg(done).arg(total));
+            return true;
+        };
+    }
+    void end()
+    {
+        if (m_shown)
+            m_err << "\r\033[K" << Qt::flush;
+    }
+
+private:
+    QTextStream &m_err;
+    bool m_shown;
+};
+
+int writeReport(ReportSession &session, const ReportRequest &request, const ReportOrigin &origin, QTextStream &err)
+{
+    TerminalProgress progress(err);
+    progress.say(QStringLiteral("Čtu sestavu z databáze…"));
+    try {
+        session.run([&](Connection &connection) {
+            saveReport(buildReport(connection, request), origin, request.out, progress.rows());
+            return true;
+        });
+    } catch (const AppError &) {
+        progress.end();
+        throw;
+    }
+    progress.end();
+    const QString advice = session.takeAdvice();
+    if (!advice.isEmpty())
+        err << advice << Qt::endl;
+    return ReportWritten;
+}
+
 } // namespace
 
 bool isReportCommand(int argc, char **argv)
@@ -182,19 +236,16 @@ int runReportCommand(const QStringList &arguments, const AppPaths &paths, QTextS
     const ReportRequest &request = std::get<ReportRequest>(parsed);
     try {
         const StartConfig config = readStartConfig(paths);
-        const ConnectionSettings settings = connectionSettings(config, paths);
-        Connection connection;
+        ReportSession session(connectionSettings(config, paths), config.reportSeconds());
         try {
-            connection.open(settings);
+            session.run([](Connection &) { return true; });
         } catch (const DbError &error) {
             return failed(err, ConnectionFailed + QStringLiteral("\n(%1)").arg(error.serverMessage()));
         }
-        const Report report = buildReport(connection, request);
-        saveReport(report, {config.cisloPc, config.stredisko, QDateTime::currentDateTime()}, request.out);
+        return writeReport(session, request, {config.cisloPc, config.stredisko, QDateTime::currentDateTime()}, err);
     } catch (const AppError &error) {
         return failed(err, error.message());
     }
-    return ReportWritten;
 }
 
 } // namespace granovia::reports

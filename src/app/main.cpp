@@ -2,6 +2,7 @@
 #include "app/SingleInstance.h"
 #include "board/TForm2.h"
 #include "console/TForm1.h"
+#include "app/IndexCommand.h"
 #include "app/ReportCommand.h"
 #include "ui/ErrorDisplay.h"
 
@@ -32,10 +33,21 @@ int runReport(int argc, char *argv[])
     return reports::runReportCommand(QCoreApplication::arguments(), AppPaths::ofRunningProgram(), err);
 }
 
+// The administrator's command: no window either.
+int runCreateIndexes(int argc, char *argv[])
+{
+    qInstallMessageHandler(onlyFailures);
+    QCoreApplication app(argc, argv);
+    QTextStream err(stderr);
+    return indexcommand::run(QCoreApplication::arguments(), AppPaths::ofRunningProgram(), err);
+}
+
 int main(int argc, char *argv[])
 {
     if (reports::isReportCommand(argc, argv))
         return runReport(argc, argv);
+    if (indexcommand::isIndexCommand(argc, argv))
+        return runCreateIndexes(argc, argv);
     ui::Application app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
 

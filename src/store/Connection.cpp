@@ -101,9 +101,8 @@ const QString StatusValue = QStringLiteral("Value");
 const QString StatusOn = QStringLiteral("ON");
 
 // Non-blocking, over TCP, set up before the first statement of ours.
-void setOptions(MYSQL *mysql, unsigned int connectTimeout)
+void setOptions(MYSQL *mysql, unsigned int connectTimeout, unsigned int ioTimeout)
 {
-    const unsigned int ioTimeout = IoTimeoutSeconds;
     const unsigned int tcp = MYSQL_PROTOCOL_TCP;
     mysql_options(mysql, MYSQL_OPT_NONBLOCK, nullptr);
     mysql_options(mysql, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
@@ -273,7 +272,8 @@ bool Connection::drive(MYSQL *handle, int status, Continue next, Clock::time_poi
 {
     WaitBudget &budget = WaitBudget::current();
     const Clock::time_point begin = Clock::now();
-    const Clock::time_point deadline = std::min(begin + budget.left(), until);
+    const std::chrono::nanoseconds allowed = m_waitLimit ? std::chrono::nanoseconds(*m_waitLimit) : budget.left();
+    const Clock::time_point deadline = std::min(begin + allowed, until);
     BusySignal busy(m_busy);
     while (status != 0) {
         const Clock::time_point libraryDeadline = (status & MYSQL_WAIT_TIMEOUT)
@@ -332,7 +332,8 @@ void Connection::connectTo(const ServerAddress &address)
         throw DbError(CR_OUT_OF_MEMORY, QStringLiteral("Out of memory"));
     MYSQL *mysql = handle.get();
     const bool several = m_hosts.size() > 1;
-    setOptions(mysql, several ? HostAnswerSeconds : ConnectTimeoutSeconds);
+    setOptions(mysql, several ? HostAnswerSeconds : ConnectTimeoutSeconds,
+               m_waitLimit ? unsigned(m_waitLimit->count()) : IoTimeoutSeconds);
     const QByteArray caFile = QFile::encodeName(m_settings.tlsCaFile);
     if (m_settings.tlsOnly)
         requireVerifiedTls(mysql, caFile);
@@ -355,6 +356,7 @@ void Connection::connectTo(const ServerAddress &address)
     if (!connected)
         throw connectError(mysql, m_settings.tlsOnly);
     m_handle = std::move(handle);
+    m_threadId = mysql_thread_id(mysql);
     m_lost = false;
     m_clusterNode = false;
     joinCluster();
