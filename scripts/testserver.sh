@@ -15,7 +15,7 @@ start_test_server() {
   port=$("$scripts/dbserver.sh" start "$dir")
   mariadb --no-defaults -S "$dir/mysqld.sock" -u root <<SQL
 CREATE USER '$user'@'127.0.0.1' IDENTIFIED BY '$password';
-GRANT ALL PRIVILEGES ON *.* TO '$user'@'127.0.0.1';
+GRANT ALL PRIVILEGES ON *.* TO '$user'@'127.0.0.1' WITH GRANT OPTION;
 SQL
   export GRANOVIA_TEST_DB_HOST=127.0.0.1
   export GRANOVIA_TEST_DB_PORT=$port

@@ -7,6 +7,7 @@
 #include "app/ReportCommand.h"
 #include "reports/JournalReader.h"
 #include "reports/ReportFiles.h"
+#include "reports/ReportIndexes.h"
 #include "reports/StockAtMoment.h"
 #include "reportsui/ReportPages.h"
 #include "reportsui/ReportsWindow.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -82,6 +84,29 @@ QStringList datums(Connection &connection, const JournalFilter &filter, int page
     return texts;
 }
 
+// Every statement on the journal takes `seconds` a line: the journal becomes
+// a view that reads each line slowly, as a huge journal without its indexes.
+void slowJournal(ScratchDatabase &db, double seconds)
+{
+    db.execute(u"rename table ppsilap to ppsilap_lines"_s);
+    db.execute(u"create algorithm = temptable view ppsilap as select * from ppsilap_lines where sleep(%1) = 0"_s.arg(seconds));
+}
+
+// Statements on the journal that the server runs now, other than this one.
+qint64 journalStatements(ScratchDatabase &db)
+{
+    return test::scalar(db.admin(), u"select count(*) from information_schema.processlist "
+                                    "where id <> connection_id() and info like '%from ppsilap%'"_s);
+}
+
+// What the server must let a user do: a user for this test with these
+// privileges on the database, and nothing else.
+void createUser(ScratchDatabase &db, const QString &user, const QString &privileges)
+{
+    db.execute(u"create or replace user '%1'@'127.0.0.1' identified by '%1'"_s.arg(user));
+    db.execute(u"grant %1 on `%2`.* to '%3'@'127.0.0.1'"_s.arg(privileges, db.settings().database, user));
+}
+
 QByteArray csvOf(const Report &report)
 {
     QBuffer buffer;
@@ -106,7 +131,12 @@ private slots:
     void stoppedWriteLeavesTheOldFile();
     void commandLine_data();
     void commandLine();
+    void missingIndexes_data();
+    void missingIndexes();
+    void createIndexes_data();
+    void createIndexes();
     void windowFromTheConsole();
+    void longReportLeavesTheWindowFree();
 };
 
 void ReportsTest::stockAtMoments_data()
@@ -267,21 +297,31 @@ void ReportsTest::commandLine_data()
     QTest::addColumn<QString>("arguments"); // separated by '|'; OUT stands for a new folder
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("stderrHas");
-    QTest::newRow("stock now, as CSV") << u"--report|stock|--out|OUT/s.csv"_s << 0 << QString();
+    QTest::addColumn<double>("secondsPerLine"); // of a slow journal; 0 for the usual one
+    QTest::addColumn<QString>("reportLimit");
+    QTest::newRow("stock now, as CSV") << u"--report|stock|--out|OUT/s.csv"_s << 0 << QString() << 0.0 << QString();
     QTest::newRow("history of a silo, as PDF")
-        << u"--report|history|--silo|3|--from|2024-03-01|--out|OUT/h.pdf"_s << 0 << QString();
-    QTest::newRow("a lot, as XLSX") << u"--report|lot|--lot|A|--out|OUT/l.xlsx"_s << 0 << QString();
-    QTest::newRow("unknown report") << u"--report|stocks|--out|OUT/s.csv"_s << 2 << u"Použití:"_s;
-    QTest::newRow("no file") << u"--report|stock"_s << 2 << u"chybí --out"_s;
-    QTest::newRow("unknown extension") << u"--report|stock|--out|OUT/s.txt"_s << 2 << u"Použití:"_s;
-    QTest::newRow("moment without seconds") << u"--report|stock|--at|2024-01-31 10:00|--out|OUT/s.csv"_s << 2 << u"--at"_s;
-    QTest::newRow("silo 101") << u"--report|history|--silo|101|--out|OUT/h.csv"_s << 2 << u"--silo"_s;
-    QTest::newRow("a history option for the stock") << u"--report|stock|--lot|A|--out|OUT/s.csv"_s << 2 << u"--lot"_s;
-    QTest::newRow("lot without its lot") << u"--report|lot|--out|OUT/l.csv"_s << 2 << u"--lot"_s;
+        << u"--report|history|--silo|3|--from|2024-03-01|--out|OUT/h.pdf"_s << 0 << QString() << 0.0 << QString();
+    QTest::newRow("a lot, as XLSX") << u"--report|lot|--lot|A|--out|OUT/l.xlsx"_s << 0 << QString() << 0.0 << QString();
+    QTest::newRow("unknown report") << u"--report|stocks|--out|OUT/s.csv"_s << 2 << u"Použití:"_s << 0.0 << QString();
+    QTest::newRow("no file") << u"--report|stock"_s << 2 << u"chybí --out"_s << 0.0 << QString();
+    QTest::newRow("unknown extension") << u"--report|stock|--out|OUT/s.txt"_s << 2 << u"Použití:"_s << 0.0 << QString();
+    QTest::newRow("moment without seconds") << u"--report|stock|--at|2024-01-31 10:00|--out|OUT/s.csv"_s << 2 << u"--at"_s << 0.0 << QString();
+    QTest::newRow("silo 101") << u"--report|history|--silo|101|--out|OUT/h.csv"_s << 2 << u"--silo"_s << 0.0 << QString();
+    QTest::newRow("a history option for the stock") << u"--report|stock|--lot|A|--out|OUT/s.csv"_s << 2 << u"--lot"_s << 0.0 << QString();
+    QTest::newRow("lot without its lot") << u"--report|lot|--out|OUT/l.csv"_s << 2 << u"--lot"_s << 0.0 << QString();
     QTest::newRow("a folder that is not there")
-        << u"--report|stock|--out|OUT/none/s.csv"_s << 1 << u"Sestavu nelze zapsat do souboru"_s;
+        << u"--report|stock|--out|OUT/none/s.csv"_s << 1 << u"Sestavu nelze zapsat do souboru"_s << 0.0 << QString();
     QTest::newRow("no server") << u"--report|stock|--out|OUT/s.csv"_s << 1
-                               << u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!"_s;
+                               << u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!"_s << 0.0 << QString();
+    QTest::newRow("a statement longer than the operator's wait")
+        << u"--report|lot|--lot|A|--out|OUT/l.csv"_s << 0 << u"příkazem:\ngranovia-silo --create-indexes"_s << 1.0
+        << QString();
+    QTest::newRow("given up at the administrator's limit, and ended on the server")
+        << u"--report|lot|--lot|A|--out|OUT/l.csv"_s << 1 << u"nedoběhla v povoleném čase 1 s (klíč ReportLimit)"_s
+        << 1.0 << u"1"_s;
+    QTest::newRow("a limit that means nothing") << u"--report|stock|--out|OUT/s.csv"_s << 1
+                                                << u"Neplatná hodnota „0“ klíče ReportLimit"_s << 0.0 << u"0"_s;
 }
 
 void ReportsTest::commandLine()
@@ -289,11 +329,20 @@ void ReportsTest::commandLine()
     QFETCH(QString, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, stderrHas);
+    QFETCH(double, secondsPerLine);
+    QFETCH(QString, reportLimit);
     const auto db = journalDatabase(u"t_rep_cli"_s);
+    if (secondsPerLine > 0)
+        slowJournal(*db, secondsPerLine);
     test::Installation installation;
     installation.installProgram(QStringLiteral(GRANOVIA_PROGRAM));
     const bool noServer = QString::fromLatin1(QTest::currentDataTag()) == u"no server"_s;
     installation.pointAt(db->settings(), noServer ? u"1"_s : QString::number(db->settings().port));
+    if (!reportLimit.isEmpty()) {
+        QFile own(installation.paths().ownIniPath());
+        QVERIFY(own.open(QIODevice::Append));
+        own.write("ReportLimit=" + reportLimit.toLatin1() + "\r\n");
+    }
     QTemporaryDir out;
     const QStringList words = arguments.replace(u"OUT"_s, out.path()).split(u'|');
     QProcess process;
@@ -309,10 +358,79 @@ void ReportsTest::commandLine()
     QCOMPARE(process.exitCode(), exitCode);
     QVERIFY2(errors.contains(stderrHas), qPrintable(errors));
     QCOMPARE(QFile::exists(words.last()), exitCode == 0);
-    if (exitCode == 0)
+    if (stderrHas.isEmpty())
         QVERIFY2(errors.isEmpty(), qPrintable(errors));
     QCOMPARE(db->count(u"historiem"_s), 0);
     QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), exitCode == 0 ? 1 : 0);
+    // Nothing the run gave up runs on: a slow journal's statement would for ten seconds.
+    QTRY_COMPARE_WITH_TIMEOUT(journalStatements(*db), 0, 3000);
+}
+
+void ReportsTest::missingIndexes_data()
+{
+    QTest::addColumn<QStringList>("existing"); // name:column,column
+    QTest::addColumn<QStringList>("missing");  // as indexText writes them
+    const QStringList all{u"ppsilap_partie (partie, datum)"_s, u"ppsilap_silo (silo, datum)"_s,
+                          u"ppsilap_silob (silob, datum)"_s, u"ppsilap_cislopp (cislopp)"_s};
+    QTest::newRow("the schema's keys alone") << QStringList{u"PRIMARY:id"_s, u"ppsilap_datum:datum"_s} << all;
+    QTest::newRow("under other names, one longer, serve")
+        << QStringList{u"a:partie,datum,id"_s, u"b:silo,datum"_s, u"c:silob,datum"_s, u"d:cislopp,datum"_s} << QStringList{};
+    QTest::newRow("leading columns only count")
+        << QStringList{u"x:datum,silo"_s, u"ppsilap_silo:silo"_s, u"ppsilap_silo_2:silob"_s, u"e:partie,datum"_s, u"f:cislopp"_s}
+        << QStringList{u"ppsilap_silo_3 (silo, datum)"_s, u"ppsilap_silob (silob, datum)"_s};
+}
+
+void ReportsTest::missingIndexes()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QStringList, missing);
+    QList<JournalIndex> indexes;
+    for (const QString &index : std::as_const(existing))
+        indexes.append({index.section(u':', 0, 0), index.section(u':', 1).split(u',')});
+    QStringList found;
+    for (const JournalIndex &index : reports::missingIndexes(indexes))
+        found.append(indexText(index));
+    QCOMPARE(found, missing);
+}
+
+void ReportsTest::createIndexes_data()
+{
+    QTest::addColumn<QString>("privileges");
+    QTest::addColumn<QList<int>>("exitCodes"); // of two runs, one after the other
+    QTest::addColumn<QString>("lastStderrHas");
+    QTest::addColumn<int>("indexesAfter");
+    QTest::newRow("made online, and nothing the second time")
+        << u"all privileges"_s << QList<int>{0, 0} << u"už má všechny doporučené indexy"_s << 6;
+    QTest::newRow("without the ALTER privilege nothing changes")
+        << u"select, insert, update, delete, index"_s << QList<int>{1, 1}
+        << u"Indexy nebyly vytvořeny, v databázi se nic nezměnilo.\nUživatel t_rep_idx nemá na tabulce ppsilap právo ALTER"_s
+        << 2;
+}
+
+void ReportsTest::createIndexes()
+{
+    QFETCH(QString, privileges);
+    QFETCH(QList<int>, exitCodes);
+    QFETCH(QString, lastStderrHas);
+    QFETCH(int, indexesAfter);
+    const auto db = journalDatabase(u"t_rep_idx"_s);
+    createUser(*db, u"t_rep_idx"_s, privileges);
+    ConnectionSettings settings = db->settings();
+    settings.user = settings.password = u"t_rep_idx"_s;
+    test::Installation installation;
+    installation.installProgram(QStringLiteral(GRANOVIA_PROGRAM));
+    installation.pointAt(settings);
+    QString errors;
+    for (int exitCode : exitCodes) {
+        QProcess process;
+        process.start(installation.paths().executablePath(), {u"--create-indexes"_s});
+        QVERIFY(process.waitForFinished(60000));
+        errors = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(process.exitCode() == exitCode, qPrintable(errors));
+    }
+    QVERIFY2(errors.contains(lastStderrHas), qPrintable(errors));
+    QCOMPARE(readJournalIndexes(db->admin()).size(), indexesAfter);
+    QVERIFY(reports::missingIndexes(readJournalIndexes(db->admin())).isEmpty() == (indexesAfter > 2));
 }
 
 void ReportsTest::windowFromTheConsole()
@@ -352,7 +470,7 @@ void ReportsTest::windowFromTheConsole()
     reportsui::JournalPage *journal = window->journal;
     journal->silo->setCurrentIndex(journal->silo->findData(1));
     QTest::keyClick(journal->lot, Qt::Key_Return);
-    QCOMPARE(journal->model.rowCount(), 3);
+    QTRY_COMPARE(journal->model.rowCount(), 3);
     QTRY_VERIFY(journal->totals->text().contains(u"Odešlo z SILO: 01: 10,000 t"_s));
     journal->from->setText(u"2024-13-01"_s);
     QTest::keyClick(journal->from, Qt::Key_Return);
@@ -361,9 +479,33 @@ void ReportsTest::windowFromTheConsole()
     window->views->setCurrentWidget(window->stock);
     QTemporaryDir dir;
     dialogs.queue({1, dir.filePath(u"stav"_s)});
+    QTRY_VERIFY(!window->isBusy());
     window->savePdf->click();
-    QVERIFY2(QFile::exists(dir.filePath(u"stav.pdf"_s)), qPrintable(dialogs.texts().join(u" | "_s)));
-    QVERIFY(dialogs.texts().last().startsWith(u"Sestava je uložena do souboru"_s));
+    QTRY_VERIFY2(dialogs.texts().last().startsWith(u"Sestava je uložena do souboru"_s),
+                 qPrintable(dialogs.texts().join(u" | "_s)));
+    QVERIFY(QFile::exists(dir.filePath(u"stav.pdf"_s)));
+}
+
+void ReportsTest::longReportLeavesTheWindowFree()
+{
+    const auto db = journalDatabase(u"t_rep_long"_s);
+    slowJournal(*db, 3);
+    test::ScriptedDialogs dialogs;
+    reportsui::ReportsWindow window({db->settings(), std::chrono::seconds(600), u"5"_s, u"12"_s});
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.journal->showButton()->click();
+    // Back in the event loop while the server still reads: the window paints
+    // its progress and takes the click on "zrušit".
+    QTRY_COMPARE(journalStatements(*db), 1);
+    QVERIFY(window.isBusy() && window.progress->isVisible() && !window.journal->showButton()->isEnabled());
+    QVERIFY(window.stopButton->isVisible());
+    window.stopButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(journalStatements(*db), 0, 3000);
+    QTRY_VERIFY(!window.isBusy());
+    QVERIFY(!window.progress->isVisible() && window.journal->showButton()->isEnabled());
+    QCOMPARE(window.journal->model.rowCount(), 0);
+    QCOMPARE(dialogs.texts(), QStringList{});
 }
 
 QTEST_MAIN(ReportsTest)

@@ -80,8 +80,11 @@ void ReportSession::runErased(const std::function<void(Connection &)> &work)
         killQuery(killer, m_connection.threadId());
         throw AppError(QStringLiteral("Sestava nedoběhla v povoleném čase %1 s (klíč ReportLimit) a byla ukončena.")
                            .arg(m_limit.count()));
-    } catch (...) {
+    } catch (const std::exception &) {
         m_shared->running = false;
+        // Whatever the stop broke off (a statement, a file) ends as stopped.
+        if (m_shared->stopAsked)
+            throw ReportStopped();
         throw;
     }
     if (m_shared->stopAsked)
