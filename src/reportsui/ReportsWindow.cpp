@@ -175,6 +175,12 @@ QWidget *ReportsWindow::buildButtonStrip()
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     auto *printKey = new QShortcut(QKeySequence::Print, this);
     connect(printKey, &QShortcut::activated, this, &ReportsWindow::print);
+    // Escape stops a report as "zrušit" does.
+    auto *stopKey = new QShortcut(Qt::Key_Escape, this);
+    connect(stopKey, &QShortcut::activated, stopButton, [this] {
+        if (stopButton->isEnabled() && stopButton->isVisible())
+            stopButton->click();
+    });
     return strip;
 }
 
