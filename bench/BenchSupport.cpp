@@ -129,22 +129,23 @@ namespace {
 // first time, moved into the store's database (a rename: no line is copied).
 void borrowJournal(Store &store, qint64 size)
 {
-    store.lender = u"bench_journal_%1"_s.arg(size);
+    const QString lender = u"bench_journal_%1"_s.arg(size);
     Connection &session = store.longSession();
     const bool loaded = test::scalar(session, u"select count(*) from information_schema.tables "
-                                              "where table_schema = '%1' and table_name = 'ppsilap'"_s.arg(store.lender)) > 0;
-    session.execute(u"drop table ppsilap"_s);
+                                              "where table_schema = '%1' and table_name = 'ppsilap'"_s.arg(lender)) > 0;
     if (!loaded) {
-        session.execute(u"create database if not exists `%1`"_s.arg(store.lender));
-        session.execute(u"create table `%1`.ppsilap like `%2`.ppsilap"_s.arg(store.lender, store.db.settings().database));
+        session.execute(u"create database if not exists `%1`"_s.arg(lender));
+        session.execute(u"create table `%1`.ppsilap like ppsilap"_s.arg(lender));
         ConnectionSettings settings = store.db.settings();
-        settings.database = store.lender;
-        Connection lender;
-        lender.setWaitLimit(LongStatements);
-        lender.open(settings);
-        fillJournal(lender, size);
+        settings.database = lender;
+        Connection loader;
+        loader.setWaitLimit(LongStatements);
+        loader.open(settings);
+        fillJournal(loader, size);
     }
-    session.execute(u"rename table `%1`.ppsilap to ppsilap"_s.arg(store.lender));
+    session.execute(u"drop table ppsilap"_s);
+    session.execute(u"rename table `%1`.ppsilap to ppsilap"_s.arg(lender));
+    store.lender = lender;
 }
 
 } // namespace

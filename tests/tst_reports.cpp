@@ -23,6 +23,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 using namespace granovia;
 using namespace granovia::reports;
 using namespace Qt::StringLiterals;
@@ -299,29 +301,32 @@ void ReportsTest::commandLine_data()
     QTest::addColumn<QString>("stderrHas");
     QTest::addColumn<double>("secondsPerLine"); // of a slow journal; 0 for the usual one
     QTest::addColumn<QString>("reportLimit");
-    QTest::newRow("stock now, as CSV") << u"--report|stock|--out|OUT/s.csv"_s << 0 << QString() << 0.0 << QString();
+    QTest::addColumn<bool>("interrupted"); // by Ctrl+C while its statement runs
+    QTest::newRow("stock now, as CSV") << u"--report|stock|--out|OUT/s.csv"_s << 0 << QString() << 0.0 << QString() << false;
     QTest::newRow("history of a silo, as PDF")
-        << u"--report|history|--silo|3|--from|2024-03-01|--out|OUT/h.pdf"_s << 0 << QString() << 0.0 << QString();
-    QTest::newRow("a lot, as XLSX") << u"--report|lot|--lot|A|--out|OUT/l.xlsx"_s << 0 << QString() << 0.0 << QString();
-    QTest::newRow("unknown report") << u"--report|stocks|--out|OUT/s.csv"_s << 2 << u"Použití:"_s << 0.0 << QString();
-    QTest::newRow("no file") << u"--report|stock"_s << 2 << u"chybí --out"_s << 0.0 << QString();
-    QTest::newRow("unknown extension") << u"--report|stock|--out|OUT/s.txt"_s << 2 << u"Použití:"_s << 0.0 << QString();
-    QTest::newRow("moment without seconds") << u"--report|stock|--at|2024-01-31 10:00|--out|OUT/s.csv"_s << 2 << u"--at"_s << 0.0 << QString();
-    QTest::newRow("silo 101") << u"--report|history|--silo|101|--out|OUT/h.csv"_s << 2 << u"--silo"_s << 0.0 << QString();
-    QTest::newRow("a history option for the stock") << u"--report|stock|--lot|A|--out|OUT/s.csv"_s << 2 << u"--lot"_s << 0.0 << QString();
-    QTest::newRow("lot without its lot") << u"--report|lot|--out|OUT/l.csv"_s << 2 << u"--lot"_s << 0.0 << QString();
+        << u"--report|history|--silo|3|--from|2024-03-01|--out|OUT/h.pdf"_s << 0 << QString() << 0.0 << QString() << false;
+    QTest::newRow("a lot, as XLSX") << u"--report|lot|--lot|A|--out|OUT/l.xlsx"_s << 0 << QString() << 0.0 << QString() << false;
+    QTest::newRow("unknown report") << u"--report|stocks|--out|OUT/s.csv"_s << 2 << u"Použití:"_s << 0.0 << QString() << false;
+    QTest::newRow("no file") << u"--report|stock"_s << 2 << u"chybí --out"_s << 0.0 << QString() << false;
+    QTest::newRow("unknown extension") << u"--report|stock|--out|OUT/s.txt"_s << 2 << u"Použití:"_s << 0.0 << QString() << false;
+    QTest::newRow("moment without seconds") << u"--report|stock|--at|2024-01-31 10:00|--out|OUT/s.csv"_s << 2 << u"--at"_s << 0.0 << QString() << false;
+    QTest::newRow("silo 101") << u"--report|history|--silo|101|--out|OUT/h.csv"_s << 2 << u"--silo"_s << 0.0 << QString() << false;
+    QTest::newRow("a history option for the stock") << u"--report|stock|--lot|A|--out|OUT/s.csv"_s << 2 << u"--lot"_s << 0.0 << QString() << false;
+    QTest::newRow("lot without its lot") << u"--report|lot|--out|OUT/l.csv"_s << 2 << u"--lot"_s << 0.0 << QString() << false;
     QTest::newRow("a folder that is not there")
-        << u"--report|stock|--out|OUT/none/s.csv"_s << 1 << u"Sestavu nelze zapsat do souboru"_s << 0.0 << QString();
+        << u"--report|stock|--out|OUT/none/s.csv"_s << 1 << u"Sestavu nelze zapsat do souboru"_s << 0.0 << QString() << false;
     QTest::newRow("no server") << u"--report|stock|--out|OUT/s.csv"_s << 1
-                               << u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!"_s << 0.0 << QString();
+                               << u"Chyba připojení k SQL!\nSpojení se serverem neúspěšné!"_s << 0.0 << QString() << false;
     QTest::newRow("a statement longer than the operator's wait")
         << u"--report|lot|--lot|A|--out|OUT/l.csv"_s << 0 << u"příkazem:\ngranovia-silo --create-indexes"_s << 1.0
-        << QString();
+        << QString() << false;
     QTest::newRow("given up at the administrator's limit, and ended on the server")
         << u"--report|lot|--lot|A|--out|OUT/l.csv"_s << 1 << u"nedoběhla v povoleném čase 1 s (klíč ReportLimit)"_s
-        << 1.0 << u"1"_s;
+        << 1.0 << u"1"_s << false;
     QTest::newRow("a limit that means nothing") << u"--report|stock|--out|OUT/s.csv"_s << 1
-                                                << u"Neplatná hodnota „0“ klíče ReportLimit"_s << 0.0 << u"0"_s;
+                                                << u"Neplatná hodnota „0“ klíče ReportLimit"_s << 0.0 << u"0"_s << false;
+    QTest::newRow("stopped by Ctrl+C, and ended on the server")
+        << u"--report|lot|--lot|A|--out|OUT/l.csv"_s << 1 << u"Sestava byla zrušena."_s << 1.0 << QString() << true;
 }
 
 void ReportsTest::commandLine()
@@ -331,6 +336,7 @@ void ReportsTest::commandLine()
     QFETCH(QString, stderrHas);
     QFETCH(double, secondsPerLine);
     QFETCH(QString, reportLimit);
+    QFETCH(bool, interrupted);
     const auto db = journalDatabase(u"t_rep_cli"_s);
     if (secondsPerLine > 0)
         slowJournal(*db, secondsPerLine);
@@ -353,6 +359,10 @@ void ReportsTest::commandLine()
     environment.remove(u"QT_QPA_PLATFORM"_s);
     process.setProcessEnvironment(environment);
     process.start(installation.paths().executablePath(), words);
+    if (interrupted) {
+        QTRY_COMPARE(journalStatements(*db), 1);
+        ::kill(pid_t(process.processId()), SIGINT);
+    }
     QVERIFY(process.waitForFinished(60000));
     const QString errors = QString::fromUtf8(process.readAllStandardError());
     QCOMPARE(process.exitCode(), exitCode);
@@ -371,13 +381,18 @@ void ReportsTest::missingIndexes_data()
     QTest::addColumn<QStringList>("existing"); // name:column,column
     QTest::addColumn<QStringList>("missing");  // as indexText writes them
     const QStringList all{u"ppsilap_partie (partie, datum)"_s, u"ppsilap_silo (silo, datum)"_s,
-                          u"ppsilap_silob (silob, datum)"_s, u"ppsilap_cislopp (cislopp)"_s};
+                          u"ppsilap_silob (silob, datum)"_s, u"ppsilap_cislopp (cislopp)"_s,
+                          u"ppsilap_zmeny (datum, silo, silob, cislopp, mnozstvi)"_s};
     QTest::newRow("the schema's keys alone") << QStringList{u"PRIMARY:id"_s, u"ppsilap_datum:datum"_s} << all;
     QTest::newRow("under other names, one longer, serve")
-        << QStringList{u"a:partie,datum,id"_s, u"b:silo,datum"_s, u"c:silob,datum"_s, u"d:cislopp,datum"_s} << QStringList{};
+        << QStringList{u"a:partie,datum,id"_s, u"b:silo,datum"_s, u"c:silob,datum"_s, u"d:cislopp,datum"_s,
+                       u"ppsilap_zmeny:datum,silo,silob,cislopp,mnozstvi,id"_s}
+        << QStringList{};
     QTest::newRow("leading columns only count")
-        << QStringList{u"x:datum,silo"_s, u"ppsilap_silo:silo"_s, u"ppsilap_silo_2:silob"_s, u"e:partie,datum"_s, u"f:cislopp"_s}
-        << QStringList{u"ppsilap_silo_3 (silo, datum)"_s, u"ppsilap_silob (silob, datum)"_s};
+        << QStringList{u"x:datum,silo,silob,cislopp"_s, u"ppsilap_silo:silo"_s, u"ppsilap_silo_2:silob"_s,
+                       u"e:partie,datum"_s, u"f:cislopp"_s}
+        << QStringList{u"ppsilap_silo_3 (silo, datum)"_s, u"ppsilap_silob (silob, datum)"_s,
+                       u"ppsilap_zmeny (datum, silo, silob, cislopp, mnozstvi)"_s};
 }
 
 void ReportsTest::missingIndexes()
@@ -400,7 +415,7 @@ void ReportsTest::createIndexes_data()
     QTest::addColumn<QString>("lastStderrHas");
     QTest::addColumn<int>("indexesAfter");
     QTest::newRow("made online, and nothing the second time")
-        << u"all privileges"_s << QList<int>{0, 0} << u"už má všechny doporučené indexy"_s << 6;
+        << u"all privileges"_s << QList<int>{0, 0} << u"už má všechny doporučené indexy"_s << 7;
     QTest::newRow("without the ALTER privilege nothing changes")
         << u"select, insert, update, delete, index"_s << QList<int>{1, 1}
         << u"Indexy nebyly vytvořeny, v databázi se nic nezměnilo.\nUživatel t_rep_idx nemá na tabulce ppsilap právo ALTER"_s

@@ -14,7 +14,9 @@
 
 #include <QHash>
 #include <QTextStream>
+#include <csignal>
 #include <cstring>
+#include <thread>
 #include <unistd.h>
 
 namespace granovia::reports {
@@ -145,11 +147,11 @@ public:
         if (m_shown)
             m_err << "\r\033[K" << text << Qt::flush;
     }
-    Progress rows()
+    Progress rows(const ReportSession &session)
     {
-        return [this](qint64 done, qint64 total) {
+        return [this, &session](qint64 done, qint64 total) {
             say(QStringLiteral("Zapisuji sestavu: %1 z %2 řádků").arg(done).arg(total));
-            return true;
+            return !session.isStopped();
         };
     }
     void end()
@@ -163,13 +165,38 @@ private:
     bool m_shown;
 };
 
+// Ctrl+C, or a job killed by its scheduler: the report stops, and so does
+// its statement on the server. The signals are blocked in every thread (see
+// blockStopSignals) and taken here.
+class StopOnSignal final {
+public:
+    explicit StopOnSignal(ReportSession &session)
+        : m_thread([&session](std::stop_token stop) {
+            const sigset_t stopping = stopSignals();
+            const timespec wait{0, SignalWaitNs};
+            while (!stop.stop_requested()) {
+                if (sigtimedwait(&stopping, nullptr, &wait) > 0) {
+                    session.stop();
+                    return;
+                }
+            }
+        })
+    {
+    }
+
+private:
+    static constexpr long SignalWaitNs = 100'000'000;
+    std::jthread m_thread;
+};
+
 int writeReport(ReportSession &session, const ReportRequest &request, const ReportOrigin &origin, QTextStream &err)
 {
     TerminalProgress progress(err);
     progress.say(QStringLiteral("Čtu sestavu z databáze…"));
+    const StopOnSignal stopOnSignal(session);
     try {
         session.run([&](Connection &connection) {
-            saveReport(buildReport(connection, request), origin, request.out, progress.rows());
+            saveReport(buildReport(connection, request), origin, request.out, progress.rows(session));
             return true;
         });
     } catch (const AppError &) {
@@ -184,6 +211,21 @@ int writeReport(ReportSession &session, const ReportRequest &request, const Repo
 }
 
 } // namespace
+
+sigset_t stopSignals()
+{
+    sigset_t stopping;
+    sigemptyset(&stopping);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stopping, signal);
+    return stopping;
+}
+
+void blockStopSignals()
+{
+    const sigset_t stopping = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
+}
 
 bool isReportCommand(int argc, char **argv)
 {

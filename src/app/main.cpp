@@ -26,6 +26,7 @@ void onlyFailures(QtMsgType type, const QMessageLogContext &, const QString &mes
 
 int runReport(int argc, char *argv[])
 {
+    reports::blockStopSignals();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(onlyFailures);
     QGuiApplication app(argc, argv);

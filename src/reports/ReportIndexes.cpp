@@ -27,11 +27,16 @@ bool nameTaken(const QList<JournalIndex> &indexes, const QString &name)
 
 QList<JournalIndex> recommendedIndexes()
 {
-    const auto index = [](const QString &column, const QStringList &after) {
-        return JournalIndex{j::Table + u'_' + column, QStringList{column} + after};
+    const QString prefix = j::Table + u'_';
+    return {
+        {prefix + j::Partie, {j::Partie, j::Datum}},
+        {prefix + j::Silo, {j::Silo, j::Datum}},
+        {prefix + j::Silob, {j::Silob, j::Datum}},
+        {prefix + j::Cislopp, {j::Cislopp}},
+        // Everything the stock at a moment sums of the lines after it, read
+        // from the index alone.
+        {prefix + QStringLiteral("zmeny"), {j::Datum, j::Silo, j::Silob, j::Cislopp, j::Mnozstvi}},
     };
-    return {index(j::Partie, {j::Datum}), index(j::Silo, {j::Datum}), index(j::Silob, {j::Datum}),
-            index(j::Cislopp, {})};
 }
 
 QString journalIndexesStatement()
