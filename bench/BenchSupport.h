@@ -61,7 +61,7 @@ void fillJournal(test::ScratchDatabase &db, qint64 size);
 // Journals from this size on are loaded once and shared by the benchmarks
 // of one run of scripts/bench.sh, which measure them in turn: without the
 // recommended indexes, then with them.
-constexpr qint64 SharedJournalFrom = 200'000;
+constexpr qint64 SharedJournalFrom = 10'000'000;
 // The size of the shared journal that scripts/bench.sh asks for
 // (GRANOVIA_BENCH_LINES); nothing when it asks for none.
 std::optional<qint64> sharedJournalSize();
