@@ -40,6 +40,8 @@ struct ReportSession::Shared {
     ConnectionSettings settings;
     std::atomic<bool> running = false;
     std::atomic<bool> stopAsked = false;
+    // The session's id on the server, for KILL QUERY.
+    std::atomic<unsigned long> threadId = 0;
 };
 
 ReportStopped::ReportStopped()
@@ -59,13 +61,18 @@ ReportSession::~ReportSession() = default;
 
 void ReportSession::runErased(const std::function<void(Connection &)> &work)
 {
-    if (m_shared->stopAsked)
-        throw ReportStopped();
+    // Running first: a stop either sees it and ends the statement, or was
+    // asked before and is seen here.
     m_shared->running = true;
+    if (m_shared->stopAsked) {
+        m_shared->running = false;
+        throw ReportStopped();
+    }
     const Clock::time_point begin = Clock::now();
     try {
         if (!m_connection.isOpen())
             m_connection.open(m_shared->settings);
+        m_shared->threadId = m_connection.threadId();
         work(m_connection);
         m_shared->running = false;
     } catch (const DbError &error) {
@@ -98,13 +105,12 @@ void ReportSession::stop()
         return;
     // Its own copy of what it needs: the session may be gone before it ends.
     const std::shared_ptr<Shared> shared = m_shared;
-    const unsigned long threadId = m_connection.threadId();
-    QThreadPool::globalInstance()->start([shared, threadId] {
+    QThreadPool::globalInstance()->start([shared] {
         try {
             Connection killer;
             killer.open(shared->settings);
             for (int kill = 0; kill < MostKills && shared->running; ++kill) {
-                killQuery(killer, threadId);
+                killQuery(killer, shared->threadId);
                 QThread::msleep(std::chrono::milliseconds(KillRepeat).count());
             }
         } catch (const DbError &error) {
