@@ -116,10 +116,10 @@ void ReportsWindow::showBusy(bool busy)
     progress->setVisible(busy);
     stopButton->setVisible(busy);
     stopButton->setEnabled(busy);
-    for (QWidget *action : {static_cast<QWidget *>(saveXlsx), static_cast<QWidget *>(saveCsv),
-                            static_cast<QWidget *>(savePdf), static_cast<QWidget *>(printButton),
-                            static_cast<QWidget *>(journal->showButton()), static_cast<QWidget *>(lot->showButton()),
-                            static_cast<QWidget *>(stock->showButton())})
+    // One piece of work at a time: what would start another waits.
+    const QList<ui::SuiButton *> actions{saveXlsx, saveCsv, savePdf, printButton, journal->showButton(),
+                                         lot->showButton(), stock->showButton()};
+    for (ui::SuiButton *action : actions)
         action->setEnabled(!busy);
     if (busy)
         m_progressTimer->start();
