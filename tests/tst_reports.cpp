@@ -90,8 +90,11 @@ QStringList datums(Connection &connection, const JournalFilter &filter, int page
 // a view that reads each line slowly, as a huge journal without its indexes.
 void slowJournal(ScratchDatabase &db, double seconds)
 {
-    db.execute(u"rename table ppsilap to ppsilap_lines"_s);
-    db.execute(u"create algorithm = temptable view ppsilap as select * from ppsilap_lines where sleep(%1) = 0"_s.arg(seconds));
+    if (test::scalar(db.admin(), u"select count(*) from information_schema.tables where table_schema = database() "
+                                 "and table_name = 'ppsilap_lines'"_s) == 0)
+        db.execute(u"rename table ppsilap to ppsilap_lines"_s);
+    db.execute(u"create or replace algorithm = temptable view ppsilap as select * from ppsilap_lines where sleep(%1) = 0"_s
+                   .arg(seconds));
 }
 
 // Statements on the journal that the server runs now, other than this one.
@@ -504,11 +507,22 @@ void ReportsTest::windowFromTheConsole()
 void ReportsTest::longReportLeavesTheWindowFree()
 {
     const auto db = journalDatabase(u"t_rep_long"_s);
-    slowJournal(*db, 3);
     test::ScriptedDialogs dialogs;
     reportsui::ReportsWindow window({db->settings(), std::chrono::seconds(600), u"5"_s, u"12"_s});
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Slow for want of an index: the window says once what to run. The
+    // undated line comes on a page of its own, asked for while the totals ran.
+    slowJournal(*db, 0.2);
+    window.journal->showButton()->click();
+    QTRY_VERIFY2_WITH_TIMEOUT(!window.isBusy() && window.journal->model.rowCount() == 9,
+                              qPrintable(u"%1 lines, %2"_s.arg(window.journal->model.rowCount())
+                                             .arg(dialogs.texts().join(u" | "_s))),
+                              20000);
+    QVERIFY2(window.advice->isVisible() && window.advice->text().endsWith(u"granovia-silo --create-indexes"_s),
+             qPrintable(window.advice->text()));
+
+    slowJournal(*db, 3);
     window.journal->showButton()->click();
     // Back in the event loop while the server still reads: the window paints
     // its progress and takes the click on "zrušit".
@@ -519,7 +533,7 @@ void ReportsTest::longReportLeavesTheWindowFree()
     QTRY_COMPARE_WITH_TIMEOUT(journalStatements(*db), 0, 3000);
     QTRY_VERIFY(!window.isBusy());
     QVERIFY(!window.progress->isVisible() && window.journal->showButton()->isEnabled());
-    QCOMPARE(window.journal->model.rowCount(), 0);
+    QCOMPARE(window.journal->model.rowCount(), 9);
     QCOMPARE(dialogs.texts(), QStringList{});
 }
 

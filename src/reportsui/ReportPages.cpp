@@ -177,6 +177,11 @@ JournalPage::JournalPage(ReportWorker &worker, QWidget *parent)
     layout->addWidget(table, 1);
     layout->addWidget(totals);
     connect(&model, &JournalModel::nextPageWanted, this, &JournalPage::readNextPage);
+    // A page the view asked for while other work ran is read when it ends.
+    connect(&worker, &ReportWorker::busyChanged, this, [this](bool busy) {
+        if (!busy && m_nextPageWanted)
+            readNextPage();
+    });
 }
 
 reports::JournalFilter JournalPage::filterOfFields() const
@@ -212,11 +217,13 @@ void JournalPage::readTotals()
                    [this](const reports::JournalTotals &sums) { showTotals(sums); });
 }
 
-// As the view scrolls; a page asked for while other work runs is asked for
-// again by the next scroll.
+// As the view scrolls, or fills.
 void JournalPage::readNextPage()
 {
     const std::shared_ptr<reports::JournalReader> reader = model.reader();
+    m_nextPageWanted = model.canFetchMore() && m_worker.isBusy();
+    if (!model.canFetchMore() || m_nextPageWanted)
+        return;
     m_worker.start([reader](Connection &) { return JournalModel::readNextPage(*reader); },
                    [this, reader](const JournalModel::NextPage &page) {
                        if (reader == model.reader())

@@ -76,6 +76,8 @@ private:
     void readTotals();
     void readNextPage();
     void showTotals(const reports::JournalTotals &sums);
+
+    bool m_nextPageWanted = false;
 };
 
 // Partie: one lot's path through the silos.

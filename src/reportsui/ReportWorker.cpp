@@ -57,7 +57,6 @@ void ReportWorker::finish(const std::exception_ptr &failure, const std::function
     m_thread->wait();
     delete m_thread;
     m_thread = nullptr;
-    emit busyChanged(false);
     ui::guarded(m_owner, [&] {
         if (!failure) {
             done();
@@ -72,6 +71,9 @@ void ReportWorker::finish(const std::exception_ptr &failure, const std::function
     const QString advice = m_session.takeAdvice();
     if (!advice.isEmpty())
         emit adviceGiven(advice);
+    // Unless what it showed started the next piece.
+    if (!m_thread)
+        emit busyChanged(false);
 }
 
 } // namespace granovia::reportsui
