@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace granovia::reportsui {
