@@ -1,5 +1,6 @@
 #include "BenchSupport.h"
 
+#include "reports/ReportIndexes.h"
 #include "store/DbError.h"
 
 #include <QCoreApplication>
@@ -81,13 +82,73 @@ from (select n, m, n % 20 as kind, (n * 2654435761) % 4294967291 as h, (m * 2654
         .arg(size);
 }
 
-void fillJournal(test::ScratchDatabase &db, qint64 size)
+void fillJournal(Connection &connection, qint64 size)
 {
     for (qint64 first = 1; first <= size; first += LoadChunk)
-        db.execute(journalChunk(first, std::min(size, first + LoadChunk - 1), size));
+        connection.execute(journalChunk(first, std::min(size, first + LoadChunk - 1), size));
     // Fresh statistics, so that the server reads the pages through the datum index.
-    db.admin().query(u"analyze table ppsilap"_s);
+    connection.query(u"analyze table ppsilap"_s);
 }
+
+void fillJournal(test::ScratchDatabase &db, qint64 size)
+{
+    fillJournal(db.admin(), size);
+}
+
+std::optional<qint64> sharedJournalSize()
+{
+    bool ok = false;
+    const qint64 size = qEnvironmentVariable("GRANOVIA_BENCH_LINES").toLongLong(&ok);
+    return ok && size >= SharedJournalFrom ? std::optional<qint64>(size) : std::nullopt;
+}
+
+Store::~Store()
+{
+    if (lender.isEmpty())
+        return;
+    try {
+        db.execute(u"rename table ppsilap to `%1`.ppsilap"_s.arg(lender));
+    } catch (const DbError &error) {
+        std::fprintf(stderr, "the shared journal could not be given back: %s\n", qPrintable(error.message()));
+    }
+}
+
+Connection &Store::longSession()
+{
+    if (!m_long) {
+        m_long = std::make_unique<Connection>();
+        m_long->setWaitLimit(LongStatements);
+        m_long->open(db.settings());
+    }
+    return *m_long;
+}
+
+namespace {
+
+// The shared journal of `size` lines, loaded into its own database the
+// first time, moved into the store's database (a rename: no line is copied).
+void borrowJournal(Store &store, qint64 size)
+{
+    const QString lender = u"bench_journal_%1"_s.arg(size);
+    Connection &session = store.longSession();
+    const bool loaded = test::scalar(session, u"select count(*) from information_schema.tables "
+                                              "where table_schema = '%1' and table_name = 'ppsilap'"_s.arg(lender)) > 0;
+    if (!loaded) {
+        session.execute(u"create database if not exists `%1`"_s.arg(lender));
+        session.execute(u"create table `%1`.ppsilap like ppsilap"_s.arg(lender));
+        ConnectionSettings settings = store.db.settings();
+        settings.database = lender;
+        Connection loader;
+        loader.setWaitLimit(LongStatements);
+        loader.open(settings);
+        fillJournal(loader, size);
+    }
+    session.execute(u"drop table ppsilap"_s);
+    session.execute(u"rename table `%1`.ppsilap to ppsilap"_s.arg(lender));
+    store.lender = lender;
+}
+
+} // namespace
 
 std::unique_ptr<Store> loadStore(const QString &name, qint64 size)
 {
@@ -96,12 +157,27 @@ std::unique_ptr<Store> loadStore(const QString &name, qint64 size)
     loadTimer.start();
     auto store = std::make_unique<Store>(name);
     fillSilos(store->db);
-    fillJournal(store->db, size);
-    if (store->db.count(u"ppsilap"_s) != size)
+    if (size >= SharedJournalFrom)
+        borrowJournal(*store, size);
+    else
+        fillJournal(store->db, size);
+    // A shared journal has the lines that earlier benchmarks booked besides.
+    const qint64 lines = test::scalar(store->longSession(), u"select count(*) from ppsilap"_s);
+    if (size >= SharedJournalFrom ? lines < size : lines != size)
         throw BenchError("the journal was not filled");
     std::fprintf(stderr, "  loaded in %.1f s; measuring\n", elapsedMs(loadTimer) / 1000);
     store->installation.pointAt(store->db.settings());
     return store;
+}
+
+bool hasRecommendedIndexes(Connection &connection)
+{
+    return reports::missingIndexes(reports::readJournalIndexes(connection)).isEmpty();
+}
+
+QString indexState(bool indexed)
+{
+    return indexed ? u"with the recommended indexes"_s : u"without the recommended indexes (ppsilap keyed on id and datum only)"_s;
 }
 
 std::unique_ptr<TForm1> showConsole(const test::Installation &installation, double *showMs)

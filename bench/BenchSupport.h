@@ -10,7 +10,9 @@
 #include <QString>
 
 #include <functional>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -56,14 +58,41 @@ QString journalChunk(qint64 first, qint64 last, qint64 size);
 // A journal of 'size' lines, loaded chunk by chunk.
 void fillJournal(test::ScratchDatabase &db, qint64 size);
 
+// Journals from this size on are loaded once and shared by the benchmarks
+// of one run of scripts/bench.sh, which measure them in turn: without the
+// recommended indexes, then with them.
+constexpr qint64 SharedJournalFrom = 10'000'000;
+// The size of the shared journal that scripts/bench.sh asks for
+// (GRANOVIA_BENCH_LINES); nothing when it asks for none.
+std::optional<qint64> sharedJournalSize();
+
+// A session whose statements may run for long, as the loading and the
+// making of indexes on a huge journal do.
+constexpr std::chrono::hours LongStatements{1};
+
 // A scratch database and a program directory whose INI files point at it,
-// for the console to start in.
+// for the console to start in. A shared journal is lent to it for its
+// lifetime, and given back before the database goes.
 struct Store {
     explicit Store(const QString &name) : db(name) {}
+    ~Store();
+    Q_DISABLE_COPY_MOVE(Store)
+
+    // A session on the database for long statements.
+    Connection &longSession();
 
     test::ScratchDatabase db;
     test::Installation installation;
+    // The database that holds the shared journal between benchmarks.
+    QString lender;
+
+private:
+    std::unique_ptr<Connection> m_long;
 };
+
+// Whether the journal has every recommended index, for the headings.
+bool hasRecommendedIndexes(Connection &connection);
+QString indexState(bool indexed);
 
 // The store 'name' with the silos and a journal of 'size' lines, reporting
 // the loading on stderr. It lives on the heap because a scratch database can

@@ -71,6 +71,7 @@ struct Figures {
     double repaintMs = 0;
     double boardMs = 0;
     QString pagePlan;
+    bool indexed = false;
 };
 
 // How the server reads the history's first page: the index it takes, and
@@ -147,6 +148,7 @@ Figures Bench::measure(qint64 size)
     const std::unique_ptr<Store> store = loadStore(u"bench_console_%1"_s.arg(size), size);
     ScratchDatabase &db = store->db;
     figures.pagePlan = firstPagePlan(db.admin());
+    figures.indexed = hasRecommendedIndexes(db.admin());
 
     double ms = 0;
     std::unique_ptr<TForm1> form = showConsole(store->installation, &ms); // warm-up, not counted
@@ -205,8 +207,9 @@ QString ratioText(double ratio)
 
 void printFigures(const std::vector<Figures> &rows)
 {
-    std::printf("Operator console, 100 silos; medians after warm-up: show of %d, requery of %d, repaint of %d runs\n\n",
+    std::printf("Operator console, 100 silos; medians after warm-up: show of %d, requery of %d, repaint of %d runs\n",
                 ShowRuns, RequeryRuns, RepaintRuns);
+    std::printf("the largest journal %s\n\n", qPrintable(indexState(rows.back().indexed)));
     std::printf("journal lines | show console ms | requery ms | RSS MB | overview repaint ms | show board ms | first page plan\n");
     for (const Figures &row : rows)
         std::printf("%13lld | %15.1f | %10.2f | %6.1f | %19.2f | %13.1f | %s\n", static_cast<long long>(row.lines),
@@ -215,7 +218,10 @@ void printFigures(const std::vector<Figures> &rows)
     const Figures &large = rows.back();
     std::printf("\noverview repaint (both grids): %.2f ms at %lld lines\n", large.repaintMs,
                 static_cast<long long>(large.lines));
-    std::printf("ratios 1M/1k: show %s, requery %s\n", qPrintable(ratioText(large.showMs / small.showMs)),
+    std::printf("console show at %lld lines: median %.1f ms\n", static_cast<long long>(large.lines), large.showMs);
+    std::printf("console requery at %lld lines: median %.2f ms\n", static_cast<long long>(large.lines), large.requeryMs);
+    std::printf("ratios %lld/%lld lines: show %s, requery %s\n", static_cast<long long>(large.lines),
+                static_cast<long long>(small.lines), qPrintable(ratioText(large.showMs / small.showMs)),
                 qPrintable(ratioText(large.requeryMs / small.requeryMs)));
 }
 
@@ -223,5 +229,9 @@ void printFigures(const std::vector<Figures> &rows)
 
 int main(int argc, char *argv[])
 {
-    return runBenchmark<Bench>(argc, argv, "console_bench", JournalSizes, printFigures);
+    // On the shared journal of scripts/bench.sh: beside a small one, for the ratios.
+    const std::optional<qint64> shared = sharedJournalSize();
+    const qint64 sharedSizes[] = {JournalSizes[0], shared.value_or(0)};
+    return runBenchmark<Bench>(argc, argv, "console_bench", shared ? std::span<const qint64>(sharedSizes) : JournalSizes,
+                               printFigures);
 }

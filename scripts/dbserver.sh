@@ -42,9 +42,12 @@ launch() {
   local port waited=0 server logged
   port=$(cat "$dir/port")
   logged=$(cat "$dir/error.log" 2>/dev/null | wc -l)
+  # Temporary tables in a folder of the server's own: a cleaner of the
+  # machine's /tmp cannot take them away in the middle of a statement.
+  mkdir -p "$dir/tmp"
   mariadbd --no-defaults --datadir="$dir/data" --socket="$socket" --pid-file="$pidfile" \
     --port="$port" --bind-address=127.0.0.1 --skip-name-resolve --user="$(id -un)" \
-    --log-error="$dir/error.log" --innodb-buffer-pool-size=256M \
+    --log-error="$dir/error.log" --innodb-buffer-pool-size=256M --tmpdir="$dir/tmp" \
     --innodb-flush-log-at-trx-commit=2 "${server_options[@]}" >/dev/null 2>&1 &
   server=$!
   until mariadb-admin --no-defaults -S "$socket" -u root ping >/dev/null 2>&1; do

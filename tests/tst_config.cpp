@@ -41,29 +41,31 @@ void ConfigTest::startConfig_data()
 {
     QTest::addColumn<QByteArray>("own"); // null: no file
     QTest::addColumn<QByteArray>("shared");
-    QTest::addColumn<QString>("read"); // host|port|user|password|database|portopen|pc|stredisko|TLS only|CA, or the refusal
+    QTest::addColumn<QString>("read"); // host|port|user|password|database|portopen|pc|stredisko|TLS only|CA|report limit s, or the refusal
     QTest::newRow("without INI files the defaults apply")
-        << QByteArray() << QByteArray() << u"192.168.7.7|3306|root|tovkar|granovia||77|77|0|"_s;
+        << QByteArray() << QByteArray() << u"192.168.7.7|3306|root|tovkar|granovia||77|77|0||600"_s;
     QTest::newRow("the shared file replaces only what it holds")
         << QByteArray("[LogOn]\r\nIP=10.0.0.5\r\nUser=sklad\r\nSQLport=3307\r\nSQLportopen=3399\r\n")
-        << QByteArray("[LogOn]\r\nDatabase=osiva\r\n") << u"10.0.0.5|3307|sklad|tovkar|osiva|3399|77|77|0|"_s;
+        << QByteArray("[LogOn]\r\nDatabase=osiva\r\n") << u"10.0.0.5|3307|sklad|tovkar|osiva|3399|77|77|0||600"_s;
     QTest::newRow("an empty value is not the default")
-        << QByteArray("[LogOn]\nIP=\n") << QByteArray() << u"|3306|root|tovkar|granovia||77|77|0|"_s;
+        << QByteArray("[LogOn]\nIP=\n") << QByteArray() << u"|3306|root|tovkar|granovia||77|77|0||600"_s;
     QTest::newRow("quotes, blanks and letter case")
         << QByteArray() << QByteArray("[logon]\npassword =  'tajn\xe9 heslo'  \nstredisko= \"12\"\n")
-        << u"192.168.7.7|3306|root|tajné heslo|granovia||77|12|0|"_s;
+        << u"192.168.7.7|3306|root|tajné heslo|granovia||77|12|0||600"_s;
     QTest::newRow("stage two overrides stage one")
-        << QByteArray("[LogOn]\nIP=10.0.0.5\nPassword=a\nSQLport=3307\nSSL=1\nSSLCA=ca.pem\n")
-        << QByteArray("[LogOn]\nIP=10.0.0.9\nPassword=b\nSQLport=3310\nCisloPC=3\nSSLCA=/etc/ca.pem\n")
-        << u"10.0.0.9|3310|root|b|granovia||3|77|1|/etc/ca.pem"_s;
+        << QByteArray("[LogOn]\nIP=10.0.0.5\nPassword=a\nSQLport=3307\nSSL=1\nSSLCA=ca.pem\nReportLimit=30\n")
+        << QByteArray("[LogOn]\nIP=10.0.0.9\nPassword=b\nSQLport=3310\nCisloPC=3\nSSLCA=/etc/ca.pem\nReportLimit= 1200\n")
+        << u"10.0.0.9|3310|root|b|granovia||3|77|1|/etc/ca.pem|1200"_s;
     QTest::newRow("an empty shared SSL keeps the own file's TLS")
         << QByteArray("[LogOn]\nSSL=1\nSSLCA=ca.pem\n") << QByteArray("[LogOn]\nSSL=\n")
-        << u"192.168.7.7|3306|root|tovkar|granovia||77|77|1|/opt/silo/ca.pem"_s;
+        << u"192.168.7.7|3306|root|tovkar|granovia||77|77|1|/opt/silo/ca.pem|600"_s;
     QTest::newRow("SSL=0 in the shared file is clear text")
         << QByteArray("[LogOn]\nSSL=1\n") << QByteArray("[LogOn]\nSSL=0\n")
-        << u"192.168.7.7|3306|root|tovkar|granovia||77|77|0|"_s;
+        << u"192.168.7.7|3306|root|tovkar|granovia||77|77|0||600"_s;
     QTest::newRow("any other SSL value is refused, never clear text")
         << QByteArray("[LogOn]\nSSL=ano\n") << QByteArray() << u"refused: SSL"_s;
+    QTest::newRow("a report limit beyond a day is refused")
+        << QByteArray("[LogOn]\nReportLimit=86401\n") << QByteArray() << u"refused: ReportLimit"_s;
 }
 
 void ConfigTest::startConfig()
@@ -82,12 +84,14 @@ void ConfigTest::startConfig()
         // Every face of the program connects with these settings.
         const ConnectionSettings s = connectionSettings(c, AppPaths(u"/opt/silo/granovia-silo"_s));
         QCOMPARE(QStringList({s.host, QString::number(s.port), s.user, s.password, s.database, c.sqlPortOpen,
-                              c.cisloPc, c.stredisko, QString::number(s.tlsOnly), s.tlsCaFile})
+                              c.cisloPc, c.stredisko, QString::number(s.tlsOnly), s.tlsCaFile,
+                              QString::number(c.reportSeconds().count())})
                      .join(u'|'),
                  read);
     } catch (const AppError &error) {
-        QVERIFY2(error.message().contains(u"SSL"_s), qPrintable(error.message()));
-        QCOMPARE(u"refused: SSL"_s, read);
+        const QString key = read.section(u' ', 1);
+        QVERIFY2(read.startsWith(u"refused: "_s) && error.message().contains(u"klíče %1 "_s.arg(key)),
+                 qPrintable(error.message()));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "reports/LotTrace.h"
 #include "reports/Report.h"
 #include "reports/ReportFiles.h"
+#include "reports/ReportSession.h"
 #include "reports/StockAtMoment.h"
 #include "store/Connection.h"
 #include "store/DbError.h"
@@ -13,7 +14,10 @@
 
 #include <QHash>
 #include <QTextStream>
+#include <csignal>
 #include <cstring>
+#include <thread>
+#include <unistd.h>
 
 namespace granovia::reports {
 
@@ -136,12 +140,104 @@ int failed(QTextStream &err, const QString &message)
     return ReportFailed;
 }
 
+// On a terminal, what the run is doing and how far the file is, on one line
+// written over; nothing when standard error goes to a file or a pipe.
+class TerminalProgress final {
+public:
+    explicit TerminalProgress(QTextStream &err)
+        : m_err(err)
+        , m_shown(isatty(STDERR_FILENO) == 1)
+    {
+    }
+    void say(const QString &text)
+    {
+        if (m_shown)
+            m_err << "\r\033[K" << text << Qt::flush;
+    }
+    Progress rows(const ReportSession &session)
+    {
+        return [this, &session](qint64 done, qint64 total) {
+            say(QStringLiteral("Zapisuji sestavu: %1 z %2 řádků").arg(done).arg(total));
+            return !session.isStopped();
+        };
+    }
+    void end()
+    {
+        if (m_shown)
+            m_err << "\r\033[K" << Qt::flush;
+    }
+
+private:
+    QTextStream &m_err;
+    bool m_shown;
+};
+
+// Ctrl+C, or a job killed by its scheduler: the report stops, and so does
+// its statement on the server. The signals are blocked in every thread (see
+// blockStopSignals) and taken here.
+class StopOnSignal final {
+public:
+    explicit StopOnSignal(ReportSession &session)
+        : m_thread([&session](std::stop_token stop) {
+            const sigset_t stopping = stopSignals();
+            const timespec wait{0, SignalWaitNs};
+            while (!stop.stop_requested()) {
+                if (sigtimedwait(&stopping, nullptr, &wait) > 0) {
+                    session.stop();
+                    return;
+                }
+            }
+        })
+    {
+    }
+
+private:
+    static constexpr long SignalWaitNs = 100'000'000;
+    std::jthread m_thread;
+};
+
+int writeReport(ReportSession &session, const ReportRequest &request, const ReportOrigin &origin, QTextStream &err)
+{
+    TerminalProgress progress(err);
+    progress.say(QStringLiteral("Čtu sestavu z databáze…"));
+    const StopOnSignal stopOnSignal(session);
+    try {
+        session.run([&](Connection &connection) {
+            saveReport(buildReport(connection, request), origin, request.out, progress.rows(session));
+            return true;
+        });
+    } catch (const AppError &) {
+        progress.end();
+        throw;
+    }
+    progress.end();
+    const QString advice = session.takeAdvice();
+    if (!advice.isEmpty())
+        err << advice << Qt::endl;
+    return ReportWritten;
+}
+
 } // namespace
 
 QString connectionFailedText(const DbError &error)
 {
     return QStringLiteral("Chyba připojení k SQL!\nSpojení se serverem neúspěšné!\n%1\n(%2)")
         .arg(connectFailureReason(error), error.serverMessage());
+}
+
+sigset_t stopSignals()
+{
+    sigset_t stopping;
+    sigemptyset(&stopping);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stopping, signal);
+    return stopping;
+}
+
+void blockStopSignals()
+{
+    const sigset_t stopping = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
 }
 
 bool isReportCommand(int argc, char **argv)
@@ -197,19 +293,16 @@ int runReportCommand(const QStringList &arguments, const AppPaths &paths, QTextS
     const ReportRequest &request = std::get<ReportRequest>(parsed);
     try {
         const StartConfig config = readStartConfig(paths);
-        const ConnectionSettings settings = connectionSettings(config, paths);
-        Connection connection;
+        ReportSession session(connectionSettings(config, paths), config.reportSeconds());
         try {
-            connection.open(settings);
+            session.run([](Connection &) { return true; });
         } catch (const DbError &error) {
             return failed(err, connectionFailedText(error));
         }
-        const Report report = buildReport(connection, request);
-        saveReport(report, {config.cisloPc, config.stredisko, QDateTime::currentDateTime()}, request.out);
+        return writeReport(session, request, {config.cisloPc, config.stredisko, QDateTime::currentDateTime()}, err);
     } catch (const AppError &error) {
         return failed(err, error.message());
     }
-    return ReportWritten;
 }
 
 } // namespace granovia::reports

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <csignal>
 #include <optional>
 #include <variant>
 
@@ -52,6 +53,12 @@ QString connectionFailedText(const DbError &error);
 constexpr int ReportWritten = 0;
 constexpr int ReportFailed = 1;
 constexpr int BadArguments = 2;
+
+// SIGINT, SIGTERM and SIGHUP, which stop a report run.
+sigset_t stopSignals();
+// Blocks them in the calling thread and every thread it starts later, so
+// that the run takes them itself: called first thing, before any thread.
+void blockStopSignals();
 
 // Runs the report of the arguments (program name first) and tells what went
 // wrong on err: usage for bad arguments, the Czech message otherwise.

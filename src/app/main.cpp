@@ -4,6 +4,7 @@
 #include "board/TForm2.h"
 #include "console/TForm1.h"
 #include "app/LabelsCommand.h"
+#include "app/IndexCommand.h"
 #include "app/ReportCommand.h"
 #include "app/WebCommand.h"
 #include "ui/ErrorDisplay.h"
@@ -29,6 +30,7 @@ void onlyFailures(QtMsgType type, const QMessageLogContext &, const QString &mes
 
 int runReport(int argc, char *argv[])
 {
+    reports::blockStopSignals();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(onlyFailures);
     QGuiApplication app(argc, argv);
@@ -48,12 +50,23 @@ int runWeb(int argc, char *argv[])
     return web::runWebCommand(QCoreApplication::arguments(), AppPaths::ofRunningProgram(), err);
 }
 
+// The administrator's command: no window either.
+int runCreateIndexes(int argc, char *argv[])
+{
+    qInstallMessageHandler(onlyFailures);
+    QCoreApplication app(argc, argv);
+    QTextStream err(stderr);
+    return indexcommand::run(QCoreApplication::arguments(), AppPaths::ofRunningProgram(), err);
+}
+
 int main(int argc, char *argv[])
 {
     if (reports::isReportCommand(argc, argv) || reports::isLabelsCommand(argc, argv))
         return runReport(argc, argv);
     if (web::isWebCommand(argc, argv))
         return runWeb(argc, argv);
+    if (indexcommand::isIndexCommand(argc, argv))
+        return runCreateIndexes(argc, argv);
     ui::Application app(argc, argv);
     ui::installCzechQtTexts(app);
     const QStringList arguments = QCoreApplication::arguments();

@@ -34,6 +34,7 @@ StartConfig readStartConfig(const IniFile &own, const IniFile &shared, const QSt
     c.sqlPortOpen = readOwn("SQLportopen", QString());
     c.ssl = readOwn("SSL", QString());
     c.sslCa = readOwn("SSLCA", QString());
+    c.reportLimit = readOwn("ReportLimit", QString());
 
     c.host = readShared("IP", c.host);
     c.password = readShared("Password", c.password);
@@ -49,6 +50,7 @@ StartConfig readStartConfig(const IniFile &own, const IniFile &shared, const QSt
     if (!sharedSsl.isEmpty())
         c.ssl = sharedSsl;
     c.sslCa = readShared("SSLCA", c.sslCa);
+    c.reportLimit = readShared("ReportLimit", c.reportLimit);
     return c;
 }
 
@@ -61,6 +63,20 @@ bool StartConfig::tlsOnly() const
     throw AppError(QStringLiteral("Neplatná hodnota „%1“ klíče SSL v sekci [%2]: platí 1 (jen přes TLS), "
                                   "0 nebo prázdná hodnota (bez TLS).")
                        .arg(ssl, config::LogOnSection));
+}
+
+std::chrono::seconds StartConfig::reportSeconds() const
+{
+    if (reportLimit.trimmed().isEmpty())
+        return config::DefaultReportLimit;
+    bool ok = false;
+    const qint64 seconds = reportLimit.trimmed().toLongLong(&ok);
+    if (!ok || seconds < 1 || seconds > config::LongestReportLimit.count()) {
+        throw AppError(QStringLiteral("Neplatná hodnota „%1“ klíče %2 v sekci [%3]: platí počet sekund od 1 do %4.")
+                           .arg(reportLimit, config::ReportLimitKey, config::LogOnSection)
+                           .arg(config::LongestReportLimit.count()));
+    }
+    return std::chrono::seconds(seconds);
 }
 
 StartConfig readStartConfig(const AppPaths &paths)

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
 
 namespace granovia {
 
@@ -21,10 +22,15 @@ struct StartConfig {
     QString stredisko;
     QString ssl;   // "1": TLS only; "0" or empty: clear text; anything else is refused
     QString sslCa; // the CA file, relative to the program's folder unless absolute
+    QString reportLimit; // seconds a report's statement may run; empty for the default
 
     // Throws AppError, naming the key, for an SSL value that is neither
     // "1", "0" nor empty: a value nobody meant must never mean clear text.
     bool tlsOnly() const;
+    // How long one statement of a report may run before the report gives
+    // up. Throws AppError, naming the key, for a value that is no whole
+    // number of seconds from 1 to a day.
+    std::chrono::seconds reportSeconds() const;
 };
 
 namespace config {
@@ -33,6 +39,10 @@ inline const QString FormSection = QStringLiteral("TForm1");
 inline const QString FormVersionKey = QStringLiteral("FormVersion");
 inline const QString DefaultDatabase = QStringLiteral("granovia");
 inline const QString ModuleName = QStringLiteral("Údržba číselníků");
+inline const QString ReportLimitKey = QStringLiteral("ReportLimit");
+// A report's statement runs this long at most unless the INI says otherwise.
+constexpr std::chrono::seconds DefaultReportLimit{600};
+constexpr std::chrono::seconds LongestReportLimit{24 * 60 * 60};
 } // namespace config
 
 // Stage 1 reads the own INI file over the built-in defaults, stage 2 the

@@ -386,7 +386,11 @@ void TForm1::suiButton3Click()
 void TForm1::reportsButtonClick()
 {
     if (!m_reports) {
-        m_reports = new reportsui::ReportsWindow(ZConnection1, m_workstation, m_centre, this);
+        // A session of its own, so that a long report keeps neither the console nor its connection.
+        const StartConfig config = readStartConfig(m_context.paths);
+        m_reports = new reportsui::ReportsWindow({connectionSettings(config, m_context.paths), config.reportSeconds(),
+                                                  m_workstation, m_centre},
+                                                 this);
         m_reports->setAttribute(Qt::WA_DeleteOnClose);
         // On the console's screen, centred, also while a board terminal parks the console below it.
         QRect place(QPoint(), m_reports->size());

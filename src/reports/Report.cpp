@@ -209,4 +209,19 @@ Report stockReport(const StockAtMoment &stock)
             speciesTotals(stock)};
 }
 
+Report withRowsRead(const Report &report)
+{
+    Report read = report;
+    for (ReportSection &section : read.sections) {
+        QList<ReportRow> rows;
+        section.forEachRow([&rows](const ReportRow &row) { rows.append(row); });
+        section.rowCount = rows.size();
+        section.forEachRow = [rows](const RowVisitor &visit) {
+            for (const ReportRow &row : rows)
+                visit(row);
+        };
+    }
+    return read;
+}
+
 } // namespace granovia::reports

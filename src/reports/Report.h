@@ -87,6 +87,9 @@ QString filterText(const JournalFilter &filter);
 Report historyReport(Connection &connection, JournalFilter filter);
 Report lotReport(const LotTrace &trace);
 Report stockReport(const StockAtMoment &stock);
+// The report with every row read now, for a device that paints it later
+// (the print preview) and must read nothing itself. Throws DbError.
+Report withRowsRead(const Report &report);
 
 inline const QString HistoryReportName = QStringLiteral("Pohyby osiva");
 inline const QString RebuiltNote =

@@ -210,4 +210,14 @@ QString firstLinesAfterStatement(const QString &moment, const QList<SiloTexts> &
     return linesOfSilos(silos, QStringLiteral("%1 > \"%2\"").arg(j::Datum, moment), oldestFirst(), escape);
 }
 
+QString killQueryStatement(unsigned long threadId)
+{
+    return QStringLiteral("kill query %1").arg(threadId);
+}
+
+QString statementProgressStatement(unsigned long threadId)
+{
+    return QStringLiteral("select progress from information_schema.processlist where id = %1").arg(threadId);
+}
+
 } // namespace granovia::reports

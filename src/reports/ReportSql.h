@@ -74,6 +74,11 @@ QString lastLinesAtStatement(const QString &moment, const QList<SiloTexts> &silo
 // The same for the oldest line after the moment.
 QString firstLinesAfterStatement(const QString &moment, const QList<SiloTexts> &silos, const Escape &escape);
 
+// Ends the statement that the session `threadId` runs now; the session stays.
+QString killQueryStatement(unsigned long threadId);
+// How far the statement of the session `threadId` is, in per cent (column progress).
+QString statementProgressStatement(unsigned long threadId);
+
 inline const QString ForSiloColumn = QStringLiteral("forsilo");
 inline const QString SiloRowsColumn = QStringLiteral("silorows");
 inline const QString KindColumn = QStringLiteral("kind");

@@ -1,7 +1,6 @@
 #include "reportsui/ReportModels.h"
 
 #include "store/Connection.h"
-#include "store/DbError.h"
 #include "store/Schema.h"
 
 #include <QColor>
@@ -91,42 +90,64 @@ JournalModel::JournalModel(QObject *parent)
     setColumns(reports::journalColumns());
 }
 
-void JournalModel::show(Connection &connection, reports::JournalFilter filter)
+namespace {
+
+QList<reports::ReportRow> rowsOf(const QList<reports::JournalLine> &lines)
+{
+    QList<reports::ReportRow> rows;
+    rows.reserve(lines.size());
+    for (const reports::JournalLine &line : lines)
+        rows.append(reports::journalRow(line));
+    return rows;
+}
+
+} // namespace
+
+JournalModel::FirstPage JournalModel::readFirstPage(Connection &connection, reports::JournalFilter filter)
 {
     Result newest = connection.query(reports::newestJournalIdStatement());
     newest.next();
     filter.upToId = newest.toInt(schema::ppsilap::Id);
-    auto reader = std::make_unique<reports::JournalReader>(connection, filter);
-    QList<reports::ReportRow> rows;
-    for (const reports::JournalLine &line : reader->next(PageSize))
-        rows.append(reports::journalRow(line));
-    m_filter = std::move(filter);
-    m_reader = std::move(reader);
-    m_shown = true;
+    auto reader = std::make_shared<reports::JournalReader>(connection, filter);
+    QList<reports::ReportRow> rows = rowsOf(reader->next(PageSize));
+    return {std::move(filter), std::move(rows), std::move(reader)};
+}
+
+JournalModel::NextPage JournalModel::readNextPage(reports::JournalReader &reader)
+{
+    QList<reports::ReportRow> rows = rowsOf(reader.next(PageSize));
+    return {std::move(rows), reader.atEnd()};
+}
+
+void JournalModel::showFirstPage(FirstPage page)
+{
+    m_filter = std::move(page.filter);
+    m_atEnd = page.reader->atEnd();
+    m_reader = std::move(page.reader);
     clearRows();
-    append(rows);
+    append(page.rows);
+}
+
+void JournalModel::appendPage(const NextPage &page)
+{
+    m_atEnd = page.atEnd;
+    append(page.rows);
+}
+
+void JournalModel::show(Connection &connection, reports::JournalFilter filter)
+{
+    showFirstPage(readFirstPage(connection, std::move(filter)));
 }
 
 bool JournalModel::canFetchMore(const QModelIndex &parent) const
 {
-    return !parent.isValid() && m_reader && !m_reader->atEnd();
+    return !parent.isValid() && m_reader && !m_atEnd;
 }
 
 void JournalModel::fetchMore(const QModelIndex &parent)
 {
-    if (!canFetchMore(parent))
-        return;
-    try {
-        QList<reports::ReportRow> rows;
-        for (const reports::JournalLine &line : m_reader->next(PageSize))
-            rows.append(reports::journalRow(line));
-        append(rows);
-    } catch (const DbError &error) {
-        // Called from the view's event handling, where nothing may be thrown.
-        m_reader.reset();
-        writeServerText(error);
-        emit fetchFailed(error.message());
-    }
+    if (canFetchMore(parent))
+        emit nextPageWanted();
 }
 
 } // namespace granovia::reportsui

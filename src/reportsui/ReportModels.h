@@ -38,32 +38,53 @@ private:
 };
 
 // The filtered journal, newest first, read a page at a time as the view
-// scrolls: the first page of a filter comes at once on any journal.
+// scrolls: the first page of a filter comes at once on any journal. The
+// pages are read by whoever owns the session (readFirstPage, readNextPage,
+// on any thread) and shown here on the GUI thread.
 class JournalModel final : public SectionModel {
     Q_OBJECT
 public:
     static constexpr int PageSize = 200;
 
+    // A filter's first page, and where its next one begins.
+    struct FirstPage {
+        reports::JournalFilter filter;
+        QList<reports::ReportRow> rows;
+        std::shared_ptr<reports::JournalReader> reader;
+    };
+    struct NextPage {
+        QList<reports::ReportRow> rows;
+        bool atEnd = true;
+    };
+
     explicit JournalModel(QObject *parent = nullptr);
 
-    // Reads the first page of the filter, up to the journal's newest line
-    // now. Throws DbError and keeps the rows shown then.
+    // Reads the journal's newest line now and the first page up to it.
+    // Throws DbError.
+    static FirstPage readFirstPage(Connection &connection, reports::JournalFilter filter);
+    // The page after those read; uses the reader's connection.
+    static NextPage readNextPage(reports::JournalReader &reader);
+    void showFirstPage(FirstPage page);
+    void appendPage(const NextPage &page);
+    // Both of the above at once, on the calling thread.
     void show(Connection &connection, reports::JournalFilter filter);
+
     // The filter as shown, bounded by the newest line it was shown with.
     const reports::JournalFilter &filter() const { return m_filter; }
-    bool isShown() const { return m_shown; }
+    bool isShown() const { return m_reader != nullptr; }
+    const std::shared_ptr<reports::JournalReader> &reader() const { return m_reader; }
 
     bool canFetchMore(const QModelIndex &parent = {}) const override;
-    // Never throws: a failure stops reading and is told by fetchFailed.
+    // Asks for the next page through nextPageWanted.
     void fetchMore(const QModelIndex &parent = {}) override;
 
 signals:
-    void fetchFailed(const QString &message);
+    void nextPageWanted();
 
 private:
     reports::JournalFilter m_filter;
-    bool m_shown = false;
-    std::unique_ptr<reports::JournalReader> m_reader;
+    bool m_atEnd = true;
+    std::shared_ptr<reports::JournalReader> m_reader;
 };
 
 } // namespace granovia::reportsui

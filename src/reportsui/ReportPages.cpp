@@ -1,6 +1,7 @@
 #include "reportsui/ReportPages.h"
 
 #include "reports/JournalReader.h"
+#include "reportsui/ReportWorker.h"
 #include "store/Connection.h"
 #include "store/DbError.h"
 #include "core/SiloLabel.h"
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace granovia::reportsui {
@@ -124,9 +124,9 @@ QString fileSafe(const QString &text)
 
 } // namespace
 
-ReportPage::ReportPage(Connection &connection, QWidget *parent)
+ReportPage::ReportPage(ReportWorker &worker, QWidget *parent)
     : QWidget(parent)
-    , m_connection(connection)
+    , m_worker(worker)
 {
     m_show = new ui::SuiButton(QStringLiteral("zobrazit"), skin::Pt8, false);
     m_show->setFixedSize(ShowButtonSize);
@@ -138,8 +138,8 @@ void ReportPage::refreshGuarded()
     ui::guarded(this, [this] { refresh(); });
 }
 
-JournalPage::JournalPage(Connection &connection, QWidget *parent)
-    : ReportPage(connection, parent)
+JournalPage::JournalPage(ReportWorker &worker, QWidget *parent)
+    : ReportPage(worker, parent)
 {
     silo = new QComboBox;
     silo->addItem(QStringLiteral("všechna sila"));
@@ -178,8 +178,12 @@ JournalPage::JournalPage(Connection &connection, QWidget *parent)
     layout->addLayout(fields);
     layout->addWidget(table, 1);
     layout->addWidget(totals);
-    connect(&model, &JournalModel::fetchFailed, this,
-            [this](const QString &message) { ui::showError(this, AppError(message)); });
+    connect(&model, &JournalModel::nextPageWanted, this, &JournalPage::readNextPage);
+    // A page the view asked for while other work ran is read when it ends.
+    connect(&worker, &ReportWorker::busyChanged, this, [this](bool busy) {
+        if (!busy && m_nextPageWanted)
+            readNextPage();
+    });
 }
 
 reports::JournalFilter JournalPage::filterOfFields() const
@@ -199,16 +203,40 @@ reports::JournalFilter JournalPage::filterOfFields() const
 
 void JournalPage::refresh()
 {
-    model.show(m_connection, filterOfFields());
-    table->scrollToTop();
-    totals->setText(QStringLiteral("Součty se počítají…"));
-    // The first page shows before the totals of the whole filter are summed.
-    QTimer::singleShot(0, this, [this] { ui::guarded(this, [this] { showTotals(); }); });
+    const reports::JournalFilter filter = filterOfFields();
+    m_worker.start([filter](Connection &connection) { return JournalModel::readFirstPage(connection, filter); },
+                   [this](JournalModel::FirstPage page) {
+                       model.showFirstPage(std::move(page));
+                       table->scrollToTop();
+                       // The first page shows before the totals of the whole filter are summed.
+                       totals->setText(QStringLiteral("Součty se počítají…"));
+                       readTotals();
+                   });
 }
 
-void JournalPage::showTotals()
+void JournalPage::readTotals()
 {
-    const reports::JournalTotals sums = reports::journalTotals(m_connection, model.filter());
+    const reports::JournalFilter filter = model.filter();
+    m_worker.start([filter](Connection &connection) { return reports::journalTotals(connection, filter); },
+                   [this](const reports::JournalTotals &sums) { showTotals(sums); });
+}
+
+// As the view scrolls, or fills.
+void JournalPage::readNextPage()
+{
+    const std::shared_ptr<reports::JournalReader> reader = model.reader();
+    m_nextPageWanted = model.canFetchMore() && m_worker.isBusy();
+    if (!model.canFetchMore() || m_nextPageWanted)
+        return;
+    m_worker.start([reader](Connection &) { return JournalModel::readNextPage(*reader); },
+                   [this, reader](const JournalModel::NextPage &page) {
+                       if (reader == model.reader())
+                           model.appendPage(page);
+                   });
+}
+
+void JournalPage::showTotals(const reports::JournalTotals &sums)
+{
     const QString silo = model.filter().silo ? silolabel::label(*model.filter().silo) : QString();
     totals->setText(totalsText({{silo.isEmpty() ? QStringLiteral("Přišlo zvenčí") : QStringLiteral("Přišlo do %1").arg(silo),
                                  sums.incoming},
@@ -217,11 +245,10 @@ void JournalPage::showTotals()
                     + QStringLiteral("     Řádků: %1").arg(sums.lines));
 }
 
-reports::Report JournalPage::report()
+ReportWork JournalPage::reportWork() const
 {
-    if (!model.isShown())
-        refresh();
-    return reports::historyReport(m_connection, model.filter());
+    const reports::JournalFilter filter = model.isShown() ? model.filter() : filterOfFields();
+    return [filter](Connection &connection) { return reports::historyReport(connection, filter); };
 }
 
 QString JournalPage::fileStem() const
@@ -229,8 +256,8 @@ QString JournalPage::fileStem() const
     return QStringLiteral("pohyby");
 }
 
-LotPage::LotPage(Connection &connection, QWidget *parent)
-    : ReportPage(connection, parent)
+LotPage::LotPage(ReportWorker &worker, QWidget *parent)
+    : ReportPage(worker, parent)
 {
     lot = new QLineEdit;
     lot->setFixedWidth(LotFieldWidth);
@@ -254,12 +281,24 @@ LotPage::LotPage(Connection &connection, QWidget *parent)
     layout->addWidget(totals);
 }
 
-void LotPage::refresh()
+QString LotPage::lotOfField() const
 {
     const QString name = lot->text();
     if (name.isEmpty())
         throw AppError(QStringLiteral("Zadejte partii!"));
-    m_trace = reports::traceLot(m_connection, name);
+    return name;
+}
+
+void LotPage::refresh()
+{
+    const QString name = lotOfField();
+    m_worker.start([name](Connection &connection) { return reports::traceLot(connection, name); },
+                   [this](reports::LotTrace trace) { showTrace(std::move(trace)); });
+}
+
+void LotPage::showTrace(reports::LotTrace trace)
+{
+    m_trace = std::move(trace);
     const reports::Report shown = reports::lotReport(*m_trace);
     linesModel.setSection(shown.sections.at(0));
     holdersModel.setSection(shown.sections.at(1));
@@ -268,11 +307,12 @@ void LotPage::refresh()
     totals->setText(totalsText(shown.totals));
 }
 
-reports::Report LotPage::report()
+ReportWork LotPage::reportWork() const
 {
-    if (!m_trace)
-        refresh();
-    return reports::lotReport(*m_trace);
+    if (m_trace)
+        return [trace = *m_trace](Connection &) { return reports::lotReport(trace); };
+    const QString name = lotOfField();
+    return [name](Connection &connection) { return reports::lotReport(reports::traceLot(connection, name)); };
 }
 
 QString LotPage::fileStem() const
@@ -280,8 +320,8 @@ QString LotPage::fileStem() const
     return QStringLiteral("partie-") + fileSafe(m_trace ? m_trace->lot : lot->text());
 }
 
-StockPage::StockPage(Connection &connection, QWidget *parent)
-    : ReportPage(connection, parent)
+StockPage::StockPage(ReportWorker &worker, QWidget *parent)
+    : ReportPage(worker, parent)
 {
     // The end of last month, the moment an inventory asks for most.
     const QDate firstOfMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
@@ -308,18 +348,26 @@ StockPage::StockPage(Connection &connection, QWidget *parent)
 
 void StockPage::refresh()
 {
-    m_stock = reports::rebuildStock(m_connection, moment->dateTime());
+    const QDateTime at = moment->dateTime();
+    m_worker.start([at](Connection &connection) { return reports::rebuildStock(connection, at); },
+                   [this](reports::StockAtMoment stock) { showStock(std::move(stock)); });
+}
+
+void StockPage::showStock(reports::StockAtMoment stock)
+{
+    m_stock = std::move(stock);
     const reports::Report shown = reports::stockReport(*m_stock);
     model.setSection(shown.sections.at(0));
     sizeColumns(table, shown.sections.at(0).columns);
     totals->setText(totalsText(shown.totals));
 }
 
-reports::Report StockPage::report()
+ReportWork StockPage::reportWork() const
 {
-    if (!m_stock)
-        refresh();
-    return reports::stockReport(*m_stock);
+    if (m_stock)
+        return [stock = *m_stock](Connection &) { return reports::stockReport(stock); };
+    const QDateTime at = moment->dateTime();
+    return [at](Connection &connection) { return reports::stockReport(reports::rebuildStock(connection, at)); };
 }
 
 QString StockPage::fileStem() const

@@ -6,6 +6,7 @@
 #include "reportsui/ReportModels.h"
 
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 class QCheckBox;
@@ -24,25 +25,32 @@ class SuiButton;
 
 namespace granovia::reportsui {
 
+class ReportWorker;
+
+// How a report is read on the reports' session, on its worker's thread.
+using ReportWork = std::function<reports::Report(Connection &)>;
+
 // One view of the reports window: its fields, what it shows, and the report
-// that export and print take from it. Both throw DbError, and AppError for
-// a field that holds no valid value; the window shows them.
+// that export and print take from it. Its reading runs on the worker, off
+// the GUI thread. Both throw AppError for a field that holds no valid
+// value; the window shows it.
 class ReportPage : public QWidget {
     Q_OBJECT
 public:
-    explicit ReportPage(Connection &connection, QWidget *parent = nullptr);
+    explicit ReportPage(ReportWorker &worker, QWidget *parent = nullptr);
 
-    // Reads what the fields ask for and shows it.
+    // Starts reading what the fields ask for; shows it when read.
     virtual void refresh() = 0;
-    // What is shown, as a report; shown first if nothing is yet.
-    virtual reports::Report report() = 0;
+    // What is shown, as a report; what the fields ask for if nothing is yet.
+    virtual ReportWork reportWork() const = 0;
     // A name for the file, without its extension.
     virtual QString fileStem() const = 0;
     // The "zobrazit" button and Enter in a field end here, with errors shown.
     void refreshGuarded();
+    ui::SuiButton *showButton() const { return m_show; }
 
 protected:
-    Connection &m_connection;
+    ReportWorker &m_worker;
     ui::SuiButton *m_show = nullptr;
 };
 
@@ -50,10 +58,10 @@ protected:
 class JournalPage final : public ReportPage {
     Q_OBJECT
 public:
-    explicit JournalPage(Connection &connection, QWidget *parent = nullptr);
+    explicit JournalPage(ReportWorker &worker, QWidget *parent = nullptr);
 
     void refresh() override;
-    reports::Report report() override;
+    ReportWork reportWork() const override;
     QString fileStem() const override;
 
     QComboBox *silo = nullptr;
@@ -68,17 +76,21 @@ public:
 
 private:
     reports::JournalFilter filterOfFields() const;
-    void showTotals();
+    void readTotals();
+    void readNextPage();
+    void showTotals(const reports::JournalTotals &sums);
+
+    bool m_nextPageWanted = false;
 };
 
 // Partie: one lot's path through the silos.
 class LotPage final : public ReportPage {
     Q_OBJECT
 public:
-    explicit LotPage(Connection &connection, QWidget *parent = nullptr);
+    explicit LotPage(ReportWorker &worker, QWidget *parent = nullptr);
 
     void refresh() override;
-    reports::Report report() override;
+    ReportWork reportWork() const override;
     QString fileStem() const override;
 
     QLineEdit *lot = nullptr;
@@ -89,6 +101,9 @@ public:
     SectionModel holdersModel;
 
 private:
+    QString lotOfField() const;
+    void showTrace(reports::LotTrace trace);
+
     std::optional<reports::LotTrace> m_trace;
 };
 
@@ -96,10 +111,10 @@ private:
 class StockPage final : public ReportPage {
     Q_OBJECT
 public:
-    explicit StockPage(Connection &connection, QWidget *parent = nullptr);
+    explicit StockPage(ReportWorker &worker, QWidget *parent = nullptr);
 
     void refresh() override;
-    reports::Report report() override;
+    ReportWork reportWork() const override;
     QString fileStem() const override;
 
     QDateTimeEdit *moment = nullptr;
@@ -108,6 +123,8 @@ public:
     SectionModel model;
 
 private:
+    void showStock(reports::StockAtMoment stock);
+
     std::optional<reports::StockAtMoment> m_stock;
 };
 

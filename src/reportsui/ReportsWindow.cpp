@@ -3,6 +3,7 @@
 #include "reports/ReportFiles.h"
 #include "reports/SiloLabels.h"
 #include "reportsui/ReportPages.h"
+#include "reportsui/ReportWorker.h"
 #include "store/DbError.h"
 #include "ui/Dialogs.h"
 #include "ui/ErrorDisplay.h"
@@ -16,10 +17,12 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPrintPreviewDialog>
+#include <QLabel>
 #include <QPrinter>
-#include <QProgressDialog>
+#include <QProgressBar>
 #include <QShortcut>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace granovia::reportsui {
@@ -30,7 +33,9 @@ constexpr int StripHeight = 41;
 constexpr int StripMargin = 7;
 constexpr int Spacing = 6;
 const QSize ButtonSize(119, 27);
-constexpr int ProgressShownAfterMs = 500;
+constexpr int ProgressWidth = 160;
+// How often the bar follows the rows of a file being written.
+constexpr int ProgressUpdateMs = 100;
 constexpr int SaveButton = 1;
 const QString SaveCaption = QStringLiteral("Uložit sestavu");
 
@@ -56,11 +61,10 @@ QString askPath(QWidget *owner, const QString &suggested, const QString &extensi
 
 } // namespace
 
-ReportsWindow::ReportsWindow(Connection &connection, QString workstation, QString centre, QWidget *parent)
+ReportsWindow::ReportsWindow(ReportsSetup setup, QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , m_connection(connection)
-    , m_workstation(std::move(workstation))
-    , m_centre(std::move(centre))
+    , m_setup(std::move(setup))
+    , m_worker(std::make_unique<ReportWorker>(m_setup.settings, m_setup.limit, this))
 {
     setObjectName(QStringLiteral("reportsWindow"));
     setWindowTitle(ReportsCaption);
@@ -69,9 +73,9 @@ ReportsWindow::ReportsWindow(Connection &connection, QString workstation, QStrin
     resize(ui::SkinnedFrame::outerSize(DesignClientSize));
     frame = new ui::SkinnedFrame(this, ui::FrameStyle::mainWindow());
 
-    journal = new JournalPage(connection);
-    lot = new LotPage(connection);
-    stock = new StockPage(connection);
+    journal = new JournalPage(*m_worker);
+    lot = new LotPage(*m_worker);
+    stock = new StockPage(*m_worker);
     views = new QTabWidget;
     views->setAccessibleName(QStringLiteral("Sestavy"));
     views->addTab(journal, QStringLiteral("Po&hyby"));
@@ -79,8 +83,59 @@ ReportsWindow::ReportsWindow(Connection &connection, QString workstation, QStrin
     views->addTab(stock, QStringLiteral("Stav k da&tu"));
     views->setAutoFillBackground(true);
     frame->clientLayout()->addWidget(views, 1);
+    advice = new QLabel;
+    advice->setWordWrap(true);
+    advice->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    advice->hide();
+    frame->clientLayout()->addWidget(advice);
     frame->clientLayout()->addWidget(buildButtonStrip());
     setTabOrder(views, journal->silo);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(ProgressUpdateMs);
+    connect(m_progressTimer, &QTimer::timeout, this, &ReportsWindow::showProgress);
+    connect(m_worker.get(), &ReportWorker::busyChanged, this, &ReportsWindow::showBusy);
+    connect(m_worker.get(), &ReportWorker::adviceGiven, this, [this](const QString &text) {
+        advice->setText(text);
+        advice->show();
+    });
+}
+
+// The worker first: it stops the work under way, whose end would show in the pages.
+ReportsWindow::~ReportsWindow()
+{
+    m_worker.reset();
+}
+
+bool ReportsWindow::isBusy() const
+{
+    return m_worker->isBusy();
+}
+
+void ReportsWindow::showBusy(bool busy)
+{
+    progress->setRange(0, 0);
+    progress->setVisible(busy);
+    stopButton->setVisible(busy);
+    stopButton->setEnabled(busy);
+    // One piece of work at a time: what would start another waits.
+    const QList<QPushButton *> actions{saveXlsx, saveCsv, savePdf, printButton, labelsButton, journal->showButton(),
+                                         lot->showButton(), stock->showButton()};
+    for (QPushButton *action : actions)
+        action->setEnabled(!busy);
+    if (busy)
+        m_progressTimer->start();
+    else
+        m_progressTimer->stop();
+}
+
+// Rows of a file being written, once their number is known; moving otherwise.
+void ReportsWindow::showProgress()
+{
+    const qint64 total = m_worker->rowsTotal();
+    if (total <= 0)
+        return;
+    progress->setRange(0, int(std::min<qint64>(total, INT_MAX)));
+    progress->setValue(int(std::min<qint64>(m_worker->rowsDone(), INT_MAX)));
 }
 
 QWidget *ReportsWindow::buildButtonStrip()
@@ -102,6 +157,13 @@ QWidget *ReportsWindow::buildButtonStrip()
     savePdf = button(QStringLiteral("uložit PDF"));
     printButton = button(QStringLiteral("tisk"));
     labelsButton = button(QStringLiteral("štítky sil"));
+    progress = new QProgressBar;
+    progress->setAccessibleName(QStringLiteral("Průběh sestavy"));
+    progress->setFixedWidth(ProgressWidth);
+    progress->hide();
+    row->addWidget(progress);
+    stopButton = button(QStringLiteral("zrušit"));
+    stopButton->hide();
     row->addStretch();
     closeButton = button(QStringLiteral("zavřít"));
     connect(saveXlsx, &QPushButton::clicked, this, [this] { saveAs(QStringLiteral("xlsx")); });
@@ -109,9 +171,19 @@ QWidget *ReportsWindow::buildButtonStrip()
     connect(savePdf, &QPushButton::clicked, this, [this] { saveAs(QStringLiteral("pdf")); });
     connect(printButton, &QPushButton::clicked, this, &ReportsWindow::print);
     connect(labelsButton, &QPushButton::clicked, this, &ReportsWindow::saveLabels);
+    connect(stopButton, &QPushButton::clicked, this, [this] {
+        stopButton->setEnabled(false);
+        m_worker->stop();
+    });
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     auto *printKey = new QShortcut(QKeySequence::Print, this);
     connect(printKey, &QShortcut::activated, this, &ReportsWindow::print);
+    // Escape stops a report as "zrušit" does.
+    auto *stopKey = new QShortcut(Qt::Key_Escape, this);
+    connect(stopKey, &QShortcut::activated, stopButton, [this] {
+        if (stopButton->isEnabled() && stopButton->isVisible())
+            stopButton->click();
+    });
     return strip;
 }
 
@@ -122,40 +194,34 @@ ReportPage *ReportsWindow::currentPage() const
 
 reports::ReportOrigin ReportsWindow::origin() const
 {
-    return {m_workstation, m_centre, QDateTime::currentDateTime()};
+    return {m_setup.workstation, m_setup.centre, QDateTime::currentDateTime()};
 }
 
 void ReportsWindow::saveAs(const QString &extension)
 {
     ui::guarded(this, [&] {
-        const reports::Report report = currentPage()->report();
+        const ReportWork work = currentPage()->reportWork();
         const QString suggested = QDir::home().filePath(currentPage()->fileStem() + u'.' + extension);
         const QString path = askPath(this, suggested, extension);
         if (!path.isEmpty())
-            save(report, path);
+            save(work, path);
     });
 }
 
 // A long journal takes its time: the progress shows, and stopping it leaves
 // no file behind.
-void ReportsWindow::save(const reports::Report &report, const QString &path)
+void ReportsWindow::save(const ReportWork &work, const QString &path)
 {
-    QProgressDialog progress(QStringLiteral("Ukládám sestavu…"), QStringLiteral("přerušit"), 0, 0, this);
-    progress.setWindowTitle(SaveCaption);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(ProgressShownAfterMs);
-    try {
-        reports::saveReport(report, origin(), path, [&progress](qint64 done, qint64 total) {
-            progress.setMaximum(int(std::min<qint64>(total, INT_MAX)));
-            progress.setValue(int(std::min<qint64>(done, INT_MAX)));
-            return !progress.wasCanceled();
+    m_worker->start(
+        [work, made = origin(), path, rows = m_worker->progress()](Connection &connection) {
+            reports::saveReport(work(connection), made, path, rows);
+            return true;
+        },
+        [this, path](bool) {
+            ui::MessageDialog done(this, {QStringLiteral("OK")}, ui::DialogIcon::None,
+                                   QStringLiteral("Sestava je uložena do souboru %1.").arg(QDir::toNativeSeparators(path)));
+            done.showModal();
         });
-    } catch (const reports::ReportCancelled &) {
-        return;
-    }
-    ui::MessageDialog done(this, {QStringLiteral("OK")}, ui::DialogIcon::None,
-                           QStringLiteral("Sestava je uložena do souboru %1.").arg(QDir::toNativeSeparators(path)));
-    done.showModal();
 }
 
 void ReportsWindow::saveLabels()
@@ -164,34 +230,46 @@ void ReportsWindow::saveLabels()
         const QString path = askPath(this, QDir::home().filePath(QStringLiteral("stitky-sil.pdf")), QStringLiteral("pdf"));
         if (path.isEmpty())
             return;
-        reports::saveLabels(reports::readLabelSilos(m_connection), std::nullopt, path);
-        ui::MessageDialog done(this, {QStringLiteral("OK")}, ui::DialogIcon::None,
-                               QStringLiteral("Štítky sil jsou uloženy do souboru %1.").arg(QDir::toNativeSeparators(path)));
-        done.showModal();
+        m_worker->start(
+            [path](Connection &connection) {
+                reports::saveLabels(reports::readLabelSilos(connection), std::nullopt, path);
+                return true;
+            },
+            [this, path](bool) {
+                ui::MessageDialog done(this, {QStringLiteral("OK")}, ui::DialogIcon::None,
+                                       QStringLiteral("Štítky sil jsou uloženy do souboru %1.").arg(QDir::toNativeSeparators(path)));
+                done.showModal();
+            });
     });
 }
 
+// The rows are read first, off the GUI thread; the preview only paints them.
 void ReportsWindow::print()
 {
     ui::guarded(this, [&] {
-        const reports::Report report = currentPage()->report();
-        const reports::ReportOrigin made = origin();
-        const ui::DialogRequest request{QStringLiteral("Granovia - náhled tisku"), report.name,
-                                        {QStringLiteral("tisk"), QStringLiteral("zavřít")}, ui::DialogIcon::None, false,
-                                        {}};
-        ui::execDialog(this, request, [&] {
-            QPrinter printer(QPrinter::HighResolution);
-            reports::usePageLayout(printer);
-            printer.setDocName(report.name);
-            QPrintPreviewDialog preview(&printer, this);
-            preview.setWindowTitle(request.caption);
-            // Large enough to read a page, over the reports window.
-            preview.resize(size());
-            connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, [&](QPrinter *target) {
-                ui::guarded(&preview, [&] { reports::paintReport(report, made, *target); });
-            });
-            return ui::DialogAnswer{preview.exec() == QDialog::Accepted ? 1 : 2, {}};
+        const ReportWork work = currentPage()->reportWork();
+        m_worker->start([work](Connection &connection) { return reports::withRowsRead(work(connection)); },
+                        [this](const reports::Report &report) { preview(report); });
+    });
+}
+
+void ReportsWindow::preview(const reports::Report &report)
+{
+    const reports::ReportOrigin made = origin();
+    const ui::DialogRequest request{QStringLiteral("Granovia - náhled tisku"), report.name,
+                                    {QStringLiteral("tisk"), QStringLiteral("zavřít")}, ui::DialogIcon::None, false, {}};
+    ui::execDialog(this, request, [&] {
+        QPrinter printer(QPrinter::HighResolution);
+        reports::usePageLayout(printer);
+        printer.setDocName(report.name);
+        QPrintPreviewDialog preview(&printer, this);
+        preview.setWindowTitle(request.caption);
+        // Large enough to read a page, over the reports window.
+        preview.resize(size());
+        connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, [&](QPrinter *target) {
+            ui::guarded(&preview, [&] { reports::paintReport(report, made, *target); });
         });
+        return ui::DialogAnswer{preview.exec() == QDialog::Accepted ? 1 : 2, {}};
     });
 }
 

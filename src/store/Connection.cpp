@@ -29,9 +29,8 @@ QByteArray sessionSetUp()
 }
 
 // Non-blocking, over TCP, set up before the first statement of ours.
-void setOptions(MYSQL *mysql, unsigned int connectTimeout)
+void setOptions(MYSQL *mysql, unsigned int connectTimeout, unsigned int ioTimeout)
 {
-    const unsigned int ioTimeout = IoTimeoutSeconds;
     const unsigned int tcp = MYSQL_PROTOCOL_TCP;
     mysql_options(mysql, MYSQL_OPT_NONBLOCK, nullptr);
     mysql_options(mysql, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
@@ -91,7 +90,8 @@ void Connection::connectTo(const ServerAddress &address)
         throw DbError(CR_OUT_OF_MEMORY, QStringLiteral("Out of memory"));
     MYSQL *mysql = handle.get();
     const bool several = m_hosts.size() > 1;
-    setOptions(mysql, several ? HostAnswerSeconds : ConnectTimeoutSeconds);
+    setOptions(mysql, several ? HostAnswerSeconds : ConnectTimeoutSeconds,
+               m_waitLimit ? unsigned(m_waitLimit->count()) : IoTimeoutSeconds);
     security::secureLogIn(mysql, m_settings.tlsOnly, m_settings.tlsCaFile);
 
     // The credentials stay the bytes of the INI files they come from.
@@ -105,7 +105,7 @@ void Connection::connectTo(const ServerAddress &address)
                                                 address.port, nullptr, 0);
     const Clock::time_point answerBy = several ? Clock::now() + std::chrono::seconds(HostAnswerSeconds) : Clock::time_point::max();
     const auto more = [&](int events) { return mysql_real_connect_cont(&connected, mysql, events); };
-    if (!nonblocking::drive(mysql, status, more, m_busy, answerBy)) {
+    if (!nonblocking::drive(mysql, status, more, m_busy, m_waitLimit, answerBy)) {
         if (WaitBudget::current().left() <= std::chrono::nanoseconds::zero())
             throw DbError(DbError::TimeLimitReached, QStringLiteral("Connecting to %1 timed out").arg(address.host));
         throw DbError(CR_CONN_HOST_ERROR, QStringLiteral("No answer from %1:%2 within %3 s")
@@ -114,6 +114,7 @@ void Connection::connectTo(const ServerAddress &address)
     if (!connected)
         throw security::connectError(mysql, m_settings.tlsOnly);
     m_handle = std::move(handle);
+    m_threadId = mysql_thread_id(mysql);
     m_lost = false;
     m_clusterNode = false;
     joinCluster();
@@ -167,7 +168,8 @@ void Connection::send(const QByteArray &statement)
     MYSQL *mysql = handle();
     int failed = 0;
     const int status = mysql_real_query_start(&failed, mysql, statement.constData(), statement.size());
-    if (!nonblocking::drive(mysql, status, [&](int events) { return mysql_real_query_cont(&failed, mysql, events); }, m_busy)) {
+    if (!nonblocking::drive(mysql, status, [&](int events) { return mysql_real_query_cont(&failed, mysql, events); }, m_busy,
+                            m_waitLimit)) {
         lose();
         throw DbError(DbError::TimeLimitReached, QString(), statement);
     }
@@ -180,7 +182,8 @@ MYSQL_RES *Connection::storeResult(const QByteArray &statement)
     MYSQL *mysql = m_handle.get();
     MYSQL_RES *result = nullptr;
     const int status = mysql_store_result_start(&result, mysql);
-    if (!nonblocking::drive(mysql, status, [&](int events) { return mysql_store_result_cont(&result, mysql, events); }, m_busy)) {
+    if (!nonblocking::drive(mysql, status, [&](int events) { return mysql_store_result_cont(&result, mysql, events); }, m_busy,
+                            m_waitLimit)) {
         lose();
         throw DbError(DbError::TimeLimitReached, QString(), statement);
     }

@@ -6,9 +6,12 @@
 #include "store/SqlText.h"
 
 #include <QString>
+#include <QStringList>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mysql.h>
+#include <optional>
 
 namespace granovia {
 
@@ -92,6 +95,13 @@ public:
     Escape escaper();
 
     void setBusyIndicator(BusyIndicator indicator) { m_busy = std::move(indicator); }
+    // Each call on this connection may wait this long, instead of spending
+    // the operator's wait budget: for reports, which have time of their own.
+    // Takes effect at the next open().
+    void setWaitLimit(std::chrono::seconds limit) { m_waitLimit = limit; }
+    // The server's id of the last session made (for KILL QUERY from another
+    // session); 0 before the first. Safe to read from any thread.
+    unsigned long threadId() const { return m_threadId; }
     // Table locks live on their session as a transaction does: while they
     // are held, a session found lost is reported, never replaced.
     void setHoldingTableLocks(bool holding) { m_holdingTableLocks = holding; }
@@ -127,6 +137,8 @@ private:
     bool m_inTransaction = false;
     bool m_holdingTableLocks = false;
     BusyIndicator m_busy;
+    std::optional<std::chrono::seconds> m_waitLimit;
+    std::atomic<unsigned long> m_threadId = 0;
 };
 
 // Rolls the open transaction back when it goes out of scope uncommitted.

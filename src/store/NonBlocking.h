@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <mysql.h>
+#include <optional>
 
 // Drives the library's non-blocking calls: waits on the session's socket for
 // what the library asks, within the running WaitBudget, and shows the busy
@@ -41,16 +42,19 @@ private:
 };
 
 // Drives a started non-blocking call of the library to its end, waiting on the
-// socket in between, never past `until`. False when the budget ran out first,
-// or `until` came: the call is then unfinished, and its session can only be
-// closed.
+// socket in between, never past `until`. False when the budget ran out first
+// (or the limit, for a session that has a limit of its own in place of the
+// operator's budget), or `until` came: the call is then unfinished, and its
+// session can only be closed.
 template <typename Continue>
 bool drive(MYSQL *handle, int status, Continue next, const BusyIndicator &indicator,
-           Clock::time_point until = Clock::time_point::max())
+           std::optional<std::chrono::seconds> limit, Clock::time_point until = Clock::time_point::max())
 {
     WaitBudget &budget = WaitBudget::current();
     const Clock::time_point begin = Clock::now();
-    const Clock::time_point deadline = std::min(begin + budget.left(), until);
+    const Clock::duration allowed = limit ? std::chrono::duration_cast<Clock::duration>(*limit)
+                                          : std::chrono::duration_cast<Clock::duration>(budget.left());
+    const Clock::time_point deadline = std::min(begin + allowed, until);
     BusySignal busy(indicator);
     while (status != 0) {
         const Clock::time_point libraryDeadline = (status & MYSQL_WAIT_TIMEOUT)
