@@ -783,11 +783,11 @@ void BoardX11Test::noEnterQuitsAfterALockNotice()
 void BoardX11Test::typedQuantityAndALockSeenWhileWaiting()
 {
     constexpr int NotePixels = 100 * 15;
-    m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie) values (20, 30, 60, 'G7'), (21, 0, 60, '')"_s);
+    m_db->execute(u"insert into ppsila (silo, stav, kapacita, partie) values (18, 30, 60, 'G7'), (19, 0, 60, '')"_s);
     QVERIFY2(startProgram({}), output().constData());
     std::optional<QRect> console;
     QTRY_VERIFY_WITH_TIMEOUT((console = geometryOf(ConsoleTitle)).has_value(), AppearTimeoutMs);
-    for (const int silo : {20, 21})
+    for (const int silo : {18, 19})
         QVERIFY(clickAt(siloCell(*console, silo).center()));
     // From the overview to panel A's quantity, and on to the arrow A to B.
     QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"300"_s, u"Tab"_s, u"Tab"_s, u"F2"_s}));
@@ -802,15 +802,15 @@ void BoardX11Test::typedQuantityAndALockSeenWhileWaiting()
     Connection holder;
     holder.open(m_db->settings());
     holder.execute(u"start transaction"_s);
-    holder.query(u"select * from ppsila where silo = 21 for update"_s);
+    holder.query(u"select * from ppsila where silo = 19 for update"_s);
     QVERIFY(runOnce(u"xdotool"_s, {u"key"_s, u"Return"_s}));
     QTest::qWait(LeaveTimeoutMs / 5);
     keepShot(shot = grabScreen(), u"console_waiting_x11.png"_s);
-    QCOMPARE(m_db->silo(21).stav, 0.0);
+    QCOMPARE(m_db->silo(19).stav, 0.0);
     QCOMPARE(spreadOf(shot, *question, ConsoleButtonFace).count, 0);
     QVERIFY2(spreadOf(shot, *console, Qt::white).count >= NotePixels, "no word that the console waits");
     holder.execute(u"rollback"_s);
-    QTRY_COMPARE_WITH_TIMEOUT(m_db->silo(21).stav, 7.0, LeaveTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(m_db->silo(19).stav, 7.0, LeaveTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(spreadOf(grabScreen(), *console, Qt::white).count < NotePixels, LeaveTimeoutMs);
 }
 

@@ -4,7 +4,7 @@
 
 #include "board/FillGlyph.h"
 #include "store/DbError.h"
-#include "core/Polling.h"
+#include "config/Polling.h"
 #include "store/Schema.h"
 #include "store/SiloSnapshot.h"
 #include "ui/ErrorDisplay.h"

@@ -8,7 +8,7 @@
 #include "store/SiloSnapshot.h"
 #include "ui/Widgets.h"
 #include "store/DbError.h"
-#include "core/Polling.h"
+#include "config/Polling.h"
 
 #include <QApplication>
 #include <QScrollBar>

@@ -9,7 +9,7 @@
 #include "reportsui/ReportsWindow.h"
 #include "store/DbError.h"
 #include "config/HostInfo.h"
-#include "core/Polling.h"
+#include "config/Polling.h"
 #include "store/Schema.h"
 #include "ui/BusyCursor.h"
 #include "ui/ErrorDisplay.h"

@@ -1,7 +1,7 @@
 #include "web/BoardFeed.h"
 
 #include "store/DbError.h"
-#include "core/Polling.h"
+#include "config/Polling.h"
 #include "core/SiloLabel.h"
 #include "web/BoardData.h"
 
