@@ -113,6 +113,8 @@ bool ReportsWindow::isBusy() const
 
 void ReportsWindow::showBusy(bool busy)
 {
+    // Its place in the strip is the progress's while work runs: the window keeps its width.
+    labelsButton->setVisible(!busy);
     progress->setRange(0, 0);
     progress->setVisible(busy);
     stopButton->setVisible(busy);
