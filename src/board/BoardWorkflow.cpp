@@ -4,6 +4,8 @@
 
 #include "store/Schema.h"
 #include "store/SiloSnapshot.h"
+#include "ui/BusyCursor.h"
+#include "ui/Dialogs.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/Skin.h"
 
@@ -57,11 +59,8 @@ void TForm2::suiButton2Click()
 // A wait on the database puts up the board's "čekám na uvolnění záznamů…".
 TForm2::Busy::Busy(TForm2 &board)
     : m_board(board)
-    , m_waitNotice(board.m_waitNotice)
+    , m_waitNotice(board.placedWaitNotice())
 {
-    QRect place(QPoint(), board.m_waitNotice->sizeHint());
-    place.moveCenter(board.btny->rect().center());
-    board.m_waitNotice->setGeometry(place);
     m_board.m_busy = true;
     m_board.btny->setEnabled(false);
     m_board.suiImagePanel1->setEnabled(false);
@@ -74,6 +73,15 @@ TForm2::Busy::~Busy()
     m_board.suiImagePanel1->setEnabled(true);
     m_board.btny->setEnabled(true);
     m_board.m_busy = false;
+}
+
+// Over the middle of the silos.
+QWidget *TForm2::placedWaitNotice()
+{
+    QRect place(QPoint(), m_waitNotice->sizeHint());
+    place.moveCenter(btny->rect().center());
+    m_waitNotice->setGeometry(place);
+    return m_waitNotice;
 }
 
 void TForm2::pick(SiloButton *button)
@@ -91,6 +99,8 @@ void TForm2::pick(SiloButton *button)
     // Without its dialog (the board is being left) a touch counts as "storno".
     if (!infos || infos->showModal(info) != Tinfos::Take)
         return;
+    // The answered dialog leaves the screen before a read that may wait on a lock.
+    ui::clearAnsweredDialog();
     if (krok == NothingPicked) {
         namespace c = schema::ppsila;
         const std::optional<QString> refusal = board::sourceRefusal(
@@ -118,6 +128,7 @@ void TForm2::pick(SiloButton *button)
         suiButton4->setText(board::removalCaption(source));
         suiButton4->setEnabled(true);
         suiButton1->update();
+        const ui::BusyNotice waiting(placedWaitNotice());
         ukaz_mozne();
         return;
     }

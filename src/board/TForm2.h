@@ -116,6 +116,8 @@ private:
 
     void FormCreate();
     void createWaitNotice();
+    // The "čekám na uvolnění záznamů…" notice, placed for a wait.
+    QWidget *placedWaitNotice();
     void offerLeaveByHolding();
     void createSiloButton(int silo);
     void createCommandBar();
