@@ -93,15 +93,7 @@ void LiveView::start()
 // the host this session worked on or failed over to.
 Connection &LiveView::connection()
 {
-    if (m_connection.isOpen())
-        return m_connection;
-    if (m_opened) {
-        m_connection.reopen();
-    } else {
-        m_opened = true;
-        m_connection.openLike(m_console.connection());
-    }
-    return m_connection;
+    return m_connection.ensureOpen([this](Connection &fresh) { fresh.openLike(m_console.connection()); });
 }
 
 void LiveView::forgetConnection()

@@ -62,7 +62,6 @@ private:
 
     ConsoleSurface &m_console;
     Connection m_connection;
-    bool m_opened = false;
     QTimer m_timer;
     std::optional<ChangeToken> m_token;
     // The newest journal id known to be read; none before the first poll.

@@ -64,6 +64,7 @@ void Connection::open(const ConnectionSettings &settings)
     m_hosts = parseHostList(settings.host, settings.port);
     m_firstHost = 0;
     m_settings = settings;
+    m_hasSettings = true;
     reopen();
 }
 
@@ -73,7 +74,19 @@ void Connection::openLike(const Connection &other)
     m_hosts = other.m_hosts;
     m_firstHost = other.m_firstHost;
     m_settings = other.m_settings;
+    m_hasSettings = true;
     reopen();
+}
+
+Connection &Connection::ensureOpen(const std::function<void(Connection &)> &first)
+{
+    if (isOpen())
+        return *this;
+    if (m_hasSettings)
+        reopen();
+    else
+        first(*this);
+    return *this;
 }
 
 void Connection::reopen()

@@ -75,6 +75,10 @@ public:
     // Opens a new session with the settings it has, beginning with the host
     // it worked on last.
     void reopen();
+    // The session, made if there is none: again from the host it worked on
+    // last once it has had settings, else by first (open() or openLike()).
+    // For a view that polls on a session of its own. Throws DbError.
+    Connection &ensureOpen(const std::function<void(Connection &)> &first);
     // A session is there; it may still turn out lost at its next use.
     bool isOpen() const;
     void close();
@@ -131,6 +135,8 @@ private:
     QList<ServerAddress> m_hosts{ServerAddress{}};
     qsizetype m_firstHost = 0;
     bool m_lost = false;
+    // open() or openLike() gave it settings: reopen() can make a session.
+    bool m_hasSettings = false;
     // The session is on a Galera node.
     bool m_clusterNode = false;
     // A transaction lives on its session: it is never carried to a new one.

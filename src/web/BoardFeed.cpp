@@ -43,15 +43,7 @@ void BoardFeed::start()
 
 Connection &BoardFeed::connection()
 {
-    if (m_connection.isOpen())
-        return m_connection;
-    if (m_opened) {
-        m_connection.reopen();
-    } else {
-        m_opened = true;
-        m_connection.open(m_settings);
-    }
-    return m_connection;
+    return m_connection.ensureOpen([this](Connection &fresh) { fresh.open(m_settings); });
 }
 
 void BoardFeed::poll()

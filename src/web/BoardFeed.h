@@ -47,7 +47,6 @@ private:
 
     ConnectionSettings m_settings;
     Connection m_connection;
-    bool m_opened = false;
     QTimer m_timer;
     std::optional<ChangeToken> m_token;
     QByteArray m_board;
