@@ -85,6 +85,17 @@ private:
 // several keys) and the mask of its modifiers.
 class X11Key final {
 public:
+    // An X event of this key activates owner: true, and the event is taken.
+    bool activateOn(const QByteArray &eventType, void *message, HotKey *owner) const
+    {
+        if (eventType != "xcb_generic_event_t" || !matches(static_cast<const xcb_generic_event_t *>(message)))
+            return false;
+        // Queued: the receiver may end this registration, which must not
+        // happen inside the filter call.
+        QMetaObject::invokeMethod(owner, &HotKey::activated, Qt::QueuedConnection);
+        return true;
+    }
+
     X11Key(xcb_connection_t *connection, QKeyCombination key)
         : m_modifiers(modifiersOf(key.keyboardModifiers()))
     {
@@ -171,12 +182,7 @@ public:
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
     {
-        if (eventType != "xcb_generic_event_t" || !m_key.matches(static_cast<const xcb_generic_event_t *>(message)))
-            return false;
-        // Queued: the receiver may end this registration, which must not
-        // happen inside the filter call.
-        QMetaObject::invokeMethod(m_owner, &HotKey::activated, Qt::QueuedConnection);
-        return true;
+        return m_key.activateOn(eventType, message, m_owner);
     }
 
 private:
@@ -279,10 +285,7 @@ public:
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
     {
-        if (eventType != "xcb_generic_event_t" || !m_key.matches(static_cast<const xcb_generic_event_t *>(message)))
-            return false;
-        QMetaObject::invokeMethod(m_owner, &HotKey::activated, Qt::QueuedConnection);
-        return true;
+        return m_key.activateOn(eventType, message, m_owner);
     }
 
 private:
